@@ -1,0 +1,3 @@
+// placeholder: to be written
+#include <benchmark/benchmark.h>
+BENCHMARK_MAIN();

@@ -1,0 +1,39 @@
+// The program-wide dialog service and the error box of commands.
+#include "app/dialog_service.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <stdexcept>
+
+#include "app/qt_dialog_service.h"
+
+namespace quorvane {
+
+namespace {
+DialogService* g_installed = nullptr;
+}
+
+QString errorBoxText(const QString& message) {
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + u'.';
+    return message;
+}
+
+DialogService& dialogs() {
+    static QtDialogService qtDialogs;
+    return g_installed ? *g_installed : qtDialogs;
+}
+
+void setDialogService(DialogService* service) { g_installed = service; }
+
+void runCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        dialogs().showError(errorBoxText(QString::fromUtf8(error.what())));
+    } catch (...) {
+        dialogs().showError(errorBoxText(QStringLiteral("Unknown error")));
+    }
+}
+
+} // namespace quorvane

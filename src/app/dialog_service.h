@@ -1,0 +1,37 @@
+// Message box, error box and input box behind one interface, so tests can answer them.
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <functional>
+
+namespace quorvane {
+
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+
+    // Modal box with the application title as caption, an OK button and no icon.
+    virtual void showMessage(const QString& text) = 0;
+
+    // The application's error box: stop icon, OK, the text as given (see errorBoxText).
+    virtual void showError(const QString& text) = 0;
+
+    // Input box with a single-line field of at most maxLength characters and "OK"/"Cancel";
+    // returns the text typed, or initialText when cancelled or closed.
+    virtual QString inputBox(const QString& title, const QString& prompt, const QString& initialText,
+                             int maxLength) = 0;
+};
+
+// The error box text: the message with "." appended when its last character's code is greater than
+// that of ".".
+QString errorBoxText(const QString& message);
+
+// The program's dialog service (Qt dialogs by default); tests install their own.
+DialogService& dialogs();
+void setDialogService(DialogService* service); // nullptr restores the Qt dialogs
+
+// Runs a command; an error that escapes it is shown in the error box and the program goes on.
+void runCommand(const std::function<void()>& command);
+
+} // namespace quorvane

@@ -1,0 +1,2 @@
+// Program entry (placeholder until the windows exist).
+int main() { return 0; }

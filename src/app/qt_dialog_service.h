@@ -1,0 +1,15 @@
+// The real dialogs: Qt message boxes and an input box.
+#pragma once
+
+#include "app/dialog_service.h"
+
+namespace quorvane {
+
+class QtDialogService : public DialogService {
+public:
+    void showMessage(const QString& text) override;
+    void showError(const QString& text) override;
+    QString inputBox(const QString& title, const QString& prompt, const QString& initialText, int maxLength) override;
+};
+
+} // namespace quorvane

@@ -1,0 +1,19 @@
+// What TTrayIcon needs from the notification area: add, modify, remove one icon.
+#pragma once
+
+#include <QIcon>
+#include <QPoint>
+#include <QString>
+
+namespace quorvane {
+
+class TrayBackend {
+public:
+    virtual ~TrayBackend() = default;
+    virtual bool add(const QIcon& icon, const QString& tip) = 0; // false when the shell refused
+    virtual void modify(const QIcon& icon, const QString& tip) = 0;
+    virtual void remove() = 0;
+    virtual QPoint cursorPos() const = 0;
+};
+
+} // namespace quorvane

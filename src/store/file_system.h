@@ -1,0 +1,47 @@
+// File-system services of the tunnel store, with names matched without regard to case.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvane::fs {
+
+// The platform's path separator ('\\' on Windows, '/' elsewhere).
+char separator();
+
+// Resolves each component of path against what exists, ignoring letter case where the file system
+// does not (a tunnel folder copied from Windows as "Tunnells/Office/Tunnell.tun" is found as
+// "tunnells/office/tunnell.tun"). Components that do not exist keep the spelling given. Identity on
+// file systems that already ignore case.
+std::string resolve(const std::string& path);
+
+bool folderExists(const std::string& path);
+bool fileExists(const std::string& path);
+
+// Creates one folder level; false when it cannot (parent missing, invalid name, exists as a file).
+// An existing folder (in any letter case) counts as success.
+bool createFolder(const std::string& path);
+
+// Copies a file, replacing an existing target; keeps the source's permission bits.
+bool copyFile(const std::string& source, const std::string& target);
+
+bool deleteFile(const std::string& path);
+
+// Removes an empty folder; false when it is not empty or cannot be removed.
+bool removeFolder(const std::string& path);
+
+// Bare names of a folder's ordinary files (not hidden, not system, not folders), sorted
+// alphabetically without regard to case.
+std::vector<std::string> listOrdinaryFiles(const std::string& folder);
+
+// Replaces a file's whole contents atomically: a temporary file in the same folder, flushed, then
+// renamed over the original. Returns false (and leaves the original untouched) on any failure.
+bool replaceFileContents(const std::string& path, const std::string& bytes);
+
+// Reads a whole file; false when it cannot be opened.
+bool readFileBytes(const std::string& path, std::string& bytes);
+
+// Full path of an executable found on the PATH, or empty.
+std::string findOnPath(const std::string& program);
+
+} // namespace quorvane::fs

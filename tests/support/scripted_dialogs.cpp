@@ -1,0 +1,28 @@
+// Scripted dialog answers for tests.
+#include "support/scripted_dialogs.h"
+
+namespace quorvane::test {
+
+ScriptedDialogs::ScriptedDialogs() { setDialogService(this); }
+
+ScriptedDialogs::~ScriptedDialogs() { setDialogService(nullptr); }
+
+void ScriptedDialogs::showMessage(const QString& text) {
+    messages << text;
+    if (onMessage)
+        onMessage(text);
+}
+
+void ScriptedDialogs::showError(const QString& text) { errors << text; }
+
+QString ScriptedDialogs::inputBox(const QString& title, const QString& prompt, const QString& initialText,
+                                  int maxLength) {
+    inputBoxes.push_back({title, prompt, initialText, maxLength});
+    if (m_inputAnswers.empty())
+        return initialText;
+    std::optional<QString> answer = std::move(m_inputAnswers.front());
+    m_inputAnswers.pop_front();
+    return answer ? answer->left(maxLength) : initialText;
+}
+
+} // namespace quorvane::test

@@ -1,0 +1,41 @@
+// A dialog service for tests: records every box and answers input boxes from a script.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <optional>
+
+#include "app/dialog_service.h"
+
+namespace quorvane::test {
+
+class ScriptedDialogs : public DialogService {
+public:
+    ScriptedDialogs();  // installs itself as the program's dialog service
+    ~ScriptedDialogs() override; // restores the Qt dialogs
+
+    void showMessage(const QString& text) override;
+    void showError(const QString& text) override;
+    QString inputBox(const QString& title, const QString& prompt, const QString& initialText, int maxLength) override;
+
+    // Next input box answers; std::nullopt stands for "Cancel".
+    void answerInput(std::optional<QString> answer) { m_inputAnswers.push_back(std::move(answer)); }
+
+    // Called inside each message box, as if the user looked at it before pressing OK.
+    std::function<void(const QString&)> onMessage;
+
+    QStringList messages;
+    QStringList errors;
+    struct InputBox {
+        QString title, prompt, initialText;
+        int maxLength = 0;
+    };
+    std::vector<InputBox> inputBoxes;
+
+private:
+    std::deque<std::optional<QString>> m_inputAnswers;
+};
+
+} // namespace quorvane::test
