@@ -22,10 +22,20 @@ struct DirectoryEntry {
 };
 
 // Entries of a folder in the order the file system returns them; empty when it cannot be read.
+// `folder` is given without a trailing separator (the search adds one, so "" is the root).
+// All names are read before returning: no search handle stays open while the caller recurses.
 std::vector<DirectoryEntry> searchDirectory(const std::string& folder);
 
-// The attribute word of a path. Here: a directory is 16, no owner write permission adds ReadOnly,
-// a name starting with "." adds Hidden, a symbolic link is a ReparsePoint (never a folder).
+// The attribute word of a path, or attr::Invalid when it cannot be read. On POSIX: a directory is
+// Directory, anything else Archive; no owner write permission adds ReadOnly, a name starting with "."
+// adds Hidden; a symbolic link is ReparsePoint (plus Directory when it leads to one), so it never
+// reads as a plain folder and a link loop cannot be followed.
 std::uint32_t attributeWord(const std::string& path);
+
+// The separator this platform puts between path components.
+char pathSeparator();
+
+// True for every character this platform accepts as a separator ('/' and, on Windows, '\\').
+bool isPathSeparator(char c);
 
 } // namespace quorvane

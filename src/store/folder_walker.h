@@ -8,24 +8,32 @@
 
 namespace quorvane {
 
+// Walks a whole tree when given a folder. Missing or unreadable folders give empty lists; nothing
+// here reports an error. Symbolic links and hidden (".name") folders are listed as files, never entered.
 class TExpandedFolder {
 public:
     static constexpr std::uint8_t UnlimitedDepth = 255;
 
-    // processMessages is called between entries so a user interface stays alive; may be empty.
+    // processMessages is called before each entry and before each descent, so a user interface
+    // stays alive during a long walk; may be empty. Child walkers share it.
     explicit TExpandedFolder(std::function<void()> processMessages = {});
     virtual ~TExpandedFolder();
 
     TExpandedFolder(const TExpandedFolder&) = delete;
     TExpandedFolder& operator=(const TExpandedFolder&) = delete;
 
+    // Trims blanks and control characters; a blank path changes nothing. Walks unless the path,
+    // ASCII-upper-cased, equals RootFolder already. The file system is read with the given spelling.
     void SetFolder(const std::string& path);
+    // 0..127 mean unlimited (255); 128..255 are kept. Walks again when the value differs and a folder is set.
     void SetMaxDepth(std::uint8_t value);
 
-    // Sort in place (case-insensitive, locale collation) and return the walker's own lists.
+    // Sort in place (case-insensitive, locale collation) and return the walker's own lists, valid
+    // until the next walk or the walker's destruction.
     const std::vector<std::string>& GetFolderNames();
     const std::vector<std::string>& GetFilePaths();
 
+    // Trimmed and ASCII-upper-cased; the folder part of every entry of FilePaths.
     const std::string& RootFolder() const { return m_rootFolder; }
     std::int8_t Level() const { return m_level; }
     std::uint8_t MaxDepth() const { return m_maxDepth; }
@@ -42,6 +50,8 @@ private:
     std::int8_t m_level = 0;
     std::uint8_t m_maxDepth = UnlimitedDepth;
     std::function<void()> m_processMessages;
+    // RootFolder as the caller spelled it: case-sensitive file systems must be read with this.
+    std::string m_ioFolder;
 };
 
 } // namespace quorvane
