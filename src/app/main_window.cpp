@@ -1,1 +1,494 @@
-// placeholder: to be written
+// The main window: tunnel list, status bar, menus, notification-area icon and the tunnel commands.
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSessionManager>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <chrono>
+#include <thread>
+
+#include "app/dialog_service.h"
+#include "app/hidden_file_list.h"
+#include "app/tunnel_editor.h"
+#include "app/tunnel_name_delegate.h"
+#include "desktop/artwork.h"
+#include "desktop/tray_icon.h"
+#include "i18n/language_engine.h"
+#include "i18n/message_texts.h"
+#include "process/client_launcher.h"
+#include "process/command_line.h"
+#include "process/process_list_window.h"
+#include "process/process_name_index.h"
+#include "process/process_services.h"
+#include "store/file_system.h"
+#include "store/folder_walker.h"
+#include "store/paths.h"
+#include "store/tunnel_definition.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr int kPictureRole = Qt::UserRole + 1;
+constexpr int kMonitorIntervalMs = 3000;
+constexpr int kStopTimeoutMs = 5;
+constexpr auto kClientEndWait = std::chrono::milliseconds(1000);
+
+std::string nameOf(const QListWidgetItem* item) { return item->text().toStdString(); }
+
+// Lowers SuppressEditor on every way out of a command.
+class SuppressEditorGuard {
+public:
+    explicit SuppressEditorGuard(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~SuppressEditorGuard() { m_flag = false; }
+    SuppressEditorGuard(const SuppressEditorGuard&) = delete;
+    SuppressEditorGuard& operator=(const SuppressEditorGuard&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+} // namespace
+
+TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
+             std::unique_ptr<TrayBackend> trayBackend)
+    : m_workingDir(std::move(workingDir)), m_windows(windows), m_processes(processes), m_launcher(launcher) {
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("Quorvane"));
+    setWindowIcon(programIcon());
+    buildControls();
+    buildMenus();
+
+    language = new TLanguageEngine(this);
+    language->setObjectName(QStringLiteral("language"));
+
+    TrayBar = new TTrayIcon(this, std::move(trayBackend));
+    TrayBar->setObjectName(QStringLiteral("TrayBar"));
+    TrayBar->SetHint(QStringLiteral("Quorvane"));
+    TrayBar->SetIcon(programIcon());
+    TrayBar->SetPopupMenu(PopupMenu2);
+    TrayBar->OnDblClick = [this](QObject*) { TrayBarDblClick(); };
+    TrayBar->Loaded();
+
+    checkprocessi = new QTimer(this);
+    checkprocessi->setObjectName(QStringLiteral("checkprocessi"));
+    checkprocessi->setInterval(kMonitorIntervalMs);
+    connect(checkprocessi, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
+    checkprocessi->start();
+
+    // Log-off and shut-down must not be blocked: the window hides and lets the session end.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+        m_sessionEnding = true;
+        if (isVisible())
+            Nascondi1Click();
+    });
+
+    SuppressEditor = true;
+}
+
+TMain::~TMain() { checkprocessi->stop(); }
+
+void TMain::buildControls() {
+    auto* central = new QWidget(this);
+    auto* page = new QVBoxLayout(central);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    Panel1 = new QFrame(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(49);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setAutoFillBackground(true);
+    QPalette white = Panel1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(white);
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(productLogo());
+    Image1->setFixedSize(158, 41);
+    auto* panelLayout = new QHBoxLayout(Panel1);
+    panelLayout->setContentsMargins(2, 2, 2, 2);
+    panelLayout->addStretch();
+    panelLayout->addWidget(Image1);
+    page->addWidget(Panel1);
+
+    ListView1 = new QListWidget(central);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setProperty("controlKind", QStringLiteral("ListView"));
+    ListView1->setViewMode(QListView::IconMode);
+    ListView1->setIconSize(QSize(50, 50));
+    ListView1->setGridSize(QSize(96, 84));
+    ListView1->setMovement(QListView::Static);
+    ListView1->setResizeMode(QListView::Adjust);
+    ListView1->setWordWrap(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    ListView1->setItemDelegate(new TunnelNameDelegate(ListView1));
+    ListView1->setFrameShape(QFrame::NoFrame);
+    QPalette listColours = ListView1->palette();
+    listColours.setColor(QPalette::Base, QColor(240, 251, 255));
+    ListView1->setPalette(listColours);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView1->viewport()->installEventFilter(this);
+    page->addWidget(ListView1, 1);
+    setCentralWidget(central);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setSizeGripEnabled(true);
+    const char* captions[] = {"General", "Connessi", "Disconnessi"};
+    const int widths[] = {200, 100, 100};
+    for (int i = 0; i < 3; ++i) {
+        statusPanels[i] = new QLabel(QString::fromLatin1(captions[i]), StatusBar);
+        statusPanels[i]->setFixedWidth(widths[i]);
+        statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusBar->addWidget(statusPanels[i]);
+    }
+    setStatusBar(StatusBar);
+
+    // Working lists and controls that are never shown.
+    ListBox1 = new QListWidget(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->hide();
+    files = new HiddenFileList(this);
+    files->setObjectName(QStringLiteral("files"));
+    files->hide();
+    Button1 = new QPushButton(QStringLiteral("Genera Traduzione"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->hide();
+    Button2 = new QPushButton(QStringLiteral("Button2"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->hide();
+
+    resize(560, 420);
+}
+
+QAction* TMain::addItem(QMenu* menu, const char* name, const QString& caption, void (TMain::*handler)()) {
+    auto* action = new QAction(caption, this); // owned by the window, so language files reach it by name
+    action->setObjectName(QLatin1String(name));
+    menu->addAction(action);
+    if (handler)
+        connect(action, &QAction::triggered, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+    return action;
+}
+
+void TMain::buildMenus() {
+    auto* bar = new QMenuBar(this);
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    setMenuBar(bar);
+
+    auto addMenu = [this, bar](const char* name, const QString& caption) {
+        auto* menu = new QMenu(caption, this);
+        menu->setObjectName(QLatin1String(name));
+        bar->addMenu(menu);
+        return menu;
+    };
+    auto addSeparator = [this](QMenu* menu, const char* name) {
+        QAction* separator = menu->addSeparator();
+        separator->setParent(this);
+        separator->setObjectName(QLatin1String(name));
+    };
+
+    QMenu* file = addMenu("File1", QStringLiteral("&File"));
+    addItem(file, "Nascondi1", QStringLiteral("Nascondi"), &TMain::Nascondi1Click);
+    addSeparator(file, "N1");
+    addItem(file, "Opzioni1", QStringLiteral("Opzioni"));
+    addItem(file, "Esci1", QStringLiteral("Esci"), &TMain::Esci1Click);
+
+    QMenu* tunnels = addMenu("tunnell1", QStringLiteral("Tunnells"));
+    addItem(tunnels, "Aggiungi1", QStringLiteral("Aggiungi"), &TMain::Aggiungi1Click);
+    addItem(tunnels, "Modifica1", QStringLiteral("Modifica"), &TMain::ListView1DblClick);
+    addItem(tunnels, "Elimina1", QStringLiteral("Elimina"));
+
+    QMenu* tools = addMenu("ools1", QStringLiteral("Tools"));
+    addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("Generatore di chiavi SSH Putty"));
+    addItem(tools, "RASManager1", QStringLiteral("RAS Manager"))->setVisible(false);
+
+    QMenu* processes = addMenu("Processi1", QStringLiteral("Processi"));
+    addItem(processes, "Lista1", QStringLiteral("Lista"));
+    processes->menuAction()->setVisible(false);
+
+    QMenu* help = addMenu("N2", QStringLiteral("?"));
+    addItem(help, "LicenzaPutty1", QStringLiteral("Licenza Putty"));
+    addItem(help, "LicenzaQuorvane1", QStringLiteral("Licenza Quorvane"));
+    addSeparator(help, "N3");
+    addItem(help, "Autore1", QStringLiteral("Informazioni"));
+    addItem(help, "Visitasitoweb1", QStringLiteral("Visita sito web"));
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    addItem(PopupMenu1, "AttivaTunnell1", QStringLiteral("&Connetti"), &TMain::AttivaTunnell1Click);
+    addItem(PopupMenu1, "DisattivaTunnell1", QStringLiteral("Disconnetti"), &TMain::DisattivaTunnell1Click);
+    addItem(PopupMenu1, "Modifica2", QStringLiteral("Modifica"), &TMain::ListView1DblClick);
+    addItem(PopupMenu1, "Elimina2", QStringLiteral("Elimina"), &TMain::Elimina2Click);
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->exec(ListView1->viewport()->mapToGlobal(at)); });
+
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    addItem(PopupMenu2, "Visualizza1", QStringLiteral("Visualizza Quorvane"), &TMain::Visualizza1Click);
+    addItem(PopupMenu2, "Esci2", QStringLiteral("Esci da Quorvane"), &TMain::Esci2Click);
+}
+
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        // A double click in the list connects; editing is reached through "Modifica".
+        QMetaObject::invokeMethod(this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- window life ----
+
+void TMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous())
+        return;
+    runCommand([this] { FormShow(); });
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+    if (m_quitting || m_sessionEnding) {
+        event->accept();
+        return;
+    }
+    Nascondi1Click();
+    event->ignore();
+}
+
+void TMain::Nascondi1Click() {
+    TrayBar->ShowIcon();
+    hide();
+}
+
+void TMain::Visualizza1Click() {
+    TrayBar->HideIcon();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMain::TrayBarDblClick() { Visualizza1Click(); }
+
+void TMain::Esci1Click() {
+    m_quitting = true;
+    QCoreApplication::quit();
+}
+
+void TMain::Esci2Click() { Esci1Click(); }
+
+// ---- list and monitor ----
+
+QListWidgetItem* TMain::selectedItem() const {
+    const QList<QListWidgetItem*> selected = ListView1->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+int TMain::pictureOf(int row) const {
+    const QListWidgetItem* item = ListView1->item(row);
+    return item ? item->data(kPictureRole).toInt() : -1;
+}
+
+void TMain::setPicture(QListWidgetItem* item, int picture) {
+    if (item->data(kPictureRole).toInt() == picture && !item->icon().isNull())
+        return; // same picture: no redraw
+    item->setData(kPictureRole, picture);
+    item->setIcon(QIcon(tunnelPicture(picture)));
+}
+
+QListWidgetItem* TMain::appendTunnelItem(const QString& name) {
+    auto* item = new QListWidgetItem(name, ListView1);
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    setPicture(item, 0);
+    return item;
+}
+
+void TMain::fillList(const QStringList& names) {
+    ListView1->clear();
+    for (const QString& name : names)
+        appendTunnelItem(name);
+}
+
+void TMain::checkprocessiTimer() {
+    if (!m_windows.processList)
+        return;
+    m_windows.processList->Button1Click();
+    if (ListView1->count() == 0)
+        return;
+    const QListWidget* snapshot = m_windows.processList->ListBox1;
+    ProcessNameIndex index;
+    for (int i = 0; i < snapshot->count(); ++i)
+        index.add(snapshot->item(i)->text().toStdString());
+    for (int i = 0; i < ListView1->count(); ++i) {
+        QListWidgetItem* item = ListView1->item(i);
+        setPicture(item, index.pictureFor(nameOf(item), item->data(kPictureRole).toInt()));
+    }
+}
+
+// ---- tunnel commands ----
+
+void TMain::Aggiungi1Click() {
+    TfMessage& messages = *m_windows.messages;
+    const QString typed = dialogs().inputBox(messages.CreazTunnell(), messages.NomeDaAssegnare(), QString(), 255);
+    const std::string name = typed.toStdString();
+    // A name is one folder name: anything else would build paths outside the tunnels folder.
+    if (typed.isEmpty() || !paths::isValidTunnelName(name)) {
+        dialogs().showMessage(messages.NomeNonValido());
+        return;
+    }
+    const std::string folder = paths::TunnelFolderForAdd(m_workingDir, name);
+    // An existing tunnel (any letter case) keeps its definition and gets no second row.
+    if (fs::folderExists(folder) || !ListView1->findItems(typed, Qt::MatchFixedString).isEmpty()) {
+        dialogs().showMessage(messages.TunnellEsistente());
+        return;
+    }
+
+    appendTunnelItem(typed);
+    fs::createFolder(folder);
+    std::string source = paths::PlinkSource(m_workingDir);
+    if (!fs::fileExists(source)) {
+        const std::string onPath = fs::findOnPath("plink");
+        if (!onPath.empty())
+            source = onPath;
+    }
+    const bool copied = fs::copyFile(source, paths::ClientCopyForAdd(m_workingDir, name));
+    CreateDefaultDefinition(folder);
+    if (!copied)
+        dialogs().showMessage(messages.ClientNonCopiato());
+}
+
+void TMain::ListView1DblClick() {
+    QListWidgetItem* item = selectedItem();
+    if (!item || !m_windows.editor)
+        return;
+    const std::string name = nameOf(item);
+    TShowTunn& editor = *m_windows.editor;
+    editor.setDefinition(LoadDefinition(m_workingDir, name));
+    editor.setWindowTitle(QStringLiteral("Tunnell: ") + item->text());
+    if (SuppressEditor)
+        return;
+    if (editor.exec() == QDialog::Accepted)
+        SaveDefinition(m_workingDir, name, editor.definition());
+}
+
+void TMain::AttivaTunnell1Click() {
+    SuppressEditorGuard suppress(SuppressEditor);
+    ListView1DblClick();
+    QListWidgetItem* item = selectedItem();
+    if (!item)
+        return;
+    const std::string name = nameOf(item);
+    const std::string exePath = paths::ClientExePath(m_workingDir, name);
+    const std::string commandLine = buildConnectCommandLine(m_windows.editor->definition());
+
+    dialogs().showMessage(QString::fromStdString(commandLine));
+
+    LaunchRequest request;
+    request.executable = fs::resolve(exePath);
+    request.parameters = commandLine;
+    request.directory = fs::resolve(paths::ClientWorkingFolder(exePath));
+    request.visible = m_windows.editor->debug->isChecked();
+    if (const std::optional<std::string> failure = m_launcher.launch(request))
+        dialogs().showError(errorBoxText(QString::fromStdString(*failure)));
+
+    checkprocessiTimer();
+}
+
+void TMain::DisattivaTunnell1Click() {
+    QListWidgetItem* item = selectedItem();
+    if (!item)
+        return;
+    const ProcessId id = m_processes.FindProcessIdByName(paths::ClientExeName(nameOf(item)));
+    m_processes.StopProcess(id, kStopTimeoutMs);
+}
+
+void TMain::waitForClientEnd(const std::string& clientExeName, ProcessId stopped) {
+    // A client that is still ending keeps its executable busy on some systems: give it a moment.
+    if (stopped == NoProcessId)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + kClientEndWait;
+    while (std::chrono::steady_clock::now() < deadline && m_processes.FindProcessIdByName(clientExeName) == stopped)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+void TMain::Elimina2Click() {
+    QListWidgetItem* item = selectedItem();
+    if (!item)
+        return;
+    const std::string name = nameOf(item);
+    if (!paths::isValidTunnelName(name))
+        return; // never delete outside the tunnels folder
+
+    const std::string clientExeName = paths::ClientExeName(name);
+    const ProcessId client = m_processes.FindProcessIdByName(clientExeName);
+    DisattivaTunnell1Click();
+    waitForClientEnd(clientExeName, client);
+
+    const std::string folder = paths::TunnelFolderForDelete(m_workingDir, name);
+    if (!fs::folderExists(folder))
+        return;
+    const std::string resolved = fs::resolve(folder);
+    for (const std::string& file : files->showFolder(resolved))
+        fs::deleteFile(resolved + fs::separator() + file);
+    files->clear();
+
+    if (fs::removeFolder(resolved))
+        delete item;
+    else
+        dialogs().showMessage(m_windows.messages->ProbRimozCartella());
+}
+
+// ---- load sequence ----
+
+void TMain::FormShow() {
+    language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_workingDir)));
+
+    // Let timer ticks and painting through while the folders are read, but no user input: a command
+    // started in the middle of the rebuild would act on a half-filled list.
+    TExpandedFolder walker([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    walker.SetFolder(fs::resolve(paths::TunnelsDirForListing(m_workingDir)));
+    walker.SetMaxDepth(0);
+    QStringList names;
+    for (const std::string& name : walker.GetFolderNames())
+        names << QString::fromStdString(name);
+
+    ListBox1->clear();
+    ListBox1->addItems(names);
+    fillList(names);
+
+    // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
+    // restore from the notification area) must not get a second session.
+    std::optional<ProcessNameIndex> running;
+    for (int i = 0; i < ListView1->count(); ++i) {
+        ListView1->setCurrentRow(i);
+        SuppressEditor = true;
+        ListView1DblClick();
+        QListWidgetItem* item = ListView1->item(i);
+        statusPanels[0]->setText(QStringLiteral("Tunnell: ") + item->text());
+        if (!m_windows.editor || !m_windows.editor->autoconnect->isChecked())
+            continue;
+        if (!running) {
+            VectorProcessList snapshot;
+            m_processes.ListProcesses(snapshot, false);
+            running.emplace(snapshot.entries);
+        }
+        if (!running->contains(paths::ClientExeName(nameOf(item))))
+            AttivaTunnell1Click();
+    }
+    SuppressEditor = false;
+    statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
+}
+
+} // namespace quorvane

@@ -1,1 +1,275 @@
-// placeholder: to be written
+// The tunnel editor dialog: seven key-bound fields, the auto-connect switch and run-long settings.
+#include "app/tunnel_editor.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace quorvane {
+
+namespace {
+
+// A port field: typing stops at the limit, but a longer value set by code is shown whole and can be
+// shortened, never lengthened (the limit follows the text down to the typing limit).
+class PortEdit : public QLineEdit {
+public:
+    PortEdit(int limit, QWidget* parent) : QLineEdit(parent), m_limit(limit) {
+        setMaxLength(limit);
+        connect(this, &QLineEdit::textChanged, this,
+                [this](const QString& text) { setMaxLength(qMax(m_limit, int(text.size()))); });
+    }
+
+    void setWholeText(const QString& text) {
+        setMaxLength(qMax(m_limit, int(text.size())));
+        setText(text);
+    }
+
+private:
+    int m_limit;
+};
+
+void setFieldText(QLineEdit* edit, const std::string& text) {
+    const QString value = QString::fromStdString(text);
+    if (auto* portEdit = dynamic_cast<PortEdit*>(edit))
+        portEdit->setWholeText(value);
+    else
+        edit->setText(value);
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
+QLineEdit* makePortEdit(QWidget* parent, const char* name) {
+    auto* edit = new PortEdit(5, parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setMaximumWidth(80);
+    return edit;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+QToolButton* makePictureButton(QWidget* parent, const char* name, QStyle::StandardPixmap picture) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setIcon(parent->style()->standardIcon(picture));
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus); // picture buttons take no keyboard focus
+    return button;
+}
+
+QGroupBox* makeGroup(QWidget* parent, const char* name, const QString& caption) {
+    auto* group = new QGroupBox(caption, parent);
+    group->setObjectName(QLatin1String(name));
+    return group;
+}
+
+} // namespace
+
+TShowTunn::TShowTunn(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("ShowTunn"));
+    setWindowTitle(QStringLiteral("ShowTunn"));
+    // Fixed border, title bar without system menu and so without a close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(true);
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setStyleSheet(QStringLiteral("QLineEdit { background-color: rgb(192, 220, 192); }"));
+    buildControls();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TShowTunn::buildControls() {
+    serversshtitle = makeGroup(this, "serversshtitle", QStringLiteral("Server SSH"));
+    ipaddress = makeLabel(serversshtitle, "ipaddress", QStringLiteral("Indirizzo IP"));
+    mxflatmaskedit1 = makeEdit(serversshtitle, "mxflatmaskedit1");
+    port = makeLabel(serversshtitle, "port", QStringLiteral("Porta"));
+    mxflatmaskedit2 = makePortEdit(serversshtitle, "mxflatmaskedit2");
+    auto* serverLayout = new QGridLayout(serversshtitle);
+    serverLayout->addWidget(ipaddress, 0, 0);
+    serverLayout->addWidget(mxflatmaskedit1, 0, 1);
+    serverLayout->addWidget(port, 1, 0);
+    serverLayout->addWidget(mxflatmaskedit2, 1, 1, Qt::AlignLeft);
+
+    authserverssshtitle = makeGroup(this, "authserverssshtitle", QStringLiteral("Autenticazione Server SSH"));
+    useraccount = makeLabel(authserverssshtitle, "useraccount", QStringLiteral("Account utente"));
+    mxflatedit1 = makeEdit(authserverssshtitle, "mxflatedit1");
+    password = makeLabel(authserverssshtitle, "password", QStringLiteral("Password"));
+    mxflatedit2 = makeEdit(authserverssshtitle, "mxflatedit2");
+    mxflatedit2->setEchoMode(QLineEdit::Password);
+    // Plain asterisks, whatever the style's own password character.
+    mxflatedit2->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    Label1 = makeLabel(authserverssshtitle, "Label1", QStringLiteral("File chiave SSH"));
+    Edit1 = makeEdit(authserverssshtitle, "Edit1");
+    SpeedButton1 = makePictureButton(authserverssshtitle, "SpeedButton1", QStyle::SP_DirOpenIcon);
+    Label1->hide();
+    Edit1->hide();
+    SpeedButton1->hide();
+    auto* authLayout = new QGridLayout(authserverssshtitle);
+    authLayout->addWidget(useraccount, 0, 0);
+    authLayout->addWidget(mxflatedit1, 0, 1, 1, 2);
+    authLayout->addWidget(password, 1, 0);
+    authLayout->addWidget(mxflatedit2, 1, 1, 1, 2);
+    authLayout->addWidget(Label1, 2, 0);
+    authLayout->addWidget(Edit1, 2, 1);
+    authLayout->addWidget(SpeedButton1, 2, 2);
+
+    tunnellsshtitle = makeGroup(this, "tunnellsshtitle", QStringLiteral("Dati connessione SSH"));
+    Localport = makeLabel(tunnellsshtitle, "Localport", QStringLiteral("Porta locale"));
+    mxflatmaskedit5 = makePortEdit(tunnellsshtitle, "mxflatmaskedit5");
+    ipservice = makeLabel(tunnellsshtitle, "ipservice", QStringLiteral("Indirizzo IP servizio"));
+    mxflatmaskedit3 = makeEdit(tunnellsshtitle, "mxflatmaskedit3");
+    portservice = makeLabel(tunnellsshtitle, "portservice", QStringLiteral("Porta del servizio"));
+    mxflatmaskedit4 = makePortEdit(tunnellsshtitle, "mxflatmaskedit4");
+    RadioButton1 = new QRadioButton(QStringLiteral("Local to remote"), tunnellsshtitle);
+    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    RadioButton1->setChecked(true);
+    RadioButton2 = new QRadioButton(QStringLiteral("Remote to local"), tunnellsshtitle);
+    RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    debug = new QCheckBox(QStringLiteral("SSH - Attiva finestra di Debug"), tunnellsshtitle);
+    debug->setObjectName(QStringLiteral("debug"));
+    auto* tunnelLayout = new QGridLayout(tunnellsshtitle);
+    tunnelLayout->addWidget(Localport, 0, 0);
+    tunnelLayout->addWidget(mxflatmaskedit5, 0, 1, Qt::AlignLeft);
+    tunnelLayout->addWidget(ipservice, 1, 0);
+    tunnelLayout->addWidget(mxflatmaskedit3, 1, 1);
+    tunnelLayout->addWidget(portservice, 2, 0);
+    tunnelLayout->addWidget(mxflatmaskedit4, 2, 1, Qt::AlignLeft);
+    auto* directions = new QHBoxLayout;
+    directions->addWidget(RadioButton1);
+    directions->addWidget(RadioButton2);
+    directions->addStretch();
+    tunnelLayout->addLayout(directions, 3, 0, 1, 2);
+    tunnelLayout->addWidget(debug, 4, 0, 1, 2);
+
+    autoconnecttitle = makeGroup(this, "autoconnecttitle", QStringLiteral("Connessione"));
+    autoconnect = new QCheckBox(QStringLiteral("Connetti all'avvio"), autoconnecttitle);
+    autoconnect->setObjectName(QStringLiteral("autoconnect"));
+    CheckBox1 = new QCheckBox(QStringLiteral("Utilizza la seguente connessione di accesso remoto"), autoconnecttitle);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    Edit4 = makeEdit(autoconnecttitle, "Edit4");
+    SpeedButton4 = makePictureButton(autoconnecttitle, "SpeedButton4", QStyle::SP_FileDialogListView);
+    auto* connectionLayout = new QGridLayout(autoconnecttitle);
+    connectionLayout->addWidget(autoconnect, 0, 0, 1, 2);
+    connectionLayout->addWidget(CheckBox1, 1, 0, 1, 2);
+    connectionLayout->addWidget(Edit4, 2, 0);
+    connectionLayout->addWidget(SpeedButton4, 2, 1);
+    connectionLayout->setRowStretch(3, 1);
+
+    GroupBox1 = makeGroup(this, "GroupBox1", QStringLiteral("Esegui applicazioni prima e dopo"));
+    prima = makeLabel(GroupBox1, "prima", QStringLiteral("Prima"));
+    Edit2 = makeEdit(GroupBox1, "Edit2");
+    SpeedButton2 = makePictureButton(GroupBox1, "SpeedButton2", QStyle::SP_DirOpenIcon);
+    dopo = makeLabel(GroupBox1, "dopo", QStringLiteral("Dopo"));
+    Edit3 = makeEdit(GroupBox1, "Edit3");
+    SpeedButton3 = makePictureButton(GroupBox1, "SpeedButton3", QStyle::SP_DirOpenIcon);
+    auto* runLayout = new QGridLayout(GroupBox1);
+    runLayout->addWidget(prima, 0, 0);
+    runLayout->addWidget(Edit2, 0, 1);
+    runLayout->addWidget(SpeedButton2, 0, 2);
+    runLayout->addWidget(dopo, 1, 0);
+    runLayout->addWidget(Edit3, 1, 1);
+    runLayout->addWidget(SpeedButton3, 1, 2);
+
+    Button1 = new QPushButton(QStringLiteral("&Ok"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button2 = new QPushButton(QStringLiteral("&Annulla"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    // Neither is the default or the cancel button: Enter presses only the focused one, Esc neither.
+    for (QPushButton* button : {Button1, Button2}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+
+    auto* columns = new QGridLayout;
+    columns->addWidget(serversshtitle, 0, 0);
+    columns->addWidget(authserverssshtitle, 0, 1);
+    columns->addWidget(tunnellsshtitle, 1, 0);
+    columns->addWidget(autoconnecttitle, 1, 1);
+    columns->setColumnMinimumWidth(0, 280);
+    columns->setColumnMinimumWidth(1, 280);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(columns);
+    page->addWidget(GroupBox1);
+    page->addLayout(buttons);
+
+    // Focus: the four groups in reading order, the buttons, then the run-before-and-after group.
+    const QList<QWidget*> order = {mxflatmaskedit1, mxflatmaskedit2, mxflatedit1, mxflatedit2, Edit1,
+                                   mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
+                                   debug,           autoconnect,     Edit4,           CheckBox1,    Button1,
+                                   Button2,         Edit2,           Edit3};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TShowTunn::setDefinition(const TunnelDefinition& definition) {
+    setFieldText(mxflatmaskedit1, definition.IpServer);
+    setFieldText(mxflatmaskedit2, definition.PortaServer);
+    setFieldText(mxflatedit1, definition.Username);
+    setFieldText(mxflatedit2, definition.Password);
+    setFieldText(mxflatmaskedit5, definition.PortaLocale);
+    setFieldText(mxflatmaskedit3, definition.IpServizio);
+    setFieldText(mxflatmaskedit4, definition.PortaServizio);
+    autoconnect->setChecked(definition.AutoConnessione);
+}
+
+TunnelDefinition TShowTunn::definition() const {
+    TunnelDefinition definition;
+    definition.IpServer = mxflatmaskedit1->text().toStdString();
+    definition.PortaServer = mxflatmaskedit2->text().toStdString();
+    definition.Username = mxflatedit1->text().toStdString();
+    definition.Password = mxflatedit2->text().toStdString();
+    definition.PortaLocale = mxflatmaskedit5->text().toStdString();
+    definition.IpServizio = mxflatmaskedit3->text().toStdString();
+    definition.PortaServizio = mxflatmaskedit4->text().toStdString();
+    definition.AutoConnessione = autoconnect->isChecked();
+    return definition;
+}
+
+void TShowTunn::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        event->accept(); // no cancel button: Esc closes nothing
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+} // namespace quorvane

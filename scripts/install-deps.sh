@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Quorvane needs to build, run and test (as root, or through sudo).
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    putty-tools openssh-server procps passwd
+    xvfb xauth xterm
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
+
+"${sudo_cmd[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${packages[@]}"

@@ -1,0 +1,45 @@
+// Creation of the program's windows in their fixed order, and the start of the main window.
+#include "app/application.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/tunnel_editor.h"
+#include "desktop/tray_icon.h"
+#include "i18n/message_texts.h"
+#include "process/client_launcher.h"
+#include "process/process_list_window.h"
+#include "process/process_services.h"
+#include "store/working_dir.h"
+
+namespace quorvane {
+
+QuorvaneApp::QuorvaneApp(AppOptions options)
+    : m_processes(options.processes ? std::move(options.processes) : createSystemProcessServices()),
+      m_launcher(options.launcher ? std::move(options.launcher) : createSystemLauncher()) {
+    const std::string workingDir = options.workingDir.empty() ? executableFolder() : options.workingDir;
+    m_main = std::make_unique<TMain>(workingDir, m_windows, *m_processes, *m_launcher, std::move(options.trayBackend));
+    m_editor = std::make_unique<TShowTunn>();
+    m_windows.editor = m_editor.get();
+    m_processList = std::make_unique<TForm2>(*m_processes);
+    m_windows.processList = m_processList.get();
+    m_messages = std::make_unique<TfMessage>();
+    m_windows.messages = m_messages.get();
+}
+
+QuorvaneApp::~QuorvaneApp() {
+    // The main window goes first: its timer and commands use the others.
+    m_main.reset();
+}
+
+void QuorvaneApp::start() {
+    m_main->TrayBar->HideIcon();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = m_main->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        m_main->move(frame.topLeft());
+    }
+    m_main->show();
+}
+
+} // namespace quorvane

@@ -1,0 +1,48 @@
+// The program's windows, created once in their fixed order, with the services they rest on.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/main_window.h"
+#include "desktop/tray_backend.h"
+#include "process/client_launcher.h"
+#include "process/process_services.h"
+
+namespace quorvane {
+
+
+struct AppOptions {
+    std::string workingDir;                          // empty: the executable's folder
+    std::unique_ptr<ProcessServices> processes;      // empty: the system's
+    std::unique_ptr<ClientLauncher> launcher;        // empty: the system's
+    std::unique_ptr<TrayBackend> trayBackend;        // empty: the Qt notification area
+};
+
+class QuorvaneApp {
+public:
+    // Creates the windows in order: TMain, TShowTunn, TForm2, TfMessage. Nothing is shown.
+    explicit QuorvaneApp(AppOptions options = {});
+    ~QuorvaneApp();
+
+    TMain& main() { return *m_main; }
+    TShowTunn& editor() { return *m_editor; }
+    TForm2& processList() { return *m_processList; }
+    TfMessage& messages() { return *m_messages; }
+    ProcessServices& processes() { return *m_processes; }
+
+    // Just before the event loop: the tray icon leaves the notification area; then the main window
+    // is shown (which runs the load sequence).
+    void start();
+
+private:
+    std::unique_ptr<ProcessServices> m_processes;
+    std::unique_ptr<ClientLauncher> m_launcher;
+    AppWindows m_windows;
+    std::unique_ptr<TMain> m_main;
+    std::unique_ptr<TShowTunn> m_editor;
+    std::unique_ptr<TForm2> m_processList;
+    std::unique_ptr<TfMessage> m_messages;
+};
+
+} // namespace quorvane

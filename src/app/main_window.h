@@ -1,0 +1,107 @@
+// TMain ("Main"): the tunnel list, its menus and every tunnel command.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "desktop/tray_backend.h"
+#include "process/process_services.h"
+
+class QAction;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+class QFrame;
+
+namespace quorvane {
+
+class ClientLauncher;
+class TForm2;
+class TLanguageEngine;
+class TShowTunn;
+class TTrayIcon;
+class TfMessage;
+class TrayBackend;
+class HiddenFileList;
+
+// The other windows the main window works with; they are created after it, so it reaches them here.
+struct AppWindows {
+    TShowTunn* editor = nullptr;
+    TForm2* processList = nullptr;
+    TfMessage* messages = nullptr;
+};
+
+class TMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // workingDir ends with the separator. The services are not owned and must outlive the window.
+    TMain(std::string workingDir, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
+          std::unique_ptr<TrayBackend> trayBackend = {});
+    ~TMain() override;
+
+    const std::string& WorkingDir() const { return m_workingDir; }
+    bool SuppressEditor = true;
+
+    // Commands, named after the control and event they are bound to.
+    void FormShow();
+    void Nascondi1Click();
+    void Visualizza1Click();
+    void TrayBarDblClick();
+    void Esci1Click();
+    void Esci2Click();
+    void Aggiungi1Click();
+    void ListView1DblClick(); // the modify command
+    void AttivaTunnell1Click();
+    void DisattivaTunnell1Click();
+    void Elimina2Click();
+    void checkprocessiTimer();
+
+    // The selected tunnel's item, or nullptr when no item is selected.
+    QListWidgetItem* selectedItem() const;
+    int pictureOf(int row) const; // 0 not connected, 1 connected
+
+    // Controls and components, by design name.
+    QFrame* Panel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QListWidget* ListView1 = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QLabel* statusPanels[3] = {nullptr, nullptr, nullptr};
+    QListWidget* ListBox1 = nullptr;
+    HiddenFileList* files = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QTimer* checkprocessi = nullptr;
+    TLanguageEngine* language = nullptr;
+    TTrayIcon* TrayBar = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QMenu* PopupMenu2 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMain::*handler)() = nullptr);
+    void setPicture(QListWidgetItem* item, int picture);
+    QListWidgetItem* appendTunnelItem(const QString& name);
+    void fillList(const QStringList& names);
+    void waitForClientEnd(const std::string& clientExeName, ProcessId stopped);
+
+    std::string m_workingDir;
+    AppWindows& m_windows;
+    ProcessServices& m_processes;
+    ClientLauncher& m_launcher;
+    bool m_quitting = false;
+    bool m_sessionEnding = false;
+};
+
+} // namespace quorvane

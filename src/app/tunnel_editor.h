@@ -1,0 +1,77 @@
+// TShowTunn ("ShowTunn"): the tunnel editor dialog, also the holder of the last loaded definition.
+#pragma once
+
+#include <QDialog>
+
+#include "store/tunnel_definition.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+class QFileDialog;
+
+namespace quorvane {
+
+class TShowTunn : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TShowTunn(QWidget* parent = nullptr);
+
+    // The seven key-bound edits and autoconnect, in the load order.
+    void setDefinition(const TunnelDefinition& definition);
+    TunnelDefinition definition() const;
+
+    // Field-to-key bound edits.
+    QLineEdit* mxflatmaskedit1 = nullptr; // IpServer
+    QLineEdit* mxflatmaskedit2 = nullptr; // PortaServer
+    QLineEdit* mxflatedit1 = nullptr;     // Username
+    QLineEdit* mxflatedit2 = nullptr;     // Password
+    QLineEdit* mxflatmaskedit5 = nullptr; // PortaLocale
+    QLineEdit* mxflatmaskedit3 = nullptr; // IpServizio
+    QLineEdit* mxflatmaskedit4 = nullptr; // PortaServizio
+    QCheckBox* autoconnect = nullptr;     // AutoConnessione
+    QCheckBox* debug = nullptr;           // client in a visible window
+
+    QGroupBox* serversshtitle = nullptr;
+    QGroupBox* authserverssshtitle = nullptr;
+    QGroupBox* tunnellsshtitle = nullptr;
+    QGroupBox* autoconnecttitle = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* ipaddress = nullptr;
+    QLabel* port = nullptr;
+    QLabel* useraccount = nullptr;
+    QLabel* password = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QLabel* Localport = nullptr;
+    QLabel* ipservice = nullptr;
+    QLabel* portservice = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QToolButton* SpeedButton4 = nullptr;
+    QLabel* prima = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* dopo = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+    QPushButton* Button1 = nullptr; // "&Ok"
+    QPushButton* Button2 = nullptr; // "&Annulla"
+    QFileDialog* OpenDialog1 = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildControls();
+};
+
+} // namespace quorvane

@@ -1,0 +1,31 @@
+// TForm2 ("Form2"): the never-shown holder of the current process list.
+#pragma once
+
+#include <QWidget>
+
+#include "process/process_services.h"
+
+class QListWidget;
+class QPushButton;
+
+namespace quorvane {
+
+class TForm2 : public QWidget {
+    Q_OBJECT
+
+public:
+    // processes is not owned and must outlive the window.
+    explicit TForm2(ProcessServices& processes, QWidget* parent = nullptr);
+
+    // "Lista Processi": ListBox1 cleared, then refilled in one batch with bare executable names and
+    // the process id as item data (Qt::UserRole).
+    void Button1Click();
+
+    QListWidget* ListBox1 = nullptr;
+    QPushButton* Button1 = nullptr;
+
+private:
+    ProcessServices& m_processes;
+};
+
+} // namespace quorvane
