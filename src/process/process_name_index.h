@@ -1,6 +1,7 @@
 // One snapshot of process names, folded once, for constant-time lookups by a tunnel's client name.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -10,6 +11,7 @@
 
 namespace quorvane {
 
+// Owns copies of the names it is given; lookups never fail and never allocate for short names.
 class ProcessNameIndex {
 public:
     ProcessNameIndex() = default;
@@ -26,7 +28,15 @@ public:
     int pictureFor(std::string_view tunnelName, int currentPicture) const;
 
 private:
-    std::unordered_set<std::string> m_names;
+    // Lets the set be searched with a string_view, so a lookup builds no std::string.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    };
+
+    bool containsFolded(std::string_view head, std::string_view tail) const;
+
+    std::unordered_set<std::string, NameHash, std::equal_to<>> m_names;
     std::size_t m_count = 0;
 };
 

@@ -1,1 +1,60 @@
-// placeholder: to be written
+// Platform-neutral process services: the name lookup shared by every platform, and case folding.
+#include "process/process_services.h"
+
+namespace quorvane {
+
+std::string foldAsciiCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+namespace {
+
+bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// Keeps only the first match: later entries are not even compared.
+class FirstMatch : public ProcessList {
+public:
+    explicit FirstMatch(const std::string& name) : m_name(name) {}
+    void append(const std::string& name, ProcessId id) override {
+        if (!m_matched && equalIgnoringAsciiCase(name, m_name)) {
+            m_matched = true;
+            found = id;
+        }
+    }
+    ProcessId found = NoProcessId;
+
+private:
+    const std::string& m_name;
+    bool m_matched = false;
+};
+
+} // namespace
+
+ProcessId ProcessServices::FindProcessIdByName(const std::string& name) {
+    // A folder or drive part means the caller wants full paths compared.
+    const bool fullPath = name.find_first_of("\\/:") != std::string::npos;
+    FirstMatch match(name);
+    if (!ListProcesses(match, fullPath))
+        return NoProcessId;
+    return match.found;
+}
+
+} // namespace quorvane

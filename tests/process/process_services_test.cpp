@@ -1,1 +1,184 @@
-// placeholder: to be written
+// Process listing, lookup by name and stopping, against real processes of this machine.
+#include "process/process_services.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "support/temp_dir.h"
+#include "support/test_processes.h"
+
+namespace quorvane {
+namespace {
+
+using test::NamedProcess;
+using test::TempDir;
+
+class CountingList : public VectorProcessList {
+public:
+    void beginUpdate() override { ++begins; }
+    void endUpdate() override { ++ends; }
+    int begins = 0;
+    int ends = 0;
+};
+
+std::size_t countEntries(const std::vector<ProcessEntry>& entries, const std::string& name, ProcessId id) {
+    return static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(), [&](const ProcessEntry& entry) {
+        return entry.name == name && entry.id == id;
+    }));
+}
+
+bool listed(const std::vector<ProcessEntry>& entries, ProcessId id) {
+    return std::any_of(entries.begin(), entries.end(), [&](const ProcessEntry& entry) { return entry.id == id; });
+}
+
+char processState(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    return close == std::string::npos || close + 2 >= text.size() ? '?' : text[close + 2];
+}
+
+class ProcessServicesTest : public ::testing::Test {
+protected:
+    std::vector<ProcessEntry> list(bool fullPath = false) {
+        VectorProcessList target;
+        EXPECT_TRUE(services->ListProcesses(target, fullPath));
+        return target.entries;
+    }
+
+    TempDir dir;
+    std::unique_ptr<ProcessServices> services = createSystemProcessServices();
+};
+
+TEST_F(ProcessServicesTest, ListingAppendsBareOrFullNamesWithIdsInsideOneUpdate) {
+    NamedProcess office(dir.path(), "OfficeSSH.exe");
+    const auto id = static_cast<ProcessId>(office.pid());
+
+    CountingList target;
+    ASSERT_TRUE(services->ListProcesses(target, false));
+    EXPECT_EQ(countEntries(target.entries, "OfficeSSH.exe", id), 1u);
+    EXPECT_EQ(countEntries(target.entries, "process_tests", static_cast<ProcessId>(getpid())), 1u);
+
+    // Callers clear first; the listing itself never does.
+    ASSERT_TRUE(services->ListProcesses(target, false));
+    EXPECT_EQ(countEntries(target.entries, "OfficeSSH.exe", id), 2u);
+    EXPECT_EQ(target.begins, 2);
+    EXPECT_EQ(target.ends, 2);
+
+    EXPECT_EQ(countEntries(list(true), office.path(), id), 1u);
+}
+
+TEST_F(ProcessServicesTest, NamesComeFromTheExecutableNotTheShortenedCommandName) {
+    // The kernel's comm would say "LongTunnelNameS", which no tunnel would match.
+    NamedProcess longName(dir.path(), "LongTunnelNameSSH.exe");
+    const auto id = static_cast<ProcessId>(longName.pid());
+    EXPECT_EQ(countEntries(list(), "LongTunnelNameSSH.exe", id), 1u);
+
+    // A client whose file was removed while it runs (a tunnel being deleted) keeps its plain name.
+    std::filesystem::remove(longName.path());
+    EXPECT_EQ(countEntries(list(), "LongTunnelNameSSH.exe", id), 1u);
+    EXPECT_EQ(countEntries(list(true), longName.path(), id), 1u);
+}
+
+TEST_F(ProcessServicesTest, ZombiesAreNotRunning) {
+    NamedProcess zombie(dir.path(), "ZombieSSH.exe", 0);
+    // Not reaped on purpose: it stays a zombie until the destructor.
+    for (int i = 0; i < 400 && processState(zombie.pid()) != 'Z'; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(processState(zombie.pid()), 'Z');
+
+    EXPECT_FALSE(listed(list(), static_cast<ProcessId>(zombie.pid())));
+    EXPECT_FALSE(listed(list(true), static_cast<ProcessId>(zombie.pid())));
+    EXPECT_EQ(services->FindProcessIdByName("ZombieSSH.exe"), NoProcessId);
+}
+
+TEST_F(ProcessServicesTest, LookupIgnoresCaseAndTakesTheFirstInEnumerationOrder) {
+    NamedProcess upper(dir.path(), "OFFICESSH.EXE");
+    dir.makeFolder("copy");
+    NamedProcess office(dir.file("copy"), "OfficeSSH.exe");
+    NamedProcess other(dir.path(), "HomeSSH.exe");
+
+    const auto entries = list();
+    const auto first = std::find_if(entries.begin(), entries.end(), [&](const ProcessEntry& entry) {
+        return entry.id == static_cast<ProcessId>(upper.pid()) || entry.id == static_cast<ProcessId>(office.pid());
+    });
+    ASSERT_NE(first, entries.end());
+    const ProcessId firstId = first->id;
+
+    EXPECT_EQ(services->FindProcessIdByName("officessh.EXE"), firstId);
+    EXPECT_EQ(services->FindProcessIdByName("OfficeSSH.exe"), firstId);
+    EXPECT_EQ(services->FindProcessIdByName("HOMEssh.exe"), static_cast<ProcessId>(other.pid()));
+    EXPECT_EQ(services->FindProcessIdByName("OfficeSSH"), NoProcessId);
+    EXPECT_EQ(services->FindProcessIdByName("NowhereSSH.exe"), NoProcessId);
+
+    // Stopping the first one leaves the other of the same name running.
+    EXPECT_EQ(services->StopProcess(firstId, 2000), StopOutcome::Closed);
+    NamedProcess& stopped = firstId == static_cast<ProcessId>(upper.pid()) ? upper : office;
+    NamedProcess& kept = firstId == static_cast<ProcessId>(upper.pid()) ? office : upper;
+    EXPECT_TRUE(stopped.waitForEnd(2000));
+    EXPECT_TRUE(kept.running());
+    EXPECT_TRUE(other.running());
+    EXPECT_EQ(services->FindProcessIdByName("OfficeSSH.exe"), static_cast<ProcessId>(kept.pid()));
+}
+
+TEST_F(ProcessServicesTest, LookupWithAFolderComparesFullPaths) {
+    NamedProcess office(dir.path(), "OfficeSSH.exe");
+    EXPECT_EQ(services->FindProcessIdByName(office.path()), static_cast<ProcessId>(office.pid()));
+    EXPECT_EQ(services->FindProcessIdByName(dir.file("elsewhere/OfficeSSH.exe")), NoProcessId);
+}
+
+TEST_F(ProcessServicesTest, StopClosesOnRequestOrEndsByForce) {
+    NamedProcess polite(dir.path(), "PoliteSSH.exe");
+    EXPECT_EQ(services->StopProcess(static_cast<ProcessId>(polite.pid()), 2000), StopOutcome::Closed);
+    EXPECT_TRUE(polite.waitForEnd(2000));
+
+    // A child that ignores the close request; the pipe says when it is ready to ignore it.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t stubborn = fork();
+    ASSERT_GE(stubborn, 0);
+    if (stubborn == 0) {
+        signal(SIGTERM, SIG_IGN);
+        const char byte = 1;
+        if (write(ready[1], &byte, 1) != 1)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(services->StopProcess(static_cast<ProcessId>(stubborn), 50), StopOutcome::Killed);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+    int status = 0;
+    ASSERT_EQ(waitpid(stubborn, &status, 0), stubborn);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+}
+
+TEST_F(ProcessServicesTest, StopRefusesItselfAndProcessesThatCannotBeOpened) {
+    EXPECT_EQ(services->StopProcess(static_cast<ProcessId>(getpid()), 5), StopOutcome::Failed);
+    EXPECT_EQ(services->StopProcess(NoProcessId, 5), StopOutcome::Failed);
+    EXPECT_EQ(services->StopProcess(0, 5), StopOutcome::Failed);
+
+    // The id of a process that has ended and been reaped.
+    const pid_t gone = fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    EXPECT_EQ(services->StopProcess(static_cast<ProcessId>(gone), 5), StopOutcome::Failed);
+}
+
+} // namespace
+} // namespace quorvane
