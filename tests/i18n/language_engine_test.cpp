@@ -1,1 +1,293 @@
-// placeholder: to be written
+// Language engine: key walking, value rules, the integer error and the property adapters on small windows.
+#include "i18n/language_engine.h"
+#include "i18n/message_texts.h"
+#include "i18n/property_adapters.h"
+#include "support/temp_dir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace quorvane {
+namespace {
+
+// Stands for the components that carry their own published texts (tray icon, file list, link label).
+class PublishedTexts : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString Hint MEMBER hint)
+    Q_PROPERTY(QString Mask MEMBER mask)
+
+public:
+    using QObject::QObject;
+    QString hint;
+    QString mask;
+};
+
+class LanguageEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        main = std::make_unique<QMainWindow>();
+        main->setObjectName("Main");
+        main->setWindowTitle("Quorvane");
+        main->resize(400, 300);
+        fileMenu = main->menuBar()->addMenu("&File");
+        fileMenu->setObjectName("File1");
+        aggiungi = fileMenu->addAction("Aggiungi");
+        aggiungi->setObjectName("Aggiungi1");
+
+        auto* central = new QWidget(main.get());
+        auto* layout = new QVBoxLayout(central);
+        auto* panel = new QFrame(central);
+        panel->setObjectName("Panel1");
+        image = new QLabel(panel);
+        image->setObjectName("Image1");
+        listView = new QListWidget(central);
+        listView->setObjectName("ListView1");
+        listView->setProperty("controlKind", "ListView");
+        listView->addItem("Office");
+        listBox = new QListWidget(central);
+        listBox->setObjectName("ListBox1");
+        memo = new QPlainTextEdit(central);
+        memo->setObjectName("Memo1");
+        for (QWidget* w : {static_cast<QWidget*>(panel), static_cast<QWidget*>(listView),
+                           static_cast<QWidget*>(listBox), static_cast<QWidget*>(memo)})
+            layout->addWidget(w);
+        main->setCentralWidget(central);
+        main->statusBar()->setObjectName("StatusBar");
+        timer = new QTimer(main.get());
+        timer->setObjectName("checkprocessi");
+        timer->setInterval(3000);
+        tray = new PublishedTexts(main.get());
+        tray->setObjectName("TrayBar");
+        language = new TLanguageEngine(main.get());
+        language->setObjectName("language");
+        language->OnBeforeTranslation = [this](QObject*) { ++befores; };
+        language->OnAfterTranslation = [this](QObject*) { ++afters; };
+    }
+
+    // Writes a language file with CR LF line ends and applies it.
+    void apply(const std::string& entries) { language->ApplyLanguageFile(QString::fromStdString(write(entries))); }
+    std::string write(const std::string& entries) {
+        std::string body = "[Other]\r\nMain.Caption=Elsewhere\r\n[Translations]\r\n";
+        for (char c : entries)
+            body += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        dir.write("test.lng", body);
+        return dir.file("test.lng");
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<QMainWindow> main;
+    std::unique_ptr<TfMessage> messages = std::make_unique<TfMessage>();
+    QMenu* fileMenu = nullptr;
+    QAction* aggiungi = nullptr;
+    QLabel* image = nullptr;
+    QListWidget* listView = nullptr;
+    QListWidget* listBox = nullptr;
+    QPlainTextEdit* memo = nullptr;
+    QTimer* timer = nullptr;
+    PublishedTexts* tray = nullptr;
+    TLanguageEngine* language = nullptr;
+    int befores = 0;
+    int afters = 0;
+};
+
+TEST_F(LanguageEngineTest, ReachesWindowsControlsMenusAndMessageTexts) {
+    apply("Main.Caption=Gestore\n"
+          "Main.Aggiungi1.Caption=Nuovo\n"
+          "Main.File1.Caption=&Archivio\n"
+          "Main.File1.Hint=Comandi\n"
+          "Main.Image1.Caption=logo\n"
+          "Main.Panel1.Image1.Hint=nested\n"
+          "Main.StatusBar.SimpleText=Fatto\n"
+          "Main.TrayBar.Hint=Icona\n"
+          "Main.TrayBar.Mask=*.tun\n"
+          "Main.checkprocessi.Interval=0x10\n"
+          "Main.Memo1.Lines=riga\n"
+          "Main.Width=600\n"
+          "fMessage.NomeNonValido.Text=Nome vuoto!\n");
+    EXPECT_EQ(main->windowTitle(), "Gestore");
+    EXPECT_EQ(aggiungi->text(), "Nuovo");
+    EXPECT_EQ(fileMenu->title(), "&Archivio");
+    EXPECT_EQ(fileMenu->menuAction()->statusTip(), "Comandi");
+    EXPECT_EQ(image->text(), "logo");
+    EXPECT_EQ(image->toolTip(), "nested");
+    EXPECT_EQ(main->statusBar()->currentMessage(), "Fatto");
+    EXPECT_EQ(tray->hint, "Icona");
+    EXPECT_EQ(tray->mask, "*.tun");
+    EXPECT_EQ(timer->interval(), 16);
+    EXPECT_EQ(memo->toPlainText(), "riga");
+    EXPECT_EQ(main->width(), 600);
+    EXPECT_EQ(messages->NomeNonValido(), "Nome vuoto!");
+    EXPECT_EQ(befores, 1);
+    EXPECT_EQ(afters, 1);
+}
+
+TEST_F(LanguageEngineTest, KeysIgnoreLetterCaseAndBlanksAroundNames) {
+    language->ApplyEntry("  main . aggiungi1 .caption ", "Nuovo");
+    EXPECT_EQ(aggiungi->text(), "Nuovo");
+    apply("MAIN . FILE1 . CAPTION = Archivio\n");
+    EXPECT_EQ(fileMenu->title(), "Archivio");
+}
+
+TEST_F(LanguageEngineTest, TildeBecomesTabAndFirstDuplicateWins) {
+    apply("Main.Caption=a~b\n"
+          "main.CAPTION=Second\n"
+          "Main.Aggiungi1.Caption=First\n"
+          "Main.Aggiungi1.Caption=Second\n");
+    EXPECT_EQ(main->windowTitle(), "a\tb");
+    EXPECT_EQ(aggiungi->text(), "First");
+}
+
+TEST_F(LanguageEngineTest, SkipsWhatCannotBeAppliedAndGoesOn) {
+    apply("Main.Caption=\n"
+          "Nobody.Caption=x\n"
+          "Main.Nobody.Caption=x\n"
+          "Main.Nobody.Deeper.Caption=x\n"
+          "Main.Aggiungi1.Colour=x\n"
+          "Main.Aggiungi1.Name=Renamed\n"
+          "Main.ListView1.Items=x\n"
+          "Main.checkprocessi.Caption=x\n"
+          "Caption=x\n"
+          "Main.Aggiungi1.Caption=Still found\n");
+    EXPECT_EQ(main->windowTitle(), "Quorvane");
+    EXPECT_EQ(aggiungi->objectName(), "Aggiungi1");
+    EXPECT_EQ(aggiungi->text(), "Still found");
+    ASSERT_EQ(listView->count(), 1);
+    EXPECT_EQ(listView->item(0)->text(), "Office");
+    EXPECT_EQ(afters, 1);
+}
+
+TEST_F(LanguageEngineTest, IntegerErrorStopsTheFileAtThatEntry) {
+    try {
+        apply("Main.Caption=Before\nMain.Width=600\nMain.Height=abc\nMain.Aggiungi1.Caption=After\n");
+        FAIL() << "no error";
+    } catch (const LanguageError& error) {
+        EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+    }
+    EXPECT_EQ(main->windowTitle(), "Before");
+    EXPECT_EQ(main->width(), 600);
+    EXPECT_EQ(main->height(), 300);
+    EXPECT_EQ(aggiungi->text(), "Aggiungi");
+    EXPECT_EQ(befores, 1);
+    EXPECT_EQ(afters, 0);
+}
+
+TEST(IntegerValues, DecimalAndHexadecimalWithinThirtyTwoBits) {
+    const std::pair<const char*, int> good[] = {
+        {"600", 600},
+        {"-5", -5},
+        {"+7", 7},
+        {"$1F", 31},
+        {"0x1f", 31},
+        {"-$10", -16},
+        {"$FFFFFFFF", -1},
+        {"0", 0},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+    };
+    for (const auto& [text, value] : good)
+        EXPECT_EQ(parseIntegerValue(text), value) << text;
+    for (const char* bad :
+         {"", "abc", "12a", "0x", "$", "-", "- 5", " 5", "1.5", "2147483648", "$100000000", "99999999999999999999"})
+        EXPECT_THROW(parseIntegerValue(bad), LanguageError) << bad;
+    EXPECT_THROW(parseIntegerValue(QString::fromUtf8("\u0663")), LanguageError); // a digit, but not an ASCII one
+}
+
+TEST_F(LanguageEngineTest, ListBoxItemsAndTheSeparator) {
+    listBox->addItems({"old1", "old2"});
+    apply("Main.ListBox1.Items=a|b\n");
+    ASSERT_EQ(listBox->count(), 1);
+    EXPECT_EQ(listBox->item(0)->text(), "a|b");
+
+    language->SetStringsSeparator("|");
+    language->ApplyEntry("Main.ListBox1.Items", " a | b ");
+    ASSERT_EQ(listBox->count(), 2);
+    EXPECT_EQ(listBox->item(1)->text(), "b");
+
+    EXPECT_EQ(splitTextList("a||b|", "|"), QStringList({"a", "", "b"}));
+    EXPECT_EQ(splitTextList("a\r\nb", "\r\n"), QStringList({"a", "b"}));
+    EXPECT_EQ(splitTextList(" a|b ", ""), QStringList({"a|b"}));
+    language->SetStringsSeparator("  ");
+    EXPECT_EQ(language->StringsSeparator(), "\r\n");
+    language->SetStringsSeparator(" ; ");
+    EXPECT_EQ(language->StringsSeparator(), " ; ");
+}
+
+TEST_F(LanguageEngineTest, KeyNamesBeyondTheBufferAreNotApplied) {
+    std::string entries = "Main.Caption=Early\n";
+    // 800 names of 24 characters, each with its terminator, fill more than the 16384-character buffer.
+    for (int i = 0; i < 800; ++i)
+        entries += "Main.Filler" + std::to_string(10000 + i) + ".Caption=x\n";
+    apply(entries + "Main.Aggiungi1.Caption=Late\n");
+    EXPECT_EQ(main->windowTitle(), "Early");
+    EXPECT_EQ(aggiungi->text(), "Aggiungi");
+}
+
+TEST_F(LanguageEngineTest, OnTranslateSeesTheOldValueAndMayChangeTheNew) {
+    QStringList seen;
+    language->OnTranslate = [&](QObject* sender, QObject* component, const QString& property, const QString& oldValue,
+                                QString& newValue) {
+        EXPECT_EQ(sender, language);
+        seen << component->objectName() + "." + property + "=" + oldValue;
+        if (component == aggiungi)
+            newValue += "!";
+    };
+    apply("Main.Aggiungi1.Caption=Nuovo\nMain.Width=600\nMain.Nobody.Caption=x\nMain.Caption=\n");
+    EXPECT_EQ(seen, QStringList({"Aggiungi1.Caption=Aggiungi", "Main.Width="}));
+    EXPECT_EQ(aggiungi->text(), "Nuovo!");
+}
+
+TEST_F(LanguageEngineTest, ResourceFileMissingFileAndAutoTranslate) {
+    const QString path = QString::fromStdString(write("Main.Caption=Risorsa\n"));
+    language->SetResourceFile(path);
+    EXPECT_EQ(main->windowTitle(), "Quorvane");
+    language->ApplyLanguageFile("");
+    EXPECT_EQ(main->windowTitle(), "Risorsa");
+
+    main->setWindowTitle("Quorvane");
+    language->SetAutoTranslate(true);
+    language->SetResourceFile(path);
+    EXPECT_EQ(main->windowTitle(), "Risorsa");
+
+    befores = afters = 0;
+    language->ApplyLanguageFile(QString::fromStdString(dir.file("missing.lng")));
+    EXPECT_EQ(befores, 1);
+    EXPECT_EQ(afters, 1);
+}
+
+TEST_F(LanguageEngineTest, EachKindOfControlOffersItsOwnProperties) {
+    EXPECT_EQ(translatablePropertyKind(listView, "hint"), PropertyKind::Text);
+    EXPECT_EQ(translatablePropertyKind(listView, "HelpKeyword"), PropertyKind::Text);
+    EXPECT_FALSE(translatablePropertyKind(listView, "Items"));
+    EXPECT_EQ(translatablePropertyKind(listBox, "Items"), PropertyKind::TextList);
+    EXPECT_EQ(translatablePropertyKind(listBox, "ImeName"), PropertyKind::Text);
+    EXPECT_FALSE(translatablePropertyKind(aggiungi, "HelpKeyword"));
+    EXPECT_FALSE(translatablePropertyKind(qApp, "Tag"));
+    EXPECT_EQ(translatablePropertyKind(timer, "Interval"), PropertyKind::Integer);
+    EXPECT_FALSE(translatablePropertyKind(timer, "Hint"));
+    EXPECT_EQ(translatablePropertyKind(main.get(), "HelpFile"), PropertyKind::Text);
+    EXPECT_FALSE(translatablePropertyKind(image, "HelpFile"));
+
+    language->ApplyEntry("Main.Aggiungi1.Hint", "Nuovo tunnel");
+    EXPECT_EQ(aggiungi->statusTip(), "Nuovo tunnel");
+    language->ApplyEntry("Main.ListBox1.HelpKeyword", "elenco");
+    EXPECT_EQ(translatableText(listBox, "helpkeyword"), "elenco");
+    EXPECT_EQ(translatableText(timer, "Interval"), QString());
+}
+
+} // namespace
+} // namespace quorvane
+
+#include "language_engine_test.moc"

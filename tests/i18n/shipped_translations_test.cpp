@@ -1,1 +1,151 @@
-// placeholder: to be written
+// Shipped language files: well formed, and every key reaches a real property of the program's own windows.
+#include "app/application.h"
+#include "app/tunnel_editor.h"
+#include "desktop/tray_backend.h"
+#include "i18n/language_engine.h"
+#include "i18n/message_texts.h"
+#include "i18n/property_adapters.h"
+#include "process/process_list_window.h"
+#include "store/ini_file.h"
+#include "store/text_codec.h"
+#include "support/temp_dir.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QLineEdit>
+#include <QSet>
+#include <QWidget>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace quorvane {
+namespace {
+
+class SilentTray : public TrayBackend {
+public:
+    bool add(const QIcon&, const QString&) override { return true; }
+    void modify(const QIcon&, const QString&) override {}
+    void remove() override {}
+    QPoint cursorPos() const override { return {}; }
+};
+
+const char* const kSection = "Translations";
+
+std::string langFile(const std::string& name) {
+    return std::string(QUORVANE_LANG_DIR) + "/" + name;
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+QSet<QString> lowerKeys(const std::string& path) {
+    QSet<QString> keys;
+    for (const std::string& key : IniFile(path).readKeyNames(kSection, TLanguageEngine::kKeyBufferChars))
+        keys.insert(QString::fromStdString(key).toLower());
+    return keys;
+}
+
+class ShippedTranslation : public ::testing::TestWithParam<const char*> {
+protected:
+    ShippedTranslation() {
+        AppOptions options;
+        options.workingDir = dir.withSeparator();
+        options.trayBackend = std::make_unique<SilentTray>();
+        app = std::make_unique<QuorvaneApp>(std::move(options));
+    }
+
+    std::string path() const { return langFile(GetParam()); }
+
+    // Every text a user can see on a window that no key of the file translates, as Window.Component.Property.
+    QStringList untranslated(QWidget* window, const QSet<QString>& keys) const {
+        QStringList missing;
+        for (QObject* o : window->findChildren<QObject*>()) {
+            const QString name = o->objectName();
+            if (name.isEmpty() || name.startsWith("qt_") || insideDialogOrStatusBar(o, window) || isHidden(o))
+                continue;
+            const QString property = qobject_cast<QLineEdit*>(o) ? "Text" : "Caption";
+            const QString key = window->objectName() + "." + name + "." + property;
+            if (!translatableText(o, property).isEmpty() && !keys.contains(key.toLower()))
+                missing << key;
+        }
+        return missing;
+    }
+
+    static bool isHidden(const QObject* o) {
+        if (const auto* action = qobject_cast<const QAction*>(o))
+            return !action->isVisible();
+        return o->isWidgetType() && static_cast<const QWidget*>(o)->isHidden();
+    }
+
+    // Dialogs owned by a window (the file-open dialog) and the status panels are not the window's texts.
+    static bool insideDialogOrStatusBar(const QObject* o, const QObject* window) {
+        for (const QObject* up = o->parent(); up && up != window; up = up->parent()) {
+            if (qobject_cast<const QDialog*>(up) || up->inherits("QStatusBar"))
+                return true;
+        }
+        return false;
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<QuorvaneApp> app;
+};
+
+TEST_P(ShippedTranslation, IsAnUtf8IniFileWithCrLfLineEnds) {
+    const std::string bytes = readBytes(path());
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_TRUE(isValidUtf8(bytes));
+    EXPECT_NE(bytes.find("\r\n[Translations]\r\n"), std::string::npos);
+    for (std::size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
+        ASSERT_TRUE(at > 0 && bytes[at - 1] == '\r') << "bare line feed at byte " << at;
+    EXPECT_EQ(bytes.find('~'), std::string::npos) << "'~' would become a tab";
+    EXPECT_EQ(lowerKeys(path()), lowerKeys(langFile("english.lng"))) << "the shipped files cover different keys";
+}
+
+TEST_P(ShippedTranslation, EveryKeyReachesARealPropertyOfTheWindows) {
+    const IniFile ini(path());
+    const auto keys = ini.readKeyNames(kSection, TLanguageEngine::kKeyBufferChars);
+    ASSERT_GT(keys.size(), 50u);
+
+    TLanguageEngine language(nullptr);
+    QObject* reached = nullptr;
+    QString property;
+    language.OnTranslate = [&](QObject*, QObject* component, const QString& name, const QString&, QString&) {
+        reached = component;
+        property = name;
+    };
+    std::set<std::string> seen;
+    for (const std::string& key : keys) {
+        EXPECT_TRUE(seen.insert(QString::fromStdString(key).toLower().toStdString()).second) << "repeated " << key;
+        const QString value = QString::fromStdString(ini.readString(kSection, key, ""));
+        reached = nullptr;
+        language.ApplyEntry(QString::fromStdString(key), value);
+        ASSERT_NE(reached, nullptr) << key << " reaches no component, or has no value";
+        ASSERT_EQ(translatablePropertyKind(reached, property), PropertyKind::Text) << key;
+        EXPECT_EQ(translatableText(reached, property), value) << key;
+    }
+    EXPECT_EQ(app->main().findChild<QAction*>("AttivaTunnell1")->text(),
+              QString::fromStdString(ini.readString(kSection, "Main.AttivaTunnell1.Caption", "")));
+}
+
+TEST_P(ShippedTranslation, TranslatesEveryVisibleTextOfTheWindows) {
+    const QSet<QString> keys = lowerKeys(path());
+    EXPECT_EQ(untranslated(&app->main(), keys), QStringList());
+    EXPECT_EQ(untranslated(&app->editor(), keys), QStringList());
+    EXPECT_EQ(untranslated(&app->messages(), keys), QStringList());
+    EXPECT_TRUE(keys.contains("form2.button1.caption"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lang, ShippedTranslation, ::testing::Values("english.lng", "deutsch.lng"),
+                         [](const auto& info) {
+                             const std::string file = info.param;
+                             return file.substr(0, file.find('.'));
+                         });
+
+} // namespace
+} // namespace quorvane
