@@ -2,14 +2,13 @@
 #pragma once
 
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <functional>
 #include <memory>
 
 #include "desktop/tray_backend.h"
-
-#include <QMenu>
 
 namespace quorvane {
 
@@ -53,8 +52,9 @@ public:
 
     static constexpr int kMaxTipChars = 63;
 
-    // The backend defaults to the Qt notification area; tests pass a fake. The icon is not added
-    // until Loaded() runs (after the owner has set its properties).
+    // The backend defaults to the Qt notification area; tests pass a fake. The component owns the
+    // backend. Construction adds nothing; Loaded() adds when Active. Like any refresh, giving an
+    // active component a picture adds it at once.
     explicit TTrayIcon(QObject* owner, std::unique_ptr<TrayBackend> backend = {});
     ~TTrayIcon() override;
 
@@ -72,12 +72,13 @@ public:
     QIcon Icon() const { return m_icon; }
     void SetIcon(const QIcon& icon);
 
+    // Not owned; cleared by itself when the menu is destroyed.
     QMenu* PopupMenu() const { return m_popupMenu; }
     void SetPopupMenu(QMenu* menu);
     bool autoPopup() const { return m_autoPopup; }
     void setAutoPopup(bool on) { m_autoPopup = on; }
 
-    bool isIconShown() const { return m_iconShown; }
+    bool isIconShown() const { return m_iconShown; } // false after a refused add, until a retry succeeds
 
     MouseEvent OnClick;
     NotifyEvent OnDblClick;
@@ -93,6 +94,7 @@ public:
     virtual void openPopup(const QPoint& at);
 
 private:
+    void dispatch(TrayMouseMessage message, ShiftState keys);
     void AddToTray();
     void RemoveFromTray();
     void RefreshTray();

@@ -1,0 +1,28 @@
+// The program's pictures, drawn in code: tunnel states, the product logo and the program icon.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace quorvane {
+
+// Tunnel pictures, 50 x 50 on a transparent background, by index:
+enum TunnelPicture {
+    kPictureDisconnected = 0, // two computers crossed out in red
+    kPictureConnected = 1,    // two computers joined
+    kPictureOneComputer = 2,
+    kPictureNetwork = 3,
+};
+constexpr int kTunnelPictureCount = 4;
+constexpr int kTunnelPictureSize = 50;
+
+// Returns a new pixmap; an index outside 0..3 gives a fully transparent 50 x 50 picture.
+QPixmap tunnelPicture(int index);
+
+// The product name with its mark, 158 x 41 on white.
+QPixmap productLogo();
+
+// The program's icon, drawn separately at 16, 32 and 48 pixels.
+QIcon programIcon();
+
+} // namespace quorvane
