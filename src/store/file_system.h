@@ -30,12 +30,14 @@ bool deleteFile(const std::string& path);
 // Removes an empty folder; false when it is not empty or cannot be removed.
 bool removeFolder(const std::string& path);
 
-// Bare names of a folder's ordinary files (not hidden, not system, not folders), sorted
-// alphabetically without regard to case.
+// Bare names of a folder's ordinary files (not hidden, not system, not folders; symbolic links are
+// listed without being followed), sorted alphabetically without regard to case. Empty when the
+// folder cannot be read.
 std::vector<std::string> listOrdinaryFiles(const std::string& folder);
 
 // Replaces a file's whole contents atomically: a temporary file in the same folder, flushed, then
-// renamed over the original. Returns false (and leaves the original untouched) on any failure.
+// renamed over the original, which keeps its permission bits (a symbolic link is written through).
+// Returns false (and leaves the original untouched) on any failure.
 bool replaceFileContents(const std::string& path, const std::string& bytes);
 
 // Reads a whole file; false when it cannot be opened.

@@ -1,1 +1,342 @@
-// placeholder: to be written
+// File-system services on POSIX: names resolved without regard to case, atomic whole-file replacement.
+#include "store/file_system.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvane::fs {
+
+namespace {
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+}
+
+bool lessIgnoringCase(const std::string& a, const std::string& b) {
+    const bool less = std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(lowerAscii(x)) < static_cast<unsigned char>(lowerAscii(y));
+    });
+    if (less)
+        return true;
+    const bool greater = std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) {
+        return static_cast<unsigned char>(lowerAscii(x)) < static_cast<unsigned char>(lowerAscii(y));
+    });
+    // Names equal but for case still need a fixed order.
+    return !greater && a < b;
+}
+
+bool entryExists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The entry of folder whose name matches name ignoring case; the smallest such name when several
+// do, so the choice does not depend on the order the directory happens to return.
+bool findIgnoringCase(const std::string& folder, const std::string& name, std::string& found) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return false;
+    bool any = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string candidate = entry->d_name;
+        if (equalsIgnoringCase(candidate, name) && (!any || candidate < found)) {
+            found = candidate;
+            any = true;
+        }
+    }
+    ::closedir(dir);
+    return any;
+}
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string withoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool readAll(int fd, std::string& bytes) {
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (got == 0)
+            break;
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+    bytes = std::move(data);
+    return true;
+}
+
+// A new, exclusively created file beside target whose name starts with "." so that listings skip
+// it. Returns the descriptor (or -1) and the name chosen.
+int createTemporaryBeside(const std::string& target, mode_t mode, std::string& tempPath) {
+    static unsigned counter = 0;
+    const std::string folder = parentOf(target);
+    const std::string stem = (folder == "/" ? "/" : folder + "/") + "." + baseNameOf(target) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = stem + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+void syncFolderOf(const std::string& path) {
+    const int fd = ::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Writes bytes to a temporary file beside target and renames it over target. A failure removes the
+// temporary file and leaves target as it was. When `like` is given, the new file takes its mode
+// (and, where allowed, its owner).
+bool writeAndRename(const std::string& target, const std::string& bytes, const struct stat* like) {
+    std::string tempPath;
+    const int fd = createTemporaryBeside(target, 0666, tempPath);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, bytes);
+    if (ok && like) {
+        ok = ::fchmod(fd, like->st_mode & 07777) == 0;
+        // Only root can give the file back to another owner; everyone else already owns it.
+        if (ok && ::geteuid() == 0)
+            (void)!::fchown(fd, like->st_uid, like->st_gid);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    syncFolderOf(target);
+    return true;
+}
+
+} // namespace
+
+char separator() {
+    return '/';
+}
+
+std::string resolve(const std::string& path) {
+    std::string result;
+    std::string::size_type pos = 0;
+    if (!path.empty() && path.front() == '/') {
+        result = "/";
+        pos = 1;
+    }
+    bool lookUp = true; // once a component is missing, nothing below it can exist
+    while (pos <= path.size()) {
+        auto end = path.find('/', pos);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string component = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (component.empty())
+            continue; // doubled or trailing separator
+        std::string name = component;
+        if (lookUp && component != "." && component != "..") {
+            const std::string exact = result + component;
+            if (!entryExists(exact)) {
+                std::string found;
+                if (findIgnoringCase(result, component, found))
+                    name = found;
+                else
+                    lookUp = false;
+            }
+        }
+        result += name;
+        result += '/';
+    }
+    if (result.size() > 1 && !(path.size() > 1 && path.back() == '/'))
+        result.pop_back();
+    if (result.empty() && !path.empty())
+        result = path; // nothing but separators: keep it
+    return result;
+}
+
+bool folderExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(resolve(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(resolve(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool createFolder(const std::string& path) {
+    const std::string resolved = withoutTrailingSeparators(resolve(path));
+    if (resolved.empty())
+        return false;
+    if (::mkdir(resolved.c_str(), 0777) == 0)
+        return true;
+    struct stat info {};
+    return errno == EEXIST && ::stat(resolved.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool copyFile(const std::string& source, const std::string& target) {
+    const int in = ::open(resolve(source).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    struct stat info {};
+    std::string bytes;
+    const bool readOk = ::fstat(in, &info) == 0 && !S_ISDIR(info.st_mode) && readAll(in, bytes);
+    ::close(in);
+    if (!readOk)
+        return false;
+    // A new file rather than an overwrite: a target that is running keeps its old image.
+    const std::string resolvedTarget = withoutTrailingSeparators(resolve(target));
+    struct stat targetInfo {};
+    if (::stat(resolvedTarget.c_str(), &targetInfo) == 0 && S_ISDIR(targetInfo.st_mode))
+        return false;
+    info.st_uid = ::geteuid();
+    info.st_gid = ::getegid();
+    return writeAndRename(resolvedTarget, bytes, &info);
+}
+
+bool deleteFile(const std::string& path) {
+    const std::string resolved = resolve(path);
+    struct stat info {};
+    if (::lstat(resolved.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+        return false;
+    return ::unlink(resolved.c_str()) == 0;
+}
+
+bool removeFolder(const std::string& path) {
+    const std::string resolved = withoutTrailingSeparators(resolve(path));
+    struct stat info {};
+    if (::lstat(resolved.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    return ::rmdir(resolved.c_str()) == 0;
+}
+
+std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    const std::string resolved = withoutTrailingSeparators(resolve(folder));
+    DIR* dir = ::opendir(resolved.empty() ? "." : resolved.c_str());
+    if (!dir)
+        return names;
+    const std::string prefix = resolved == "/" ? "/" : resolved + "/";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name.front() == '.')
+            continue;
+        struct stat info {};
+        if (::lstat((prefix + name).c_str(), &info) != 0)
+            continue;
+        if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    return names;
+}
+
+bool replaceFileContents(const std::string& path, const std::string& bytes) {
+    std::string target = withoutTrailingSeparators(resolve(path));
+    if (target.empty())
+        return false;
+    // Write through a symbolic link to the file it names, so the link itself survives.
+    struct stat linkInfo {};
+    if (::lstat(target.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+        char real[PATH_MAX];
+        if (!::realpath(target.c_str(), real))
+            return false;
+        target = real;
+    }
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return false;
+        return writeAndRename(target, bytes, &info);
+    }
+    return writeAndRename(target, bytes, nullptr);
+}
+
+bool readFileBytes(const std::string& path, std::string& bytes) {
+    const int fd = ::open(resolve(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    const bool ok = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode) && readAll(fd, bytes);
+    ::close(fd);
+    return ok;
+}
+
+std::string findOnPath(const std::string& program) {
+    const auto isExecutableFile = [](const std::string& candidate) {
+        struct stat info {};
+        return ::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0;
+    };
+    if (program.empty())
+        return {};
+    if (program.find('/') != std::string::npos)
+        return isExecutableFile(program) ? program : std::string();
+    const char* pathVariable = std::getenv("PATH");
+    const std::string searchPath = pathVariable ? pathVariable : "/usr/local/bin:/usr/bin:/bin";
+    std::string::size_type pos = 0;
+    while (pos <= searchPath.size()) {
+        auto end = searchPath.find(':', pos);
+        if (end == std::string::npos)
+            end = searchPath.size();
+        std::string folder = searchPath.substr(pos, end - pos);
+        pos = end + 1;
+        if (folder.empty())
+            folder = ".";
+        const std::string candidate = folder + (folder.back() == '/' ? "" : "/") + program;
+        if (isExecutableFile(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+} // namespace quorvane::fs

@@ -1,1 +1,202 @@
-// placeholder: to be written
+// File-system services on Windows, through the ANSI calls; names there already match without regard to case.
+#include "store/file_system.h"
+
+#include <algorithm>
+#include <windows.h>
+
+namespace quorvane::fs {
+
+namespace {
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool lessIgnoringCase(const std::string& a, const std::string& b) {
+    const auto less = [](char x, char y) {
+        return static_cast<unsigned char>(lowerAscii(x)) < static_cast<unsigned char>(lowerAscii(y));
+    };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less))
+        return true;
+    return !std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less) && a < b;
+}
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::string withoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && isSeparator(path.back()) && path[path.size() - 2] != ':')
+        path.pop_back();
+    return path;
+}
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    if (slash == std::string::npos)
+        return ".";
+    return path.substr(0, slash + 1);
+}
+
+std::string baseNameOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+DWORD attributesOf(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str());
+}
+
+bool writeWholeFile(const std::string& path, const std::string& bytes) {
+    const HANDLE file =
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD written = 0;
+        ok = ::WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    ok = ok && ::FlushFileBuffers(file);
+    ok = ::CloseHandle(file) && ok;
+    return ok;
+}
+
+// A name beside target that does not exist yet; the leading "~" keeps it out of the way.
+std::string temporaryNameBeside(const std::string& target) {
+    static unsigned counter = 0;
+    const std::string stem = parentOf(target) + "~" + baseNameOf(target) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate =
+            stem + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".tmp";
+        if (attributesOf(candidate) == INVALID_FILE_ATTRIBUTES)
+            return candidate;
+    }
+    return {};
+}
+
+bool moveOver(const std::string& from, const std::string& to) {
+    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    ::DeleteFileA(from.c_str());
+    return false;
+}
+
+} // namespace
+
+char separator() {
+    return '\\';
+}
+
+std::string resolve(const std::string& path) {
+    return path;
+}
+
+bool folderExists(const std::string& path) {
+    const DWORD attributes = attributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool fileExists(const std::string& path) {
+    const DWORD attributes = attributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool createFolder(const std::string& path) {
+    const std::string folder = withoutTrailingSeparators(path);
+    if (folder.empty())
+        return false;
+    if (::CreateDirectoryA(folder.c_str(), nullptr))
+        return true;
+    return ::GetLastError() == ERROR_ALREADY_EXISTS && folderExists(folder);
+}
+
+bool copyFile(const std::string& source, const std::string& target) {
+    if (folderExists(target))
+        return false;
+    const std::string temporary = temporaryNameBeside(target);
+    if (temporary.empty() || !::CopyFileA(source.c_str(), temporary.c_str(), TRUE))
+        return false;
+    return moveOver(temporary, target);
+}
+
+bool deleteFile(const std::string& path) {
+    return ::DeleteFileA(path.c_str()) != 0;
+}
+
+bool removeFolder(const std::string& path) {
+    return ::RemoveDirectoryA(withoutTrailingSeparators(path).c_str()) != 0;
+}
+
+std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    std::string pattern = folder;
+    if (!pattern.empty() && !isSeparator(pattern.back()))
+        pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA data{};
+    const HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    constexpr DWORD skipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    do {
+        if (!(data.dwFileAttributes & skipped))
+            names.emplace_back(data.cFileName);
+    } while (::FindNextFileA(search, &data));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    return names;
+}
+
+bool replaceFileContents(const std::string& path, const std::string& bytes) {
+    const std::string target = withoutTrailingSeparators(path);
+    if (target.empty() || folderExists(target))
+        return false;
+    const std::string temporary = temporaryNameBeside(target);
+    if (temporary.empty())
+        return false;
+    if (!writeWholeFile(temporary, bytes)) {
+        ::DeleteFileA(temporary.c_str());
+        return false;
+    }
+    return moveOver(temporary, target);
+}
+
+bool readFileBytes(const std::string& path, std::string& bytes) {
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    std::string data;
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        data.append(buffer, got);
+    }
+    ::CloseHandle(file);
+    if (ok)
+        bytes = std::move(data);
+    return ok;
+}
+
+std::string findOnPath(const std::string& program) {
+    if (program.empty())
+        return {};
+    char buffer[MAX_PATH];
+    const DWORD length = ::SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, buffer, nullptr);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    return std::string(buffer, length);
+}
+
+} // namespace quorvane::fs

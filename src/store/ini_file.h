@@ -21,13 +21,16 @@ public:
     // defaultValue when the file, section or key is missing.
     std::string readString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
 
-    // Key names of a section in file order (duplicates kept), limited as the platform's call with a
-    // buffer of bufferChars characters would return them: names that do not fit whole are dropped.
+    // Key names of a section in file order (duplicates kept, comments skipped), limited as the
+    // platform's call with a buffer of bufferChars characters would return them: each name takes its
+    // length + 1, the list one more, and the names from the first that does not fit whole are dropped.
     std::vector<std::string> readKeyNames(const std::string& section, std::size_t bufferChars) const;
 
     // Replaces the key's value in place (its line keeps its position, every other line stays byte for
     // byte), or appends the key to its section, or appends the section at the end; creates the file.
-    // The whole file is replaced atomically. Returns false when the file cannot be written.
+    // The whole file is replaced atomically. Each CR or LF of the value is written as a blank; new
+    // text takes the file's encoding (Windows-1252 when its bytes are not UTF-8). Returns false, with
+    // the file untouched, when it cannot be written or exists but cannot be read.
     bool writeString(const std::string& section, const std::string& key, const std::string& value) const;
 
 private:

@@ -1,1 +1,154 @@
-// placeholder: to be written
+// Tests of the file-system services: case-blind names, copies, listings, atomic replacement.
+#include "store/file_system.h"
+
+#include "support/temp_dir.h"
+#include "support/test_processes.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quorvane;
+using quorvane::test::TempDir;
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+// Every entry of a folder, hidden ones included, to spot temporary files left behind.
+std::size_t entryCount(const std::string& folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(FileSystemResolve, FindsAFolderCopiedFromWindowsInAnyCase) {
+    TempDir dir;
+    dir.write("Tunnells/Office/Tunnell.tun", "x");
+    const std::string root = dir.path();
+    EXPECT_EQ(fs::resolve(root + "/tunnells/Office/tunnell.tun"), root + "/Tunnells/Office/Tunnell.tun");
+    EXPECT_EQ(fs::resolve(root + "//TUNNELLS/office/TUNNELL.TUN"), root + "/Tunnells/Office/Tunnell.tun");
+    EXPECT_EQ(fs::resolve(root + "/tunnells/"), root + "/Tunnells/") << "a trailing separator stays";
+    // What does not exist keeps the spelling given, and so does everything below it.
+    EXPECT_EQ(fs::resolve(root + "/tunnells/Home/tunnell.tun"), root + "/Tunnells/Home/tunnell.tun");
+    EXPECT_EQ(fs::resolve(root + "/tunnells/Office/../office"), root + "/Tunnells/Office/../Office");
+    EXPECT_EQ(fs::resolve("/"), "/");
+
+    EXPECT_TRUE(fs::fileExists(root + "/tunnells/office/tunnell.tun"));
+    EXPECT_TRUE(fs::folderExists(root + "//tunnells//OFFICE"));
+    EXPECT_FALSE(fs::fileExists(root + "/tunnells/office"));
+    std::string bytes;
+    ASSERT_TRUE(fs::readFileBytes(root + "/tunnells/office/tunnell.tun", bytes));
+    EXPECT_EQ(bytes, "x");
+}
+
+TEST(FileSystemResolve, PrefersTheExactSpellingWhenBothExist) {
+    TempDir dir;
+    dir.write("Name/a", "upper");
+    dir.write("name/a", "lower");
+    std::string bytes;
+    ASSERT_TRUE(fs::readFileBytes(dir.file("name/a"), bytes));
+    EXPECT_EQ(bytes, "lower");
+    ASSERT_TRUE(fs::readFileBytes(dir.file("Name/a"), bytes));
+    EXPECT_EQ(bytes, "upper");
+    // With neither spelling given, the choice is fixed rather than left to the directory's order.
+    EXPECT_EQ(fs::resolve(dir.file("NAME/a")), dir.file("Name/a"));
+}
+
+TEST(FileSystemFolders, CreateAndRemove) {
+    TempDir dir;
+    dir.makeFolder("tunnells");
+    EXPECT_TRUE(fs::createFolder(dir.file("Tunnells")));        // exists in another case
+    EXPECT_TRUE(fs::createFolder(dir.file("Tunnells/Office"))); // made inside the existing one
+    EXPECT_TRUE(fs::folderExists(dir.file("tunnells/Office")));
+    EXPECT_FALSE(fs::createFolder(dir.file("missing/Office"))); // one level only
+    dir.write("file", "");
+    EXPECT_FALSE(fs::createFolder(dir.file("file")));
+
+    dir.write("tunnells/Office/OfficeSSH.exe", "");
+    EXPECT_FALSE(fs::removeFolder(dir.file("TUNNELLS/office"))) << "not empty";
+    EXPECT_FALSE(fs::deleteFile(dir.file("tunnells/Office"))) << "a folder is no file";
+    EXPECT_TRUE(fs::deleteFile(dir.file("Tunnells/Office/officessh.exe")));
+    EXPECT_FALSE(fs::deleteFile(dir.file("Tunnells/Office/officessh.exe")));
+    EXPECT_TRUE(fs::removeFolder(dir.file("TUNNELLS/office/")));
+    EXPECT_FALSE(fs::folderExists(dir.file("tunnells/Office")));
+    EXPECT_FALSE(fs::removeFolder(dir.file("file")));
+}
+
+TEST(FileSystemCopy, ReplacesTargetsKeepsModesAndSparesRunningPrograms) {
+    TempDir dir;
+    dir.write("plink.exe", "client");
+    ASSERT_EQ(::chmod(dir.file("plink.exe").c_str(), 0751), 0);
+    dir.makeFolder("Tunnells/Office");
+    ASSERT_TRUE(fs::copyFile(dir.file("PLINK.EXE"), dir.file("tunnells/Office/OfficeSSH.exe")));
+    EXPECT_EQ(dir.read("Tunnells/Office/OfficeSSH.exe"), "client");
+    EXPECT_EQ(modeOf(dir.file("Tunnells/Office/OfficeSSH.exe")), 0751u);
+
+    dir.write("other", "newer");
+    ASSERT_TRUE(fs::copyFile(dir.file("other"), dir.file("Tunnells/Office/OfficeSSH.exe")));
+    EXPECT_EQ(dir.read("Tunnells/Office/OfficeSSH.exe"), "newer");
+
+    // Writing into a running executable fails on Linux; replacing it must not.
+    quorvane::test::NamedProcess running(dir.file("Tunnells/Office"), "BusySSH.exe");
+    ASSERT_TRUE(running.running());
+    EXPECT_TRUE(fs::copyFile(dir.file("plink.exe"), dir.file("Tunnells/Office/BusySSH.exe")));
+    EXPECT_EQ(dir.read("Tunnells/Office/BusySSH.exe"), "client");
+
+    EXPECT_FALSE(fs::copyFile(dir.file("absent"), dir.file("x")));
+    EXPECT_FALSE(fs::copyFile(dir.file("plink.exe"), dir.file("Tunnells/Office"))) << "target is a folder";
+    EXPECT_FALSE(fs::copyFile(dir.file("plink.exe"), dir.file("missing/x")));
+    EXPECT_EQ(entryCount(dir.file("Tunnells/Office")), 2u);
+}
+
+TEST(FileSystemListing, OnlyVisibleFilesAndLinksSortedWithoutCase) {
+    TempDir dir;
+    dir.write("b.txt", "");
+    dir.write("A.txt", "");
+    dir.write("C.txt", "");
+    dir.write(".hidden", "");
+    dir.makeFolder("folder");
+    ASSERT_EQ(::symlink("nowhere", dir.file("link").c_str()), 0);
+    ASSERT_EQ(::symlink("folder", dir.file("dirlink").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(fs::listOrdinaryFiles(dir.path() + "/"),
+              (std::vector<std::string>{"A.txt", "b.txt", "C.txt", "dirlink", "link"}));
+    EXPECT_TRUE(fs::listOrdinaryFiles(dir.file("absent")).empty());
+}
+
+TEST(FileSystemReplace, IsAtomicAndKeepsTheFileItReplaces) {
+    TempDir dir;
+    dir.write("Tunnell.tun", "old");
+    ASSERT_EQ(::chmod(dir.file("Tunnell.tun").c_str(), 0640), 0);
+    ASSERT_TRUE(fs::replaceFileContents(dir.file("tunnell.tun"), "new"));
+    EXPECT_EQ(dir.read("Tunnell.tun"), "new");
+    EXPECT_EQ(modeOf(dir.file("Tunnell.tun")), 0640u);
+    EXPECT_EQ(entryCount(dir.path()), 1u);
+
+    // Through a link the file it names changes, and the link stays a link.
+    ASSERT_EQ(::symlink("Tunnell.tun", dir.file("alias").c_str()), 0);
+    ASSERT_TRUE(fs::replaceFileContents(dir.file("alias"), "via link"));
+    EXPECT_EQ(dir.read("Tunnell.tun"), "via link");
+    struct stat info {};
+    ASSERT_EQ(::lstat(dir.file("alias").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+
+    dir.write("plain", "data");
+    EXPECT_FALSE(fs::replaceFileContents(dir.file("plain/x"), "y"));
+    EXPECT_FALSE(fs::replaceFileContents(dir.path(), "y")) << "a folder is not replaced";
+    EXPECT_EQ(dir.read("plain"), "data");
+    EXPECT_EQ(entryCount(dir.path()), 3u);
+}
+
+TEST(FileSystemPath, FindsProgramsOnThePath) {
+    EXPECT_FALSE(fs::findOnPath("sh").empty());
+    EXPECT_EQ(fs::findOnPath("no-such-program-here"), "");
+    EXPECT_EQ(fs::findOnPath("/bin/sh"), "/bin/sh");
+}

@@ -1,1 +1,176 @@
-// placeholder: to be written
+// Tests of INI reading and key-by-key writing on real files.
+#include "store/ini_file.h"
+
+#include "store/file_system.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quorvane;
+using quorvane::test::TempDir;
+
+namespace {
+
+// As Windows tools leave it: CR LF, an 8-bit code page, names in other case, padding and quotes.
+const std::string kWindowsFile = "[SSH Server]\r\n"
+                                 "ipserver =  10.0.0.1  \r\n"
+                                 "Username=\"  bob  \"\r\n"
+                                 "Password='secret'\r\n"
+                                 "; a note\r\n"
+                                 "\r\n"
+                                 "[ tunnell ]\r\n"
+                                 "IpServizio=Citt\xE0\r\n"
+                                 "PortaLocale=8080\r\n"
+                                 "portalocale=9090\r\n"
+                                 "Odd=\"\r\n"
+                                 "Mixed=\"x'\r\n"
+                                 "\r\n"
+                                 "[SSH Server]\r\n"
+                                 "PortaServer=2222\r\n";
+
+std::size_t countOf(const std::string& text, const std::string& piece) {
+    std::size_t count = 0;
+    for (auto pos = text.find(piece); pos != std::string::npos; pos = text.find(piece, pos + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(IniFileRead, FollowsTheProfileRulesOnAWindowsMadeFile) {
+    TempDir dir;
+    dir.write("t.tun", kWindowsFile);
+    const IniFile ini(dir.file("t.tun"));
+    EXPECT_EQ(ini.readString("SSH SERVER", "IpServer", "-"), "10.0.0.1");
+    EXPECT_EQ(ini.readString("SSH Server", "USERNAME", "-"), "  bob  ");
+    EXPECT_EQ(ini.readString("SSH Server", "Password", "-"), "secret");
+    EXPECT_EQ(ini.readString("Tunnell", "IpServizio", "-"), "Citt\xC3\xA0");
+    EXPECT_EQ(ini.readString("Tunnell", "PortaLocale", "-"), "8080") << "first occurrence wins";
+    EXPECT_EQ(ini.readString("Tunnell", "Odd", "-"), "\"") << "a lone quote is no pair";
+    EXPECT_EQ(ini.readString("Tunnell", "Mixed", "-"), "\"x'");
+    EXPECT_EQ(ini.readString("SSH Server", "; a note", "-"), "-") << "comments are no keys";
+    // Only the first section of a name counts.
+    EXPECT_EQ(ini.readString("SSH Server", "PortaServer", "-"), "-");
+}
+
+TEST(IniFileRead, MissingFileSectionOrKeyGivesTheDefault) {
+    TempDir dir;
+    dir.write("t.tun", "[A]\r\nk=v\r\n");
+    EXPECT_EQ(IniFile(dir.file("none.tun")).readString("A", "k", "def"), "def");
+    EXPECT_EQ(IniFile(dir.file("t.tun")).readString("B", "k", "def"), "def");
+    EXPECT_EQ(IniFile(dir.file("t.tun")).readString("A", "x", "def"), "def");
+    EXPECT_EQ(IniFile(dir.path()).readString("A", "k", "def"), "def") << "a folder is no file";
+}
+
+TEST(IniFileRead, AcceptsLfOnlyLinesAndAByteOrderMark) {
+    TempDir dir;
+    dir.write("t.ini", "\xEF\xBB\xBF[A]\nk = v\nlast=no line end");
+    const IniFile ini(dir.file("t.ini"));
+    EXPECT_EQ(ini.readString("A", "k", ""), "v");
+    EXPECT_EQ(ini.readString("A", "last", ""), "no line end");
+}
+
+TEST(IniFileRead, CutsValuesTo2047Characters) {
+    TempDir dir;
+    const std::string latin(3000, 'x');
+    std::string accented;
+    for (int i = 0; i < 3000; ++i)
+        accented += "\xC3\xA8";
+    dir.write("t.ini", "[A]\r\nlatin=" + latin + "\r\naccented=" + accented + "\r\nquoted=\"" + latin + "\"\r\n");
+    const IniFile ini(dir.file("t.ini"));
+    EXPECT_EQ(ini.readString("A", "latin", ""), latin.substr(0, 2047));
+    EXPECT_EQ(ini.readString("A", "accented", ""), accented.substr(0, 2 * 2047)) << "characters, not bytes";
+    EXPECT_EQ(ini.readString("A", "quoted", ""), latin.substr(0, 2047));
+}
+
+TEST(IniFileRead, KeyNamesInFileOrderWithinTheBuffer) {
+    TempDir dir;
+    dir.write("t.lng", "[Translations]\r\nab=1\r\n;c=2\r\nno equals\r\ncde=3\r\nAB=4\r\nf=5\r\n[Other]\r\nz=1\r\n");
+    const IniFile ini(dir.file("t.lng"));
+    const std::vector<std::string> all = {"ab", "cde", "AB", "f"};
+    EXPECT_EQ(ini.readKeyNames("translations", 16384), all);
+    // Each name takes its length + 1, the list one more: 3 + 4 + 3 + 2 + 1 = 13.
+    EXPECT_EQ(ini.readKeyNames("Translations", 13), all);
+    EXPECT_EQ(ini.readKeyNames("Translations", 12), (std::vector<std::string>{"ab", "cde", "AB"}));
+    EXPECT_EQ(ini.readKeyNames("Translations", 3), std::vector<std::string>{});
+    EXPECT_TRUE(ini.readKeyNames("Missing", 16384).empty());
+}
+
+TEST(IniFileWrite, ReplacesInPlaceAndKeepsEveryOtherByte) {
+    TempDir dir;
+    const std::string before = "[A]\r\n  Key = old  \r\nnext=1\n; keep\r\n[B]\r\nKey=b";
+    dir.write("t.ini", before);
+    const IniFile ini(dir.file("t.ini"));
+    ASSERT_TRUE(ini.writeString("a", "KEY", "new value"));
+    EXPECT_EQ(dir.read("t.ini"), "[A]\r\nKey=new value\r\nnext=1\n; keep\r\n[B]\r\nKey=b");
+    ASSERT_TRUE(ini.writeString("B", "key", "\"q\""));
+    EXPECT_EQ(dir.read("t.ini"), "[A]\r\nKey=new value\r\nnext=1\n; keep\r\n[B]\r\nKey=\"q\"");
+    EXPECT_EQ(ini.readString("B", "Key", ""), "q");
+}
+
+TEST(IniFileWrite, AddsKeysAfterTheLastKeyOfTheirSection) {
+    TempDir dir;
+    dir.write("t.ini", "[A]\r\nk1=1\r\n\r\n; about B\r\n[B]\r\nx=1\r\n[Empty]");
+    const IniFile ini(dir.file("t.ini"));
+    ASSERT_TRUE(ini.writeString("A", "k2", "2"));
+    ASSERT_TRUE(ini.writeString("Empty", "e", "3"));
+    EXPECT_EQ(dir.read("t.ini"), "[A]\r\nk1=1\r\nk2=2\r\n\r\n; about B\r\n[B]\r\nx=1\r\n[Empty]\r\ne=3\r\n");
+}
+
+TEST(IniFileWrite, AddsSectionsAtTheEndAndCreatesTheFile) {
+    TempDir dir;
+    const IniFile fresh(dir.file("new.ini"));
+    ASSERT_TRUE(fresh.writeString("SSH Server", "IpServer", "1.2.3.4"));
+    ASSERT_TRUE(fresh.writeString("Tunnell", "PortaLocale", "80"));
+    EXPECT_EQ(dir.read("new.ini"), "[SSH Server]\r\nIpServer=1.2.3.4\r\n[Tunnell]\r\nPortaLocale=80\r\n");
+
+    dir.write("open.ini", "[A]\nk=1"); // no line end at the end
+    ASSERT_TRUE(IniFile(dir.file("open.ini")).writeString("B", "k", "2"));
+    EXPECT_EQ(dir.read("open.ini"), "[A]\nk=1\r\n[B]\r\nk=2\r\n");
+}
+
+TEST(IniFileWrite, KeepsTheFileEncoding) {
+    TempDir dir;
+    dir.write("ansi.ini", "[A]\r\nCity=Citt\xE0\r\n");
+    ASSERT_TRUE(IniFile(dir.file("ansi.ini")).writeString("A", "Other", "Perch\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5"));
+    EXPECT_EQ(dir.read("ansi.ini"), "[A]\r\nCity=Citt\xE0\r\nOther=Perch\xE9 \x80 ?\r\n");
+
+    dir.write("utf8.ini", "[A]\r\nCity=Citt\xC3\xA0\r\n");
+    ASSERT_TRUE(IniFile(dir.file("utf8.ini")).writeString("A", "Other", "Perch\xC3\xA9"));
+    EXPECT_EQ(dir.read("utf8.ini"), "[A]\r\nCity=Citt\xC3\xA0\r\nOther=Perch\xC3\xA9\r\n");
+}
+
+TEST(IniFileWrite, LineBreaksInAValueCannotInjectKeys) {
+    TempDir dir;
+    const IniFile ini(dir.file("t.ini"));
+    ASSERT_TRUE(ini.writeString("A", "Password", "x\r\nAutoConnessione=1\n[B]"));
+    EXPECT_EQ(ini.readString("A", "AutoConnessione", "none"), "none");
+    EXPECT_EQ(ini.readString("A", "Password", ""), "x  AutoConnessione=1 [B]");
+    EXPECT_EQ(countOf(dir.read("t.ini"), "\n"), 2u);
+}
+
+TEST(IniFileWrite, AFailedWriteLeavesTheOriginalAlone) {
+    TempDir dir;
+    dir.write("plain", "not a folder");
+    EXPECT_FALSE(IniFile(dir.file("plain/t.ini")).writeString("A", "k", "v"));
+    EXPECT_FALSE(IniFile(dir.file("missing/t.ini")).writeString("A", "k", "v"));
+    EXPECT_FALSE(fs::folderExists(dir.file("missing")));
+    EXPECT_EQ(dir.read("plain"), "not a folder");
+
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind root";
+    dir.write("locked/t.ini", "[A]\r\nk=old\r\n");
+    ASSERT_EQ(::chmod(dir.file("locked").c_str(), 0555), 0);
+    EXPECT_FALSE(IniFile(dir.file("locked/t.ini")).writeString("A", "k", "new"));
+    EXPECT_EQ(dir.read("locked/t.ini"), "[A]\r\nk=old\r\n");
+    EXPECT_EQ(fs::listOrdinaryFiles(dir.file("locked")), std::vector<std::string>{"t.ini"});
+
+    // A file that is there but cannot be read must not be rewritten from nothing.
+    dir.write("secret.ini", "[A]\r\nk=old\r\n");
+    ASSERT_EQ(::chmod(dir.file("secret.ini").c_str(), 0200), 0);
+    EXPECT_FALSE(IniFile(dir.file("secret.ini")).writeString("A", "j", "new"));
+    ASSERT_EQ(::chmod(dir.file("secret.ini").c_str(), 0600), 0);
+    EXPECT_EQ(dir.read("secret.ini"), "[A]\r\nk=old\r\n");
+}

@@ -1,1 +1,53 @@
-// placeholder: to be written
+// Tests of the path forms, tunnel names and the executable's folder.
+#include "store/paths.h"
+
+#include "store/file_system.h"
+#include "store/working_dir.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorvane;
+
+TEST(PathForms, JoinLiterallyWithTheirOwnSpellings) {
+    const std::string wd = "/opt/q/";
+    EXPECT_EQ(paths::LanguageFile(wd), "/opt/q//default.lng");
+    EXPECT_EQ(paths::TunnelsDirForListing(wd), "/opt/q//tunnells/");
+    EXPECT_EQ(paths::DefinitionFile(wd, "Office"), "/opt/q//tunnells/Office/tunnell.tun");
+    EXPECT_EQ(paths::TunnelFolderForAdd(wd, "Office"), "/opt/q//Tunnells/Office");
+    EXPECT_EQ(paths::PlinkSource(wd), "/opt/q//plink.exe");
+    EXPECT_EQ(paths::ClientCopyForAdd(wd, "Office"), "/opt/q//Tunnells/Office/OfficeSSH.exe");
+    EXPECT_EQ(paths::DefinitionFileForAdd("/opt/q//Tunnells/Office"), "/opt/q//Tunnells/Office/Tunnell.tun");
+    EXPECT_EQ(paths::TunnelFolderForDelete(wd, "Office"), "/opt/q//Tunnells/Office");
+    EXPECT_EQ(paths::PuttyLicence(wd), "/opt/q//puttylicense.txt");
+    EXPECT_EQ(paths::ProgramLicence(wd), "/opt/q//license.txt");
+    EXPECT_EQ(paths::KeyGenerator(wd), "/opt/q//puttygen.exe");
+}
+
+TEST(PathForms, TheClientIsNamedAndStartedAfterItsTunnel) {
+    EXPECT_EQ(paths::ClientExeName("Office"), "OfficeSSH.exe");
+    EXPECT_EQ(paths::ClientExePath("/opt/q/", "Office"), "/opt/q/tunnells/Office/OfficeSSH.exe");
+    EXPECT_EQ(paths::ClientWorkingFolder("/opt/q/tunnells/Office/OfficeSSH.exe"), "/opt/q/tunnells/Office");
+    // Installed at the root, the one form without a leading separator still makes a plain path.
+    EXPECT_EQ(paths::ClientExePath("/", "Office"), "/tunnells/Office/OfficeSSH.exe");
+    EXPECT_EQ(paths::ClientWorkingFolder(paths::ClientExePath("/", "Office")), "/tunnells/Office");
+    EXPECT_EQ(paths::DefinitionFile("/", "Office"), "//tunnells/Office/tunnell.tun");
+    EXPECT_EQ(fs::resolve("//tunnells-not-here/Office/tunnell.tun"), "/tunnells-not-here/Office/tunnell.tun");
+    // Names are used as they are: blanks and dots are part of them.
+    EXPECT_EQ(paths::ClientExePath("/q/", " a.b "), "/q/tunnells/ a.b / a.b SSH.exe");
+}
+
+TEST(TunnelNames, MustBeOneFolderName) {
+    for (const char* good : {"Office", "   ", "a.b", "Casa di Mario", "Citt\xC3\xA0", "..."})
+        EXPECT_TRUE(paths::isValidTunnelName(good)) << good;
+    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:x", "tab\there", "new\nline", "del\x7F"})
+        EXPECT_FALSE(paths::isValidTunnelName(bad)) << bad;
+}
+
+TEST(WorkingDirectory, IsTheFolderOfThisExecutable) {
+    const std::string folder = executableFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.front(), '/');
+    EXPECT_EQ(folder.back(), '/');
+    EXPECT_TRUE(fs::folderExists(folder));
+    EXPECT_TRUE(fs::fileExists(folder + "store_tests"));
+}

@@ -1,1 +1,141 @@
-// placeholder: to be written
+// Tests of creating, loading and saving a tunnel's definition file.
+#include "store/tunnel_definition.h"
+
+#include "store/file_system.h"
+#include "store/paths.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorvane;
+using quorvane::test::TempDir;
+
+namespace {
+
+const std::string kCreatedFile = "[SSH Server]\r\n"
+                                 "IpServer=0.0.0.0\r\n"
+                                 "PortaServer=22\r\n"
+                                 "Username=Nome Utente\r\n"
+                                 "Password=" +
+                                 std::string(kPlaceholderPassword) +
+                                 "\r\n"
+                                 "[Tunnell]\r\n"
+                                 "PortaLocale=Numero Porta Locale\r\n"
+                                 "IpServizio=IP Intranet del servizio\r\n"
+                                 "PortaServizio=Numero Porta su IP Intranet del servizio\r\n"
+                                 "AutoConnessione=0\r\n";
+
+TunnelDefinition sample() {
+    TunnelDefinition d;
+    d.IpServer = "ssh.example.org";
+    d.PortaServer = "2222";
+    d.Username = "mario";
+    d.Password = "p=w;d";
+    d.PortaLocale = "9001";
+    d.IpServizio = "10.1.2.3";
+    d.PortaServizio = "3389";
+    d.AutoConnessione = true;
+    return d;
+}
+
+} // namespace
+
+TEST(TunnelDefinitionFile, CreatedDefaultsLoadThroughTheOtherSpelling) {
+    TempDir dir;
+    const std::string wd = dir.withSeparator();
+    dir.makeFolder("Tunnells");
+    ASSERT_TRUE(fs::createFolder(paths::TunnelFolderForAdd(wd, "Office")));
+    CreateDefaultDefinition(paths::TunnelFolderForAdd(wd, "Office"));
+    EXPECT_EQ(dir.read("Tunnells/Office/Tunnell.tun"), kCreatedFile);
+
+    const TunnelDefinition loaded = LoadDefinition(wd, "Office");
+    EXPECT_EQ(loaded.IpServer, "0.0.0.0");
+    EXPECT_EQ(loaded.PortaServer, "22");
+    EXPECT_EQ(loaded.Username, "Nome Utente");
+    EXPECT_EQ(loaded.Password, kPlaceholderPassword);
+    EXPECT_EQ(loaded.PortaLocale, "Numero Porta Locale");
+    EXPECT_EQ(loaded.IpServizio, "IP Intranet del servizio");
+    EXPECT_EQ(loaded.PortaServizio, "Numero Porta su IP Intranet del servizio");
+    EXPECT_FALSE(loaded.AutoConnessione);
+
+    // The save spells the path "tunnells/.../tunnell.tun" and must land in the same file.
+    SaveDefinition(wd, "Office", sample());
+    EXPECT_EQ(fs::listOrdinaryFiles(dir.file("Tunnells/Office")), std::vector<std::string>{"Tunnell.tun"});
+    EXPECT_EQ(LoadDefinition(wd, "office"), sample());
+}
+
+TEST(TunnelDefinitionFile, SwitchIsAnIntegerNonZeroOn) {
+    for (const char* on : {"1", "2", "-1", "+7", "0x1", "0XfF", "0x80000000", "2147483647", "-2147483648"})
+        EXPECT_TRUE(parseSwitch(on)) << on;
+    for (const char* off :
+         {"0", "", "yes", "true", "0x", "0x0", "1a", "0x1g", "--1", "-0x1", "2147483648", "0x100000000", "1 2"})
+        EXPECT_FALSE(parseSwitch(off)) << off;
+
+    TempDir dir;
+    const auto autoConnectOf = [&](const std::string& line) {
+        dir.write("tunnells/T/tunnell.tun", "[Tunnell]\r\n" + line + "\r\n");
+        return LoadDefinition(dir.withSeparator(), "T").AutoConnessione;
+    };
+    EXPECT_TRUE(autoConnectOf("AutoConnessione= 2 "));
+    EXPECT_TRUE(autoConnectOf("autoconnessione=\"0x1\""));
+    EXPECT_FALSE(autoConnectOf("AutoConnessione=yes"));
+    EXPECT_FALSE(autoConnectOf("AutoConnessione="));
+    EXPECT_FALSE(autoConnectOf("Other=1"));
+}
+
+TEST(TunnelDefinitionFile, HandEditedFileLoadsAndSavesInPlace) {
+    TempDir dir;
+    dir.write("Tunnells/Office/Tunnell.tun", "; made by hand\r\n"
+                                             "[ssh server]\r\n"
+                                             "ipserver =  host.lan  \r\n"
+                                             "Password=\"  two blanks  \"\r\n"
+                                             "Extra=kept\r\n"
+                                             "[Other]\r\n"
+                                             "x=y\r\n");
+    const std::string wd = dir.withSeparator();
+    TunnelDefinition d = LoadDefinition(wd, "Office");
+    EXPECT_EQ(d.IpServer, "host.lan");
+    EXPECT_EQ(d.Password, "  two blanks  ");
+    EXPECT_EQ(d.Username, "");
+    EXPECT_FALSE(d.AutoConnessione);
+
+    d.IpServer = "other.lan";
+    SaveDefinition(wd, "Office", d);
+    EXPECT_EQ(dir.read("Tunnells/Office/Tunnell.tun"), "; made by hand\r\n"
+                                                       "[ssh server]\r\n"
+                                                       "ipserver=other.lan\r\n"
+                                                       "Password=  two blanks  \r\n"
+                                                       "Extra=kept\r\n"
+                                                       "PortaServer=\r\n"
+                                                       "Username=\r\n"
+                                                       "[Other]\r\n"
+                                                       "x=y\r\n"
+                                                       "[Tunnell]\r\n"
+                                                       "PortaLocale=\r\n"
+                                                       "IpServizio=\r\n"
+                                                       "PortaServizio=\r\n"
+                                                       "AutoConnessione=0\r\n");
+    // Saved as typed, the blanks are gone on the next load.
+    EXPECT_EQ(LoadDefinition(wd, "Office").Password, "two blanks");
+}
+
+TEST(TunnelDefinitionFile, MissingFilesAndFailedWrites) {
+    TempDir dir;
+    const std::string wd = dir.withSeparator();
+    EXPECT_EQ(LoadDefinition(wd, "Nowhere"), TunnelDefinition{});
+
+    // The file vanished since it was loaded: the save makes it again.
+    dir.makeFolder("tunnells/Gone");
+    SaveDefinition(wd, "Gone", sample());
+    EXPECT_EQ(LoadDefinition(wd, "Gone"), sample());
+
+    // The folder vanished: the first key fails and names the file.
+    try {
+        SaveDefinition(wd, "Nowhere", sample());
+        FAIL() << "no error";
+    } catch (const StoreError& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + paths::DefinitionFile(wd, "Nowhere"));
+    }
+    EXPECT_THROW(CreateDefaultDefinition(dir.file("Tunnells/Nowhere")), StoreError);
+    EXPECT_FALSE(fs::folderExists(dir.file("tunnells/Nowhere")));
+}
