@@ -11,12 +11,11 @@
 
 namespace quorvane {
 
-
 struct AppOptions {
-    std::string workingDir;                          // empty: the executable's folder
-    std::unique_ptr<ProcessServices> processes;      // empty: the system's
-    std::unique_ptr<ClientLauncher> launcher;        // empty: the system's
-    std::unique_ptr<TrayBackend> trayBackend;        // empty: the Qt notification area
+    std::string workingDir;                     // empty: the executable's folder
+    std::unique_ptr<ProcessServices> processes; // empty: the system's
+    std::unique_ptr<ClientLauncher> launcher;   // empty: the system's
+    std::unique_ptr<TrayBackend> trayBackend;   // empty: the Qt notification area
 };
 
 class QuorvaneApp {

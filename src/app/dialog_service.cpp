@@ -24,7 +24,9 @@ DialogService& dialogs() {
     return g_installed ? *g_installed : qtDialogs;
 }
 
-void setDialogService(DialogService* service) { g_installed = service; }
+void setDialogService(DialogService* service) {
+    g_installed = service;
+}
 
 void runCommand(const std::function<void()>& command) {
     try {

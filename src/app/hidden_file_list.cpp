@@ -12,7 +12,8 @@ HiddenFileList::HiddenFileList(QWidget* parent) : QListWidget(parent) {}
 std::vector<std::string> HiddenFileList::showFolder(const std::string& folder) {
     clear();
     // "*.*" means every file, as on Windows; other masks are matched as wildcards without case.
-    const bool everything = m_mask.trimmed().isEmpty() || m_mask == QLatin1String("*.*") || m_mask == QLatin1String("*");
+    const bool everything =
+        m_mask.trimmed().isEmpty() || m_mask == QLatin1String("*.*") || m_mask == QLatin1String("*");
     const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(m_mask),
                                      QRegularExpression::CaseInsensitiveOption);
     std::vector<std::string> names;

@@ -45,7 +45,9 @@ constexpr int kMonitorIntervalMs = 3000;
 constexpr int kStopTimeoutMs = 5;
 constexpr auto kClientEndWait = std::chrono::milliseconds(1000);
 
-std::string nameOf(const QListWidgetItem* item) { return item->text().toStdString(); }
+std::string nameOf(const QListWidgetItem* item) {
+    return item->text().toStdString();
+}
 
 // Lowers SuppressEditor on every way out of a command.
 class SuppressEditorGuard {
@@ -97,7 +99,9 @@ TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& proce
     SuppressEditor = true;
 }
 
-TMain::~TMain() { checkprocessi->stop(); }
+TMain::~TMain() {
+    checkprocessi->stop();
+}
 
 void TMain::buildControls() {
     auto* central = new QWidget(this);
@@ -179,7 +183,8 @@ QAction* TMain::addItem(QMenu* menu, const char* name, const QString& caption, v
     action->setObjectName(QLatin1String(name));
     menu->addAction(action);
     if (handler)
-        connect(action, &QAction::triggered, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
     return action;
 }
 
@@ -244,7 +249,8 @@ void TMain::buildMenus() {
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         // A double click in the list connects; editing is reached through "Modifica".
-        QMetaObject::invokeMethod(this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -279,14 +285,18 @@ void TMain::Visualizza1Click() {
     activateWindow();
 }
 
-void TMain::TrayBarDblClick() { Visualizza1Click(); }
+void TMain::TrayBarDblClick() {
+    Visualizza1Click();
+}
 
 void TMain::Esci1Click() {
     m_quitting = true;
     QCoreApplication::quit();
 }
 
-void TMain::Esci2Click() { Esci1Click(); }
+void TMain::Esci2Click() {
+    Esci1Click();
+}
 
 // ---- list and monitor ----
 

@@ -13,7 +13,9 @@
 namespace quorvane {
 
 namespace {
-QString applicationTitle() { return QApplication::applicationName(); }
+QString applicationTitle() {
+    return QApplication::applicationName();
+}
 } // namespace
 
 void QtDialogService::showMessage(const QString& text) {

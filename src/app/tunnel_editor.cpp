@@ -224,10 +224,9 @@ void TShowTunn::buildControls() {
     page->addLayout(buttons);
 
     // Focus: the four groups in reading order, the buttons, then the run-before-and-after group.
-    const QList<QWidget*> order = {mxflatmaskedit1, mxflatmaskedit2, mxflatedit1, mxflatedit2, Edit1,
-                                   mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
-                                   debug,           autoconnect,     Edit4,           CheckBox1,    Button1,
-                                   Button2,         Edit2,           Edit3};
+    const QList<QWidget*> order = {mxflatmaskedit1, mxflatmaskedit2, mxflatedit1,  mxflatedit2,  Edit1, mxflatmaskedit5,
+                                   mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2, debug, autoconnect,
+                                   Edit4,           CheckBox1,       Button1,      Button2,      Edit2, Edit3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }

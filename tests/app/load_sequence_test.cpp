@@ -1,1 +1,106 @@
-// placeholder: to be written
+// The load sequence on every change from hidden to visible: language, list rebuild, automatic connections.
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "store/tunnel_definition.h"
+#include "support/app_fixture.h"
+
+namespace quorvane::test {
+namespace {
+
+void makeTunnel(AppFixture& f, const std::string& name, bool autoConnect, const std::string& user = "u") {
+    f.folder.makeFolder("tunnells/" + name);
+    SaveDefinition(f.workingDir(), name, {"127.0.0.1", "22", user, "pw", "9001", "127.0.0.1", "80", autoConnect});
+}
+
+TEST(LoadSequence, ListsTunnelsSortedAndConnectsTheMarkedOnesInListOrder) {
+    AppFixture f;
+    makeTunnel(f, "charlie", true, "third");
+    makeTunnel(f, "Bravo", false, "second");
+    makeTunnel(f, "alpha", true, "first");
+    QStringList statusWhileConnecting;
+    f.dialogs.onMessage = [&](const QString&) { statusWhileConnecting << f.main().statusPanels[0]->text(); };
+
+    f.app().start();
+
+    QStringList rows;
+    for (int i = 0; i < f.main().ListView1->count(); ++i)
+        rows << f.main().ListView1->item(i)->text();
+    EXPECT_EQ(rows, (QStringList{"alpha", "Bravo", "charlie"}));
+    EXPECT_EQ(f.dialogs.messages, (QStringList{"-ssh -l first -pw pw -L 9001:127.0.0.1:80 127.0.0.1",
+                                               "-ssh -l third -pw pw -L 9001:127.0.0.1:80 127.0.0.1"}));
+    EXPECT_EQ(statusWhileConnecting, (QStringList{"Tunnell: alpha", "Tunnell: charlie"}));
+    ASSERT_EQ(f.launcher->requests.size(), 2u);
+    EXPECT_NE(f.launcher->requests[0].executable.find("alphaSSH.exe"), std::string::npos);
+    EXPECT_NE(f.launcher->requests[1].executable.find("charlieSSH.exe"), std::string::npos);
+    EXPECT_EQ(f.main().ListView1->currentRow(), 2) << "the last tunnel stays selected";
+    EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Pronto"));
+    EXPECT_FALSE(f.main().SuppressEditor);
+}
+
+TEST(LoadSequence, RestoreDoesNotStartASecondClientForARunningTunnel) {
+    AppFixture f;
+    makeTunnel(f, "Office", true);
+    f.app().start();
+    ASSERT_EQ(f.launcher->requests.size(), 1u);
+
+    f.main().Nascondi1Click();
+    f.main().Visualizza1Click();
+
+    EXPECT_EQ(f.launcher->requests.size(), 1u) << "OfficeSSH.exe already runs";
+    f.processes->running.clear();
+    f.main().Nascondi1Click();
+    f.main().Visualizza1Click();
+    EXPECT_EQ(f.launcher->requests.size(), 2u) << "once the client has gone, the restore connects again";
+}
+
+TEST(LoadSequence, EmptyOrMissingTunnelsFolderEndsReady) {
+    AppFixture f;
+    f.folder.write("tunnells/stray-file.txt", "not a tunnel");
+    f.app().start();
+    EXPECT_EQ(f.main().ListView1->count(), 0);
+    EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Pronto"));
+    EXPECT_EQ(f.main().statusPanels[1]->text(), QStringLiteral("Connessi"));
+    EXPECT_EQ(f.main().statusPanels[2]->text(), QStringLiteral("Disconnessi"));
+}
+
+TEST(LoadSequence, FindsATunnelFolderCopiedFromWindows) {
+    AppFixture f;
+    std::filesystem::remove_all(f.folder.file("tunnells"));
+    f.folder.write("Tunnells/Office/Tunnell.tun",
+                   "[SSH Server]\r\nIpServer=10.1.1.1\r\nUsername=w\r\nPassword=p\r\n"
+                   "[Tunnell]\r\nPortaLocale=9\r\nIpServizio=s\r\nPortaServizio=1\r\nAutoConnessione=1\r\n");
+    f.app().start();
+    ASSERT_EQ(f.main().ListView1->count(), 1);
+    EXPECT_EQ(f.dialogs.messages, QStringList{"-ssh -l w -pw p -L 9:s:1 10.1.1.1"});
+}
+
+TEST(LoadSequence, AppliesTheLanguageFileEveryTimeTheWindowIsShown) {
+    AppFixture f;
+    f.folder.write("default.lng", "[Translations]\r\nMain.Aggiungi1.Caption=Add\r\nfMessage.Pronto.Text=Ready\r\n");
+    f.app().start();
+    EXPECT_EQ(f.main().findChild<QAction*>(QStringLiteral("Aggiungi1"))->text(), QStringLiteral("Add"));
+    EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Ready"));
+
+    f.folder.write("default.lng", "[Translations]\r\nfMessage.Pronto.Text=Bereit\r\n");
+    f.main().Nascondi1Click();
+    f.main().Visualizza1Click();
+    EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Bereit"));
+}
+
+TEST(LoadSequence, ALanguageErrorEndsTheSequenceButTheWindowIsShown) {
+    AppFixture f;
+    makeTunnel(f, "Office", true);
+    f.folder.write("default.lng", "[Translations]\r\nMain.Width=wide\r\n");
+    f.app().start();
+    EXPECT_EQ(f.dialogs.errors, QStringList{QStringLiteral("'wide' is not a valid integer value.")});
+    EXPECT_TRUE(f.main().isVisible());
+    EXPECT_EQ(f.main().ListView1->count(), 0) << "the sequence ended at the language step";
+    EXPECT_TRUE(f.launcher->requests.empty());
+}
+
+} // namespace
+} // namespace quorvane::test

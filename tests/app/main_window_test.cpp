@@ -1,1 +1,151 @@
-// placeholder: to be written
+// The main window as built: its controls and menus by design name, hiding to the notification area.
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "desktop/tray_icon.h"
+#include "support/app_fixture.h"
+
+namespace quorvane::test {
+namespace {
+
+QAction* action(TMain& window, const char* name) {
+    return window.findChild<QAction*>(QLatin1String(name));
+}
+
+TEST(MainWindow, HasEveryMenuItemWithItsCaptionAndVisibility) {
+    AppFixture f;
+    TMain& window = f.main();
+    EXPECT_EQ(window.objectName(), QStringLiteral("Main"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quorvane"));
+
+    struct Item {
+        const char* name;
+        const char* caption;
+        bool visible;
+    };
+    const Item items[] = {
+        {"Nascondi1", "Nascondi", true},
+        {"Opzioni1", "Opzioni", true},
+        {"Esci1", "Esci", true},
+        {"Aggiungi1", "Aggiungi", true},
+        {"Modifica1", "Modifica", true},
+        {"Elimina1", "Elimina", true},
+        {"GeneratoredichiaviPutty1", "Generatore di chiavi SSH Putty", true},
+        {"RASManager1", "RAS Manager", false},
+        {"Lista1", "Lista", true},
+        {"LicenzaPutty1", "Licenza Putty", true},
+        {"LicenzaQuorvane1", "Licenza Quorvane", true},
+        {"Autore1", "Informazioni", true},
+        {"Visitasitoweb1", "Visita sito web", true},
+        {"AttivaTunnell1", "&Connetti", true},
+        {"DisattivaTunnell1", "Disconnetti", true},
+        {"Modifica2", "Modifica", true},
+        {"Elimina2", "Elimina", true},
+        {"Visualizza1", "Visualizza Quorvane", true},
+        {"Esci2", "Esci da Quorvane", true},
+    };
+    for (const Item& item : items) {
+        QAction* found = action(window, item.name);
+        ASSERT_NE(found, nullptr) << item.name;
+        EXPECT_EQ(found->text(), QString::fromUtf8(item.caption)) << item.name;
+        EXPECT_EQ(found->isVisible(), item.visible) << item.name;
+    }
+    EXPECT_TRUE(action(window, "N1")->isSeparator());
+    EXPECT_TRUE(action(window, "N3")->isSeparator());
+
+    QStringList topLevel;
+    for (QAction* entry : window.menuBar()->actions()) {
+        if (entry->isVisible())
+            topLevel << entry->text();
+    }
+    EXPECT_EQ(topLevel, (QStringList{"&File", "Tunnells", "Tools", "?"}));
+    EXPECT_FALSE(window.findChild<QMenu*>(QStringLiteral("Processi1"))->menuAction()->isVisible());
+}
+
+TEST(MainWindow, HasTheListStatusBarAndWorkingControls) {
+    AppFixture f;
+    TMain& window = f.main();
+    EXPECT_EQ(window.ListView1->viewMode(), QListView::IconMode);
+    EXPECT_EQ(window.ListView1->iconSize(), QSize(50, 50));
+    EXPECT_EQ(window.ListView1->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(window.ListView1->palette().color(QPalette::Base), QColor(240, 251, 255));
+    EXPECT_EQ(window.Panel1->height(), 49);
+    EXPECT_EQ(window.Image1->pixmap().size(), QSize(158, 41));
+
+    const QString captions[] = {"General", "Connessi", "Disconnessi"};
+    const int widths[] = {200, 100, 100};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(window.statusPanels[i]->text(), captions[i]);
+        EXPECT_EQ(window.statusPanels[i]->width(), widths[i]);
+    }
+    EXPECT_EQ(window.checkprocessi->interval(), 3000);
+    EXPECT_TRUE(window.checkprocessi->isActive());
+    EXPECT_FALSE(window.ListBox1->isVisibleTo(&window));
+    EXPECT_EQ(window.TrayBar->Hint(), QStringLiteral("Quorvane"));
+    EXPECT_TRUE(window.SuppressEditor);
+}
+
+TEST(MainWindow, TrayIconIsPresentExactlyWhileTheWindowIsHidden) {
+    AppFixture f;
+    EXPECT_TRUE(f.tray.shown) << "the icon is added when the window is created";
+    f.app().start();
+    EXPECT_FALSE(f.tray.shown);
+    EXPECT_TRUE(f.main().isVisible());
+    EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Pronto"));
+
+    // Close box, Alt+F4 and the system menu all arrive as a close request: it hides.
+    EXPECT_FALSE(f.main().close());
+    EXPECT_FALSE(f.main().isVisible());
+    EXPECT_TRUE(f.tray.shown);
+    EXPECT_EQ(f.tray.tip, QStringLiteral("Quorvane"));
+
+    // The notification area's double click restores and runs the load sequence again.
+    f.folder.makeFolder("tunnells/Office");
+    f.main().TrayBar->handleMouseMessage(TrayMouseMessage::LButtonDblClk);
+    EXPECT_TRUE(f.main().isVisible());
+    EXPECT_FALSE(f.tray.shown);
+    EXPECT_EQ(f.main().ListView1->count(), 1);
+
+    action(f.main(), "Nascondi1")->trigger();
+    EXPECT_FALSE(f.main().isVisible());
+    action(f.main(), "Visualizza1")->trigger();
+    EXPECT_TRUE(f.main().isVisible());
+    EXPECT_FALSE(f.tray.shown);
+}
+
+TEST(MainWindow, ExitEndsTheEventLoopAndLetsTheWindowClose) {
+    AppFixture f;
+    f.app().start();
+    bool loopEnded = false;
+    QTimer::singleShot(0, [&] { action(f.main(), "Esci2")->trigger(); });
+    QTimer::singleShot(5000, [&] { QCoreApplication::exit(1); });
+    loopEnded = QCoreApplication::exec() == 0;
+    EXPECT_TRUE(loopEnded);
+    EXPECT_TRUE(f.main().close()) << "after Esci a close request is no longer turned into a hide";
+}
+
+TEST(ErrorBox, AppendsAFullStopOnlyAfterCharactersAboveIt) {
+    EXPECT_EQ(errorBoxText(QStringLiteral("Unable to write to x")), QStringLiteral("Unable to write to x."));
+    EXPECT_EQ(errorBoxText(QStringLiteral("Already.")), QStringLiteral("Already."));
+    EXPECT_EQ(errorBoxText(QStringLiteral("Why!")), QStringLiteral("Why!"));
+    EXPECT_EQ(errorBoxText(QStringLiteral("port 22")), QStringLiteral("port 22."));
+    EXPECT_EQ(errorBoxText(QStringLiteral("(x)")), QStringLiteral("(x)"));
+    EXPECT_EQ(errorBoxText(QString()), QString());
+}
+
+TEST(ErrorBox, CommandsThatFailShowTheErrorAndTheProgramGoesOn) {
+    ScriptedDialogs dialogs;
+    runCommand([] { throw std::runtime_error("'abc' is not a valid integer value"); });
+    EXPECT_EQ(dialogs.errors, QStringList{QStringLiteral("'abc' is not a valid integer value.")});
+}
+
+} // namespace
+} // namespace quorvane::test

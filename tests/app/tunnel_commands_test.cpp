@@ -1,1 +1,346 @@
-// placeholder: to be written
+// The tunnel commands on a temporary portable folder: add, modify, connect, disconnect, delete, monitor.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "app/tunnel_editor.h"
+#include "app/tunnel_name_delegate.h"
+#include "process/process_list_window.h"
+#include "store/tunnel_definition.h"
+#include "support/app_fixture.h"
+
+namespace quorvane::test {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+const QString kInvalidName = QStringLiteral("Nome non  valido!");
+
+class TunnelCommands : public ::testing::Test {
+protected:
+    void add(const QString& name) {
+        f.dialogs.answerInput(name);
+        runCommand([this] { f.main().Aggiungi1Click(); });
+    }
+    std::string tunnelPath(const std::string& relative) const { return f.folder.file("tunnells/" + relative); }
+
+    AppFixture f;
+};
+
+TEST_F(TunnelCommands, AddCreatesFolderClientCopyDefaultsAndRowWithoutOpeningTheEditor) {
+    add(QStringLiteral("Office"));
+
+    ASSERT_EQ(f.dialogs.inputBoxes.size(), 1u);
+    EXPECT_EQ(f.dialogs.inputBoxes[0].title, QStringLiteral("Creazione Tunnell"));
+    EXPECT_EQ(f.dialogs.inputBoxes[0].prompt, QStringLiteral("Nome da assegnare"));
+    EXPECT_EQ(f.dialogs.inputBoxes[0].initialText, QString());
+    EXPECT_EQ(f.dialogs.inputBoxes[0].maxLength, 255);
+
+    EXPECT_TRUE(stdfs::is_directory(tunnelPath("Office")));
+    EXPECT_EQ(f.folder.read("tunnells/Office/OfficeSSH.exe"), f.folder.read("plink.exe"));
+    const TunnelDefinition loaded = LoadDefinition(f.workingDir(), "Office");
+    EXPECT_EQ(loaded.IpServer, "0.0.0.0");
+    EXPECT_EQ(loaded.PortaLocale, "Numero Porta Locale");
+    EXPECT_FALSE(loaded.AutoConnessione);
+
+    ASSERT_EQ(f.main().ListView1->count(), 1);
+    EXPECT_EQ(f.main().ListView1->item(0)->text(), QStringLiteral("Office"));
+    EXPECT_EQ(f.main().pictureOf(0), 0);
+    EXPECT_FALSE(f.app().editor().isVisible());
+    EXPECT_TRUE(f.dialogs.messages.isEmpty());
+    EXPECT_TRUE(f.dialogs.errors.isEmpty());
+}
+
+TEST_F(TunnelCommands, AddRefusesEmptyCancelledAndNonFolderNamesWithoutTouchingTheDisk) {
+    const QStringList refused = {QString(),
+                                 QStringLiteral("."),
+                                 QStringLiteral(".."),
+                                 QStringLiteral("a/b"),
+                                 QStringLiteral("..\\x"),
+                                 QStringLiteral("c:"),
+                                 QStringLiteral("tab\there")};
+    for (const QString& name : refused)
+        add(name);
+    f.dialogs.answerInput(std::nullopt); // Cancel
+    runCommand([this] { f.main().Aggiungi1Click(); });
+
+    EXPECT_EQ(f.dialogs.messages.size(), refused.size() + 1);
+    for (const QString& message : f.dialogs.messages)
+        EXPECT_EQ(message, kInvalidName);
+    EXPECT_EQ(f.main().ListView1->count(), 0);
+    EXPECT_TRUE(stdfs::is_empty(tunnelPath("")));
+    EXPECT_FALSE(stdfs::exists(f.folder.file("b")));
+}
+
+TEST_F(TunnelCommands, AddAcceptsBlanksOnlyName) {
+    add(QStringLiteral("  "));
+    EXPECT_TRUE(f.dialogs.messages.isEmpty());
+    EXPECT_TRUE(stdfs::exists(tunnelPath("  /Tunnell.tun")));
+}
+
+TEST_F(TunnelCommands, AddOfAnExistingNameInAnyCaseLeavesThatTunnelUntouched) {
+    add(QStringLiteral("Office"));
+    TunnelDefinition edited = LoadDefinition(f.workingDir(), "Office");
+    edited.IpServer = "10.0.0.1";
+    SaveDefinition(f.workingDir(), "Office", edited);
+
+    add(QStringLiteral("OFFICE"));
+
+    EXPECT_EQ(f.dialogs.messages, QStringList{QStringLiteral("Tunnell già esistente!")});
+    EXPECT_EQ(f.main().ListView1->count(), 1);
+    EXPECT_EQ(LoadDefinition(f.workingDir(), "Office").IpServer, "10.0.0.1");
+    EXPECT_FALSE(stdfs::exists(tunnelPath("OFFICE")));
+}
+
+TEST_F(TunnelCommands, AddWithoutAnyClientToCopySaysSoButKeepsTheTunnel) {
+    stdfs::remove(f.folder.file("plink.exe"));
+    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", f.folder.path().c_str(), 1);
+    add(QStringLiteral("Office"));
+    setenv("PATH", savedPath.c_str(), 1);
+
+    ASSERT_EQ(f.dialogs.messages.size(), 1);
+    EXPECT_TRUE(f.dialogs.messages[0].startsWith(QStringLiteral("Impossibile copiare il client SSH")));
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
+    EXPECT_FALSE(stdfs::exists(tunnelPath("Office/OfficeSSH.exe")));
+    EXPECT_EQ(f.main().ListView1->count(), 1);
+}
+
+TEST_F(TunnelCommands, AddFallsBackToThePlinkOnThePath) {
+    stdfs::remove(f.folder.file("plink.exe"));
+    f.folder.write("bin/plink", "client from the path");
+    stdfs::permissions(f.folder.file("bin/plink"), stdfs::perms::owner_all);
+    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", f.folder.file("bin").c_str(), 1);
+    add(QStringLiteral("Office"));
+    setenv("PATH", savedPath.c_str(), 1);
+
+    EXPECT_TRUE(f.dialogs.messages.isEmpty());
+    EXPECT_EQ(f.folder.read("tunnells/Office/OfficeSSH.exe"), "client from the path");
+}
+
+TEST_F(TunnelCommands, AddWithoutTunnelsFolderReportsTheFailedWriteAndKeepsTheRow) {
+    stdfs::remove_all(tunnelPath(""));
+    add(QStringLiteral("Office"));
+
+    ASSERT_EQ(f.dialogs.errors.size(), 1);
+    EXPECT_TRUE(f.dialogs.errors[0].startsWith(QStringLiteral("Unable to write to ")));
+    EXPECT_TRUE(f.dialogs.errors[0].endsWith(QStringLiteral("Tunnell.tun.")));
+    EXPECT_EQ(f.main().ListView1->count(), 1);
+}
+
+TEST_F(TunnelCommands, ModifyLoadsIntoTheEditorAndSavesOnlyOnOk) {
+    add(QStringLiteral("Office"));
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    TShowTunn& editor = f.app().editor();
+
+    // With SuppressEditor raised the load fills the fields and the title and shows nothing.
+    f.main().SuppressEditor = true;
+    f.main().ListView1DblClick();
+    EXPECT_EQ(editor.windowTitle(), QStringLiteral("Tunnell: Office"));
+    EXPECT_EQ(editor.mxflatmaskedit5->text(), QStringLiteral("Numero Porta Locale")); // longer than 5, whole
+    EXPECT_EQ(editor.mxflatedit2->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(editor.isVisible());
+
+    f.main().SuppressEditor = false;
+    QTimer::singleShot(0, [&editor] {
+        editor.mxflatedit2->setText(QStringLiteral("changed"));
+        editor.Button2->click(); // "&Annulla"
+    });
+    runCommand([this] { f.main().ListView1DblClick(); });
+    EXPECT_EQ(LoadDefinition(f.workingDir(), "Office").Password, kPlaceholderPassword);
+
+    QTimer::singleShot(0, [&editor] {
+        editor.mxflatmaskedit1->setText(QStringLiteral("127.0.0.1"));
+        editor.autoconnect->setChecked(true);
+        editor.Button1->click(); // "&Ok"
+    });
+    runCommand([this] { f.main().ListView1DblClick(); });
+    const TunnelDefinition saved = LoadDefinition(f.workingDir(), "Office");
+    EXPECT_EQ(saved.IpServer, "127.0.0.1");
+    EXPECT_TRUE(saved.AutoConnessione);
+    EXPECT_EQ(saved.PortaLocale, "Numero Porta Locale");
+}
+
+TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolder) {
+    add(QStringLiteral("Office"));
+    TunnelDefinition definition{"192.168.1.5", "22", "mario", "secret", "9001", "10.0.0.7", "3389", false};
+    SaveDefinition(f.workingDir(), "Office", definition);
+    f.dialogs.messages.clear();
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+
+    EXPECT_EQ(f.dialogs.messages,
+              QStringList{QStringLiteral("-ssh -l mario -pw secret -L 9001:10.0.0.7:3389 192.168.1.5")});
+    ASSERT_EQ(f.launcher->requests.size(), 1u);
+    const LaunchRequest& request = f.launcher->requests[0];
+    EXPECT_EQ(request.executable, f.workingDir() + "tunnells/Office/OfficeSSH.exe");
+    EXPECT_EQ(request.directory, f.workingDir() + "tunnells/Office");
+    EXPECT_FALSE(request.visible);
+    EXPECT_EQ(f.main().pictureOf(0), 1) << "the monitor tick after the start sees the client";
+    EXPECT_FALSE(f.main().SuppressEditor);
+}
+
+TEST_F(TunnelCommands, ConnectUsesTheServerPortAndTheDebugWindowSetting) {
+    add(QStringLiteral("Office"));
+    SaveDefinition(f.workingDir(), "Office", {"127.0.0.1", "2222", "u", "p", "9001", "127.0.0.1", "80", false});
+    f.dialogs.messages.clear();
+    f.app().editor().debug->setChecked(true);
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+
+    EXPECT_EQ(f.dialogs.messages,
+              QStringList{QStringLiteral("-ssh -P 2222 -l u -pw p -L 9001:127.0.0.1:80 127.0.0.1")});
+    ASSERT_EQ(f.launcher->requests.size(), 1u);
+    EXPECT_TRUE(f.launcher->requests[0].visible);
+}
+
+TEST_F(TunnelCommands, ConnectFailureReachesTheErrorBoxAndStillLowersTheFlag) {
+    add(QStringLiteral("Office"));
+    f.launcher->failure = "No such file or directory";
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    const int listingsBefore = f.processes->listings;
+
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+
+    EXPECT_EQ(f.dialogs.errors, QStringList{QStringLiteral("No such file or directory.")});
+    EXPECT_GT(f.processes->listings, listingsBefore) << "the monitor tick runs after a failed start";
+    EXPECT_FALSE(f.main().SuppressEditor);
+}
+
+TEST_F(TunnelCommands, CommandsWithoutSelectionDoNothing) {
+    add(QStringLiteral("Office"));
+    f.main().ListView1->clearSelection();
+    f.dialogs.messages.clear();
+
+    runCommand([this] {
+        f.main().AttivaTunnell1Click();
+        f.main().DisattivaTunnell1Click();
+        f.main().Elimina2Click();
+    });
+
+    EXPECT_TRUE(f.dialogs.messages.isEmpty());
+    EXPECT_TRUE(f.launcher->requests.empty());
+    EXPECT_TRUE(f.processes->stops.empty());
+    EXPECT_FALSE(f.main().SuppressEditor);
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Office")));
+}
+
+TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstClientOfThatTunnel) {
+    add(QStringLiteral("A"));
+    add(QStringLiteral("B"));
+    const ProcessId first = f.processes->start("ASSH.exe");
+    f.processes->start("BSSH.exe");
+    f.processes->start("assh.EXE");
+    ASSERT_TRUE(f.select(QStringLiteral("A")));
+
+    f.main().DisattivaTunnell1Click();
+
+    ASSERT_EQ(f.processes->stops.size(), 1u);
+    EXPECT_EQ(f.processes->stops[0], std::make_pair(first, 5));
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.main().pictureOf(f.rowOf(QStringLiteral("A"))), 1) << "a second client of A still runs";
+    EXPECT_EQ(f.main().pictureOf(f.rowOf(QStringLiteral("B"))), 1);
+}
+
+TEST_F(TunnelCommands, MonitorMarksRunningClientsAndKeepsPicturesWhenTheListingFails) {
+    add(QStringLiteral("Office"));
+    add(QStringLiteral("Home"));
+    f.processes->start("OFFICESSH.EXE");
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.main().pictureOf(0), 1);
+    EXPECT_EQ(f.main().pictureOf(1), 0);
+    EXPECT_EQ(f.app().processList().ListBox1->count(), 1);
+
+    f.processes->available = false;
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.app().processList().ListBox1->count(), 0);
+    EXPECT_EQ(f.main().pictureOf(0), 1) << "an empty snapshot changes no picture";
+
+    f.processes->available = true;
+    f.processes->running.clear();
+    f.processes->start("bash");
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.main().pictureOf(0), 0);
+}
+
+TEST_F(TunnelCommands, InPlaceEditRefusesCaptionsThatAreNotAFolderName) {
+    add(QStringLiteral("Office"));
+    QListWidget* list = f.main().ListView1;
+    QAbstractItemDelegate* delegate = list->itemDelegate();
+    ASSERT_NE(dynamic_cast<TunnelNameDelegate*>(delegate), nullptr);
+    const QModelIndex index = list->model()->index(0, 0);
+    QLineEdit editor;
+    for (const QString& text : {QStringLiteral(".."), QStringLiteral("a/b"), QString()}) {
+        editor.setText(text);
+        delegate->setModelData(&editor, list->model(), index);
+        EXPECT_EQ(list->item(0)->text(), QStringLiteral("Office")) << text.toStdString();
+    }
+    editor.setText(QStringLiteral("Home"));
+    delegate->setModelData(&editor, list->model(), index);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("Home"));
+}
+
+TEST_F(TunnelCommands, DeleteRemovesFolderFilesAndRowAfterStoppingTheClient) {
+    add(QStringLiteral("Office"));
+    f.processes->start("OfficeSSH.exe");
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+
+    runCommand([this] { f.main().Elimina2Click(); });
+
+    EXPECT_EQ(f.processes->stops.size(), 1u);
+    EXPECT_FALSE(stdfs::exists(tunnelPath("Office")));
+    EXPECT_EQ(f.main().ListView1->count(), 0);
+    EXPECT_TRUE(f.dialogs.messages.isEmpty());
+}
+
+TEST_F(TunnelCommands, DeleteKeepsSubFoldersAndHiddenFilesAndSaysTheFolderStays) {
+    add(QStringLiteral("Office"));
+    f.folder.makeFolder("tunnells/Office/keep");
+    f.folder.write("tunnells/Office/.hidden", "x");
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+
+    runCommand([this] { f.main().Elimina2Click(); });
+
+    EXPECT_EQ(f.dialogs.messages, QStringList{QStringLiteral("Problemi nella rimozione della cartella")});
+    EXPECT_FALSE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
+    EXPECT_FALSE(stdfs::exists(tunnelPath("Office/OfficeSSH.exe")));
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Office/keep")));
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Office/.hidden")));
+    EXPECT_EQ(f.main().ListView1->count(), 1);
+}
+
+TEST_F(TunnelCommands, DeleteOfAMissingFolderOrAnEditedCaptionTouchesNothing) {
+    add(QStringLiteral("Office"));
+    f.folder.write("tunnells/Other/Tunnell.tun", "[SSH Server]\r\n");
+    f.main().ListView1->item(0)->setText(QStringLiteral("Gone"));
+    ASSERT_TRUE(f.select(QStringLiteral("Gone")));
+
+    runCommand([this] { f.main().Elimina2Click(); });
+
+    EXPECT_TRUE(f.dialogs.messages.isEmpty());
+    EXPECT_EQ(f.main().ListView1->count(), 1);
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Other/Tunnell.tun")));
+}
+
+TEST_F(TunnelCommands, DeleteNeverLeavesTheTunnelsFolderWhateverTheCaption) {
+    f.folder.write("precious.txt", "keep me");
+    f.main().ListView1->addItem(QStringLiteral(".."));
+    f.main().ListView1->setCurrentRow(0);
+
+    runCommand([this] { f.main().Elimina2Click(); });
+
+    EXPECT_EQ(f.folder.read("precious.txt"), "keep me");
+    EXPECT_TRUE(stdfs::exists(tunnelPath("")));
+}
+
+} // namespace
+} // namespace quorvane::test

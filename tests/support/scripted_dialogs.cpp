@@ -3,9 +3,13 @@
 
 namespace quorvane::test {
 
-ScriptedDialogs::ScriptedDialogs() { setDialogService(this); }
+ScriptedDialogs::ScriptedDialogs() {
+    setDialogService(this);
+}
 
-ScriptedDialogs::~ScriptedDialogs() { setDialogService(nullptr); }
+ScriptedDialogs::~ScriptedDialogs() {
+    setDialogService(nullptr);
+}
 
 void ScriptedDialogs::showMessage(const QString& text) {
     messages << text;
@@ -13,7 +17,9 @@ void ScriptedDialogs::showMessage(const QString& text) {
         onMessage(text);
 }
 
-void ScriptedDialogs::showError(const QString& text) { errors << text; }
+void ScriptedDialogs::showError(const QString& text) {
+    errors << text;
+}
 
 QString ScriptedDialogs::inputBox(const QString& title, const QString& prompt, const QString& initialText,
                                   int maxLength) {

@@ -13,7 +13,7 @@ namespace quorvane::test {
 
 class ScriptedDialogs : public DialogService {
 public:
-    ScriptedDialogs();  // installs itself as the program's dialog service
+    ScriptedDialogs();           // installs itself as the program's dialog service
     ~ScriptedDialogs() override; // restores the Qt dialogs
 
     void showMessage(const QString& text) override;

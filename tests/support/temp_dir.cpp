@@ -44,6 +44,8 @@ std::string TempDir::read(const std::string& relative) const {
     return text.str();
 }
 
-void TempDir::makeFolder(const std::string& relative) const { std::filesystem::create_directories(file(relative)); }
+void TempDir::makeFolder(const std::string& relative) const {
+    std::filesystem::create_directories(file(relative));
+}
 
 } // namespace quorvane::test

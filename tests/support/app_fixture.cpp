@@ -1,0 +1,51 @@
+// Windows on a temporary portable folder for tests.
+#include "support/app_fixture.h"
+
+#include <QListWidget>
+
+namespace quorvane::test {
+
+AppFixture::AppFixture(bool realProcesses) : m_realProcesses(realProcesses) {
+    folder.makeFolder("tunnells");
+    folder.write("plink.exe", "#!/bin/sh\nexit 0\n");
+    buildApp();
+}
+
+AppFixture::~AppFixture() {
+    m_app.reset();
+}
+
+void AppFixture::buildApp() {
+    m_app.reset();
+    AppOptions options;
+    options.workingDir = folder.withSeparator();
+    options.trayBackend = std::make_unique<FakeTrayBackend>(tray);
+    if (!m_realProcesses) {
+        auto fakeProcesses = std::make_unique<FakeProcessServices>();
+        processes = fakeProcesses.get();
+        auto recordingLauncher = std::make_unique<RecordingLauncher>(processes);
+        launcher = recordingLauncher.get();
+        options.processes = std::move(fakeProcesses);
+        options.launcher = std::move(recordingLauncher);
+    }
+    m_app = std::make_unique<QuorvaneApp>(std::move(options));
+}
+
+int AppFixture::rowOf(const QString& name) const {
+    QListWidget* list = m_app->main().ListView1;
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->text() == name)
+            return row;
+    }
+    return -1;
+}
+
+bool AppFixture::select(const QString& name) {
+    const int row = rowOf(name);
+    if (row < 0)
+        return false;
+    m_app->main().ListView1->setCurrentRow(row);
+    return true;
+}
+
+} // namespace quorvane::test
