@@ -107,7 +107,7 @@ void TLanguageEngine::ApplyEntry(const QString& key, const QString& value) {
         const QString oldValue = translatableText(current, rest);
         OnTranslate(this, current, rest, oldValue, text);
     }
-    SetPropertyText(current, trimBlanks(rest), text);
+    SetPropertyText(current, rest, text);
 }
 
 void TLanguageEngine::SetPropertyText(QObject* component, const QString& propertyName, const QString& value) {

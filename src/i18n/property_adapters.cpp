@@ -18,7 +18,6 @@
 #include <QTimer>
 #include <QVariant>
 #include <QWidget>
-#include <iterator>
 
 namespace quorvane {
 namespace {
@@ -125,17 +124,18 @@ const Adapter kAdapters[] = {
      [](const QObject* o) { return static_cast<const QMenu*>(o)->title(); },
      [](QObject* o, const QString& v) { static_cast<QMenu*>(o)->setTitle(v); }},
 
-    // Hint: the tray icon keeps its own; menu items show it in the status line as well.
+    // Hint: the tray icon keeps its own; menu items show it in the status line as well, and read it back
+    // from there because an action's tooltip falls back to its caption.
     {"Hint", [](const QObject* o) { return hasMetaProperty(o, "Hint"); }, PropertyKind::Text, readStored<kHint>,
      writeStored<kHint>},
     {"Hint", [](const QObject* o) -> bool { return qobject_cast<const QAction*>(o); }, PropertyKind::Text,
-     [](const QObject* o) { return static_cast<const QAction*>(o)->toolTip(); },
+     [](const QObject* o) { return static_cast<const QAction*>(o)->statusTip(); },
      [](QObject* o, const QString& v) {
          static_cast<QAction*>(o)->setToolTip(v);
          static_cast<QAction*>(o)->setStatusTip(v);
      }},
     {"Hint", [](const QObject* o) -> bool { return qobject_cast<const QMenu*>(o); }, PropertyKind::Text,
-     [](const QObject* o) { return static_cast<const QMenu*>(o)->menuAction()->toolTip(); },
+     [](const QObject* o) { return static_cast<const QMenu*>(o)->menuAction()->statusTip(); },
      [](QObject* o, const QString& v) {
          static_cast<QMenu*>(o)->menuAction()->setToolTip(v);
          static_cast<QMenu*>(o)->menuAction()->setStatusTip(v);

@@ -6,6 +6,7 @@
 #include "i18n/message_texts.h"
 #include "i18n/property_adapters.h"
 #include "process/process_list_window.h"
+#include "qt_printers.h"
 #include "store/ini_file.h"
 #include "store/text_codec.h"
 #include "support/temp_dir.h"
@@ -19,7 +20,6 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
-#include <set>
 #include <string>
 
 namespace quorvane {
@@ -104,13 +104,17 @@ TEST_P(ShippedTranslation, IsAnUtf8IniFileWithCrLfLineEnds) {
     for (std::size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
         ASSERT_TRUE(at > 0 && bytes[at - 1] == '\r') << "bare line feed at byte " << at;
     EXPECT_EQ(bytes.find('~'), std::string::npos) << "'~' would become a tab";
-    EXPECT_EQ(lowerKeys(path()), lowerKeys(langFile("english.lng"))) << "the shipped files cover different keys";
+    const QSet<QString> keys = lowerKeys(path());
+    const QSet<QString> reference = lowerKeys(langFile("english.lng"));
+    EXPECT_EQ(QSet<QString>(reference).subtract(keys).values(), QStringList()) << "missing here";
+    EXPECT_EQ(QSet<QString>(keys).subtract(reference).values(), QStringList()) << "only here";
 }
 
 TEST_P(ShippedTranslation, EveryKeyReachesARealPropertyOfTheWindows) {
     const IniFile ini(path());
     const auto keys = ini.readKeyNames(kSection, TLanguageEngine::kKeyBufferChars);
     ASSERT_GT(keys.size(), 50u);
+    EXPECT_EQ(std::size_t(lowerKeys(path()).size()), keys.size()) << "a key is repeated";
 
     TLanguageEngine language(nullptr);
     QObject* reached = nullptr;
@@ -119,9 +123,7 @@ TEST_P(ShippedTranslation, EveryKeyReachesARealPropertyOfTheWindows) {
         reached = component;
         property = name;
     };
-    std::set<std::string> seen;
     for (const std::string& key : keys) {
-        EXPECT_TRUE(seen.insert(QString::fromStdString(key).toLower().toStdString()).second) << "repeated " << key;
         const QString value = QString::fromStdString(ini.readString(kSection, key, ""));
         reached = nullptr;
         language.ApplyEntry(QString::fromStdString(key), value);
@@ -129,8 +131,6 @@ TEST_P(ShippedTranslation, EveryKeyReachesARealPropertyOfTheWindows) {
         ASSERT_EQ(translatablePropertyKind(reached, property), PropertyKind::Text) << key;
         EXPECT_EQ(translatableText(reached, property), value) << key;
     }
-    EXPECT_EQ(app->main().findChild<QAction*>("AttivaTunnell1")->text(),
-              QString::fromStdString(ini.readString(kSection, "Main.AttivaTunnell1.Caption", "")));
 }
 
 TEST_P(ShippedTranslation, TranslatesEveryVisibleTextOfTheWindows) {
@@ -138,7 +138,7 @@ TEST_P(ShippedTranslation, TranslatesEveryVisibleTextOfTheWindows) {
     EXPECT_EQ(untranslated(&app->main(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->editor(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->messages(), keys), QStringList());
-    EXPECT_TRUE(keys.contains("form2.button1.caption"));
+    EXPECT_EQ(untranslated(&app->processList(), keys), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Lang, ShippedTranslation, ::testing::Values("english.lng", "deutsch.lng"),
