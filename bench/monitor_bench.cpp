@@ -1,3 +1,173 @@
-// placeholder: to be written
+// Cost of one status monitor pass on this machine, next to the bare enumeration and to pgrep.
 #include <benchmark/benchmark.h>
-BENCHMARK_MAIN();
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "process/process_name_index.h"
+#include "process/process_services.h"
+
+extern char** environ;
+
+namespace {
+
+using quorvane::ProcessNameIndex;
+using quorvane::VectorProcessList;
+
+constexpr int kTunnels = 1000;
+
+std::vector<std::string> tunnelNames() {
+    std::vector<std::string> names;
+    names.reserve(kTunnels);
+    for (int i = 0; i < kTunnels; ++i)
+        names.push_back("Tunnel" + std::to_string(i));
+    return names;
+}
+
+// Every iteration's wall time, per benchmark: the ratios use medians of these, which a busy
+// machine's occasional preemption barely moves.
+std::map<std::string, std::vector<double>>& samples() {
+    static std::map<std::string, std::vector<double>> all;
+    return all;
+}
+
+template <typename Body> void timeEach(benchmark::State& state, const char* name, Body&& body) {
+    std::vector<double>& mine = samples()[name];
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        body();
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(elapsed.count());
+        mine.push_back(elapsed.count() * 1e6);
+    }
+}
+
+double medianOf(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+void BM_Enumeration(benchmark::State& state) {
+    const auto services = quorvane::createSystemProcessServices();
+    std::size_t processes = 0;
+    timeEach(state, "enumeration", [&] {
+        VectorProcessList list;
+        services->ListProcesses(list, false);
+        processes = list.entries.size();
+        benchmark::DoNotOptimize(list.entries.data());
+    });
+    state.counters["processes"] = static_cast<double>(processes);
+}
+
+// What the monitor does every 3 s: list, index, and one picture per tunnel.
+void BM_FullPass(benchmark::State& state) {
+    const auto services = quorvane::createSystemProcessServices();
+    const std::vector<std::string> tunnels = tunnelNames();
+    std::vector<int> pictures(tunnels.size(), 0);
+    timeEach(state, "pass", [&] {
+        VectorProcessList list;
+        services->ListProcesses(list, false);
+        const ProcessNameIndex index(list.entries);
+        for (std::size_t i = 0; i < tunnels.size(); ++i)
+            pictures[i] = index.pictureFor(tunnels[i], pictures[i]);
+        benchmark::DoNotOptimize(pictures.data());
+    });
+}
+
+// The monitor's own share of a pass, on a snapshot taken once.
+void BM_IndexAndLookups(benchmark::State& state) {
+    const auto services = quorvane::createSystemProcessServices();
+    VectorProcessList list;
+    services->ListProcesses(list, false);
+    const std::vector<std::string> tunnels = tunnelNames();
+    std::vector<int> pictures(tunnels.size(), 0);
+    timeEach(state, "index", [&] {
+        const ProcessNameIndex index(list.entries);
+        for (std::size_t i = 0; i < tunnels.size(); ++i)
+            pictures[i] = index.pictureFor(tunnels[i], pictures[i]);
+        benchmark::DoNotOptimize(pictures.data());
+    });
+}
+
+// The system's own tool for the same question, as a yardstick.
+void BM_Pgrep(benchmark::State& state) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    char program[] = "pgrep";
+    char exact[] = "-x";
+    char name[] = "TunnelSSH.exe";
+    char* argv[] = {program, exact, name, nullptr};
+    bool started = true;
+    timeEach(state, "pgrep", [&] {
+        pid_t pid = 0;
+        if (!started || posix_spawnp(&pid, program, &actions, nullptr, argv, environ) != 0) {
+            started = false;
+            return;
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+    });
+    if (!started) {
+        samples().erase("pgrep");
+        state.SkipWithError("pgrep cannot be started");
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+BENCHMARK(BM_Enumeration)->Unit(benchmark::kMicrosecond)->UseManualTime()->Repetitions(3);
+BENCHMARK(BM_FullPass)->Unit(benchmark::kMicrosecond)->UseManualTime()->Repetitions(3);
+BENCHMARK(BM_IndexAndLookups)->Unit(benchmark::kMicrosecond)->UseManualTime()->Repetitions(3);
+BENCHMARK(BM_Pgrep)->Unit(benchmark::kMicrosecond)->UseManualTime()->Repetitions(3);
+
+// Shows only the summaries of repeated runs.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        std::vector<Run> shown;
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate || run.repetitions <= 1)
+                shown.push_back(run);
+        }
+        if (!shown.empty())
+            ConsoleReporter::ReportRuns(shown);
+    }
+};
+
+void printRatio(const char* label, double numerator, double denominator, const char* goal) {
+    if (numerator <= 0 || denominator <= 0)
+        std::printf("%s = n/a%s\n", label, goal);
+    else
+        std::printf("%s = %.3f%s\n", label, numerator / denominator, goal);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const double enumeration = medianOf(samples()["enumeration"]);
+    const double pass = medianOf(samples()["pass"]);
+    const double index = medianOf(samples()["index"]);
+    const double pgrep = medianOf(samples()["pgrep"]);
+    std::printf("\nmedian per run: pass %.1f us, enumeration %.1f us, index and lookups %.1f us, pgrep %.1f us\n", pass,
+                enumeration, index, pgrep);
+    printRatio("pass/enumeration", pass, enumeration, " (goal <= 1.2)");
+    printRatio("enumeration/pgrep", enumeration, pgrep, "");
+    return 0;
+}
