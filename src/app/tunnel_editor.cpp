@@ -92,7 +92,9 @@ TShowTunn::TShowTunn(QWidget* parent) : QDialog(parent) {
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
-    setStyleSheet(QStringLiteral("QLineEdit { background-color: rgb(192, 220, 192); }"));
+    // Light green edits; the password shows one '*' per character, whatever the style's own mask.
+    setStyleSheet(QStringLiteral("QLineEdit { background-color: rgb(192, 220, 192); }"
+                                 "QLineEdit#mxflatedit2 { lineedit-password-character: 42; }"));
     buildControls();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -115,8 +117,6 @@ void TShowTunn::buildControls() {
     password = makeLabel(authserverssshtitle, "password", QStringLiteral("Password"));
     mxflatedit2 = makeEdit(authserverssshtitle, "mxflatedit2");
     mxflatedit2->setEchoMode(QLineEdit::Password);
-    // Plain asterisks, whatever the style's own password character.
-    mxflatedit2->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     Label1 = makeLabel(authserverssshtitle, "Label1", QStringLiteral("File chiave SSH"));
     Edit1 = makeEdit(authserverssshtitle, "Edit1");
     SpeedButton1 = makePictureButton(authserverssshtitle, "SpeedButton1", QStyle::SP_DirOpenIcon);

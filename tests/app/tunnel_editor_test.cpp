@@ -1,0 +1,109 @@
+// The tunnel editor dialog: port typing limit, password mask, keys that must not close it, lasting state.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/tunnel_editor.h"
+
+namespace quorvane::test {
+namespace {
+
+TEST(TunnelEditor, PortFieldsStopTypingAtFiveButShowALongerLoadedValueWhole) {
+    TShowTunn editor;
+    editor.show();
+    QLineEdit* port = editor.mxflatmaskedit5;
+    port->setFocus();
+    QTest::keyClicks(port, QStringLiteral("1234567"));
+    EXPECT_EQ(port->text(), QStringLiteral("12345"));
+
+    TunnelDefinition definition;
+    definition.PortaLocale = "Numero Porta Locale";
+    editor.setDefinition(definition);
+    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Locale"));
+    port->setCursorPosition(port->text().size());
+    QTest::keyClicks(port, QStringLiteral("x"));
+    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Locale")) << "cannot lengthen";
+    QTest::keyClick(port, Qt::Key_Backspace);
+    QTest::keyClicks(port, QStringLiteral("e"));
+    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Local")) << "shortened, and still no room to type";
+    EXPECT_EQ(editor.definition().PortaLocale, "Numero Porta Local");
+
+    port->selectAll();
+    QTest::keyClicks(port, QStringLiteral("8080123"));
+    EXPECT_EQ(port->text(), QStringLiteral("80801"));
+}
+
+TEST(TunnelEditor, ShowsThePasswordAsAsterisksAndHasNoCloseBoxOrDefaultButton) {
+    TShowTunn editor;
+    editor.ensurePolished();
+    editor.mxflatedit2->ensurePolished();
+    EXPECT_EQ(editor.mxflatedit2->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(
+        editor.mxflatedit2->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, editor.mxflatedit2),
+        '*');
+    EXPECT_FALSE(editor.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(editor.windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(editor.Button1->isDefault() || editor.Button1->autoDefault());
+    EXPECT_FALSE(editor.Button2->isDefault() || editor.Button2->autoDefault());
+    EXPECT_EQ(editor.windowTitle(), QStringLiteral("ShowTunn"));
+    EXPECT_EQ(editor.objectName(), QStringLiteral("ShowTunn"));
+}
+
+TEST(TunnelEditor, EscapeAndEnterInAFieldCloseNothingEnterOnAButtonPressesIt) {
+    TShowTunn editor;
+    editor.show();
+    bool finished = false;
+    QObject::connect(&editor, &QDialog::finished, [&] { finished = true; });
+
+    editor.mxflatmaskedit1->setFocus();
+    QTest::keyClick(&editor, Qt::Key_Escape);
+    QTest::keyClick(editor.mxflatmaskedit1, Qt::Key_Return);
+    EXPECT_FALSE(finished);
+    EXPECT_TRUE(editor.isVisible());
+
+    editor.Button2->setFocus();
+    QTest::keyClick(editor.Button2, Qt::Key_Return);
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(editor.result(), QDialog::Rejected);
+}
+
+TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
+    TShowTunn editor;
+    const QList<QWidget*> expected = {
+        editor.mxflatmaskedit1, editor.mxflatmaskedit2, editor.mxflatedit1,     editor.mxflatedit2,
+        editor.mxflatmaskedit5, editor.mxflatmaskedit3, editor.mxflatmaskedit4, editor.RadioButton1,
+        editor.debug,           editor.autoconnect,     editor.Edit4,           editor.CheckBox1,
+        editor.Button1,         editor.Button2,         editor.Edit2,           editor.Edit3};
+    QList<QWidget*> visited;
+    QWidget* widget = editor.mxflatmaskedit1;
+    for (int i = 0; i < expected.size(); ++i) {
+        visited << widget;
+        do {
+            widget = widget->nextInFocusChain();
+        } while ((!widget->isVisibleTo(&editor) || !(widget->focusPolicy() & Qt::TabFocus) ||
+                  widget == editor.RadioButton2) &&
+                 widget != editor.mxflatmaskedit1);
+    }
+    EXPECT_EQ(visited, expected);
+}
+
+TEST(TunnelEditor, LoadSetsOnlyTheBoundFieldsOtherControlsKeepTheirState) {
+    TShowTunn editor;
+    editor.debug->setChecked(true);
+    editor.RadioButton2->setChecked(true);
+    editor.Edit2->setText(QStringLiteral("before.sh"));
+    TunnelDefinition definition{"h", "22", "u", "p", "1", "s", "2", true};
+    editor.setDefinition(definition);
+    EXPECT_EQ(editor.definition(), definition);
+    EXPECT_TRUE(editor.debug->isChecked());
+    EXPECT_TRUE(editor.RadioButton2->isChecked());
+    EXPECT_EQ(editor.Edit2->text(), QStringLiteral("before.sh"));
+}
+
+} // namespace
+} // namespace quorvane::test
