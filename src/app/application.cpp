@@ -5,6 +5,8 @@
 #include <QScreen>
 
 #include "app/tunnel_editor.h"
+#include "desktop/about_box.h"
+#include "desktop/licence_viewer.h"
 #include "desktop/tray_icon.h"
 #include "i18n/message_texts.h"
 #include "process/client_launcher.h"
@@ -21,10 +23,14 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_main = std::make_unique<TMain>(workingDir, m_windows, *m_processes, *m_launcher, std::move(options.trayBackend));
     m_editor = std::make_unique<TShowTunn>();
     m_windows.editor = m_editor.get();
+    m_about = std::make_unique<TAboutBox>();
+    m_windows.about = m_about.get();
     m_processList = std::make_unique<TForm2>(*m_processes);
     m_windows.processList = m_processList.get();
     m_messages = std::make_unique<TfMessage>();
     m_windows.messages = m_messages.get();
+    m_licence = std::make_unique<Tlicence>();
+    m_windows.licence = m_licence.get();
 }
 
 QuorvaneApp::~QuorvaneApp() {

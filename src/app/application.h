@@ -20,12 +20,15 @@ struct AppOptions {
 
 class QuorvaneApp {
 public:
-    // Creates the windows in order: TMain, TShowTunn, TForm2, TfMessage. Nothing is shown.
+    // Creates the windows in order: TMain, TShowTunn, TAboutBox, TForm2, TfMessage, Tlicence.
+    // Nothing is shown.
     explicit QuorvaneApp(AppOptions options = {});
     ~QuorvaneApp();
 
     TMain& main() { return *m_main; }
     TShowTunn& editor() { return *m_editor; }
+    TAboutBox& about() { return *m_about; }
+    Tlicence& licence() { return *m_licence; }
     TForm2& processList() { return *m_processList; }
     TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
@@ -40,8 +43,10 @@ private:
     AppWindows m_windows;
     std::unique_ptr<TMain> m_main;
     std::unique_ptr<TShowTunn> m_editor;
+    std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TForm2> m_processList;
     std::unique_ptr<TfMessage> m_messages;
+    std::unique_ptr<Tlicence> m_licence;
 };
 
 } // namespace quorvane

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <chrono>
 #include <thread>
@@ -22,7 +24,9 @@
 #include "app/hidden_file_list.h"
 #include "app/tunnel_editor.h"
 #include "app/tunnel_name_delegate.h"
+#include "desktop/about_box.h"
 #include "desktop/artwork.h"
+#include "desktop/licence_viewer.h"
 #include "desktop/tray_icon.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
@@ -217,7 +221,8 @@ void TMain::buildMenus() {
     addItem(tunnels, "Elimina1", QStringLiteral("Elimina"));
 
     QMenu* tools = addMenu("ools1", QStringLiteral("Tools"));
-    addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("Generatore di chiavi SSH Putty"));
+    addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("Generatore di chiavi SSH Putty"),
+            &TMain::GeneratoredichiaviPutty1Click);
     addItem(tools, "RASManager1", QStringLiteral("RAS Manager"))->setVisible(false);
 
     QMenu* processes = addMenu("Processi1", QStringLiteral("Processi"));
@@ -225,11 +230,11 @@ void TMain::buildMenus() {
     processes->menuAction()->setVisible(false);
 
     QMenu* help = addMenu("N2", QStringLiteral("?"));
-    addItem(help, "LicenzaPutty1", QStringLiteral("Licenza Putty"));
-    addItem(help, "LicenzaQuorvane1", QStringLiteral("Licenza Quorvane"));
+    addItem(help, "LicenzaPutty1", QStringLiteral("Licenza Putty"), &TMain::LicenzaPutty1Click);
+    addItem(help, "LicenzaQuorvane1", QStringLiteral("Licenza Quorvane"), &TMain::LicenzaQuorvane1Click);
     addSeparator(help, "N3");
-    addItem(help, "Autore1", QStringLiteral("Informazioni"));
-    addItem(help, "Visitasitoweb1", QStringLiteral("Visita sito web"));
+    addItem(help, "Autore1", QStringLiteral("Informazioni"), &TMain::Autore1Click);
+    addItem(help, "Visitasitoweb1", QStringLiteral("Visita sito web"), &TMain::Visitasitoweb1Click);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -458,6 +463,35 @@ void TMain::Elimina2Click() {
         delete item;
     else
         dialogs().showMessage(m_windows.messages->ProbRimozCartella());
+}
+
+// ---- help and tools ----
+
+void TMain::GeneratoredichiaviPutty1Click() {
+    // The key generator is a console program here: it gets a window of its own. Failures are not reported.
+    LaunchRequest request;
+    request.executable = fs::resolve(paths::KeyGenerator(m_workingDir));
+    request.directory = m_workingDir;
+    request.visible = true;
+    m_launcher.launch(request);
+}
+
+void TMain::LicenzaPutty1Click() {
+    m_windows.licence->load(QStringLiteral("Putty Licence"), paths::PuttyLicence(m_workingDir));
+    m_windows.licence->exec();
+}
+
+void TMain::LicenzaQuorvane1Click() {
+    m_windows.licence->load(QStringLiteral("Quorvane Licence"), paths::ProgramLicence(m_workingDir));
+    m_windows.licence->exec();
+}
+
+void TMain::Autore1Click() {
+    m_windows.about->exec();
+}
+
+void TMain::Visitasitoweb1Click() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(TAboutBox::kWebAddress)));
 }
 
 // ---- load sequence ----

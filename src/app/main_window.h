@@ -24,6 +24,8 @@ class ClientLauncher;
 class TForm2;
 class TLanguageEngine;
 class TShowTunn;
+class TAboutBox;
+class Tlicence;
 class TTrayIcon;
 class TfMessage;
 class TrayBackend;
@@ -32,6 +34,8 @@ class HiddenFileList;
 // The other windows the main window works with; they are created after it, so it reaches them here.
 struct AppWindows {
     TShowTunn* editor = nullptr;
+    TAboutBox* about = nullptr;
+    Tlicence* licence = nullptr;
     TForm2* processList = nullptr;
     TfMessage* messages = nullptr;
 };
@@ -61,6 +65,11 @@ public:
     void DisattivaTunnell1Click();
     void Elimina2Click();
     void checkprocessiTimer();
+    void GeneratoredichiaviPutty1Click();
+    void LicenzaPutty1Click();
+    void LicenzaQuorvane1Click();
+    void Autore1Click();
+    void Visitasitoweb1Click();
 
     // The selected tunnel's item, or nullptr when no item is selected.
     QListWidgetItem* selectedItem() const;

@@ -1,6 +1,8 @@
 // Shipped language files: well formed, and every key reaches a real property of the program's own windows.
 #include "app/application.h"
 #include "app/tunnel_editor.h"
+#include "desktop/about_box.h"
+#include "desktop/licence_viewer.h"
 #include "desktop/tray_backend.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
@@ -139,6 +141,8 @@ TEST_P(ShippedTranslation, TranslatesEveryVisibleTextOfTheWindows) {
     EXPECT_EQ(untranslated(&app->editor(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->messages(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->processList(), keys), QStringList());
+    EXPECT_EQ(untranslated(&app->about(), keys), QStringList());
+    EXPECT_EQ(untranslated(&app->licence(), keys), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Lang, ShippedTranslation, ::testing::Values("english.lng", "deutsch.lng"),

@@ -1,0 +1,90 @@
+// The help and tools commands: licence viewer, key generator, about box.
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "desktop/about_box.h"
+#include "desktop/licence_viewer.h"
+#include "support/app_fixture.h"
+
+namespace quorvane::test {
+namespace {
+
+// Runs a command that opens the licence viewer and notes what it shows before closing it.
+struct Shown {
+    QString caption;
+    QString text;
+    bool opened = false;
+};
+
+Shown showLicence(AppFixture& f, void (TMain::*command)()) {
+    Shown shown;
+    Tlicence& viewer = f.app().licence();
+    QTimer::singleShot(0, [&] {
+        shown.opened = viewer.isVisible();
+        shown.caption = viewer.windowTitle();
+        shown.text = viewer.Memo1->toPlainText();
+        viewer.Button1->click();
+    });
+    runCommand([&] { (f.main().*command)(); });
+    QCoreApplication::processEvents(); // the pending close when the viewer never opened
+    return shown;
+}
+
+TEST(HelpCommands, EachLicenceCommandShowsOnlyItsOwnFile) {
+    AppFixture f;
+    f.folder.write("puttylicense.txt", "PuTTY is copyright 1997-2022 Simon Tatham.\r\nPortions copyright...");
+    f.folder.write("license.txt", "MIT License\n\nCopyright (c) 2026 \xE0");
+
+    const Shown putty = showLicence(f, &TMain::LicenzaPutty1Click);
+    EXPECT_TRUE(putty.opened);
+    EXPECT_EQ(putty.caption, QStringLiteral("Putty Licence"));
+    EXPECT_TRUE(putty.text.startsWith(QStringLiteral("PuTTY is copyright")));
+
+    const Shown own = showLicence(f, &TMain::LicenzaQuorvane1Click);
+    EXPECT_EQ(own.caption, QStringLiteral("Quorvane Licence"));
+    EXPECT_EQ(own.text, QStringLiteral("MIT License\n\nCopyright (c) 2026 \u00e0")) << "Windows-1252 bytes decoded";
+    EXPECT_FALSE(own.text.contains(QStringLiteral("PuTTY")));
+}
+
+TEST(HelpCommands, EmptyLicenceShowsNothingAndAMissingOneIsAnErrorWithoutTheViewer) {
+    AppFixture f;
+    f.folder.write("license.txt", "");
+    EXPECT_EQ(showLicence(f, &TMain::LicenzaQuorvane1Click).text, QString()) << "not the design text Memo1";
+
+    const Shown missing = showLicence(f, &TMain::LicenzaPutty1Click);
+    EXPECT_FALSE(missing.opened);
+    ASSERT_EQ(f.dialogs.errors.size(), 1);
+    EXPECT_TRUE(f.dialogs.errors[0].startsWith(QStringLiteral("Cannot open file \"")));
+    EXPECT_TRUE(f.dialogs.errors[0].contains(QStringLiteral("puttylicense.txt")));
+    EXPECT_EQ(f.app().licence().windowTitle(), QStringLiteral("Putty Licence"));
+}
+
+TEST(HelpCommands, KeyGeneratorStartsFromTheProgramFolderInAWindow) {
+    AppFixture f;
+    f.main().GeneratoredichiaviPutty1Click();
+    ASSERT_EQ(f.launcher->requests.size(), 1u);
+    EXPECT_EQ(f.launcher->requests[0].executable, f.workingDir() + "puttygen.exe");
+    EXPECT_TRUE(f.launcher->requests[0].visible);
+    EXPECT_TRUE(f.dialogs.errors.isEmpty());
+}
+
+TEST(HelpCommands, AboutBoxShowsNameVersionAndLinks) {
+    AppFixture f;
+    TAboutBox& about = f.app().about();
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quorvane"));
+    EXPECT_EQ(about.ProductName->text(), QStringLiteral("Quorvane SSH"));
+    EXPECT_EQ(about.Version->text(), QStringLiteral("1.0"));
+    EXPECT_TRUE(about.LinkLabel1->url().startsWith(QStringLiteral("mailto:")));
+    EXPECT_TRUE(about.LinkLabel1->text().startsWith(QStringLiteral("Email: ")));
+    EXPECT_TRUE(about.OKButton->isDefault());
+    QTimer::singleShot(0, [&] { about.OKButton->click(); });
+    f.main().Autore1Click();
+    EXPECT_FALSE(about.isVisible());
+}
+
+} // namespace
+} // namespace quorvane::test
