@@ -31,15 +31,14 @@ std::string withoutTrailingSeparators(std::string path) {
     return path;
 }
 
+// Folder part with its separator ("C:" for "C:name", empty for a bare name), so parentOf + baseNameOf is the path.
 std::string parentOf(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    if (slash == std::string::npos)
-        return ".";
-    return path.substr(0, slash + 1);
+    const auto slash = path.find_last_of("\\/:");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 std::string baseNameOf(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
+    const auto slash = path.find_last_of("\\/:");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -65,6 +64,19 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
     return ok;
 }
 
+// The path with its last component spelled as the folder holds it: a rewrite through another letter
+// case replaces the file under its old name instead of renaming it.
+std::string onDiskSpelling(const std::string& path) {
+    if (path.find_first_of("*?") != std::string::npos)
+        return path; // a pattern, not a name: it must not pick some other file
+    WIN32_FIND_DATAA data{};
+    const HANDLE search = ::FindFirstFileA(path.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return path;
+    ::FindClose(search);
+    return parentOf(path) + data.cFileName;
+}
+
 // A name beside target that does not exist yet; the leading "~" keeps it out of the way.
 std::string temporaryNameBeside(const std::string& target) {
     static unsigned counter = 0;
@@ -78,10 +90,63 @@ std::string temporaryNameBeside(const std::string& target) {
     return {};
 }
 
+// Removes a temporary file, also when it took a read-only attribute from the file it was copied from.
+void discard(const std::string& temporary) {
+    ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(temporary.c_str());
+}
+
 bool moveOver(const std::string& from, const std::string& to) {
     if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    ::DeleteFileA(from.c_str());
+    discard(from);
+    return false;
+}
+
+// The file a symbolic link finally leads to, or the path itself when it is no link or cannot be followed.
+std::string finalTarget(const std::string& path) {
+    const DWORD attributes = attributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return path;
+    const HANDLE file = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return path;
+    std::string buffer(MAX_PATH, '\0');
+    DWORD length = ::GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length >= buffer.size()) {
+        buffer.resize(length);
+        length = ::GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    }
+    ::CloseHandle(file);
+    if (length == 0 || length >= buffer.size())
+        return path;
+    buffer.resize(length);
+    // The answer carries the long-path prefix; the ANSI calls here want the plain form.
+    if (buffer.rfind("\\\\?\\UNC\\", 0) == 0)
+        return std::string(2, '\\').append(buffer, 8);
+    if (buffer.rfind("\\\\?\\", 0) == 0)
+        return buffer.substr(4);
+    return buffer;
+}
+
+// Puts the new contents in place of an existing file, which keeps its attributes and security.
+bool replaceExisting(const std::string& target, const std::string& temporary) {
+    constexpr DWORD carried =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = attributesOf(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & carried))
+        ::SetFileAttributesA(temporary.c_str(), attributes & carried);
+    if (::ReplaceFileA(target.c_str(), temporary.c_str(), nullptr,
+                       REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
+        return true;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        // The old file is already gone: the new contents must take its name, and are kept if they cannot.
+        const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+        return ::MoveFileExA(temporary.c_str(), target.c_str(), flags) != 0;
+    }
+    discard(temporary);
     return false;
 }
 
@@ -114,12 +179,17 @@ bool createFolder(const std::string& path) {
     return ::GetLastError() == ERROR_ALREADY_EXISTS && folderExists(folder);
 }
 
-bool copyFile(const std::string& source, const std::string& target) {
-    if (folderExists(target))
+bool copyFile(const std::string& source, const std::string& named) {
+    if (folderExists(named))
         return false;
+    const std::string target = onDiskSpelling(named);
     const std::string temporary = temporaryNameBeside(target);
-    if (temporary.empty() || !::CopyFileA(source.c_str(), temporary.c_str(), TRUE))
+    if (temporary.empty())
         return false;
+    if (!::CopyFileA(source.c_str(), temporary.c_str(), TRUE)) {
+        discard(temporary);
+        return false;
+    }
     return moveOver(temporary, target);
 }
 
@@ -152,16 +222,19 @@ std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
 }
 
 bool replaceFileContents(const std::string& path, const std::string& bytes) {
-    const std::string target = withoutTrailingSeparators(path);
-    if (target.empty() || folderExists(target))
+    const std::string named = withoutTrailingSeparators(path);
+    if (named.empty() || folderExists(named))
         return false;
+    const std::string target = onDiskSpelling(finalTarget(named));
     const std::string temporary = temporaryNameBeside(target);
     if (temporary.empty())
         return false;
     if (!writeWholeFile(temporary, bytes)) {
-        ::DeleteFileA(temporary.c_str());
+        discard(temporary);
         return false;
     }
+    if (fileExists(target))
+        return replaceExisting(target, temporary);
     return moveOver(temporary, target);
 }
 
@@ -196,7 +269,8 @@ std::string findOnPath(const std::string& program) {
     const DWORD length = ::SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, buffer, nullptr);
     if (length == 0 || length >= MAX_PATH)
         return {};
-    return std::string(buffer, length);
+    const std::string found(buffer, length);
+    return fileExists(found) ? found : std::string();
 }
 
 } // namespace quorvane::fs
