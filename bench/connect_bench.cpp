@@ -86,6 +86,7 @@ struct Rig {
     std::vector<double> connectSeconds;
     std::vector<double> commandSeconds; // until the connect command returned
     std::vector<double> directSeconds;
+    std::vector<double> sessionSeconds;
 };
 
 Rig* g_rig = nullptr;
@@ -114,14 +115,15 @@ double connectOnce() {
     return seconds;
 }
 
-// The same client copy with the same arguments, started by a plain fork and exec.
-double directOnce() {
+// The same client copy with the same arguments, started by a plain fork and exec; in a session of its
+// own when asked, which is how the program detaches its clients.
+double directOnce(bool newSession = false) {
     const int localPort = freeLoopbackPort();
     std::vector<std::string> argv{g_rig->clientCopy()};
     for (std::string& argument : splitAtBlanks(buildConnectCommandLine(g_rig->definition(localPort))))
         argv.push_back(std::move(argument));
     const auto start = Clock::now();
-    ChildProcess client(argv);
+    ChildProcess client(argv, "/dev/null", newSession);
     const double seconds = secondsToFirstAnswer(start, localPort);
     client.stop();
     return seconds;
@@ -140,6 +142,14 @@ void BM_DirectPlink(benchmark::State& state) {
         const double seconds = directOnce();
         state.SetIterationTime(seconds);
         g_rig->directSeconds.push_back(seconds);
+    }
+}
+
+void BM_DirectPlinkNewSession(benchmark::State& state) {
+    for (auto _ : state) {
+        const double seconds = directOnce(true);
+        state.SetIterationTime(seconds);
+        g_rig->sessionSeconds.push_back(seconds);
     }
 }
 
@@ -180,7 +190,8 @@ int main(int argc, char** argv) {
 
         using Body = void (*)(benchmark::State&);
         for (auto [name, body] : {std::pair<const char*, Body>{"connect_command", BM_ConnectCommand},
-                                  std::pair<const char*, Body>{"direct_plink", BM_DirectPlink}}) {
+                                  std::pair<const char*, Body>{"direct_plink", BM_DirectPlink},
+                                  std::pair<const char*, Body>{"direct_plink_new_session", BM_DirectPlinkNewSession}}) {
             benchmark::RegisterBenchmark(name, body)
                 ->UseManualTime()
                 ->Iterations(kIterations)
@@ -204,6 +215,9 @@ int main(int argc, char** argv) {
                         rig.connectSeconds.size(), connectMedian * 1e3, directMedian * 1e3, connectBest * 1e3,
                         directBest * 1e3, connectBest / directBest, median(rig.commandSeconds) * 1e3);
             std::printf("connect/direct = %.3f (goal <= 1.05)\n", connectMedian / directMedian);
+            if (!rig.sessionSeconds.empty())
+                std::printf("connect/direct in a new session = %.3f (direct in a new session / direct = %.3f)\n",
+                            connectMedian / median(rig.sessionSeconds), median(rig.sessionSeconds) / directMedian);
         }
         g_rig = nullptr;
     } catch (const std::exception& error) {

@@ -284,12 +284,14 @@ void SshServer::stop() {
     m_pid = -1;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile, bool newSession) {
     std::vector<char*> args = execArgs(argv);
     m_pid = fork();
     if (m_pid < 0)
         throw std::runtime_error("fork failed");
     if (m_pid == 0) {
+        if (newSession)
+            setsid();
         prctl(PR_SET_PDEATHSIG, SIGTERM); // a crashed test leaves no client behind
         const int in = open("/dev/null", O_RDONLY);
         const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -72,9 +72,10 @@ private:
 // (SIGKILL after a grace period) and reaped by the destructor.
 class ChildProcess {
 public:
-    // argv[0] is the program's path. Throws std::runtime_error when fork fails; a failed exec ends the
-    // child with 127.
-    explicit ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile = "/dev/null");
+    // argv[0] is the program's path; newSession starts it in a session of its own, as a detached
+    // client is. Throws std::runtime_error when fork fails; a failed exec ends the child with 127.
+    explicit ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile = "/dev/null",
+                          bool newSession = false);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
