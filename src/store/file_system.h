@@ -32,12 +32,13 @@ bool removeFolder(const std::string& path);
 
 // Bare names of a folder's ordinary files (not hidden, not system, not folders; symbolic links are
 // listed without being followed), sorted alphabetically without regard to case. Empty when the
-// folder cannot be read.
+// folder cannot be read or is itself a symbolic link (a reparse point on Windows).
 std::vector<std::string> listOrdinaryFiles(const std::string& folder);
 
 // Replaces a file's whole contents atomically: a temporary file in the same folder, flushed, then
 // renamed over the original, which keeps its permission bits (a symbolic link is written through).
-// Returns false (and leaves the original untouched) on any failure.
+// Returns false (and leaves the original untouched) on any failure, also when the original is
+// write-protected (no write permission for its owner, or none for us).
 bool replaceFileContents(const std::string& path, const std::string& bytes);
 
 // Reads a whole file; false when it cannot be opened.

@@ -262,6 +262,10 @@ bool removeFolder(const std::string& path) {
 std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
     std::vector<std::string> names;
     const std::string resolved = withoutTrailingSeparators(resolve(folder));
+    // A folder that is a link holds someone else's files: the delete command must never reach them.
+    struct stat folderInfo {};
+    if (!resolved.empty() && ::lstat(resolved.c_str(), &folderInfo) == 0 && S_ISLNK(folderInfo.st_mode))
+        return names;
     DIR* dir = ::opendir(resolved.empty() ? "." : resolved.c_str());
     if (!dir)
         return names;
@@ -296,6 +300,9 @@ bool replaceFileContents(const std::string& path, const std::string& bytes) {
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode))
+            return false;
+        // Renaming over a write-protected file would succeed where writing into it is refused.
+        if (!(info.st_mode & S_IWUSR) || ::access(target.c_str(), W_OK) != 0)
             return false;
         return writeAndRename(target, bytes, &info);
     }

@@ -203,6 +203,10 @@ bool removeFolder(const std::string& path) {
 
 std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
     std::vector<std::string> names;
+    // A folder that is a junction or link holds someone else's files: the delete command must never reach them.
+    const DWORD folderAttributes = attributesOf(withoutTrailingSeparators(folder));
+    if (folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return names;
     std::string pattern = folder;
     if (!pattern.empty() && !isSeparator(pattern.back()))
         pattern += '\\';

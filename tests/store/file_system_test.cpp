@@ -121,6 +121,13 @@ TEST(FileSystemListing, OnlyVisibleFilesAndLinksSortedWithoutCase) {
     EXPECT_EQ(fs::listOrdinaryFiles(dir.path() + "/"),
               (std::vector<std::string>{"A.txt", "b.txt", "C.txt", "dirlink", "link"}));
     EXPECT_TRUE(fs::listOrdinaryFiles(dir.file("absent")).empty());
+
+    // A tunnel folder that is a link to elsewhere lists nothing, so deleting the tunnel spares the files there.
+    TempDir tunnels;
+    ASSERT_EQ(::symlink(dir.path().c_str(), tunnels.file("Office").c_str()), 0);
+    EXPECT_TRUE(fs::listOrdinaryFiles(tunnels.file("office")).empty());
+    EXPECT_TRUE(fs::listOrdinaryFiles(tunnels.file("Office/")).empty());
+    EXPECT_EQ(fs::listOrdinaryFiles(tunnels.file("Office/folder/..")).size(), 5u) << "only the last component counts";
 }
 
 TEST(FileSystemReplace, IsAtomicAndKeepsTheFileItReplaces) {
@@ -140,11 +147,17 @@ TEST(FileSystemReplace, IsAtomicAndKeepsTheFileItReplaces) {
     ASSERT_EQ(::lstat(dir.file("alias").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
 
+    // A write-protected file is refused as a write into it would be, also for root.
+    dir.write("locked.tun", "kept");
+    ASSERT_EQ(::chmod(dir.file("locked.tun").c_str(), 0444), 0);
+    EXPECT_FALSE(fs::replaceFileContents(dir.file("locked.tun"), "lost"));
+    EXPECT_EQ(dir.read("locked.tun"), "kept");
+
     dir.write("plain", "data");
     EXPECT_FALSE(fs::replaceFileContents(dir.file("plain/x"), "y"));
     EXPECT_FALSE(fs::replaceFileContents(dir.path(), "y")) << "a folder is not replaced";
     EXPECT_EQ(dir.read("plain"), "data");
-    EXPECT_EQ(entryCount(dir.path()), 3u);
+    EXPECT_EQ(entryCount(dir.path()), 4u);
 }
 
 TEST(FileSystemPath, FindsProgramsOnThePath) {
