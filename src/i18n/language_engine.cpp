@@ -20,6 +20,8 @@ bool sameName(const QString& a, const QString& b) {
 // A window of the program. Popup menus are top-level widgets in Qt but not windows here, and a window
 // without a parent is preferred over a dialog parented to another window of the same name.
 QObject* findWindow(const QString& name) {
+    if (name.isEmpty())
+        return nullptr; // an empty name is no name: it must not pick some unnamed window
     QObject* parented = nullptr;
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {

@@ -13,11 +13,13 @@
 #include <QMenu>
 #include <QMetaObject>
 #include <QPlainTextEdit>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
 #include <QVariant>
 #include <QWidget>
+#include <algorithm>
 
 namespace quorvane {
 namespace {
@@ -66,6 +68,32 @@ QWidget* widget(QObject* o) {
 }
 const QWidget* widget(const QObject* o) {
     return static_cast<const QWidget*>(o);
+}
+
+bool hasPanels(const QStatusBar* bar) {
+    const auto children = bar->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    return std::any_of(children.begin(), children.end(),
+                       [](const QWidget* child) { return !qobject_cast<const QSizeGrip*>(child); });
+}
+
+// Qt fires a timer of interval 0 on every pass of the event loop and refuses negative ones; here an
+// interval of 0 (or a negative one, beyond any useful wait) parks a running timer until it gets a real one.
+constexpr char kParked[] = "IntervalParked";
+
+void setTimerInterval(QObject* o, int interval) {
+    auto* timer = static_cast<QTimer*>(o);
+    if (interval <= 0) {
+        if (timer->isActive()) {
+            timer->stop();
+            timer->setProperty(kParked, true);
+        }
+        return;
+    }
+    timer->setInterval(interval);
+    if (timer->property(kParked).toBool()) {
+        timer->setProperty(kParked, QVariant());
+        timer->start();
+    }
 }
 
 // ---- the table --------------------------------------------------------------------------------
@@ -149,11 +177,13 @@ const Adapter kAdapters[] = {
     {"Mask", isFileListBox, PropertyKind::Text, readStored<kMask>, writeStored<kMask>},
     {"URL", [](const QObject* o) { return hasMetaProperty(o, "URL"); }, PropertyKind::Text, readStored<kUrl>,
      writeStored<kUrl>},
+    // A status bar shows its simple text only when it has no panels: a message would hide them.
     {"SimpleText", [](const QObject* o) -> bool { return qobject_cast<const QStatusBar*>(o); }, PropertyKind::Text,
      [](const QObject* o) { return o->property("SimpleText").toString(); },
      [](QObject* o, const QString& v) {
          o->setProperty("SimpleText", v);
-         static_cast<QStatusBar*>(o)->showMessage(v);
+         if (!hasPanels(static_cast<QStatusBar*>(o)))
+             static_cast<QStatusBar*>(o)->showMessage(v);
      }},
     {"HelpKeyword", isControl, PropertyKind::Text, readStored<kHelpKeyword>, writeStored<kHelpKeyword>},
     {"HelpFile", isWindow, PropertyKind::Text, readStored<kHelpFile>, writeStored<kHelpFile>},
@@ -185,7 +215,7 @@ const Adapter kAdapters[] = {
     {"Tag", [](const QObject*) { return true; }, PropertyKind::Integer, nullptr, nullptr,
      [](QObject* o, int v) { o->setProperty("Tag", v); }},
     {"Interval", [](const QObject* o) -> bool { return qobject_cast<const QTimer*>(o); }, PropertyKind::Integer,
-     nullptr, nullptr, [](QObject* o, int v) { static_cast<QTimer*>(o)->setInterval(v); }},
+     nullptr, nullptr, setTimerInterval},
 };
 
 const Adapter* findAdapter(const QObject* component, const QString& name) {

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
@@ -131,6 +132,8 @@ TEST_F(LanguageEngineTest, TildeBecomesTabAndFirstDuplicateWins) {
 }
 
 TEST_F(LanguageEngineTest, SkipsWhatCannotBeAppliedAndGoesOn) {
+    QWidget unnamed; // an empty window name must not reach a window that has no name
+    unnamed.setWindowTitle("unnamed");
     apply("Main.Caption=\n"
           "Nobody.Caption=x\n"
           "Main.Nobody.Caption=x\n"
@@ -140,13 +143,50 @@ TEST_F(LanguageEngineTest, SkipsWhatCannotBeAppliedAndGoesOn) {
           "Main.ListView1.Items=x\n"
           "Main.checkprocessi.Caption=x\n"
           "Tag=1\n"
+          ".Caption=x\n"
+          " . Hint=x\n"
           "Main.Aggiungi1.Caption=Still found\n");
     EXPECT_EQ(main.windowTitle(), "Quorvane");
     EXPECT_EQ(aggiungi->text(), "Still found");
     ASSERT_EQ(listView->count(), 1);
     EXPECT_EQ(listView->item(0)->text(), "Office");
     EXPECT_FALSE(qApp->property("Tag").isValid());
+    EXPECT_EQ(unnamed.windowTitle(), "unnamed");
+    EXPECT_TRUE(unnamed.toolTip().isEmpty());
     EXPECT_EQ(afters, 1);
+}
+
+TEST_F(LanguageEngineTest, TimerIntervalsAndStatusTextKeepTheWindowWorking) {
+    // An interval of 0 would make Qt fire the monitor on every pass of the event loop.
+    int ticks = 0;
+    QObject::connect(timer, &QTimer::timeout, [&] { ++ticks; });
+    timer->start(3000);
+    apply("Main.checkprocessi.Interval=0\n");
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 50)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(ticks, 0);
+    EXPECT_FALSE(timer->isActive());
+    apply("Main.checkprocessi.Interval=-1\n");
+    EXPECT_FALSE(timer->isActive());
+    apply("Main.checkprocessi.Interval=2000\n");
+    EXPECT_TRUE(timer->isActive()) << "a parked timer runs again with a real interval";
+    EXPECT_EQ(timer->interval(), 2000);
+
+    timer->stop();
+    apply("Main.checkprocessi.Interval=0\n");
+    apply("Main.checkprocessi.Interval=500\n");
+    EXPECT_FALSE(timer->isActive()) << "a stopped timer is not started";
+    EXPECT_EQ(timer->interval(), 500);
+
+    // With panels, the simple text is kept but must not cover them.
+    auto* panel = new QLabel("General", main.statusBar());
+    main.statusBar()->addWidget(panel);
+    apply("Main.StatusBar.SimpleText=Fatto\n");
+    EXPECT_FALSE(panel->isHidden());
+    EXPECT_TRUE(main.statusBar()->currentMessage().isEmpty());
+    EXPECT_EQ(translatableText(main.statusBar(), "simpletext"), "Fatto");
 }
 
 TEST_F(LanguageEngineTest, IntegerErrorStopsTheFileAtThatEntry) {
