@@ -1,1 +1,58 @@
-// placeholder: to be written
+// The process list holder: each "Lista Processi" pass replaces the list with one fresh snapshot.
+#include "process/process_list_window.h"
+
+#include "support/temp_dir.h"
+#include "support/test_processes.h"
+
+#include <QListWidget>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+namespace quorvane {
+namespace {
+
+// The items of that text, as (count, process id of the last one).
+std::pair<int, quint32> itemsNamed(const QListWidget& box, const QString& name) {
+    int count = 0;
+    quint32 id = 0;
+    for (int i = 0; i < box.count(); ++i) {
+        if (box.item(i)->text() == name) {
+            ++count;
+            id = box.item(i)->data(Qt::UserRole).value<quint32>();
+        }
+    }
+    return {count, id};
+}
+
+class RefusedListing : public ProcessServices {
+public:
+    bool ListProcesses(ProcessList&, bool) override { return false; }
+    StopOutcome StopProcess(ProcessId, std::int32_t) override { return StopOutcome::Failed; }
+};
+
+TEST(ProcessListWindow, EveryPassReplacesTheListWithBareNamesAndIds) {
+    test::TempDir dir;
+    test::NamedProcess client(dir.path(), "ListedSSH.exe");
+    ASSERT_TRUE(client.running());
+    const std::unique_ptr<ProcessServices> system = createSystemProcessServices();
+    TForm2 holder(*system);
+
+    holder.Button1Click();
+    holder.Button1Click();
+    const auto [count, id] = itemsNamed(*holder.ListBox1, QStringLiteral("ListedSSH.exe"));
+    EXPECT_EQ(count, 1) << "nothing is left over from the pass before";
+    EXPECT_EQ(id, static_cast<quint32>(client.pid()));
+    EXPECT_EQ(itemsNamed(*holder.ListBox1, QStringLiteral("process_window_tests")).second,
+              static_cast<quint32>(::getpid()));
+    EXPECT_TRUE(holder.ListBox1->updatesEnabled());
+
+    RefusedListing refused;
+    TForm2 unavailable(refused);
+    unavailable.ListBox1->addItem(QStringLiteral("stale"));
+    unavailable.Button1Click();
+    EXPECT_EQ(unavailable.ListBox1->count(), 0) << "a failed listing leaves the list empty";
+}
+
+} // namespace
+} // namespace quorvane
