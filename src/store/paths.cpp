@@ -78,7 +78,9 @@ std::string KeyGenerator(const std::string& workingDir) {
 }
 
 bool isValidTunnelName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..")
+    // The folder walker skips names that end with a dot (Windows drops such dots) and, here, takes
+    // names that start with one for hidden: a tunnel of such a name would vanish at the next load.
+    if (name.empty() || name.front() == '.' || name.back() == '.')
         return false;
     for (const char c : name) {
         const auto code = static_cast<unsigned char>(c);

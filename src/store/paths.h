@@ -9,21 +9,22 @@ namespace quorvane::paths {
 // with the platform separator in place of the backslash; a doubled separator is harmless.
 std::string LanguageFile(const std::string& workingDir);
 std::string TunnelsDirForListing(const std::string& workingDir);
-std::string DefinitionFile(const std::string& workingDir, const std::string& name);            // "\tunnells\N\tunnell.tun"
-std::string TunnelFolderForAdd(const std::string& workingDir, const std::string& name);        // "\Tunnells\N"
-std::string PlinkSource(const std::string& workingDir);                                        // "\plink.exe"
-std::string ClientCopyForAdd(const std::string& workingDir, const std::string& name);          // folder + "\N" + "SSH.exe"
-std::string DefinitionFileForAdd(const std::string& tunnelFolder);                             // folder + "\Tunnell.tun"
-std::string ClientExePath(const std::string& workingDir, const std::string& name);             // "tunnells\N\NSSH.exe"
-std::string ClientWorkingFolder(const std::string& clientExePath);                             // without last separator + file
-std::string ClientExeName(const std::string& name);                                            // N + "SSH.exe"
-std::string TunnelFolderForDelete(const std::string& workingDir, const std::string& name);     // "\Tunnells\N"
+std::string DefinitionFile(const std::string& workingDir, const std::string& name);     // "\tunnells\N\tunnell.tun"
+std::string TunnelFolderForAdd(const std::string& workingDir, const std::string& name); // "\Tunnells\N"
+std::string PlinkSource(const std::string& workingDir);                                 // "\plink.exe"
+std::string ClientCopyForAdd(const std::string& workingDir, const std::string& name);   // folder + "\N" + "SSH.exe"
+std::string DefinitionFileForAdd(const std::string& tunnelFolder);                      // folder + "\Tunnell.tun"
+std::string ClientExePath(const std::string& workingDir, const std::string& name);      // "tunnells\N\NSSH.exe"
+std::string ClientWorkingFolder(const std::string& clientExePath);                      // without last separator + file
+std::string ClientExeName(const std::string& name);                                     // N + "SSH.exe"
+std::string TunnelFolderForDelete(const std::string& workingDir, const std::string& name); // "\Tunnells\N"
 std::string PuttyLicence(const std::string& workingDir);
 std::string ProgramLicence(const std::string& workingDir);
 std::string KeyGenerator(const std::string& workingDir);
 
-// A tunnel name must be one folder name: not empty, not "." or "..", no '/', '\\', ':' and no
-// control character. Names of blanks only are valid.
+// A tunnel name must be one folder name that the load lists again: not empty, neither starting nor
+// ending with "." (so neither "." nor ".."), no '/', '\\', ':' and no control character. Names of
+// blanks only are valid.
 bool isValidTunnelName(const std::string& name);
 
 } // namespace quorvane::paths

@@ -37,9 +37,11 @@ TEST(PathForms, TheClientIsNamedAndStartedAfterItsTunnel) {
 }
 
 TEST(TunnelNames, MustBeOneFolderName) {
-    for (const char* good : {"Office", "   ", "a.b", "Casa di Mario", "Citt\xC3\xA0", "..."})
+    for (const char* good : {"Office", "   ", "a.b", "Casa di Mario", "Citt\xC3\xA0", " .x. "})
         EXPECT_TRUE(paths::isValidTunnelName(good)) << good;
-    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:x", "tab\there", "new\nline", "del\x7F"})
+    // A name starting or ending with a dot would be skipped by the next folder listing: the tunnel would vanish.
+    for (const char* bad :
+         {"", ".", "..", "...", "Office.", ".Office", "a/b", "a\\b", "C:x", "tab\there", "new\nline", "del\x7F"})
         EXPECT_FALSE(paths::isValidTunnelName(bad)) << bad;
 }
 
