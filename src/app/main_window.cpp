@@ -502,8 +502,8 @@ void TMain::FormShow() {
     // Let timer ticks and painting through while the folders are read, but no user input: a command
     // started in the middle of the rebuild would act on a half-filled list.
     TExpandedFolder walker([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    // The depth limit is left unlimited; setting it again would only walk the same tree a second time.
     walker.SetFolder(fs::resolve(paths::TunnelsDirForListing(m_workingDir)));
-    walker.SetMaxDepth(0);
     QStringList names;
     for (const std::string& name : walker.GetFolderNames())
         names << QString::fromStdString(name);

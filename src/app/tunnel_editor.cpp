@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -45,6 +46,17 @@ void setFieldText(QLineEdit* edit, const std::string& text) {
     else
         edit->setText(value);
 }
+
+// The password shows one '*' per character, whatever the platform style's own mask.
+class AsteriskPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 QLineEdit* makeEdit(QWidget* parent, const char* name) {
     auto* edit = new QLineEdit(parent);
@@ -92,9 +104,7 @@ TShowTunn::TShowTunn(QWidget* parent) : QDialog(parent) {
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
-    // Light green edits; the password shows one '*' per character, whatever the style's own mask.
-    setStyleSheet(QStringLiteral("QLineEdit { background-color: rgb(192, 220, 192); }"
-                                 "QLineEdit#mxflatedit2 { lineedit-password-character: 42; }"));
+    setStyleSheet(QStringLiteral("QLineEdit { background-color: rgb(192, 220, 192); }"));
     buildControls();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -116,6 +126,9 @@ void TShowTunn::buildControls() {
     mxflatedit1 = makeEdit(authserverssshtitle, "mxflatedit1");
     password = makeLabel(authserverssshtitle, "password", QStringLiteral("Password"));
     mxflatedit2 = makeEdit(authserverssshtitle, "mxflatedit2");
+    auto* asterisks = new AsteriskPasswordStyle;
+    asterisks->setParent(mxflatedit2);
+    mxflatedit2->setStyle(asterisks);
     mxflatedit2->setEchoMode(QLineEdit::Password);
     Label1 = makeLabel(authserverssshtitle, "Label1", QStringLiteral("File chiave SSH"));
     Edit1 = makeEdit(authserverssshtitle, "Edit1");

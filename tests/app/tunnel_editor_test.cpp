@@ -40,12 +40,8 @@ TEST(TunnelEditor, PortFieldsStopTypingAtFiveButShowALongerLoadedValueWhole) {
 
 TEST(TunnelEditor, ShowsThePasswordAsAsterisksAndHasNoCloseBoxOrDefaultButton) {
     TShowTunn editor;
-    editor.ensurePolished();
-    editor.mxflatedit2->ensurePolished();
-    EXPECT_EQ(editor.mxflatedit2->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(
-        editor.mxflatedit2->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, editor.mxflatedit2),
-        '*');
+    editor.mxflatedit2->setText(QStringLiteral("secret"));
+    EXPECT_EQ(editor.mxflatedit2->displayText(), QStringLiteral("******"));
     EXPECT_FALSE(editor.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(editor.windowFlags() & Qt::WindowSystemMenuHint);
     EXPECT_FALSE(editor.Button1->isDefault() || editor.Button1->autoDefault());
