@@ -38,6 +38,7 @@
 #include "store/file_system.h"
 #include "store/folder_walker.h"
 #include "store/paths.h"
+#include "store/text_codec.h"
 #include "store/tunnel_definition.h"
 
 namespace quorvane {
@@ -45,11 +46,24 @@ namespace quorvane {
 namespace {
 
 constexpr int kPictureRole = Qt::UserRole + 1;
+constexpr int kFolderNameRole = Qt::UserRole + 2; // the folder's own bytes, for names that are not UTF-8
 constexpr int kMonitorIntervalMs = 3000;
 constexpr int kStopTimeoutMs = 5;
 constexpr auto kClientEndWait = std::chrono::milliseconds(1000);
 
+// Folder names are bytes: one that is not UTF-8 (copied from Windows) shows decoded as Windows-1252,
+// so its paths are built from the bytes for as long as the caption is not edited.
+QString captionFor(const std::string& folderName) {
+    return QString::fromStdString(decodeFileText(folderName));
+}
+
 std::string nameOf(const QListWidgetItem* item) {
+    const QVariant folder = item->data(kFolderNameRole);
+    if (folder.isValid()) {
+        const std::string bytes = folder.toByteArray().toStdString();
+        if (captionFor(bytes) == item->text())
+            return bytes;
+    }
     return item->text().toStdString();
 }
 
@@ -266,6 +280,7 @@ void TMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (event->spontaneous())
         return;
+    m_sessionEnding = false; // a cancelled log-off: close requests hide again
     runCommand([this] { FormShow(); });
 }
 
@@ -280,6 +295,12 @@ void TMain::closeEvent(QCloseEvent* event) {
 
 void TMain::Nascondi1Click() {
     TrayBar->ShowIcon();
+    if (!TrayBar->isIconShown()) {
+        // No notification area to come back from: a hidden window would be lost, so minimise instead.
+        TrayBar->HideIcon();
+        showMinimized();
+        return;
+    }
     hide();
 }
 
@@ -330,10 +351,10 @@ QListWidgetItem* TMain::appendTunnelItem(const QString& name) {
     return item;
 }
 
-void TMain::fillList(const QStringList& names) {
+void TMain::fillList(const std::vector<std::string>& folderNames) {
     ListView1->clear();
-    for (const QString& name : names)
-        appendTunnelItem(name);
+    for (const std::string& folderName : folderNames)
+        appendTunnelItem(captionFor(folderName))->setData(kFolderNameRole, QByteArray::fromStdString(folderName));
 }
 
 void TMain::checkprocessiTimer() {
@@ -348,7 +369,7 @@ void TMain::checkprocessiTimer() {
         index.add(snapshot->item(i)->text().toStdString());
     for (int i = 0; i < ListView1->count(); ++i) {
         QListWidgetItem* item = ListView1->item(i);
-        setPicture(item, index.pictureFor(nameOf(item), item->data(kPictureRole).toInt()));
+        setPicture(item, index.pictureFor(item->text().toStdString(), item->data(kPictureRole).toInt()));
     }
 }
 
@@ -402,7 +423,7 @@ void TMain::AttivaTunnell1Click() {
     SuppressEditorGuard suppress(SuppressEditor);
     ListView1DblClick();
     QListWidgetItem* item = selectedItem();
-    if (!item)
+    if (!item || !m_windows.editor)
         return;
     const std::string name = nameOf(item);
     const std::string exePath = paths::ClientExePath(m_workingDir, name);
@@ -504,13 +525,11 @@ void TMain::FormShow() {
     TExpandedFolder walker([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     // The depth limit is left unlimited; setting it again would only walk the same tree a second time.
     walker.SetFolder(fs::resolve(paths::TunnelsDirForListing(m_workingDir)));
-    QStringList names;
-    for (const std::string& name : walker.GetFolderNames())
-        names << QString::fromStdString(name);
-
+    const std::vector<std::string>& folderNames = walker.GetFolderNames();
     ListBox1->clear();
-    ListBox1->addItems(names);
-    fillList(names);
+    for (const std::string& folderName : folderNames)
+        ListBox1->addItem(captionFor(folderName));
+    fillList(folderNames);
 
     // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
     // restore from the notification area) must not get a second session.
@@ -528,8 +547,11 @@ void TMain::FormShow() {
             m_processes.ListProcesses(snapshot, false);
             running.emplace(snapshot.entries);
         }
-        if (!running->contains(paths::ClientExeName(nameOf(item))))
+        const std::string clientExeName = paths::ClientExeName(nameOf(item));
+        if (!running->contains(clientExeName)) {
             AttivaTunnell1Click();
+            running->add(clientExeName); // a second row of the same name must not start another one
+        }
     }
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "desktop/tray_backend.h"
 #include "process/process_services.h"
@@ -102,7 +103,7 @@ private:
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMain::*handler)() = nullptr);
     void setPicture(QListWidgetItem* item, int picture);
     QListWidgetItem* appendTunnelItem(const QString& name);
-    void fillList(const QStringList& names);
+    void fillList(const std::vector<std::string>& folderNames);
     void waitForClientEnd(const std::string& clientExeName, ProcessId stopped);
 
     std::string m_workingDir;

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "store/text_codec.h"
+
 namespace quorvane {
 
 namespace {
@@ -18,7 +20,8 @@ public:
     void append(const std::string& name, ProcessId id) override { m_pending.push_back({name, id}); }
     void endUpdate() override {
         for (const ProcessEntry& entry : m_pending) {
-            auto* item = new QListWidgetItem(QString::fromStdString(entry.name));
+            // Executable names are bytes; one that is not UTF-8 reads as Windows-1252, like folder names.
+            auto* item = new QListWidgetItem(QString::fromStdString(decodeFileText(entry.name)));
             item->setData(Qt::UserRole, QVariant::fromValue<quint32>(entry.id));
             m_box.addItem(item);
         }

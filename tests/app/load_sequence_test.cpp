@@ -78,6 +78,31 @@ TEST(LoadSequence, FindsATunnelFolderCopiedFromWindows) {
     EXPECT_EQ(f.dialogs.messages, QStringList{"-ssh -l w -pw p -L 9:s:1 10.1.1.1"});
 }
 
+TEST(LoadSequence, AFolderNameThatIsNotUtf8ShowsDecodedAndStillReachesItsFiles) {
+    AppFixture f;
+    const std::string windowsName = "Citt\xE0"; // "Città" written by a Windows machine
+    makeTunnel(f, windowsName, true);
+
+    f.app().start();
+
+    ASSERT_EQ(f.main().ListView1->count(), 1);
+    EXPECT_EQ(f.main().ListView1->item(0)->text(), QStringLiteral("Citt\u00e0"));
+    ASSERT_EQ(f.launcher->requests.size(), 1u);
+    EXPECT_EQ(f.launcher->requests[0].executable,
+              f.workingDir() + "tunnells/" + windowsName + "/" + windowsName + "SSH.exe");
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.main().pictureOf(0), 1) << "the running client is recognised by its decoded name too";
+}
+
+TEST(LoadSequence, TwoRowsOfTheSameNameStartOneClient) {
+    AppFixture f;
+    makeTunnel(f, "A", true);
+    f.folder.makeFolder("tunnells/B/A"); // listed as a second tunnel A, reading A's definition
+    f.app().start();
+    EXPECT_EQ(f.main().ListView1->count(), 3);
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
+}
+
 TEST(LoadSequence, AppliesTheLanguageFileEveryTimeTheWindowIsShown) {
     AppFixture f;
     f.folder.write("default.lng", "[Translations]\r\nMain.Aggiungi1.Caption=Add\r\nfMessage.Pronto.Text=Ready\r\n");

@@ -121,6 +121,16 @@ TEST(MainWindow, TrayIconIsPresentExactlyWhileTheWindowIsHidden) {
     EXPECT_FALSE(f.tray.shown);
 }
 
+TEST(MainWindow, WithoutANotificationAreaClosingMinimisesInsteadOfLosingTheWindow) {
+    AppFixture f;
+    f.app().start();
+    f.tray.refuse = true;
+    EXPECT_FALSE(f.main().close());
+    EXPECT_TRUE(f.main().isVisible());
+    EXPECT_TRUE(f.main().isMinimized());
+    EXPECT_FALSE(f.main().TrayBar->Active());
+}
+
 TEST(MainWindow, ExitEndsTheEventLoopAndLetsTheWindowClose) {
     AppFixture f;
     f.app().start();

@@ -75,15 +75,16 @@ public:
     struct Counts {
         int adds = 0, modifies = 0, removes = 0;
         bool shown = false;
+        bool refuse = false; // no notification area
         QString tip;
     };
 
     explicit FakeTrayBackend(Counts& counts) : m_counts(counts) {}
     bool add(const QIcon&, const QString& tip) override {
         ++m_counts.adds;
-        m_counts.shown = true;
+        m_counts.shown = !m_counts.refuse;
         m_counts.tip = tip;
-        return true;
+        return m_counts.shown;
     }
     void modify(const QIcon&, const QString& tip) override {
         ++m_counts.modifies;
