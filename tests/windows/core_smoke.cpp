@@ -12,6 +12,7 @@
 #include "process/command_line.h"
 #include "process/process_name_index.h"
 #include "process/process_services.h"
+#include "ras/ras_connection.h"
 #include "store/file_system.h"
 #include "store/folder_walker.h"
 #include "store/ini_file.h"
@@ -196,6 +197,23 @@ void launchChecks(const std::string& workingDir) {
     check(missing && !missing->empty(), "a missing client gives the system's error text");
 }
 
+// Dial-up is optional: report what the system has; only a missing library's own answer is checked.
+void rasChecks() {
+    TRasConnection ras(systemRasApi());
+    if (!ras.RasAvailable()) {
+        check(ras.LastResult() == 1157, "missing dial-up library reported as such");
+        std::printf("RAS: %s\n", ras.StateText().c_str());
+        return;
+    }
+    const std::uint32_t entries = ras.ReadEntryNames();
+    const std::uint32_t connections = ras.RefreshConnections();
+    std::printf("RAS: available, level %d, entries %zu (result %u), connections %d (result %u)\n", ras.ApiLevel(),
+                ras.EntryNames().size(), entries, ras.Connections().Count(), connections);
+    ras.PollStatus(0, 0);
+    check(ras.StateCode() == 601, "a poll of no connection reports 601");
+    std::printf("RAS: text for 601: %s\n", ras.StateText().c_str());
+}
+
 // Deletes what the run made; a just-ended client may hold its file for a moment.
 void cleanUp(const std::string& base, const std::string& workingDir) {
     const std::string folder = paths::TunnelFolderForDelete(workingDir, "Office");
@@ -232,6 +250,7 @@ int main(int argc, char** argv) {
         commandLineChecks();
         processChecks();
         launchChecks(workingDir);
+        rasChecks();
     } catch (const std::exception& error) {
         check(false, std::string("unexpected error: ") + error.what());
     }
