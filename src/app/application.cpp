@@ -12,6 +12,7 @@
 #include "process/client_launcher.h"
 #include "process/process_list_window.h"
 #include "process/process_services.h"
+#include "ras/ras_manager_window.h"
 #include "store/working_dir.h"
 
 namespace quorvane {
@@ -31,6 +32,8 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_windows.messages = m_messages.get();
     m_licence = std::make_unique<Tlicence>();
     m_windows.licence = m_licence.get();
+    m_ras = std::make_unique<TFormRAS>(options.rasApi ? *options.rasApi : systemRasApi());
+    m_editor->pickDialUpEntry = [this] { return m_ras->pickEntry(); };
 }
 
 QuorvaneApp::~QuorvaneApp() {

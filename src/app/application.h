@@ -11,16 +11,20 @@
 
 namespace quorvane {
 
+class TFormRAS;
+class RasApi;
+
 struct AppOptions {
     std::string workingDir;                     // empty: the executable's folder
     std::unique_ptr<ProcessServices> processes; // empty: the system's
     std::unique_ptr<ClientLauncher> launcher;   // empty: the system's
     std::unique_ptr<TrayBackend> trayBackend;   // empty: the Qt notification area
+    RasApi* rasApi = nullptr;                   // null: the system's dial-up library (not owned)
 };
 
 class QuorvaneApp {
 public:
-    // Creates the windows in order: TMain, TShowTunn, TAboutBox, TForm2, TfMessage, Tlicence.
+    // Creates the windows in order: TMain, TShowTunn, TAboutBox, TForm2, TfMessage, Tlicence, TFormRAS.
     // Nothing is shown.
     explicit QuorvaneApp(AppOptions options = {});
     ~QuorvaneApp();
@@ -29,6 +33,7 @@ public:
     TShowTunn& editor() { return *m_editor; }
     TAboutBox& about() { return *m_about; }
     Tlicence& licence() { return *m_licence; }
+    TFormRAS& ras() { return *m_ras; }
     TForm2& processList() { return *m_processList; }
     TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
@@ -47,6 +52,7 @@ private:
     std::unique_ptr<TForm2> m_processList;
     std::unique_ptr<TfMessage> m_messages;
     std::unique_ptr<Tlicence> m_licence;
+    std::unique_ptr<TFormRAS> m_ras;
 };
 
 } // namespace quorvane

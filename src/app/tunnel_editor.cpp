@@ -180,6 +180,7 @@ void TShowTunn::buildControls() {
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     Edit4 = makeEdit(autoconnecttitle, "Edit4");
     SpeedButton4 = makePictureButton(autoconnecttitle, "SpeedButton4", QStyle::SP_FileDialogListView);
+    connect(SpeedButton4, &QToolButton::clicked, this, &TShowTunn::SpeedButton4Click);
     auto* connectionLayout = new QGridLayout(autoconnecttitle);
     connectionLayout->addWidget(autoconnect, 0, 0, 1, 2);
     connectionLayout->addWidget(CheckBox1, 1, 0, 1, 2);
@@ -242,6 +243,13 @@ void TShowTunn::buildControls() {
                                    Edit4,           CheckBox1,       Button1,      Button2,      Edit2, Edit3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+void TShowTunn::SpeedButton4Click() {
+    if (!pickDialUpEntry)
+        return;
+    if (const std::optional<QString> name = pickDialUpEntry())
+        Edit4->setText(*name);
 }
 
 void TShowTunn::setDefinition(const TunnelDefinition& definition) {

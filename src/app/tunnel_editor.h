@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <optional>
 
 #include "store/tunnel_definition.h"
 
@@ -21,6 +23,10 @@ class TShowTunn : public QDialog {
 
 public:
     explicit TShowTunn(QWidget* parent = nullptr);
+
+    // The dial-up entry picker behind SpeedButton4: a name, or nothing when the user cancelled.
+    std::function<std::optional<QString>()> pickDialUpEntry;
+    void SpeedButton4Click();
 
     // The seven key-bound edits and autoconnect, in the load order.
     void setDefinition(const TunnelDefinition& definition);

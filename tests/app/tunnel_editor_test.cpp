@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "app/tunnel_editor.h"
@@ -99,6 +100,19 @@ TEST(TunnelEditor, LoadSetsOnlyTheBoundFieldsOtherControlsKeepTheirState) {
     EXPECT_TRUE(editor.debug->isChecked());
     EXPECT_TRUE(editor.RadioButton2->isChecked());
     EXPECT_EQ(editor.Edit2->text(), QStringLiteral("before.sh"));
+}
+
+TEST(TunnelEditor, TheDialUpButtonPutsThePickedEntryIntoItsField) {
+    TShowTunn editor;
+    editor.Edit4->setText(QStringLiteral("before"));
+    editor.SpeedButton4->click(); // no picker: nothing happens
+    std::optional<QString> answer;
+    editor.pickDialUpEntry = [&answer] { return answer; };
+    editor.SpeedButton4->click(); // cancelled
+    EXPECT_EQ(editor.Edit4->text(), QStringLiteral("before"));
+    answer = QStringLiteral("Ufficio ISDN");
+    editor.SpeedButton4->click();
+    EXPECT_EQ(editor.Edit4->text(), QStringLiteral("Ufficio ISDN"));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "i18n/property_adapters.h"
 #include "process/process_list_window.h"
 #include "qt_printers.h"
+#include "ras/ras_manager_window.h"
 #include "store/ini_file.h"
 #include "store/text_codec.h"
 #include "support/temp_dir.h"
@@ -143,6 +144,7 @@ TEST_P(ShippedTranslation, TranslatesEveryVisibleTextOfTheWindows) {
     EXPECT_EQ(untranslated(&app->processList(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->about(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->licence(), keys), QStringList());
+    EXPECT_EQ(untranslated(&app->ras(), keys), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Lang, ShippedTranslation, ::testing::Values("english.lng", "deutsch.lng"),
