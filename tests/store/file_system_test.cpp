@@ -30,7 +30,7 @@ std::size_t entryCount(const std::string& folder) {
 
 } // namespace
 
-TEST(FileSystemResolve, FindsAFolderCopiedFromWindowsInAnyCase) {
+TEST(FileSystemResolve, FindsAFolderCopiedFromWindowsInAnyCaseAndPrefersTheExactSpelling) {
     TempDir dir;
     dir.write("Tunnells/Office/Tunnell.tun", "x");
     const std::string root = dir.path();
@@ -48,13 +48,10 @@ TEST(FileSystemResolve, FindsAFolderCopiedFromWindowsInAnyCase) {
     std::string bytes;
     ASSERT_TRUE(fs::readFileBytes(root + "/tunnells/office/tunnell.tun", bytes));
     EXPECT_EQ(bytes, "x");
-}
 
-TEST(FileSystemResolve, PrefersTheExactSpellingWhenBothExist) {
-    TempDir dir;
+    // With both spellings there, the exact one wins.
     dir.write("Name/a", "upper");
     dir.write("name/a", "lower");
-    std::string bytes;
     ASSERT_TRUE(fs::readFileBytes(dir.file("name/a"), bytes));
     EXPECT_EQ(bytes, "lower");
     ASSERT_TRUE(fs::readFileBytes(dir.file("Name/a"), bytes));

@@ -4,6 +4,7 @@
 #include "store/file_system.h"
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,13 +31,6 @@ const std::string kWindowsFile = "[SSH Server]\r\n"
                                  "[SSH Server]\r\n"
                                  "PortaServer=2222\r\n";
 
-std::size_t countOf(const std::string& text, const std::string& piece) {
-    std::size_t count = 0;
-    for (auto pos = text.find(piece); pos != std::string::npos; pos = text.find(piece, pos + 1))
-        ++count;
-    return count;
-}
-
 } // namespace
 
 TEST(IniFileRead, FollowsTheProfileRulesOnAWindowsMadeFile) {
@@ -55,21 +49,16 @@ TEST(IniFileRead, FollowsTheProfileRulesOnAWindowsMadeFile) {
     EXPECT_EQ(ini.readString("SSH Server", "PortaServer", "-"), "-");
 }
 
-TEST(IniFileRead, MissingFileSectionOrKeyGivesTheDefault) {
-    TempDir dir;
-    dir.write("t.tun", "[A]\r\nk=v\r\n");
-    EXPECT_EQ(IniFile(dir.file("none.tun")).readString("A", "k", "def"), "def");
-    EXPECT_EQ(IniFile(dir.file("t.tun")).readString("B", "k", "def"), "def");
-    EXPECT_EQ(IniFile(dir.file("t.tun")).readString("A", "x", "def"), "def");
-    EXPECT_EQ(IniFile(dir.path()).readString("A", "k", "def"), "def") << "a folder is no file";
-}
-
-TEST(IniFileRead, AcceptsLfOnlyLinesAndAByteOrderMark) {
+TEST(IniFileRead, MissingPartsGiveTheDefaultAndLfOnlyFilesWithAByteOrderMarkRead) {
     TempDir dir;
     dir.write("t.ini", "\xEF\xBB\xBF[A]\nk = v\nlast=no line end");
     const IniFile ini(dir.file("t.ini"));
     EXPECT_EQ(ini.readString("A", "k", ""), "v");
     EXPECT_EQ(ini.readString("A", "last", ""), "no line end");
+    EXPECT_EQ(ini.readString("B", "k", "def"), "def");
+    EXPECT_EQ(ini.readString("A", "x", "def"), "def");
+    EXPECT_EQ(IniFile(dir.file("none.ini")).readString("A", "k", "def"), "def");
+    EXPECT_EQ(IniFile(dir.path()).readString("A", "k", "def"), "def") << "a folder is no file";
 }
 
 TEST(IniFileRead, CutsValuesTo2047Characters) {
@@ -110,17 +99,15 @@ TEST(IniFileWrite, ReplacesInPlaceAndKeepsEveryOtherByte) {
     EXPECT_EQ(ini.readString("B", "Key", ""), "q");
 }
 
-TEST(IniFileWrite, AddsKeysAfterTheLastKeyOfTheirSection) {
+TEST(IniFileWrite, AddsKeysAfterTheLastKeyOfTheirSectionAndSectionsAtTheEnd) {
     TempDir dir;
     dir.write("t.ini", "[A]\r\nk1=1\r\n\r\n; about B\r\n[B]\r\nx=1\r\n[Empty]");
     const IniFile ini(dir.file("t.ini"));
     ASSERT_TRUE(ini.writeString("A", "k2", "2"));
     ASSERT_TRUE(ini.writeString("Empty", "e", "3"));
     EXPECT_EQ(dir.read("t.ini"), "[A]\r\nk1=1\r\nk2=2\r\n\r\n; about B\r\n[B]\r\nx=1\r\n[Empty]\r\ne=3\r\n");
-}
 
-TEST(IniFileWrite, AddsSectionsAtTheEndAndCreatesTheFile) {
-    TempDir dir;
+    // New sections go at the end; a missing file is created.
     const IniFile fresh(dir.file("new.ini"));
     ASSERT_TRUE(fresh.writeString("SSH Server", "IpServer", "1.2.3.4"));
     ASSERT_TRUE(fresh.writeString("Tunnell", "PortaLocale", "80"));
@@ -148,7 +135,8 @@ TEST(IniFileWrite, LineBreaksInAValueCannotInjectKeys) {
     ASSERT_TRUE(ini.writeString("A", "Password", "x\r\nAutoConnessione=1\n[B]"));
     EXPECT_EQ(ini.readString("A", "AutoConnessione", "none"), "none");
     EXPECT_EQ(ini.readString("A", "Password", ""), "x  AutoConnessione=1 [B]");
-    EXPECT_EQ(countOf(dir.read("t.ini"), "\n"), 2u);
+    const std::string written = dir.read("t.ini");
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
 }
 
 TEST(IniFileWrite, AFailedWriteLeavesTheOriginalAlone) {

@@ -1,4 +1,4 @@
-// Tests of the path forms, tunnel names and the executable's folder.
+// Tests of the path forms where they are not plain joins, tunnel names and the executable's folder.
 #include "store/paths.h"
 
 #include "store/file_system.h"
@@ -8,26 +8,7 @@
 
 using namespace quorvane;
 
-TEST(PathForms, JoinLiterallyWithTheirOwnSpellings) {
-    const std::string wd = "/opt/q/";
-    EXPECT_EQ(paths::LanguageFile(wd), "/opt/q//default.lng");
-    EXPECT_EQ(paths::TunnelsDirForListing(wd), "/opt/q//tunnells/");
-    EXPECT_EQ(paths::DefinitionFile(wd, "Office"), "/opt/q//tunnells/Office/tunnell.tun");
-    EXPECT_EQ(paths::TunnelFolderForAdd(wd, "Office"), "/opt/q//Tunnells/Office");
-    EXPECT_EQ(paths::PlinkSource(wd), "/opt/q//plink.exe");
-    EXPECT_EQ(paths::ClientCopyForAdd(wd, "Office"), "/opt/q//Tunnells/Office/OfficeSSH.exe");
-    EXPECT_EQ(paths::DefinitionFileForAdd("/opt/q//Tunnells/Office"), "/opt/q//Tunnells/Office/Tunnell.tun");
-    EXPECT_EQ(paths::TunnelFolderForDelete(wd, "Office"), "/opt/q//Tunnells/Office");
-    EXPECT_EQ(paths::PuttyLicence(wd), "/opt/q//puttylicense.txt");
-    EXPECT_EQ(paths::ProgramLicence(wd), "/opt/q//license.txt");
-    EXPECT_EQ(paths::KeyGenerator(wd), "/opt/q//puttygen.exe");
-}
-
-TEST(PathForms, TheClientIsNamedAndStartedAfterItsTunnel) {
-    EXPECT_EQ(paths::ClientExeName("Office"), "OfficeSSH.exe");
-    EXPECT_EQ(paths::ClientExePath("/opt/q/", "Office"), "/opt/q/tunnells/Office/OfficeSSH.exe");
-    EXPECT_EQ(paths::ClientWorkingFolder("/opt/q/tunnells/Office/OfficeSSH.exe"), "/opt/q/tunnells/Office");
-    // Installed at the root, the one form without a leading separator still makes a plain path.
+TEST(PathForms, InstalledAtTheRootOrWithBlankNamesStillMakePlainPaths) {
     EXPECT_EQ(paths::ClientExePath("/", "Office"), "/tunnells/Office/OfficeSSH.exe");
     EXPECT_EQ(paths::ClientWorkingFolder(paths::ClientExePath("/", "Office")), "/tunnells/Office");
     EXPECT_EQ(paths::DefinitionFile("/", "Office"), "//tunnells/Office/tunnell.tun");
@@ -50,6 +31,5 @@ TEST(WorkingDirectory, IsTheFolderOfThisExecutable) {
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.front(), '/');
     EXPECT_EQ(folder.back(), '/');
-    EXPECT_TRUE(fs::folderExists(folder));
     EXPECT_TRUE(fs::fileExists(folder + "store_tests"));
 }
