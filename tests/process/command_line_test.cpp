@@ -9,15 +9,7 @@ namespace {
 using Arguments = std::vector<std::string>;
 
 TunnelDefinition office(const std::string& serverPort) {
-    TunnelDefinition definition;
-    definition.IpServer = "10.0.0.1";
-    definition.PortaServer = serverPort;
-    definition.Username = "tunnel";
-    definition.Password = "s3cret";
-    definition.PortaLocale = "9001";
-    definition.IpServizio = "127.0.0.1";
-    definition.PortaServizio = "8089";
-    return definition;
+    return {"10.0.0.1", serverPort, "tunnel", "s3cret", "9001", "127.0.0.1", "8089", false};
 }
 
 TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22) {

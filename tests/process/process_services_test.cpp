@@ -100,11 +100,12 @@ TEST_F(ProcessServicesTest, ZombiesAreNotRunning) {
     EXPECT_EQ(services->FindProcessIdByName("ZombieSSH.exe"), NoProcessId);
 }
 
-TEST_F(ProcessServicesTest, LookupIgnoresCaseAndTakesTheFirstInEnumerationOrder) {
-    NamedProcess upper(dir.path(), "OFFICESSH.EXE");
+TEST_F(ProcessServicesTest, LookupIgnoresCaseTakesTheFirstInEnumerationOrderAndComparesPathsWhole) {
+    // Names of their own: a stray client of another run must not come first.
+    NamedProcess upper(dir.path(), "LOOKUPOFFICESSH.EXE");
     dir.makeFolder("copy");
-    NamedProcess office(dir.file("copy"), "OfficeSSH.exe");
-    NamedProcess other(dir.path(), "HomeSSH.exe");
+    NamedProcess office(dir.file("copy"), "LookupOfficeSSH.exe");
+    NamedProcess other(dir.path(), "LookupHomeSSH.exe");
 
     const auto entries = list();
     const auto first = std::find_if(entries.begin(), entries.end(), [&](const ProcessEntry& entry) {
@@ -113,10 +114,10 @@ TEST_F(ProcessServicesTest, LookupIgnoresCaseAndTakesTheFirstInEnumerationOrder)
     ASSERT_NE(first, entries.end());
     const ProcessId firstId = first->id;
 
-    EXPECT_EQ(services->FindProcessIdByName("officessh.EXE"), firstId);
-    EXPECT_EQ(services->FindProcessIdByName("OfficeSSH.exe"), firstId);
-    EXPECT_EQ(services->FindProcessIdByName("HOMEssh.exe"), static_cast<ProcessId>(other.pid()));
-    EXPECT_EQ(services->FindProcessIdByName("OfficeSSH"), NoProcessId);
+    EXPECT_EQ(services->FindProcessIdByName("lookupofficessh.EXE"), firstId);
+    EXPECT_EQ(services->FindProcessIdByName("LookupOfficeSSH.exe"), firstId);
+    EXPECT_EQ(services->FindProcessIdByName("LOOKUPHOMEssh.exe"), static_cast<ProcessId>(other.pid()));
+    EXPECT_EQ(services->FindProcessIdByName("LookupOfficeSSH"), NoProcessId);
     EXPECT_EQ(services->FindProcessIdByName("NowhereSSH.exe"), NoProcessId);
 
     // Stopping the first one leaves the other of the same name running.
@@ -126,16 +127,14 @@ TEST_F(ProcessServicesTest, LookupIgnoresCaseAndTakesTheFirstInEnumerationOrder)
     EXPECT_TRUE(stopped.waitForEnd(2000));
     EXPECT_TRUE(kept.running());
     EXPECT_TRUE(other.running());
-    EXPECT_EQ(services->FindProcessIdByName("OfficeSSH.exe"), static_cast<ProcessId>(kept.pid()));
+    EXPECT_EQ(services->FindProcessIdByName("LookupOfficeSSH.exe"), static_cast<ProcessId>(kept.pid()));
+
+    // With a folder the whole path is compared.
+    EXPECT_EQ(services->FindProcessIdByName(other.path()), static_cast<ProcessId>(other.pid()));
+    EXPECT_EQ(services->FindProcessIdByName(dir.file("elsewhere/LookupHomeSSH.exe")), NoProcessId);
 }
 
-TEST_F(ProcessServicesTest, LookupWithAFolderComparesFullPaths) {
-    NamedProcess office(dir.path(), "OfficeSSH.exe");
-    EXPECT_EQ(services->FindProcessIdByName(office.path()), static_cast<ProcessId>(office.pid()));
-    EXPECT_EQ(services->FindProcessIdByName(dir.file("elsewhere/OfficeSSH.exe")), NoProcessId);
-}
-
-TEST_F(ProcessServicesTest, StopClosesOnRequestOrEndsByForce) {
+TEST_F(ProcessServicesTest, StopClosesOnRequestEndsByForceAndRefusesItselfOrTheGone) {
     NamedProcess polite(dir.path(), "PoliteSSH.exe");
     EXPECT_EQ(services->StopProcess(static_cast<ProcessId>(polite.pid()), 2000), StopOutcome::Closed);
     EXPECT_TRUE(polite.waitForEnd(2000));
@@ -164,9 +163,8 @@ TEST_F(ProcessServicesTest, StopClosesOnRequestOrEndsByForce) {
     int status = 0;
     ASSERT_EQ(waitpid(stubborn, &status, 0), stubborn);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-}
 
-TEST_F(ProcessServicesTest, StopRefusesItselfAndProcessesThatCannotBeOpened) {
+    // Never itself, nor what cannot be opened.
     EXPECT_EQ(services->StopProcess(static_cast<ProcessId>(getpid()), 5), StopOutcome::Failed);
     EXPECT_EQ(services->StopProcess(NoProcessId, 5), StopOutcome::Failed);
     EXPECT_EQ(services->StopProcess(0, 5), StopOutcome::Failed);
