@@ -118,15 +118,12 @@ TEST_F(LanguageEngineTest, ReachesWindowsControlsMenusAndMessageTexts) {
     EXPECT_EQ(afters, 1);
 }
 
-TEST_F(LanguageEngineTest, KeysIgnoreLetterCaseAndBlanksAroundNames) {
+TEST_F(LanguageEngineTest, KeysIgnoreCaseAndBlanksTildeBecomesTabFirstDuplicateWins) {
     language->ApplyEntry("  main . aggiungi1 .caption ", "Nuovo");
     EXPECT_EQ(aggiungi->text(), "Nuovo");
-    apply("MAIN . FILE1 . CAPTION = Archivio\n");
+    apply("MAIN . FILE1 . CAPTION = Archivio\n"
+          "Main.Caption=a~b\nmain.CAPTION=Second\nMain.Aggiungi1.Caption=First\nMain.Aggiungi1.Caption=Second\n");
     EXPECT_EQ(fileMenu->title(), "Archivio");
-}
-
-TEST_F(LanguageEngineTest, TildeBecomesTabAndFirstDuplicateWins) {
-    apply("Main.Caption=a~b\nmain.CAPTION=Second\nMain.Aggiungi1.Caption=First\nMain.Aggiungi1.Caption=Second\n");
     EXPECT_EQ(main.windowTitle(), "a\tb");
     EXPECT_EQ(aggiungi->text(), "First");
 }

@@ -3,7 +3,6 @@
 #include "app/tunnel_editor.h"
 #include "desktop/about_box.h"
 #include "desktop/licence_viewer.h"
-#include "desktop/tray_backend.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
 #include "i18n/property_adapters.h"
@@ -12,6 +11,7 @@
 #include "ras/ras_manager_window.h"
 #include "store/ini_file.h"
 #include "store/text_codec.h"
+#include "support/fake_services.h"
 #include "support/temp_dir.h"
 
 #include <QAction>
@@ -27,14 +27,6 @@
 
 namespace quorvane {
 namespace {
-
-class SilentTray : public TrayBackend {
-public:
-    bool add(const QIcon&, const QString&) override { return true; }
-    void modify(const QIcon&, const QString&) override {}
-    void remove() override {}
-    QPoint cursorPos() const override { return {}; }
-};
 
 const char* const kSection = "Translations";
 
@@ -59,7 +51,7 @@ protected:
     ShippedTranslation() {
         AppOptions options;
         options.workingDir = dir.withSeparator();
-        options.trayBackend = std::make_unique<SilentTray>();
+        options.trayBackend = std::make_unique<test::FakeTrayBackend>(tray);
         app = std::make_unique<QuorvaneApp>(std::move(options));
     }
 
@@ -96,6 +88,7 @@ protected:
     }
 
     test::TempDir dir;
+    test::FakeTrayBackend::Counts tray;
     std::unique_ptr<QuorvaneApp> app;
 };
 
