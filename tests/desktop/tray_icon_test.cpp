@@ -8,42 +8,17 @@
 
 #include "desktop/qt_tray_backend.h"
 #include "desktop/tray_icon.h"
+#include "support/fake_services.h"
 #include "support/scripted_dialogs.h"
 
 namespace quorvane {
 namespace {
 
-// What the notification area was asked to do; outlives the backend, which the icon owns.
-struct TrayLog {
-    int adds = 0, modifies = 0, removes = 0;
-    bool addResult = true;
-    QString lastTip;
-    QPoint cursor{120, 340};
-};
-
-class FakeBackend : public TrayBackend {
-public:
-    explicit FakeBackend(TrayLog& log) : m_log(log) {}
-    bool add(const QIcon&, const QString& tip) override {
-        ++m_log.adds;
-        m_log.lastTip = tip;
-        return m_log.addResult;
-    }
-    void modify(const QIcon&, const QString& tip) override {
-        ++m_log.modifies;
-        m_log.lastTip = tip;
-    }
-    void remove() override { ++m_log.removes; }
-    QPoint cursorPos() const override { return m_log.cursor; }
-
-private:
-    TrayLog& m_log;
-};
-
 // Records where the popup menu would open instead of running a menu loop.
 class TestTray : public TTrayIcon {
 public:
-    explicit TestTray(TrayLog& log) : TTrayIcon(nullptr, std::make_unique<FakeBackend>(log)) {}
+    explicit TestTray(test::FakeTrayBackend::Counts& log)
+        : TTrayIcon(nullptr, std::make_unique<test::FakeTrayBackend>(log)) {}
     void openPopup(const QPoint& at) override { popups.push_back(at); }
     std::vector<QPoint> popups;
 };
@@ -65,6 +40,8 @@ QString shiftText(ShiftState s) {
 
 class TrayIconTest : public ::testing::Test {
 protected:
+    TrayIconTest() { log.cursor = {120, 340}; }
+
     // Every event of the icon as one line of text, in the order raised; positions go to lastAt.
     void record(TTrayIcon& tray) {
         auto mouse = [this](const char* kind) {
@@ -87,14 +64,14 @@ protected:
             tray.handleMouseMessage(m);
     }
 
-    TrayLog log;
+    test::FakeTrayBackend::Counts log;
     QStringList events;
     QPoint lastAt;
 };
 
 using M = TrayMouseMessage;
 
-TEST_F(TrayIconTest, ShowAndHideAddAndRemoveOnlyOnChange) {
+TEST_F(TrayIconTest, ShowAndHideAddAndRemoveOnlyOnChangeAndOnlyWithAPicture) {
     {
         TestTray tray(log);
         EXPECT_EQ(log.adds, 0) << "construction alone must not add";
@@ -116,9 +93,9 @@ TEST_F(TrayIconTest, ShowAndHideAddAndRemoveOnlyOnChange) {
         log.removes = 0;
     }
     EXPECT_EQ(log.removes, 1) << "destruction takes the icon away";
-}
 
-TEST_F(TrayIconTest, EmptyIconKeepsTheAreaEmptyUntilAPictureArrives) {
+    // Without a picture the area stays empty until one arrives.
+    log = {};
     TestTray tray(log);
     tray.Loaded();
     tray.HideIcon();
@@ -138,7 +115,7 @@ TEST_F(TrayIconTest, EmptyIconKeepsTheAreaEmptyUntilAPictureArrives) {
 }
 
 TEST_F(TrayIconTest, RefusedAddIsRetriedLater) {
-    log.addResult = false;
+    log.refuse = true;
     TestTray tray(log);
     tray.SetIcon(someIcon());
     EXPECT_FALSE(tray.isIconShown());
@@ -147,7 +124,7 @@ TEST_F(TrayIconTest, RefusedAddIsRetriedLater) {
     EXPECT_EQ(log.modifies, 0);
 
     tray.HideIcon();
-    log.addResult = true;
+    log.refuse = false;
     tray.ShowIcon();
     EXPECT_EQ(log.adds, 3);
     EXPECT_TRUE(tray.isIconShown());
@@ -160,24 +137,24 @@ TEST_F(TrayIconTest, TipIsTheShortHintCutTo63Characters) {
     TestTray tray(log);
     tray.SetIcon(someIcon());
     tray.SetHint("Quorvane|the long help text");
-    EXPECT_EQ(log.lastTip, "Quorvane");
+    EXPECT_EQ(log.tip, "Quorvane");
     EXPECT_EQ(tray.Hint(), "Quorvane|the long help text");
 
     const QString eighty = QString("0123456789").repeated(8);
     tray.SetHint(eighty);
-    EXPECT_EQ(log.lastTip, eighty.left(63));
+    EXPECT_EQ(log.tip, eighty.left(63));
     // The bar is looked for before cutting.
     tray.SetHint(QString(70, 'x') + "|tail");
-    EXPECT_EQ(log.lastTip, QString(63, 'x'));
+    EXPECT_EQ(log.tip, QString(63, 'x'));
     tray.SetHint("|only long");
-    EXPECT_EQ(log.lastTip, "");
+    EXPECT_EQ(log.tip, "");
 
     const int modifies = log.modifies;
     tray.SetHint("|only long");
     EXPECT_EQ(log.modifies, modifies) << "an unchanged hint must not refresh";
 }
 
-TEST_F(TrayIconTest, LeftDoubleClickRaisesEventsInOrderWithOneClick) {
+TEST_F(TrayIconTest, ClicksComeInOrderAndOnlyAfterTheirOwnDown) {
     TestTray tray(log);
     record(tray);
     feed(tray, {M::LButtonDown, M::LButtonUp, M::LButtonDblClk, M::LButtonUp});
@@ -188,6 +165,20 @@ TEST_F(TrayIconTest, LeftDoubleClickRaisesEventsInOrderWithOneClick) {
     events.clear();
     feed(tray, {M::MButtonDown, M::MButtonUp, M::MButtonDblClk, M::MButtonUp});
     EXPECT_EQ(events, QStringList({"Down M Middle", "Up M Middle", "Down M Double", "Up M Middle"}));
+
+    // A button up counts as a click only after its own down.
+    events.clear();
+    tray.SetIcon(someIcon());
+    feed(tray, {M::LButtonUp, M::RButtonDown, M::LButtonUp});
+    EXPECT_FALSE(events.join('\n').contains("Click"));
+
+    // Re-adding the icon forgets a press made before.
+    events.clear();
+    tray.handleMouseMessage(M::LButtonDown);
+    tray.HideIcon();
+    tray.ShowIcon();
+    tray.handleMouseMessage(M::LButtonUp);
+    EXPECT_EQ(events, QStringList({"Down L Left", "Up L Left"}));
 }
 
 TEST_F(TrayIconTest, KeysAndCursorAreReadPerMessage) {
@@ -201,22 +192,6 @@ TEST_F(TrayIconTest, KeysAndCursorAreReadPerMessage) {
     tray.handleMouseMessage(M::LButtonUp, ssCtrl | ssRight | ssDouble);
     EXPECT_EQ(events, QStringList({"Move Shift", "Down L Alt+Ctrl+Left", "Click L Ctrl+Left", "Up L Ctrl+Left"}));
     EXPECT_EQ(lastAt, QPoint(-5, 7));
-}
-
-TEST_F(TrayIconTest, ButtonUpCountsAsClickOnlyAfterItsOwnDown) {
-    TestTray tray(log);
-    tray.SetIcon(someIcon());
-    record(tray);
-    feed(tray, {M::LButtonUp, M::RButtonDown, M::LButtonUp});
-    EXPECT_FALSE(events.join('\n').contains("Click"));
-
-    // Re-adding the icon forgets a press made before.
-    events.clear();
-    tray.handleMouseMessage(M::LButtonDown);
-    tray.HideIcon();
-    tray.ShowIcon();
-    tray.handleMouseMessage(M::LButtonUp);
-    EXPECT_EQ(events, QStringList({"Down L Left", "Up L Left"}));
 }
 
 TEST_F(TrayIconTest, RightClickOpensThePopupOrElseClicks) {

@@ -77,6 +77,7 @@ public:
         bool shown = false;
         bool refuse = false; // no notification area
         QString tip;
+        QPoint cursor;
     };
 
     explicit FakeTrayBackend(Counts& counts) : m_counts(counts) {}
@@ -94,7 +95,7 @@ public:
         ++m_counts.removes;
         m_counts.shown = false;
     }
-    QPoint cursorPos() const override { return {}; }
+    QPoint cursorPos() const override { return m_counts.cursor; }
 
 private:
     Counts& m_counts;
