@@ -72,17 +72,17 @@ TEST(HelpCommands, KeyGeneratorStartsFromTheProgramFolderInAWindow) {
     EXPECT_TRUE(f.dialogs.errors.isEmpty());
 }
 
-TEST(HelpCommands, AboutBoxShowsNameVersionAndLinks) {
+TEST(HelpCommands, AboutBoxOpensWithItsMailLinkAndClosesOnOk) {
     AppFixture f;
     TAboutBox& about = f.app().about();
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quorvane"));
-    EXPECT_EQ(about.ProductName->text(), QStringLiteral("Quorvane SSH"));
-    EXPECT_EQ(about.Version->text(), QStringLiteral("1.0"));
     EXPECT_TRUE(about.LinkLabel1->url().startsWith(QStringLiteral("mailto:")));
-    EXPECT_TRUE(about.LinkLabel1->text().startsWith(QStringLiteral("Email: ")));
-    EXPECT_TRUE(about.OKButton->isDefault());
-    QTimer::singleShot(0, [&] { about.OKButton->click(); });
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        opened = about.isVisible();
+        about.OKButton->click();
+    });
     f.main().Autore1Click();
+    EXPECT_TRUE(opened);
     EXPECT_FALSE(about.isVisible());
 }
 

@@ -43,10 +43,7 @@ TEST_F(TunnelCommands, AddCreatesFolderClientCopyDefaultsAndRowWithoutOpeningThe
 
     EXPECT_TRUE(stdfs::is_directory(tunnelPath("Office")));
     EXPECT_EQ(f.folder.read("tunnells/Office/OfficeSSH.exe"), f.folder.read("plink.exe"));
-    const TunnelDefinition loaded = LoadDefinition(f.workingDir(), "Office");
-    EXPECT_EQ(loaded.IpServer, "0.0.0.0");
-    EXPECT_EQ(loaded.PortaLocale, "Numero Porta Locale");
-    EXPECT_FALSE(loaded.AutoConnessione);
+    EXPECT_EQ(LoadDefinition(f.workingDir(), "Office").IpServer, "0.0.0.0");
 
     ASSERT_EQ(f.main().ListView1->count(), 1);
     EXPECT_EQ(f.main().ListView1->item(0)->text(), QStringLiteral("Office"));
@@ -56,7 +53,7 @@ TEST_F(TunnelCommands, AddCreatesFolderClientCopyDefaultsAndRowWithoutOpeningThe
     EXPECT_TRUE(f.dialogs.errors.isEmpty());
 }
 
-TEST_F(TunnelCommands, AddRefusesEmptyCancelledAndNonFolderNamesWithoutTouchingTheDisk) {
+TEST_F(TunnelCommands, AddRefusesEmptyCancelledAndNonFolderNamesWithoutTouchingTheDiskButTakesBlanks) {
     const QStringList refused = {QString(),
                                  QStringLiteral("."),
                                  QStringLiteral(".."),
@@ -75,11 +72,9 @@ TEST_F(TunnelCommands, AddRefusesEmptyCancelledAndNonFolderNamesWithoutTouchingT
     EXPECT_EQ(f.main().ListView1->count(), 0);
     EXPECT_TRUE(stdfs::is_empty(tunnelPath("")));
     EXPECT_FALSE(stdfs::exists(f.folder.file("b")));
-}
 
-TEST_F(TunnelCommands, AddAcceptsBlanksOnlyName) {
-    add(QStringLiteral("  "));
-    EXPECT_TRUE(f.dialogs.messages.isEmpty());
+    add(QStringLiteral("  ")); // blanks only make a folder name
+    EXPECT_EQ(f.dialogs.messages.size(), refused.size() + 1);
     EXPECT_TRUE(stdfs::exists(tunnelPath("  /Tunnell.tun")));
 }
 
@@ -97,31 +92,23 @@ TEST_F(TunnelCommands, AddOfAnExistingNameInAnyCaseLeavesThatTunnelUntouched) {
     EXPECT_FALSE(stdfs::exists(tunnelPath("OFFICE")));
 }
 
-TEST_F(TunnelCommands, AddWithoutAnyClientToCopySaysSoButKeepsTheTunnel) {
+TEST_F(TunnelCommands, AddCopiesThePlinkOnThePathOrSaysNoClientCouldBeCopied) {
     stdfs::remove(f.folder.file("plink.exe"));
-    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    setenv("PATH", f.folder.path().c_str(), 1);
-    add(QStringLiteral("Office"));
-    setenv("PATH", savedPath.c_str(), 1);
-
-    ASSERT_EQ(f.dialogs.messages.size(), 1);
-    EXPECT_TRUE(f.dialogs.messages[0].startsWith(QStringLiteral("Impossibile copiare il client SSH")));
-    EXPECT_TRUE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
-    EXPECT_FALSE(stdfs::exists(tunnelPath("Office/OfficeSSH.exe")));
-    EXPECT_EQ(f.main().ListView1->count(), 1);
-}
-
-TEST_F(TunnelCommands, AddFallsBackToThePlinkOnThePath) {
-    stdfs::remove(f.folder.file("plink.exe"));
-    f.folder.write("bin/plink", "client from the path");
-    stdfs::permissions(f.folder.file("bin/plink"), stdfs::perms::owner_all);
     const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", f.folder.file("bin").c_str(), 1);
     add(QStringLiteral("Office"));
+    f.folder.write("bin/plink", "client from the path");
+    stdfs::permissions(f.folder.file("bin/plink"), stdfs::perms::owner_all);
+    add(QStringLiteral("Home"));
     setenv("PATH", savedPath.c_str(), 1);
 
-    EXPECT_TRUE(f.dialogs.messages.isEmpty());
-    EXPECT_EQ(f.folder.read("tunnells/Office/OfficeSSH.exe"), "client from the path");
+    EXPECT_EQ(f.dialogs.messages, QStringList{QStringLiteral(
+                                      "Impossibile copiare il client SSH (plink.exe): il tunnell \u00e8 stato creato "
+                                      "ma non potr\u00e0 connettersi.")});
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
+    EXPECT_FALSE(stdfs::exists(tunnelPath("Office/OfficeSSH.exe")));
+    EXPECT_EQ(f.main().ListView1->count(), 2) << "the tunnel without a client is kept";
+    EXPECT_EQ(f.folder.read("tunnells/Home/HomeSSH.exe"), "client from the path");
 }
 
 TEST_F(TunnelCommands, AddWithoutTunnelsFolderReportsTheFailedWriteAndKeepsTheRow) {
@@ -167,7 +154,7 @@ TEST_F(TunnelCommands, ModifyLoadsIntoTheEditorAndSavesOnlyOnOk) {
     EXPECT_EQ(saved.PortaLocale, "Numero Porta Locale");
 }
 
-TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolder) {
+TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolderShownOnlyToDebug) {
     add(QStringLiteral("Office"));
     TunnelDefinition definition{"192.168.1.5", "22", "mario", "secret", "9001", "10.0.0.7", "3389", false};
     SaveDefinition(f.workingDir(), "Office", definition);
@@ -185,21 +172,11 @@ TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolder)
     EXPECT_FALSE(request.visible);
     EXPECT_EQ(f.main().pictureOf(0), 1) << "the monitor tick after the start sees the client";
     EXPECT_FALSE(f.main().SuppressEditor);
-}
 
-TEST_F(TunnelCommands, ConnectUsesTheServerPortAndTheDebugWindowSetting) {
-    add(QStringLiteral("Office"));
-    SaveDefinition(f.workingDir(), "Office", {"127.0.0.1", "2222", "u", "p", "9001", "127.0.0.1", "80", false});
-    f.dialogs.messages.clear();
     f.app().editor().debug->setChecked(true);
-    ASSERT_TRUE(f.select(QStringLiteral("Office")));
-
     runCommand([this] { f.main().AttivaTunnell1Click(); });
-
-    EXPECT_EQ(f.dialogs.messages,
-              QStringList{QStringLiteral("-ssh -P 2222 -l u -pw p -L 9001:127.0.0.1:80 127.0.0.1")});
-    ASSERT_EQ(f.launcher->requests.size(), 1u);
-    EXPECT_TRUE(f.launcher->requests[0].visible);
+    ASSERT_EQ(f.launcher->requests.size(), 2u);
+    EXPECT_TRUE(f.launcher->requests[1].visible);
 }
 
 TEST_F(TunnelCommands, ConnectFailureReachesTheErrorBoxAndStillLowersTheFlag) {
@@ -317,29 +294,20 @@ TEST_F(TunnelCommands, DeleteKeepsSubFoldersAndHiddenFilesAndSaysTheFolderStays)
     EXPECT_EQ(f.main().ListView1->count(), 1);
 }
 
-TEST_F(TunnelCommands, DeleteOfAMissingFolderOrAnEditedCaptionTouchesNothing) {
+TEST_F(TunnelCommands, DeleteOfAMissingFolderOrACaptionLeavingTheTunnelsFolderTouchesNothing) {
     add(QStringLiteral("Office"));
     f.folder.write("tunnells/Other/Tunnell.tun", "[SSH Server]\r\n");
-    f.main().ListView1->item(0)->setText(QStringLiteral("Gone"));
-    ASSERT_TRUE(f.select(QStringLiteral("Gone")));
-
-    runCommand([this] { f.main().Elimina2Click(); });
-
+    f.folder.write("precious.txt", "keep me");
+    for (const QString& caption : {QStringLiteral("Gone"), QStringLiteral(".."), QStringLiteral("../tunnells")}) {
+        f.main().ListView1->item(0)->setText(caption);
+        ASSERT_TRUE(f.select(caption));
+        runCommand([this] { f.main().Elimina2Click(); });
+        EXPECT_EQ(f.main().ListView1->count(), 1) << caption.toStdString();
+    }
     EXPECT_TRUE(f.dialogs.messages.isEmpty());
-    EXPECT_EQ(f.main().ListView1->count(), 1);
     EXPECT_TRUE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
     EXPECT_TRUE(stdfs::exists(tunnelPath("Other/Tunnell.tun")));
-}
-
-TEST_F(TunnelCommands, DeleteNeverLeavesTheTunnelsFolderWhateverTheCaption) {
-    f.folder.write("precious.txt", "keep me");
-    f.main().ListView1->addItem(QStringLiteral(".."));
-    f.main().ListView1->setCurrentRow(0);
-
-    runCommand([this] { f.main().Elimina2Click(); });
-
     EXPECT_EQ(f.folder.read("precious.txt"), "keep me");
-    EXPECT_TRUE(stdfs::exists(tunnelPath("")));
 }
 
 } // namespace
