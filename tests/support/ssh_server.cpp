@@ -2,16 +2,13 @@
 #include "support/ssh_server.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
-#include <poll.h>
 #include <pwd.h>
 #include <sstream>
 #include <stdexcept>
@@ -22,6 +19,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "store/file_system.h"
 #include "support/test_processes.h"
 
 namespace quorvane::test {
@@ -35,12 +33,6 @@ constexpr const char* kUser = "quorvanetest";
 // because the program passes it on an unquoted command line.
 constexpr const char* kPassword = "Qv7-tunnel-e2e";
 
-using Clock = std::chrono::steady_clock;
-
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 std::string readWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -48,64 +40,98 @@ std::string readWhole(const std::string& path) {
     return text.str();
 }
 
-// argv as the exec family wants it; built before fork so the child allocates nothing.
-std::vector<char*> execArgs(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
+// Asks done() every few milliseconds until it holds (true) or timeoutMs have passed (false).
+template <class Done> bool waitUntil(Done done, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Forks and runs argv with standard input from inputFile and both outputs into outputFile. The
+// child ends with this process, and ends with 127 when the program cannot run.
+pid_t spawn(const std::vector<std::string>& argv, const std::string& inputFile, const std::string& outputFile,
+            bool newSession) {
+    std::vector<char*> args; // built before fork: the child of a threaded process must not allocate
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-    return args;
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (newSession)
+            setsid();                     // also keeps terminal signals meant for the test runner away from it
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // a crashed test leaves nothing behind
+        const int in = open(inputFile.c_str(), O_RDONLY);
+        const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// SIGTERM, SIGKILL after graceMs, and the exit status as waitpid gives it.
+int terminate(pid_t pid, int graceMs) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, graceMs)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    return status;
 }
 
 bool acceptsConnections(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     close(fd);
     return ok;
+}
+
+std::vector<pid_t> allProcesses() {
+    std::vector<pid_t> pids;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") == std::string::npos)
+            pids.push_back(static_cast<pid_t>(std::stoi(name)));
+    }
+    return pids;
+}
+
+// The fields of /proc/PID/stat after the command name ("S 1 ..."), or "" when the process is gone.
+std::string statFields(pid_t pid) {
+    const std::string stat = readWhole("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() ? std::string() : stat.substr(close + 2);
 }
 
 // Gone means reaped, absent from /proc, or a zombie of some other parent.
 bool processGone(pid_t pid) {
     waitpid(pid, nullptr, WNOHANG);
-    const std::string stat = readWhole("/proc/" + std::to_string(pid) + "/stat");
-    if (stat.empty())
-        return true;
-    const auto close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z';
-}
-
-bool waitGone(pid_t pid, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!processGone(pid)) {
-        if (Clock::now() >= deadline)
-            return false;
-        sleepMs(5);
-    }
-    return true;
+    const std::string fields = statFields(pid);
+    return fields.empty() || fields[0] == 'Z';
 }
 
 std::vector<pid_t> childrenOf(pid_t parent) {
     std::vector<pid_t> children;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const std::string stat = readWhole(entry.path().string() + "/stat");
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream fields(stat.substr(close + 2));
+    for (pid_t pid : allProcesses()) {
+        std::istringstream fields(statFields(pid));
         char state = 0;
         pid_t ppid = 0;
         if (fields >> state >> ppid && ppid == parent)
-            children.push_back(static_cast<pid_t>(std::stoi(name)));
+            children.push_back(pid);
     }
     return children;
 }
@@ -113,27 +139,15 @@ std::vector<pid_t> childrenOf(pid_t parent) {
 // Account tools take a lock on /etc/passwd and /etc/shadow; parallel test runs may meet there.
 int runWithRetry(const std::vector<std::string>& argv, const std::string& input, std::string* output) {
     int rc = -1;
-    for (int attempt = 0; attempt < 30; ++attempt) {
-        rc = runProgram(argv, input, output);
-        if (rc == 0)
-            return rc;
-        sleepMs(100);
-    }
+    for (int attempt = 0; attempt < 30 && (rc = runProgram(argv, input, output)) != 0; ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return rc;
 }
 
 } // namespace
 
 std::string plinkPath() {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::string candidate = (folder.empty() ? "." : folder) + "/plink";
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return {};
+    return fs::findOnPath("plink");
 }
 
 std::string sshPrerequisiteGap() {
@@ -146,9 +160,7 @@ std::string sshPrerequisiteGap() {
         gap += "no plink on PATH (install putty-tools); ";
     if (geteuid() != 0)
         gap += "not root (the test account and sshd need it); ";
-    if (!gap.empty())
-        gap = "real-server test cannot run: " + gap.substr(0, gap.size() - 2);
-    return gap;
+    return gap.empty() ? gap : "real-server test cannot run: " + gap.substr(0, gap.size() - 2);
 }
 
 bool prerequisitesRequired() {
@@ -157,10 +169,10 @@ bool prerequisitesRequired() {
 }
 
 SshServer::SshServer() : m_user(kUser), m_password(kPassword), m_home(m_dir.file("home")) {
-    const char* home = std::getenv("HOME");
-    m_hadHome = home != nullptr;
-    if (home)
+    if (const char* home = std::getenv("HOME")) {
+        m_hadHome = true;
         m_savedHome = home;
+    }
     try {
         start();
         acceptHostKey();
@@ -187,7 +199,6 @@ std::string SshServer::log() const {
 void SshServer::start() {
     std::string output;
     mkdir("/run/sshd", 0755); // privilege separation needs it; it may exist already
-
     if (!getpwnam(kUser)) {
         runWithRetry({"/usr/sbin/useradd", "-m", kUser}, "", &output);
         if (!getpwnam(kUser))
@@ -195,56 +206,28 @@ void SshServer::start() {
     }
     if (runWithRetry({"/usr/sbin/chpasswd"}, std::string(kUser) + ":" + kPassword + "\n", &output) != 0)
         throw std::runtime_error("cannot set the test account's password: " + output);
-
     const std::string hostKey = m_dir.file("hostkey");
     if (runProgram({kKeygen, "-q", "-t", "ed25519", "-N", "", "-f", hostKey}, "", &output) != 0)
         throw std::runtime_error("ssh-keygen failed: " + output);
     std::filesystem::create_directories(m_home + "/.putty");
 
     // A port picked free may be taken again before sshd binds it; try a few.
+    const std::string config = m_dir.file("sshd_config");
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_port = freeLoopbackPort();
-        const std::string config = m_dir.file("sshd_config");
-        std::ofstream(config, std::ios::trunc) << "Port " << m_port << "\n"
-                                               << "ListenAddress 127.0.0.1\n"
-                                               << "HostKey " << hostKey << "\n"
-                                               << "PidFile " << m_dir.file("sshd.pid") << "\n"
-                                               << "PasswordAuthentication yes\n"
-                                               << "KbdInteractiveAuthentication yes\n"
-                                               << "UsePAM yes\n"
-                                               << "AllowTcpForwarding yes\n";
-
-        const std::string logFile = m_dir.file("sshd.log");
-        const std::vector<std::string> argv{kSshd, "-D", "-e", "-f", config};
-        std::vector<char*> args = execArgs(argv);
-        m_pid = fork();
-        if (m_pid < 0)
-            throw std::runtime_error("fork failed");
-        if (m_pid == 0) {
-            setpgid(0, 0); // keep terminal signals meant for the test runner away from it
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            const int in = open("/dev/null", O_RDONLY);
-            const int out = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(in, 0);
-            dup2(out, 1);
-            dup2(out, 2);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (Clock::now() < deadline) {
-            if (acceptsConnections(m_port))
-                return;
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                break;
-            }
-            sleepMs(10);
-        }
-        if (m_pid > 0)
+        std::ofstream(config, std::ios::trunc) << "Port " << m_port << "\nListenAddress 127.0.0.1\nHostKey " << hostKey
+                                               << "\nPidFile " << m_dir.file("sshd.pid")
+                                               << "\nPasswordAuthentication yes\nKbdInteractiveAuthentication yes\n"
+                                                  "UsePAM yes\nAllowTcpForwarding yes\n";
+        m_pid = spawn({kSshd, "-D", "-e", "-f", config}, "/dev/null", m_dir.file("sshd.log"), true);
+        bool ended = false;
+        const bool settled = waitUntil(
+            [&] { return (ended = waitpid(m_pid, nullptr, WNOHANG) == m_pid) || acceptsConnections(m_port); }, 10000);
+        if (settled && !ended)
+            return;
+        if (!ended)
             throw std::runtime_error("sshd did not listen within 10 s:\n" + log());
+        m_pid = -1;
         if (log().find("Address already in use") == std::string::npos)
             throw std::runtime_error("sshd ended at start:\n" + log());
     }
@@ -267,162 +250,65 @@ void SshServer::stop() {
     if (m_pid <= 0)
         return;
     // Sessions are forked per connection and outlive the listener unless told to go as well.
-    const std::vector<pid_t> sessions = childrenOf(m_pid);
-    kill(m_pid, SIGTERM);
-    for (pid_t session : sessions)
+    for (pid_t session : childrenOf(m_pid))
         kill(session, SIGTERM);
-    int status = 0;
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (Clock::now() >= deadline) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-            break;
-        }
-        sleepMs(5);
-    }
+    terminate(m_pid, 5000);
     m_pid = -1;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile, bool newSession) {
-    std::vector<char*> args = execArgs(argv);
-    m_pid = fork();
-    if (m_pid < 0)
-        throw std::runtime_error("fork failed");
-    if (m_pid == 0) {
-        if (newSession)
-            setsid();
-        prctl(PR_SET_PDEATHSIG, SIGTERM); // a crashed test leaves no client behind
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(out, 2);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-}
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile, bool newSession)
+    : m_pid(spawn(argv, "/dev/null", outputFile, newSession)) {}
 
 ChildProcess::~ChildProcess() {
     stop();
 }
 
 bool ChildProcess::running() {
-    if (m_reaped)
-        return false;
     // -1 means someone else reaped it already (stopProcessesNamed does for its own children).
-    if (waitpid(m_pid, nullptr, WNOHANG) != 0)
+    if (!m_reaped && waitpid(m_pid, nullptr, WNOHANG) != 0)
         m_reaped = true;
     return !m_reaped;
 }
 
 int ChildProcess::stop() {
-    if (m_pid <= 0 || !running())
+    if (!running())
         return -1;
-    kill(m_pid, SIGTERM);
-    int status = 0;
-    const auto deadline = Clock::now() + std::chrono::seconds(3);
-    while (waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (Clock::now() >= deadline) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-            break;
-        }
-        sleepMs(2);
-    }
     m_reaped = true;
-    return status;
+    return terminate(m_pid, 3000);
 }
 
 int runProgram(const std::vector<std::string>& argv, const std::string& input, std::string* output, int timeoutMs) {
-    signal(SIGPIPE, SIG_IGN); // a child that ends before reading its input must not end the tests
-    int toChild[2];
-    int fromChild[2];
-    if (pipe(toChild) != 0)
-        return -1;
-    if (pipe(fromChild) != 0) {
-        close(toChild[0]);
-        close(toChild[1]);
-        return -1;
-    }
-    std::vector<char*> args = execArgs(argv);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(toChild[0], 0);
-        dup2(fromChild[1], 1);
-        dup2(fromChild[1], 2);
-        close(toChild[0]);
-        close(toChild[1]);
-        close(fromChild[0]);
-        close(fromChild[1]);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(toChild[0]);
-    close(fromChild[1]);
-    if (pid > 0 && !input.empty()) {
-        const ssize_t written = write(toChild[1], input.data(), input.size());
-        (void)written; // a short or failed write shows in the program's answer
-    }
-    close(toChild[1]);
-    if (pid < 0) {
-        close(fromChild[0]);
-        return -1;
-    }
-
-    std::string collected;
-    bool timedOut = false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd fd{fromChild[0], POLLIN, 0};
-        if (poll(&fd, 1, static_cast<int>(left)) <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t n = read(fromChild[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        collected.append(buffer, static_cast<size_t>(n));
-    }
-    close(fromChild[0]);
-    if (timedOut)
-        kill(pid, SIGKILL);
+    TempDir files;
+    files.write("input", input);
+    const pid_t pid = spawn(argv, files.file("input"), files.file("output"), false);
     int status = 0;
-    waitpid(pid, &status, 0);
+    const bool ended = waitUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, timeoutMs);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
     if (output)
-        *output = collected + (timedOut ? "\n(timed out)" : "");
-    return !timedOut && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        *output = files.read("output") + (ended ? "" : "\n(timed out)");
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::vector<std::string> splitAtBlanks(const std::string& commandLine) {
     std::vector<std::string> pieces;
     std::istringstream words(commandLine);
-    std::string word;
-    while (words >> word)
+    for (std::string word; words >> word;)
         pieces.push_back(word);
     return pieces;
 }
 
 std::vector<pid_t> processesNamed(const std::string& exeName) {
     std::vector<pid_t> found;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::error_code linkError;
-        std::string exe = std::filesystem::read_symlink(entry.path() / "exe", linkError).string();
-        if (linkError)
-            continue;
-        const std::string deleted = " (deleted)";
-        if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
-            exe.resize(exe.size() - deleted.size());
-        if (std::filesystem::path(exe).filename() == exeName)
-            found.push_back(static_cast<pid_t>(std::stoi(name)));
+    for (pid_t pid : allProcesses()) {
+        std::error_code error;
+        std::string exe = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
+        if (exe.ends_with(" (deleted)"))
+            exe.resize(exe.size() - std::string(" (deleted)").size());
+        if (!error && std::filesystem::path(exe).filename() == exeName)
+            found.push_back(pid);
     }
     return found;
 }
@@ -432,22 +318,16 @@ int stopProcessesNamed(const std::string& exeName, int timeoutMs) {
     for (pid_t pid : pids)
         kill(pid, SIGTERM);
     for (pid_t pid : pids) {
-        if (!waitGone(pid, timeoutMs)) {
+        if (!waitUntil([pid] { return processGone(pid); }, timeoutMs)) {
             kill(pid, SIGKILL);
-            waitGone(pid, 1000);
+            waitUntil([pid] { return processGone(pid); }, 1000);
         }
     }
     return static_cast<int>(pids.size());
 }
 
 bool waitUntilNoneNamed(const std::string& exeName, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!processesNamed(exeName).empty()) {
-        if (Clock::now() >= deadline)
-            return false;
-        sleepMs(10);
-    }
-    return true;
+    return waitUntil([&] { return processesNamed(exeName).empty(); }, timeoutMs);
 }
 
 } // namespace quorvane::test

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -90,7 +89,8 @@ private:
 };
 
 // Runs a program to its end with the given input; returns its exit code (-1 for a signal or a
-// timeout, after which it is killed). output receives stdout and stderr together.
+// timeout, after which it is killed). output receives stdout and stderr together. Throws
+// std::runtime_error when fork fails.
 int runProgram(const std::vector<std::string>& argv, const std::string& input, std::string* output = nullptr,
                int timeoutMs = 20000);
 

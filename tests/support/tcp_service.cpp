@@ -1,16 +1,17 @@
 // The line-answering TCP service and its client.
 #include "support/tcp_service.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <netinet/in.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -19,14 +20,8 @@ namespace quorvane::test {
 
 namespace {
 
-constexpr int kMaxConnections = 32;
+constexpr size_t kMaxPrefix = 256;
 constexpr size_t kMaxLine = 4096;
-
-struct Connection {
-    int fd = -1;
-    size_t used = 0;
-    char line[kMaxLine];
-};
 
 sockaddr_in loopback(int port) {
     sockaddr_in address{};
@@ -36,75 +31,48 @@ sockaddr_in loopback(int port) {
     return address;
 }
 
-void answer(int fd, const char* prefix, size_t prefixLength, const char* line, size_t length) {
-    static char reply[256 + kMaxLine + 1];
+// One connection, in a process of its own: answers each line until the peer closes. Longer lines are
+// answered in pieces. Stack and system calls only: it runs in a fork of a possibly threaded process.
+[[noreturn]] void answerLines(int fd, const char* prefix, size_t prefixLength) {
+    char reply[kMaxPrefix + kMaxLine + 1];
     std::memcpy(reply, prefix, prefixLength);
-    std::memcpy(reply + prefixLength, line, length);
-    reply[prefixLength + length] = '\n';
-    send(fd, reply, prefixLength + length + 1, MSG_NOSIGNAL);
+    size_t used = prefixLength;
+    char buffer[1024];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] != '\n' && used < prefixLength + kMaxLine) {
+                reply[used++] = buffer[i];
+                continue;
+            }
+            reply[used] = '\n';
+            send(fd, reply, used + 1, MSG_NOSIGNAL);
+            used = prefixLength;
+            if (buffer[i] != '\n')
+                reply[used++] = buffer[i];
+        }
+    }
+    _exit(0);
 }
 
-// Runs in the forked child of a possibly multi-threaded test process: system calls and static
-// storage only, no allocation.
 [[noreturn]] void serve(int listener, const char* prefix, size_t prefixLength) {
-    static Connection connections[kMaxConnections];
-    pollfd fds[kMaxConnections + 1];
-    int slotOf[kMaxConnections + 1];
+    signal(SIGCHLD, SIG_IGN); // connections that ended are reaped by the system
     for (;;) {
-        int count = 0;
-        fds[count++] = pollfd{listener, POLLIN, 0};
-        for (int i = 0; i < kMaxConnections; ++i) {
-            if (connections[i].fd >= 0) {
-                slotOf[count] = i;
-                fds[count++] = pollfd{connections[i].fd, POLLIN, 0};
-            }
-        }
-        if (poll(fds, static_cast<nfds_t>(count), -1) < 0) {
-            if (errno == EINTR)
-                continue;
+        const int fd = accept(listener, nullptr, nullptr);
+        if (fd < 0 && errno != EINTR && errno != ECONNABORTED)
             _exit(1);
+        if (fd >= 0 && fork() == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM); // goes with the service
+            close(listener);
+            answerLines(fd, prefix, prefixLength);
         }
-        if (fds[0].revents & POLLIN) {
-            const int fd = accept(listener, nullptr, nullptr);
-            int slot = 0;
-            while (slot < kMaxConnections && connections[slot].fd >= 0)
-                ++slot;
-            if (fd >= 0 && slot < kMaxConnections) {
-                connections[slot].fd = fd;
-                connections[slot].used = 0;
-            } else if (fd >= 0) {
-                close(fd);
-            }
-        }
-        for (int k = 1; k < count; ++k) {
-            if (!fds[k].revents)
-                continue;
-            Connection& connection = connections[slotOf[k]];
-            char buffer[1024];
-            const ssize_t n = read(connection.fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(connection.fd);
-                connection.fd = -1;
-                continue;
-            }
-            for (ssize_t i = 0; i < n; ++i) {
-                if (buffer[i] != '\n' && connection.used < kMaxLine) {
-                    connection.line[connection.used++] = buffer[i];
-                    continue;
-                }
-                answer(connection.fd, prefix, prefixLength, connection.line, connection.used);
-                connection.used = 0;
-                if (buffer[i] != '\n')
-                    connection.line[connection.used++] = buffer[i];
-            }
-        }
+        close(fd);
     }
 }
 
 } // namespace
 
 TcpService::TcpService(const std::string& prefix) {
-    if (prefix.size() > 256)
+    if (prefix.size() > kMaxPrefix)
         throw std::invalid_argument("answer prefix too long");
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
@@ -140,33 +108,23 @@ std::optional<std::string> askLine(int port, const std::string& line, int timeou
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return std::nullopt;
+    const int ms = std::max(timeoutMs, 1); // a zero timeout would wait for ever
+    const timeval wait{ms / 1000, (ms % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     const sockaddr_in address = loopback(port);
-    std::optional<std::string> result;
     const std::string request = line + "\n";
+    std::string received;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
         send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        std::string received;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-                    .count();
-            pollfd ready{fd, POLLIN, 0};
-            if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0)
-                break;
-            char buffer[1024];
-            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
+        char buffer[1024];
+        for (ssize_t n; received.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline &&
+                        (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
             received.append(buffer, static_cast<size_t>(n));
-            if (const auto end = received.find('\n'); end != std::string::npos) {
-                result = received.substr(0, end);
-                break;
-            }
-        }
     }
     close(fd);
-    return result;
+    const auto end = received.find('\n');
+    return end == std::string::npos ? std::nullopt : std::optional<std::string>(received.substr(0, end));
 }
 
 std::optional<std::string> askLineWithRetry(int port, const std::string& line, int totalMs, int pauseMs) {

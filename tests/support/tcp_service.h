@@ -9,9 +9,9 @@ namespace quorvane::test {
 
 class TcpService {
 public:
-    // Listens on a free 127.0.0.1 port before returning, then serves in a forked child: every line
-    // received on any connection is answered with prefix + line + "\n". Throws std::runtime_error when
-    // it cannot listen or fork.
+    // Listens on a free 127.0.0.1 port before returning, then serves in a forked child (each connection
+    // in a child of that): every line received is answered with prefix + line + "\n". Throws
+    // std::runtime_error when it cannot listen or fork.
     explicit TcpService(const std::string& prefix = "echo:");
     // Stops the child (SIGTERM) and reaps it.
     ~TcpService();

@@ -2,7 +2,6 @@
 #include "support/test_processes.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -54,23 +53,15 @@ NamedProcess::~NamedProcess() {
 }
 
 bool NamedProcess::running() const {
-    if (m_reaped)
-        return false;
-    int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+    if (!m_reaped && waitpid(m_pid, nullptr, WNOHANG) == m_pid)
         m_reaped = true;
-        return false;
-    }
-    return true;
+    return !m_reaped;
 }
 
 bool NamedProcess::waitForEnd(int ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!running())
-            return true;
+    while (running() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
     return !running();
 }
 
