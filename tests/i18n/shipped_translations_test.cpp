@@ -9,6 +9,7 @@
 #include "process/process_list_window.h"
 #include "qt_printers.h"
 #include "ras/ras_manager_window.h"
+#include "store/file_system.h"
 #include "store/ini_file.h"
 #include "store/text_codec.h"
 #include "support/fake_services.h"
@@ -19,9 +20,7 @@
 #include <QLineEdit>
 #include <QSet>
 #include <QWidget>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -32,11 +31,6 @@ const char* const kSection = "Translations";
 
 std::string langFile(const std::string& name) {
     return std::string(QUORVANE_LANG_DIR) + "/" + name;
-}
-
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 QSet<QString> lowerKeys(const std::string& path) {
@@ -93,7 +87,8 @@ protected:
 };
 
 TEST_P(ShippedTranslation, IsAnUtf8IniFileWithCrLfLineEnds) {
-    const std::string bytes = readBytes(path());
+    std::string bytes;
+    ASSERT_TRUE(fs::readFileBytes(path(), bytes));
     ASSERT_FALSE(bytes.empty());
     EXPECT_TRUE(isValidUtf8(bytes));
     EXPECT_NE(bytes.find("\r\n[Translations]\r\n"), std::string::npos);

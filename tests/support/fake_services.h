@@ -2,6 +2,7 @@
 // a notification area that counts its calls.
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -28,13 +29,12 @@ public:
 
     StopOutcome StopProcess(ProcessId id, std::int32_t timeoutMs) override {
         stops.emplace_back(id, timeoutMs);
-        for (auto it = running.begin(); it != running.end(); ++it) {
-            if (it->id == id) {
-                running.erase(it);
-                return StopOutcome::Killed;
-            }
-        }
-        return StopOutcome::Failed;
+        const auto found =
+            std::find_if(running.begin(), running.end(), [id](const auto& entry) { return entry.id == id; });
+        if (found == running.end())
+            return StopOutcome::Failed;
+        running.erase(found);
+        return StopOutcome::Killed;
     }
 
     ProcessId start(const std::string& name) {
