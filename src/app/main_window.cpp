@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSessionManager>
 #include <QStatusBar>
@@ -23,6 +24,7 @@
 #include "app/dialog_service.h"
 #include "app/hidden_file_list.h"
 #include "app/tunnel_editor.h"
+#include "app/tunnel_list_view.h"
 #include "app/tunnel_name_delegate.h"
 #include "desktop/about_box.h"
 #include "desktop/artwork.h"
@@ -109,7 +111,6 @@ TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& proce
 
     // Log-off and shut-down must not be blocked: the window hides and lets the session end.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
-        m_sessionEnding = true;
         if (isVisible())
             Nascondi1Click();
     });
@@ -145,12 +146,13 @@ void TMain::buildControls() {
     panelLayout->addWidget(Image1);
     page->addWidget(Panel1);
 
-    ListView1 = new QListWidget(central);
+    ListView1 = new TunnelListView(central);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setProperty("controlKind", QStringLiteral("ListView"));
     ListView1->setViewMode(QListView::IconMode);
     ListView1->setIconSize(QSize(50, 50));
-    ListView1->setGridSize(QSize(96, 84));
+    // Room for a picture and three lines of caption under it.
+    ListView1->setGridSize(QSize(104, 50 + 3 * ListView1->fontMetrics().lineSpacing() + 14));
     ListView1->setMovement(QListView::Static);
     ListView1->setResizeMode(QListView::Adjust);
     ListView1->setWordWrap(true);
@@ -173,6 +175,8 @@ void TMain::buildControls() {
     const int widths[] = {200, 100, 100};
     for (int i = 0; i < 3; ++i) {
         statusPanels[i] = new QLabel(QString::fromLatin1(captions[i]), StatusBar);
+        // Named so a language file can translate the fixed captions too.
+        statusPanels[i]->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i));
         statusPanels[i]->setFixedWidth(widths[i]);
         statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusBar->addWidget(statusPanels[i]);
@@ -256,8 +260,12 @@ void TMain::buildMenus() {
     addItem(PopupMenu1, "DisattivaTunnell1", QStringLiteral("Disconnetti"), &TMain::DisattivaTunnell1Click);
     addItem(PopupMenu1, "Modifica2", QStringLiteral("Modifica"), &TMain::ListView1DblClick);
     addItem(PopupMenu1, "Elimina2", QStringLiteral("Elimina"), &TMain::Elimina2Click);
-    connect(ListView1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->exec(ListView1->viewport()->mapToGlobal(at)); });
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        // Outside every item the commands must find no tunnel, not the one selected before.
+        if (!ListView1->itemAt(at))
+            clearTunnelSelection();
+        PopupMenu1->exec(ListView1->viewport()->mapToGlobal(at));
+    });
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -268,6 +276,8 @@ void TMain::buildMenus() {
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         // A double click in the list connects; editing is reached through "Modifica".
+        if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            return QMainWindow::eventFilter(watched, event);
         QMetaObject::invokeMethod(
             this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);
     }
@@ -280,12 +290,12 @@ void TMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (event->spontaneous())
         return;
-    m_sessionEnding = false; // a cancelled log-off: close requests hide again
     runCommand([this] { FormShow(); });
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
-    if (m_quitting || m_sessionEnding) {
+    // While the session manager saves the session, close requests come from log-off or shut-down.
+    if (m_quitting || qApp->isSavingSession()) {
         event->accept();
         return;
     }
@@ -450,13 +460,27 @@ void TMain::DisattivaTunnell1Click() {
     m_processes.StopProcess(id, kStopTimeoutMs);
 }
 
-void TMain::waitForClientEnd(const std::string& clientExeName, ProcessId stopped) {
-    // A client that is still ending keeps its executable busy on some systems: give it a moment.
-    if (stopped == NoProcessId)
-        return;
+void TMain::endAllClients(const std::string& clientExeName) {
+    // A tunnel connected twice has two clients: one left running would outlive its folder, out of the
+    // program's reach. And a client that is still ending keeps its executable busy on some systems.
     const auto deadline = std::chrono::steady_clock::now() + kClientEndWait;
-    while (std::chrono::steady_clock::now() < deadline && m_processes.FindProcessIdByName(clientExeName) == stopped)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ProcessId stopped = NoProcessId;
+    for (;;) {
+        const ProcessId client = m_processes.FindProcessIdByName(clientExeName);
+        if (client == NoProcessId || std::chrono::steady_clock::now() >= deadline)
+            return;
+        if (client != stopped) {
+            m_processes.StopProcess(client, kStopTimeoutMs);
+            stopped = client;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+}
+
+void TMain::clearTunnelSelection() {
+    ListView1->clearSelection();
+    ListView1->setCurrentItem(nullptr);
 }
 
 void TMain::Elimina2Click() {
@@ -467,10 +491,8 @@ void TMain::Elimina2Click() {
     if (!paths::isValidTunnelName(name))
         return; // never delete outside the tunnels folder
 
-    const std::string clientExeName = paths::ClientExeName(name);
-    const ProcessId client = m_processes.FindProcessIdByName(clientExeName);
     DisattivaTunnell1Click();
-    waitForClientEnd(clientExeName, client);
+    endAllClients(paths::ClientExeName(name));
 
     const std::string folder = paths::TunnelFolderForDelete(m_workingDir, name);
     if (!fs::folderExists(folder))
@@ -480,9 +502,10 @@ void TMain::Elimina2Click() {
         fs::deleteFile(resolved + fs::separator() + file);
     files->clear();
 
-    if (fs::removeFolder(resolved))
+    if (fs::removeFolder(resolved)) {
         delete item;
-    else
+        clearTunnelSelection(); // the next row must not become the target of the next command
+    } else
         dialogs().showMessage(m_windows.messages->ProbRimozCartella());
 }
 

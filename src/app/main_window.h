@@ -104,14 +104,14 @@ private:
     void setPicture(QListWidgetItem* item, int picture);
     QListWidgetItem* appendTunnelItem(const QString& name);
     void fillList(const std::vector<std::string>& folderNames);
-    void waitForClientEnd(const std::string& clientExeName, ProcessId stopped);
+    void endAllClients(const std::string& clientExeName);
+    void clearTunnelSelection();
 
     std::string m_workingDir;
     AppWindows& m_windows;
     ProcessServices& m_processes;
     ClientLauncher& m_launcher;
     bool m_quitting = false;
-    bool m_sessionEnding = false;
 };
 
 } // namespace quorvane

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -16,16 +17,25 @@ namespace {
 QString applicationTitle() {
     return QApplication::applicationName();
 }
+
+// A box sized by a short text would cut its own title, the application title, in the title bar.
+void showBox(QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, applicationTitle(), text, QMessageBox::Ok);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int titleWidth = box.fontMetrics().horizontalAdvance(applicationTitle()) + 120;
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0,
+                      1, grid->columnCount());
+    }
+    box.exec();
+}
 } // namespace
 
 void QtDialogService::showMessage(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok);
-    box.exec();
+    showBox(QMessageBox::NoIcon, text);
 }
 
 void QtDialogService::showError(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok);
-    box.exec();
+    showBox(QMessageBox::Critical, text);
 }
 
 QString QtDialogService::inputBox(const QString& title, const QString& prompt, const QString& initialText,

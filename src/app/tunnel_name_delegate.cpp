@@ -15,4 +15,11 @@ void TunnelNameDelegate::setModelData(QWidget* editor, QAbstractItemModel* model
     QStyledItemDelegate::setModelData(editor, model, index);
 }
 
+void TunnelNameDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    if (editor->property("quorvaneFilled").toBool())
+        return;
+    editor->setProperty("quorvaneFilled", true);
+    QStyledItemDelegate::setEditorData(editor, index);
+}
+
 } // namespace quorvane

@@ -14,6 +14,10 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
+
+    // Fills the editor once: a monitor pass that changes the item's picture while the user types must
+    // not put the old caption back.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
 };
 
 } // namespace quorvane

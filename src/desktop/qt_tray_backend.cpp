@@ -26,7 +26,9 @@ ShiftState currentKeys() {
 } // namespace
 
 QtTrayBackend::QtTrayBackend(TTrayIcon& owner) : m_owner(owner), m_icon(new QSystemTrayIcon(this)) {
-    connect(m_icon, &QSystemTrayIcon::activated, this, &QtTrayBackend::onActivated);
+    // Queued: a command run from the icon (a menu item that restores the window) hides the icon, which
+    // on X11 destroys the tray widget whose mouse handler is still on the stack.
+    connect(m_icon, &QSystemTrayIcon::activated, this, &QtTrayBackend::onActivated, Qt::QueuedConnection);
 }
 
 QtTrayBackend::~QtTrayBackend() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "process/command_line.h"
+#include "store/file_system.h"
 
 namespace quorvane {
 
@@ -19,29 +20,11 @@ namespace {
 
 constexpr const char* kNoTerminal = "No terminal emulator found (x-terminal-emulator, xterm)";
 
-bool isExecutableFile(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// Full path of program in $PATH, or "" when it is not there.
-std::string findOnPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    if (!path)
-        return {};
-    const std::string_view all(path);
-    std::size_t start = 0;
-    for (;;) {
-        const auto end = all.find(':', start);
-        std::string folder(all.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + program;
-        if (isExecutableFile(candidate))
-            return candidate;
-        if (end == std::string_view::npos)
-            return {};
-        start = end + 1;
-    }
-}
+// Runs the program given as its arguments, then keeps the window open until Enter, so what a client
+// (or the key generator) printed before it ended can still be read.
+constexpr const char* kHoldWindowScript =
+    "\"$@\"; status=$?; printf '\\n--- %s ended (exit code %d). Press Enter to close this window. ---\\n' "
+    "\"$1\" \"$status\"; read -r _";
 
 // Only async-signal-safe calls from here on: the caller is a child of a possibly threaded program.
 [[noreturn]] void reportAndExit(int errorPipe, int error) {
@@ -85,9 +68,9 @@ public:
         std::vector<std::string> arguments;
         std::string file = request.executable;
         if (request.visible) {
-            std::string terminal = findOnPath("x-terminal-emulator");
+            std::string terminal = fs::findOnPath("x-terminal-emulator");
             if (terminal.empty())
-                terminal = findOnPath("xterm");
+                terminal = fs::findOnPath("xterm");
             if (terminal.empty())
                 return std::string(kNoTerminal);
             // The terminal would report a missing client only in its own window, which closes at once.
@@ -96,7 +79,7 @@ public:
                 client = request.directory + "/" + client;
             if (access(client.c_str(), X_OK) != 0)
                 return std::string(std::strerror(errno));
-            arguments = {terminal, "-e", request.executable};
+            arguments = {terminal, "-e", "/bin/sh", "-c", kHoldWindowScript, "quorvane", request.executable};
             file = terminal;
         } else {
             arguments = {request.executable};

@@ -1,8 +1,10 @@
 // The tunnel commands on a temporary portable folder: add, modify, connect, disconnect, delete, monitor.
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -265,17 +267,27 @@ TEST_F(TunnelCommands, InPlaceEditRefusesCaptionsThatAreNotAFolderName) {
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("Home"));
 }
 
-TEST_F(TunnelCommands, DeleteRemovesFolderFilesAndRowAfterStoppingTheClient) {
+TEST_F(TunnelCommands, DeleteStopsEveryClientOfTheTunnelThenRemovesItAndSelectsNothing) {
     add(QStringLiteral("Office"));
+    add(QStringLiteral("Home"));
     f.processes->start("OfficeSSH.exe");
+    f.processes->start("HomeSSH.exe");
+    f.processes->start("OfficeSSH.exe"); // connected twice
     ASSERT_TRUE(f.select(QStringLiteral("Office")));
 
     runCommand([this] { f.main().Elimina2Click(); });
 
-    EXPECT_EQ(f.processes->stops.size(), 1u);
+    EXPECT_EQ(f.processes->stops.size(), 2u);
+    ASSERT_EQ(f.processes->running.size(), 1u);
+    EXPECT_EQ(f.processes->running[0].name, "HomeSSH.exe");
     EXPECT_FALSE(stdfs::exists(tunnelPath("Office")));
-    EXPECT_EQ(f.main().ListView1->count(), 0);
+    ASSERT_EQ(f.main().ListView1->count(), 1);
     EXPECT_TRUE(f.dialogs.messages.isEmpty());
+
+    // The remaining row is not silently the target of the next delete.
+    EXPECT_EQ(f.main().selectedItem(), nullptr);
+    runCommand([this] { f.main().Elimina2Click(); });
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Home")));
 }
 
 TEST_F(TunnelCommands, DeleteKeepsSubFoldersAndHiddenFilesAndSaysTheFolderStays) {
@@ -308,6 +320,43 @@ TEST_F(TunnelCommands, DeleteOfAMissingFolderOrACaptionLeavingTheTunnelsFolderTo
     EXPECT_TRUE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
     EXPECT_TRUE(stdfs::exists(tunnelPath("Other/Tunnell.tun")));
     EXPECT_EQ(f.folder.read("precious.txt"), "keep me");
+}
+
+TEST_F(TunnelCommands, ListMouseRulesDoubleClickConnectsCaptionClickRenamesTypingSurvivesMonitor) {
+    add(QStringLiteral("Office"));
+    f.main().resize(600, 400);
+    f.app().start();
+    QListWidget* list = f.main().ListView1;
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    const QRect item = list->visualRect(list->model()->index(0, 0));
+    const QPoint picture(item.center().x(), item.top() + 20);
+    const QPoint caption(item.center().x(), item.bottom() - 4);
+
+    // Only the left button's double click connects.
+    QTest::mouseDClick(list->viewport(), Qt::MiddleButton, {}, picture);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(f.launcher->requests.empty());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, picture);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
+    f.processes->running.clear();
+    f.main().checkprocessiTimer();
+
+    // A click on the selected item's picture does not rename; one on its caption does.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, picture);
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    EXPECT_EQ(list->findChild<QLineEdit*>(), nullptr);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, caption);
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    auto* editor = list->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+
+    // The client starts while the user types: the new picture must not reset the text being typed.
+    editor->setText(QStringLiteral("Ufficio"));
+    f.processes->start("OfficeSSH.exe");
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.main().pictureOf(0), 1);
+    EXPECT_EQ(editor->text(), QStringLiteral("Ufficio"));
 }
 
 } // namespace
