@@ -515,7 +515,6 @@ void TMain::GeneratoredichiaviPutty1Click() {
     // The key generator is a console program here: it gets a window of its own. Failures are not reported.
     LaunchRequest request;
     request.executable = fs::resolve(paths::KeyGenerator(m_workingDir));
-    request.directory = m_workingDir;
     request.visible = true;
     m_launcher.launch(request);
 }
