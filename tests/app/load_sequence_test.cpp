@@ -1,10 +1,15 @@
 // The load sequence on every change from hidden to visible: language, list rebuild, automatic connections.
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "app/tunnel_editor.h"
+#include "i18n/language_engine.h"
+#include "i18n/message_texts.h"
 #include "store/tunnel_definition.h"
 #include "support/app_fixture.h"
 
@@ -114,6 +119,33 @@ TEST(LoadSequence, AppliesTheLanguageFileEveryTimeTheWindowIsShown) {
     f.main().Nascondi1Click();
     f.main().Visualizza1Click();
     EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Bereit"));
+}
+
+TEST(LoadSequence, LanguageFileRulesOnTheProgramsOwnWindows) {
+    AppFixture f;
+    f.folder.write("lingua.lng", "[translations]\r\n"
+                                 " main . aggiungi1 . CAPTION = Nu~ovo\r\n"
+                                 "MAIN . AGGIUNGI1 . caption=second entry of the same key\r\n"
+                                 "ShowTunn.autoconnect.Caption=\"Connect at start\"\r\n"
+                                 "fMessage.NomeNonValido.Text=Bad name\r\n"
+                                 "Main.ListBox1.Items=a|b\r\n"
+                                 "Main.NoSuchThing.Caption=ignored\r\n"
+                                 "Main.Nascondi1.Caption=\r\n"
+                                 "Main.checkprocessi.Interval=$BB8\r\n"
+                                 "Main.Width=wide\r\n"
+                                 "Main.Esci1.Caption=never applied\r\n");
+    TMain& window = f.main();
+    EXPECT_THROW(window.language->ApplyLanguageFile(QString::fromStdString(f.folder.file("lingua.lng"))),
+                 LanguageError);
+
+    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Aggiungi1"))->text(), QStringLiteral("Nu\tovo"));
+    EXPECT_EQ(f.app().editor().autoconnect->text(), QStringLiteral("Connect at start"));
+    EXPECT_EQ(f.app().messages().NomeNonValido(), QStringLiteral("Bad name"));
+    ASSERT_EQ(window.ListBox1->count(), 1);
+    EXPECT_EQ(window.ListBox1->item(0)->text(), QStringLiteral("a|b"));
+    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Nascondi1"))->text(), QStringLiteral("Nascondi"));
+    EXPECT_EQ(window.checkprocessi->interval(), 3000);
+    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Esci1"))->text(), QStringLiteral("Esci"));
 }
 
 TEST(LoadSequence, ALanguageErrorEndsTheSequenceButTheWindowIsShown) {
