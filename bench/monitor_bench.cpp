@@ -57,6 +57,13 @@ double medianOf(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+// The monitor's step after the listing: one picture per tunnel from the snapshot's index.
+void updatePictures(const ProcessNameIndex& index, const std::vector<std::string>& tunnels,
+                    std::vector<int>& pictures) {
+    for (std::size_t i = 0; i < tunnels.size(); ++i)
+        pictures[i] = index.pictureFor(tunnels[i], pictures[i]);
+}
+
 void BM_Enumeration(benchmark::State& state) {
     const auto services = quorvane::createSystemProcessServices();
     std::size_t processes = 0;
@@ -78,8 +85,7 @@ void BM_FullPass(benchmark::State& state) {
         VectorProcessList list;
         services->ListProcesses(list, false);
         const ProcessNameIndex index(list.entries);
-        for (std::size_t i = 0; i < tunnels.size(); ++i)
-            pictures[i] = index.pictureFor(tunnels[i], pictures[i]);
+        updatePictures(index, tunnels, pictures);
         benchmark::DoNotOptimize(pictures.data());
     });
 }
@@ -93,8 +99,7 @@ void BM_IndexAndLookups(benchmark::State& state) {
     std::vector<int> pictures(tunnels.size(), 0);
     timeEach(state, "index", [&] {
         const ProcessNameIndex index(list.entries);
-        for (std::size_t i = 0; i < tunnels.size(); ++i)
-            pictures[i] = index.pictureFor(tunnels[i], pictures[i]);
+        updatePictures(index, tunnels, pictures);
         benchmark::DoNotOptimize(pictures.data());
     });
 }
@@ -120,8 +125,7 @@ void BM_PassAndEnumerationInTurn(benchmark::State& state) {
             VectorProcessList list;
             services->ListProcesses(list, false);
             const ProcessNameIndex index(list.entries);
-            for (std::size_t i = 0; i < tunnels.size(); ++i)
-                pictures[i] = index.pictureFor(tunnels[i], pictures[i]);
+            updatePictures(index, tunnels, pictures);
             benchmark::DoNotOptimize(pictures.data());
         }
         const auto end = Clock::now();
