@@ -115,13 +115,22 @@ double connectOnce() {
     return seconds;
 }
 
+constexpr const char* kPasswordMark = "<password>";
+
 // The same client copy with the same arguments, started by a plain fork and exec; in a session of its
 // own when asked, which is how the program detaches its clients.
 double directOnce(bool newSession = false) {
     const int localPort = freeLoopbackPort();
     std::vector<std::string> argv{g_rig->clientCopy()};
-    for (std::string& argument : splitAtBlanks(buildConnectCommandLine(g_rig->definition(localPort))))
+    // The reference gives the password on the command line, as a client started by hand would.
+    const quorvane::TunnelDefinition definition = g_rig->definition(localPort);
+    for (std::string& argument : splitWindowsCommandLine(buildConnectCommandLine(definition, kPasswordMark))) {
+        if (argument == "-pwfile")
+            argument = "-pw";
+        else if (argument == kPasswordMark)
+            argument = definition.Password;
         argv.push_back(std::move(argument));
+    }
     const auto start = Clock::now();
     ChildProcess client(argv, "/dev/null", newSession);
     const double seconds = secondsToFirstAnswer(start, localPort);

@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     putty-tools openssh-server procps passwd
     xvfb xauth xterm
+    clang libfuzzer-14-dev
 )
 
 sudo_cmd=()

@@ -34,6 +34,7 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_windows.licence = m_licence.get();
     m_ras = std::make_unique<TFormRAS>(options.rasApi ? *options.rasApi : systemRasApi());
     m_editor->pickDialUpEntry = [this] { return m_ras->pickEntry(); };
+    m_editor->messages = m_messages.get();
 }
 
 QuorvaneApp::~QuorvaneApp() {

@@ -3,8 +3,11 @@
 
 #include "app/application.h"
 #include "desktop/artwork.h"
+#include "process/process_hardening.h"
 
 int main(int argc, char* argv[]) {
+    // Before anything holds a password: no core file, no memory reads by other programs.
+    quorvane::hardenProcess();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane - SSH Link Manager"));
     QApplication::setWindowIcon(quorvane::programIcon());

@@ -18,10 +18,11 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
-#include <thread>
 
 #include "app/dialog_service.h"
+#include "app/field_problem_text.h"
 #include "app/hidden_file_list.h"
 #include "app/tunnel_editor.h"
 #include "app/tunnel_list_view.h"
@@ -35,7 +36,6 @@
 #include "process/client_launcher.h"
 #include "process/command_line.h"
 #include "process/process_list_window.h"
-#include "process/process_name_index.h"
 #include "process/process_services.h"
 #include "store/file_system.h"
 #include "store/folder_walker.h"
@@ -85,7 +85,8 @@ private:
 
 TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
              std::unique_ptr<TrayBackend> trayBackend)
-    : m_workingDir(std::move(workingDir)), m_windows(windows), m_processes(processes), m_launcher(launcher) {
+    : m_workingDir(std::move(workingDir)), m_windows(windows), m_processes(processes), m_launcher(launcher),
+      m_clients(processes, paths::TunnelsDirForListing(m_workingDir)) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quorvane"));
     setWindowIcon(programIcon());
@@ -371,15 +372,14 @@ void TMain::checkprocessiTimer() {
     if (!m_windows.processList)
         return;
     m_windows.processList->Button1Click();
-    if (ListView1->count() == 0)
+    // An empty snapshot means the listing failed: the pictures stay as they were.
+    if (ListView1->count() == 0 || m_windows.processList->ListBox1->count() == 0)
         return;
-    const QListWidget* snapshot = m_windows.processList->ListBox1;
-    ProcessNameIndex index;
-    for (int i = 0; i < snapshot->count(); ++i)
-        index.add(snapshot->item(i)->text().toStdString());
+    // Only the tunnel's own client counts, not any process that shares its name.
+    const TunnelClients clients = m_clients.match(m_windows.processList->ownProcesses());
     for (int i = 0; i < ListView1->count(); ++i) {
         QListWidgetItem* item = ListView1->item(i);
-        setPicture(item, index.pictureFor(item->text().toStdString(), item->data(kPictureRole).toInt()));
+        setPicture(item, clients.isRunning(nameOf(item)) ? 1 : 0);
     }
 }
 
@@ -436,14 +436,21 @@ void TMain::AttivaTunnell1Click() {
     if (!item || !m_windows.editor)
         return;
     const std::string name = nameOf(item);
+    const TunnelDefinition definition = m_windows.editor->definition();
+    // A value the client would misread (an option, a port that is none) is refused, never passed.
+    if (const std::optional<FieldProblem> problem = checkConnectFields(definition)) {
+        dialogs().showMessage(fieldProblemText(*problem, *m_windows.editor, *m_windows.messages));
+        return;
+    }
     const std::string exePath = paths::ClientExePath(m_workingDir, name);
-    const std::string commandLine = buildConnectCommandLine(m_windows.editor->definition());
 
-    dialogs().showMessage(QString::fromStdString(commandLine));
+    // The password is shown masked and reaches the client through a file only this user can read.
+    dialogs().showMessage(QString::fromStdString(displayConnectCommandLine(definition)));
 
     LaunchRequest request;
     request.executable = fs::resolve(exePath);
-    request.parameters = commandLine;
+    request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile());
+    request.secret = definition.Password;
     request.directory = fs::resolve(paths::ClientWorkingFolder(exePath));
     request.visible = m_windows.editor->debug->isChecked();
     if (const std::optional<std::string> failure = m_launcher.launch(request))
@@ -456,26 +463,15 @@ void TMain::DisattivaTunnell1Click() {
     QListWidgetItem* item = selectedItem();
     if (!item)
         return;
-    const ProcessId id = m_processes.FindProcessIdByName(paths::ClientExeName(nameOf(item)));
-    m_processes.StopProcess(id, kStopTimeoutMs);
+    if (!m_clients.stopFirst(nameOf(item), kStopTimeoutMs))
+        reportStopFailure(item);
 }
 
-void TMain::endAllClients(const std::string& clientExeName) {
-    // A tunnel connected twice has two clients: one left running would outlive its folder, out of the
-    // program's reach. And a client that is still ending keeps its executable busy on some systems.
-    const auto deadline = std::chrono::steady_clock::now() + kClientEndWait;
-    ProcessId stopped = NoProcessId;
-    for (;;) {
-        const ProcessId client = m_processes.FindProcessIdByName(clientExeName);
-        if (client == NoProcessId || std::chrono::steady_clock::now() >= deadline)
-            return;
-        if (client != stopped) {
-            m_processes.StopProcess(client, kStopTimeoutMs);
-            stopped = client;
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
+void TMain::reportStopFailure(const QListWidgetItem* item) {
+    QString text = m_windows.messages->ArrestoNonRiuscito();
+    if (text.contains(QLatin1String("%1")))
+        text = text.arg(item->text());
+    dialogs().showMessage(text);
 }
 
 void TMain::clearTunnelSelection() {
@@ -491,8 +487,12 @@ void TMain::Elimina2Click() {
     if (!paths::isValidTunnelName(name))
         return; // never delete outside the tunnels folder
 
-    DisattivaTunnell1Click();
-    endAllClients(paths::ClientExeName(name));
+    // Every client of the tunnel ends first: one left running would outlive its folder, out of the
+    // program's reach, and a client still ending keeps its executable busy on some systems.
+    if (!m_clients.stopAll(name, kStopTimeoutMs, kClientEndWait)) {
+        reportStopFailure(item);
+        return;
+    }
 
     const std::string folder = paths::TunnelFolderForDelete(m_workingDir, name);
     if (!fs::folderExists(folder))
@@ -555,7 +555,8 @@ void TMain::FormShow() {
 
     // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
     // restore from the notification area) must not get a second session.
-    std::optional<ProcessNameIndex> running;
+    std::optional<TunnelClients> running;
+    std::vector<std::string> started;
     for (int i = 0; i < ListView1->count(); ++i) {
         ListView1->setCurrentRow(i);
         SuppressEditor = true;
@@ -564,16 +565,14 @@ void TMain::FormShow() {
         statusPanels[0]->setText(QStringLiteral("Tunnell: ") + item->text());
         if (!m_windows.editor || !m_windows.editor->autoconnect->isChecked())
             continue;
-        if (!running) {
-            VectorProcessList snapshot;
-            m_processes.ListProcesses(snapshot, false);
-            running.emplace(snapshot.entries);
-        }
-        const std::string clientExeName = paths::ClientExeName(nameOf(item));
-        if (!running->contains(clientExeName)) {
-            AttivaTunnell1Click();
-            running->add(clientExeName); // a second row of the same name must not start another one
-        }
+        if (!running)
+            running = m_clients.snapshot();
+        const std::string name = nameOf(item);
+        // A second row of the same name must not start another one either.
+        if (running->isRunning(name) || std::find(started.begin(), started.end(), name) != started.end())
+            continue;
+        AttivaTunnell1Click();
+        started.push_back(name);
     }
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));

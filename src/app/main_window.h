@@ -8,6 +8,7 @@
 
 #include "desktop/tray_backend.h"
 #include "process/process_services.h"
+#include "process/tunnel_client_control.h"
 
 class QAction;
 class QLabel;
@@ -104,13 +105,14 @@ private:
     void setPicture(QListWidgetItem* item, int picture);
     QListWidgetItem* appendTunnelItem(const QString& name);
     void fillList(const std::vector<std::string>& folderNames);
-    void endAllClients(const std::string& clientExeName);
+    void reportStopFailure(const QListWidgetItem* item);
     void clearTunnelSelection();
 
     std::string m_workingDir;
     AppWindows& m_windows;
     ProcessServices& m_processes;
     ClientLauncher& m_launcher;
+    TunnelClientControl m_clients;
     bool m_quitting = false;
 };
 

@@ -16,6 +16,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_service.h"
+#include "app/field_problem_text.h"
+#include "process/command_line.h"
+
 namespace quorvane {
 
 namespace {
@@ -212,7 +216,7 @@ void TShowTunn::buildControls() {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button1, &QPushButton::clicked, this, &TShowTunn::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
     OpenDialog1 = new QFileDialog(this);
@@ -274,6 +278,20 @@ TunnelDefinition TShowTunn::definition() const {
     definition.PortaServizio = mxflatmaskedit4->text().toStdString();
     definition.AutoConnessione = autoconnect->isChecked();
     return definition;
+}
+
+void TShowTunn::Button1Click() {
+    // What connect would refuse is refused here already, on the field, before it is saved.
+    if (const std::optional<FieldProblem> problem = checkConnectFields(definition())) {
+        if (messages)
+            dialogs().showMessage(fieldProblemText(*problem, *this, *messages));
+        if (QLineEdit* edit = fieldEdit(problem->field, *this)) {
+            edit->setFocus();
+            edit->selectAll();
+        }
+        return;
+    }
+    accept();
 }
 
 void TShowTunn::keyPressEvent(QKeyEvent* event) {

@@ -18,6 +18,8 @@ class QFileDialog;
 
 namespace quorvane {
 
+class TfMessage;
+
 class TShowTunn : public QDialog {
     Q_OBJECT
 
@@ -27,6 +29,11 @@ public:
     // The dial-up entry picker behind SpeedButton4: a name, or nothing when the user cancelled.
     std::function<std::optional<QString>()> pickDialUpEntry;
     void SpeedButton4Click();
+
+    // "&Ok": closes with OK unless a field could not reach the client (see checkConnectFields); then
+    // the message names it and the field takes the focus. Texts come from messages when set.
+    void Button1Click();
+    const TfMessage* messages = nullptr;
 
     // The seven key-bound edits and autoconnect, in the load order.
     void setDefinition(const TunnelDefinition& definition);

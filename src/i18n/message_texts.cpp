@@ -29,6 +29,12 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
     addField(QStringLiteral("ClientNonCopiato"),
              QStringLiteral("Impossibile copiare il client SSH (plink.exe): il tunnell è stato creato ma non "
                             "potrà connettersi."));
+    addField(QStringLiteral("CampoConTrattino"), QStringLiteral("Il campo \"%1\" non può iniziare con \"-\""));
+    addField(QStringLiteral("PortaNonValida"),
+             QStringLiteral("Il campo \"%1\" deve essere un numero di porta da 1 a 65535"));
+    addField(QStringLiteral("CampoNonValido"), QStringLiteral("Il campo \"%1\" contiene caratteri non ammessi"));
+    addField(QStringLiteral("ArrestoNonRiuscito"),
+             QStringLiteral("Impossibile arrestare il client SSH del tunnell \"%1\""));
 }
 
 QString TfMessage::text(const QString& field) const {

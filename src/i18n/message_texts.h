@@ -28,6 +28,11 @@ public:
     QString Pronto() const { return text(QStringLiteral("Pronto")); }
     QString TunnellEsistente() const { return text(QStringLiteral("TunnellEsistente")); }
     QString ClientNonCopiato() const { return text(QStringLiteral("ClientNonCopiato")); }
+    // Texts with "%1" take a field's or a tunnel's name.
+    QString CampoConTrattino() const { return text(QStringLiteral("CampoConTrattino")); }
+    QString PortaNonValida() const { return text(QStringLiteral("PortaNonValida")); }
+    QString CampoNonValido() const { return text(QStringLiteral("CampoNonValido")); }
+    QString ArrestoNonRiuscito() const { return text(QStringLiteral("ArrestoNonRiuscito")); }
 
 private:
     QLineEdit* addField(const QString& name, const QString& defaultText);

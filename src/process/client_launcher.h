@@ -12,6 +12,9 @@ struct LaunchRequest {
     std::string parameters; // the command line, split like a Windows program's
     std::string directory;  // folder the client is started in
     bool visible = false;   // in a terminal window (debug) or hidden
+    // When not empty, readable by the client at secretFile() and by no other user; parameters name
+    // that path. It never appears on a command line.
+    std::string secret;
 };
 
 class ClientLauncher {
@@ -20,6 +23,12 @@ public:
     // Starts the client without waiting for it. Returns the system's error text (e.g. "No such file
     // or directory") when it could not be started, nothing on success.
     virtual std::optional<std::string> launch(const LaunchRequest& request) = 0;
+
+    // The path at which the next launch's secret will be readable by its client, for its parameters
+    // (an inherited pipe's /dev/fd entry on POSIX; on Windows a fresh file name in the user's own
+    // temporary folder, which the launch creates for the user alone and removes once the client has
+    // had time to read it or has ended).
+    virtual std::string secretFile() = 0;
 };
 
 std::unique_ptr<ClientLauncher> createSystemLauncher();

@@ -18,6 +18,10 @@ namespace quorvane {
 
 namespace {
 
+constexpr int kSecretDescriptor = 3;
+constexpr const char* kSecretFile = "/dev/fd/3";
+constexpr const char* kSecretTooLong = "The password is too long to hand to the client";
+
 constexpr const char* kNoTerminal = "No terminal emulator found (x-terminal-emulator, xterm)";
 
 // Runs the program given as its arguments, then keeps the window open until Enter, so what a client
@@ -33,13 +37,25 @@ constexpr const char* kHoldWindowScript =
     _exit(127);
 }
 
-[[noreturn]] void runClient(int errorPipe, const char* file, char* const* argv, const char* directory, bool hidden) {
+// secretFd, when not -1, becomes the client's descriptor 3: the read end of a pipe holding the secret.
+[[noreturn]] void runClient(int errorPipe, const char* file, char* const* argv, const char* directory, bool hidden,
+                            int secretFd) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     // Ignored signals stay ignored across exec; the client must start with the defaults.
     for (int signal = 1; signal < NSIG; ++signal)
         ::signal(signal, SIG_DFL);
+
+    // Out of the way first: the error pipe or the secret may sit on the descriptor the secret needs.
+    errorPipe = fcntl(errorPipe, F_DUPFD_CLOEXEC, 10);
+    if (errorPipe < 0)
+        _exit(127);
+    if (secretFd >= 0) {
+        const int moved = fcntl(secretFd, F_DUPFD_CLOEXEC, 10);
+        if (moved < 0 || dup2(moved, kSecretDescriptor) < 0) // dup2 clears close-on-exec
+            reportAndExit(errorPipe, errno);
+    }
 
     if (directory && chdir(directory) != 0)
         reportAndExit(errorPipe, errno);
@@ -56,14 +72,53 @@ constexpr const char* kHoldWindowScript =
     if (devNull > 2)
         close(devNull);
     // Sockets and files of this program are none of the client's business.
-    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    close_range(secretFd >= 0 ? kSecretDescriptor + 1 : 3, ~0U, CLOSE_RANGE_CLOEXEC);
 
     execv(file, argv);
     reportAndExit(errorPipe, errno);
 }
 
+// A pipe whose read end holds the secret and whose write end is already closed, so the client reads
+// the secret and then the end of file. Nothing reaches the disk, and only this user's processes can
+// open /proc/PID/fd of the client.
+class SecretPipe {
+public:
+    ~SecretPipe() {
+        if (m_read >= 0)
+            close(m_read);
+    }
+    int readEnd() const { return m_read; }
+
+    // The error text, or nothing on success (also for an empty secret, which needs no pipe).
+    std::optional<std::string> fill(const std::string& secret) {
+        if (secret.empty())
+            return std::nullopt;
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+            return std::string(std::strerror(errno));
+        m_read = ends[0];
+        // Written whole before the start: a secret larger than the pipe holds would block.
+        const ssize_t written = write(ends[1], secret.data(), secret.size());
+        const int error = errno;
+        close(ends[1]);
+        if (written < 0)
+            return std::string(std::strerror(error));
+        if (static_cast<std::size_t>(written) != secret.size())
+            return std::string(kSecretTooLong);
+        // The client reads it with ordinary blocking reads.
+        const int flags = fcntl(m_read, F_GETFL);
+        fcntl(m_read, F_SETFL, flags & ~O_NONBLOCK);
+        return std::nullopt;
+    }
+
+private:
+    int m_read = -1;
+};
+
 class PosixClientLauncher : public ClientLauncher {
 public:
+    std::string secretFile() override { return kSecretFile; }
+
     std::optional<std::string> launch(const LaunchRequest& request) override {
         std::vector<std::string> arguments;
         std::string file = request.executable;
@@ -94,6 +149,10 @@ public:
         argv.push_back(nullptr);
         const char* directory = request.directory.empty() ? nullptr : request.directory.c_str();
 
+        SecretPipe secret;
+        if (std::optional<std::string> failure = secret.fill(request.secret))
+            return failure;
+
         int errorPipe[2];
         if (pipe2(errorPipe, O_CLOEXEC) != 0)
             return std::string(std::strerror(errno));
@@ -114,7 +173,7 @@ public:
             if (client < 0)
                 reportAndExit(errorPipe[1], errno);
             if (client == 0)
-                runClient(errorPipe[1], file.c_str(), argv.data(), directory, !request.visible);
+                runClient(errorPipe[1], file.c_str(), argv.data(), directory, !request.visible, secret.readEnd());
             _exit(0);
         }
 

@@ -1,9 +1,14 @@
 // Building the client's command line and splitting one into arguments like a Windows program does.
 #include "process/command_line.h"
 
+#include <algorithm>
+#include <string>
+
 namespace quorvane {
 
 namespace {
+
+constexpr std::string_view kMaskedPassword = "********";
 
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
@@ -13,29 +18,123 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-} // namespace
+// The digits without leading zeros, or empty when text (blanks aside) is not a whole number 1-65535.
+std::string portNumber(std::string_view text) {
+    text = trimmed(text);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return {};
+    text.remove_prefix(std::min(text.find_first_not_of('0'), text.size()));
+    if (text.empty() || text.size() > 5 || std::stoul(std::string(text)) > 65535)
+        return {};
+    return std::string(text);
+}
 
-std::string buildConnectCommandLine(const TunnelDefinition& definition) {
+bool isPort(std::string_view text) {
+    return !portNumber(text).empty();
+}
+
+// The port as the client gets it: plain decimal, since a leading zero could read as octal.
+std::string portText(std::string_view text) {
+    return portNumber(text);
+}
+
+bool serverPortNamed(const TunnelDefinition& definition) {
+    const std::string port = portNumber(definition.PortaServer);
+    return !port.empty() && port != "22";
+}
+
+std::string forwarding(const TunnelDefinition& definition) {
+    return portText(definition.PortaLocale) + ':' + definition.IpServizio + ':' + portText(definition.PortaServizio);
+}
+
+// Everything but the password piece, which the caller supplies already quoted.
+std::string commandLineWith(const TunnelDefinition& definition, const std::string& passwordPiece) {
     std::string line = "-ssh";
     // Without -P the client goes to port 22, so a server on another port must be named here.
-    const std::string_view port = trimmed(definition.PortaServer);
-    if (!port.empty() && port != "22") {
-        line += " -P ";
-        line += port;
-    }
-    line += " -l ";
-    line += definition.Username;
-    line += " -pw ";
-    line += definition.Password;
-    line += " -L ";
-    line += definition.PortaLocale;
-    line += ':';
-    line += definition.IpServizio;
-    line += ':';
-    line += definition.PortaServizio;
-    line += ' ';
-    line += definition.IpServer;
+    if (serverPortNamed(definition))
+        line += " -P " + portText(definition.PortaServer);
+    line += " -l " + quoteWindowsArgument(definition.Username);
+    line += passwordPiece;
+    line += " -L " + quoteWindowsArgument(forwarding(definition));
+    line += ' ' + quoteWindowsArgument(definition.IpServer);
     return line;
+}
+
+} // namespace
+
+std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition) {
+    struct Field {
+        ConnectField id;
+        const std::string& text;
+    };
+    const Field inLineOrder[] = {
+        {ConnectField::PortaServer, definition.PortaServer}, {ConnectField::Username, definition.Username},
+        {ConnectField::Password, definition.Password},       {ConnectField::PortaLocale, definition.PortaLocale},
+        {ConnectField::IpServizio, definition.IpServizio},   {ConnectField::PortaServizio, definition.PortaServizio},
+        {ConnectField::IpServer, definition.IpServer},
+    };
+    for (const Field& field : inLineOrder) {
+        if (field.text.find('\0') != std::string::npos)
+            return FieldProblem{field.id, FieldFault::Unpassable};
+        switch (field.id) {
+        case ConnectField::PortaServer:
+            if (!trimmed(field.text).empty() && !isPort(field.text))
+                return FieldProblem{field.id, FieldFault::NotAPort};
+            break;
+        case ConnectField::PortaLocale:
+        case ConnectField::PortaServizio:
+            if (!isPort(field.text))
+                return FieldProblem{field.id, FieldFault::NotAPort};
+            break;
+        case ConnectField::Username:
+        case ConnectField::IpServer:
+            // Quoting keeps a value one argument, but the client still reads "-x" as an option.
+            if (trimmed(field.text).starts_with('-'))
+                return FieldProblem{field.id, FieldFault::LeadingDash};
+            break;
+        default:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string quoteWindowsArgument(std::string_view argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\r\"") == std::string_view::npos)
+        return std::string(argument);
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a quote: there each one is doubled, and the quote escaped.
+        if (c == '"')
+            quoted.append(backslashes * 2 + 1, '\\');
+        else
+            quoted.append(backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    // The closing quote follows: trailing backslashes must not escape it.
+    quoted.append(backslashes * 2, '\\');
+    quoted += '"';
+    return quoted;
+}
+
+std::string buildConnectCommandLine(const TunnelDefinition& definition, std::string_view passwordFile) {
+    std::string passwordPiece;
+    if (!definition.Password.empty())
+        passwordPiece = " -pwfile " + quoteWindowsArgument(passwordFile);
+    return commandLineWith(definition, passwordPiece);
+}
+
+std::string displayConnectCommandLine(const TunnelDefinition& definition) {
+    std::string passwordPiece;
+    if (!definition.Password.empty())
+        passwordPiece = " -pw " + std::string(kMaskedPassword);
+    return commandLineWith(definition, passwordPiece);
 }
 
 std::vector<std::string> splitWindowsCommandLine(std::string_view parameters) {

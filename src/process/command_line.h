@@ -1,6 +1,7 @@
-// The client's command line: built from a definition, and split the way Windows programs split it.
+// The client's command line: checked and built from a definition, and split the way Windows programs split it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,9 +10,38 @@
 
 namespace quorvane {
 
-// "-ssh -l U -pw P -L LP:SA:SP S", with no quoting; " -P port" follows "-ssh" when PortaServer,
-// blanks aside, is neither empty nor "22". Never fails.
-std::string buildConnectCommandLine(const TunnelDefinition& definition);
+// The definition fields that reach the client's command line.
+enum class ConnectField { IpServer, PortaServer, Username, Password, PortaLocale, IpServizio, PortaServizio };
+
+// Why a field cannot go to the client as it is.
+enum class FieldFault {
+    LeadingDash, // the client would take it for an option
+    NotAPort,    // not a whole number 1-65535
+    Unpassable,  // holds a NUL, which no command line can carry
+};
+
+struct FieldProblem {
+    ConnectField field;
+    FieldFault fault;
+    bool operator==(const FieldProblem&) const = default;
+};
+
+// The first field, in command-line order, that must be refused before a connect, or nothing.
+// An empty server port is allowed (the client's default, 22); blanks around ports are ignored.
+std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition);
+
+// Quotes one argument so that splitWindowsCommandLine, and every Windows program, gives it back
+// whole and unchanged. Text without blanks, tabs, quotes or line ends is returned as it is.
+std::string quoteWindowsArgument(std::string_view argument);
+
+// The parameters for the client, each field one argument:
+// "-ssh [-P port] -l USER [-pwfile FILE] -L LP:SA:SP SERVER". The password itself is never on the
+// line: with a non-empty password the client reads it from passwordFile. -P follows "-ssh" when the
+// server port, blanks aside, is neither empty nor "22". Call checkConnectFields first.
+std::string buildConnectCommandLine(const TunnelDefinition& definition, std::string_view passwordFile);
+
+// The same line as the user is shown it: "-pw ********" where the password goes.
+std::string displayConnectCommandLine(const TunnelDefinition& definition);
 
 // Splits parameters with the rules of the Microsoft C runtime (white space separates, double quotes
 // group, 2n backslashes before a quote give n and a quote that toggles, 2n+1 give n and a literal quote,

@@ -14,10 +14,14 @@ namespace {
 // Collects a listing and hands it to the list box as one batch, so it repaints once.
 class ListBoxBatch : public ProcessList {
 public:
-    explicit ListBoxBatch(QListWidget& box) : m_box(box) {}
+    ListBoxBatch(QListWidget& box, std::vector<OwnProcess>& own) : m_box(box), m_own(own) {}
 
     void beginUpdate() override { m_box.setUpdatesEnabled(false); }
     void append(const std::string& name, ProcessId id) override { m_pending.push_back({name, id}); }
+    bool wantsOwnExecutables() const override { return true; }
+    void appendOwnExecutable(ProcessId id, const std::string& executable) override {
+        m_own.push_back({id, executable});
+    }
     void endUpdate() override {
         for (const ProcessEntry& entry : m_pending) {
             // Executable names are bytes; one that is not UTF-8 reads as Windows-1252, like folder names.
@@ -31,6 +35,7 @@ public:
 
 private:
     QListWidget& m_box;
+    std::vector<OwnProcess>& m_own;
     std::vector<ProcessEntry> m_pending;
 };
 
@@ -53,7 +58,8 @@ TForm2::TForm2(ProcessServices& processes, QWidget* parent) : QWidget(parent), m
 
 void TForm2::Button1Click() {
     ListBox1->clear();
-    ListBoxBatch batch(*ListBox1);
+    m_ownProcesses.clear();
+    ListBoxBatch batch(*ListBox1, m_ownProcesses);
     m_processes.ListProcesses(batch, false);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QWidget>
+#include <vector>
 
 #include "process/process_services.h"
 
@@ -21,11 +22,16 @@ public:
     // the process id as item data (Qt::UserRole).
     void Button1Click();
 
+    // This user's processes of the last listing, with their executables: what tells a tunnel's own
+    // client from a process that merely shares its name.
+    const std::vector<OwnProcess>& ownProcesses() const { return m_ownProcesses; }
+
     QListWidget* ListBox1 = nullptr;
     QPushButton* Button1 = nullptr;
 
 private:
     ProcessServices& m_processes;
+    std::vector<OwnProcess> m_ownProcesses;
 };
 
 } // namespace quorvane

@@ -9,7 +9,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -44,7 +46,9 @@ ssize_t readSmallFile(int dirFd, const char* path, char* buffer, std::size_t siz
 
 // Name of one /proc entry, or false when the process is gone or is a zombie. The cheapest
 // source comes first so a normal process costs a single readlink.
-bool processName(int procFd, std::string_view pidText, bool fullPath, std::string& name) {
+// executable receives the link's full target when the exe link could be read, else it is cleared.
+bool processName(int procFd, std::string_view pidText, bool fullPath, std::string& name, std::string& executable) {
+    executable.clear();
     char path[32];
     const auto entryPath = [&](std::string_view leaf) {
         std::memcpy(path, pidText.data(), pidText.size());
@@ -64,6 +68,7 @@ bool processName(int procFd, std::string_view pidText, bool fullPath, std::strin
         if (target.ends_with(kDeletedSuffix))
             target.remove_suffix(kDeletedSuffix.size());
         take(target);
+        executable.assign(target.data(), target.size());
         return true;
     }
 
@@ -93,6 +98,14 @@ bool processName(int procFd, std::string_view pidText, bool fullPath, std::strin
     const std::string_view comm = stat.substr(open + 1, close - open - 1);
     name.assign(comm.data(), comm.size());
     return true;
+}
+
+// Owner of a /proc entry: the process's effective user while it is dumpable (clients are).
+uid_t ownerOf(int procFd, const char* pidText) {
+    struct stat info {};
+    if (fstatat(procFd, pidText, &info, 0) != 0)
+        return static_cast<uid_t>(-1);
+    return info.st_uid;
 }
 
 bool parsePid(const char* text, ProcessId& pid, std::string_view& digits) {
@@ -159,15 +172,21 @@ public:
         Finish finish{proc, target};
 
         const int procFd = dirfd(proc);
+        const bool wantsOwn = target.wantsOwnExecutables();
+        const uid_t self = geteuid();
         std::string name;
+        std::string executable;
         name.reserve(64);
         while (const dirent* entry = readdir(proc)) {
             ProcessId pid = 0;
             std::string_view digits;
             if (!parsePid(entry->d_name, pid, digits))
                 continue;
-            if (processName(procFd, digits, fullPath, name))
-                target.append(name, pid);
+            if (!processName(procFd, digits, fullPath, name, executable))
+                continue;
+            if (wantsOwn && !executable.empty() && ownerOf(procFd, entry->d_name) == self)
+                target.appendOwnExecutable(pid, executable);
+            target.append(name, pid);
         }
         return true;
     }
@@ -185,12 +204,48 @@ public:
             return StopOutcome::Failed;
         FdCloser closer(pidFd);
 
+        return closeThenKill(pidFd, timeoutMs);
+    }
+
+    StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) override {
+        if (id == NoProcessId || id == 0 || id > static_cast<ProcessId>(INT_MAX) || executable.empty())
+            return StopOutcome::Failed;
+        const auto pid = static_cast<pid_t>(id);
+        if (pid == getpid())
+            return StopOutcome::Failed;
+        const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        if (pidFd < 0)
+            return StopOutcome::Failed;
+        FdCloser closer(pidFd);
+        // Checked after the pidfd pins the process, so the checked process is the one signalled.
+        if (!runsOwnExecutable(id, executable))
+            return StopOutcome::Failed;
+        return closeThenKill(pidFd, timeoutMs);
+    }
+
+private:
+    static StopOutcome closeThenKill(int pidFd, std::int32_t timeoutMs) {
         syscall(SYS_pidfd_send_signal, pidFd, SIGTERM, nullptr, 0);
         if (waitForEnd(pidFd, timeoutMs))
             return StopOutcome::Closed;
         if (syscall(SYS_pidfd_send_signal, pidFd, SIGKILL, nullptr, 0) == 0)
             return StopOutcome::Killed;
         return StopOutcome::Failed;
+    }
+
+    static bool runsOwnExecutable(ProcessId id, const std::string& executable) {
+        const std::string folder = "/proc/" + std::to_string(id);
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) != 0 || info.st_uid != geteuid())
+            return false;
+        char buffer[PATH_MAX];
+        const ssize_t length = readlink((folder + "/exe").c_str(), buffer, sizeof buffer);
+        if (length <= 0)
+            return false;
+        std::string_view target(buffer, static_cast<std::size_t>(length));
+        if (target.ends_with(kDeletedSuffix))
+            target.remove_suffix(kDeletedSuffix.size());
+        return target == executable;
     }
 };
 

@@ -21,11 +21,24 @@ public:
     virtual void beginUpdate() {}
     virtual void endUpdate() {}
     virtual void append(const std::string& name, ProcessId id) = 0;
+
+    // When true, every process of the calling user whose executable can be read is also reported
+    // to appendOwnExecutable, with the executable's full path, before its append.
+    virtual bool wantsOwnExecutables() const { return false; }
+    virtual void appendOwnExecutable(ProcessId /*id*/, const std::string& /*executable*/) {}
 };
 
 struct ProcessEntry {
     std::string name;
     ProcessId id = 0;
+};
+
+// A process of the calling user and the full path of its executable file (as the system reports it,
+// links resolved; a deleted file keeps its former path).
+struct OwnProcess {
+    ProcessId id = 0;
+    std::string executable;
+    bool operator==(const OwnProcess&) const = default;
 };
 
 class VectorProcessList : public ProcessList {
@@ -50,6 +63,14 @@ public:
     // Close request, wait at most timeoutMs for the end, then forced end. Never stops the calling
     // process; NoProcessId, 0 and processes that cannot be opened give Failed.
     virtual StopOutcome StopProcess(ProcessId id, std::int32_t timeoutMs) = 0;
+
+    // This user's processes with their executables, in enumeration order. False when the
+    // enumeration could not be performed.
+    bool ListOwnProcesses(std::vector<OwnProcess>& processes);
+
+    // StopProcess, but only while id is still a process of the calling user running executable
+    // (as ListOwnProcesses reported it); any other process gives Failed and is left alone.
+    virtual StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) = 0;
 };
 
 // The implementation for the platform being built (process_posix.cpp or process_win32.cpp).

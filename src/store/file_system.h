@@ -18,8 +18,8 @@ std::string resolve(const std::string& path);
 bool folderExists(const std::string& path);
 bool fileExists(const std::string& path);
 
-// Creates one folder level; false when it cannot (parent missing, invalid name, exists as a file).
-// An existing folder (in any letter case) counts as success.
+// Creates one folder level, for its owner alone (it holds a tunnel's password); false when it cannot (parent missing,
+// invalid name, exists as a file). An existing folder (in any letter case) counts as success.
 bool createFolder(const std::string& path);
 
 // Copies a file, replacing an existing target; keeps the source's permission bits.
@@ -40,6 +40,22 @@ std::vector<std::string> listOrdinaryFiles(const std::string& folder);
 // Returns false (and leaves the original untouched) on any failure, also when the original is
 // write-protected (no write permission for its owner, or none for us).
 bool replaceFileContents(const std::string& path, const std::string& bytes);
+
+// Like replaceFileContents, for a file only its owner may read or write (a definition holds a
+// password): the temporary file is created that way, and an existing file's group and other
+// permission bits are dropped.
+bool replacePrivateFileContents(const std::string& path, const std::string& bytes);
+
+// Drops the group and other permission bits of an existing folder (a tunnel folder made before
+// folders were private). False when it is not a folder of ours; nothing on systems without the bits.
+bool makeFolderPrivate(const std::string& path);
+
+// The absolute path with links, "." and ".." resolved, as the system reports a running program's
+// executable; the path itself (absolute) when it does not exist.
+std::string canonicalPath(const std::string& path);
+
+// True where the file system matches names without regard to letter case (Windows).
+bool namesIgnoreCase();
 
 // Reads a whole file; false when it cannot be opened.
 bool readFileBytes(const std::string& path, std::string& bytes);

@@ -137,14 +137,17 @@ void syncFolderOf(const std::string& path) {
 // Writes bytes to a temporary file beside target and renames it over target. A failure removes the
 // temporary file and leaves target as it was. When `like` is given, the new file takes its mode
 // (and, where allowed, its owner).
-bool writeAndRename(const std::string& target, const std::string& bytes, const struct stat* like) {
+// ownerOnly drops the group and other bits, for files that hold secrets.
+bool writeAndRename(const std::string& target, const std::string& bytes, const struct stat* like,
+                    bool ownerOnly = false) {
     std::string tempPath;
-    const int fd = createTemporaryBeside(target, 0666, tempPath);
+    // Private from the start: the temporary file holds the same bytes as the target.
+    const int fd = createTemporaryBeside(target, ownerOnly ? 0600 : 0666, tempPath);
     if (fd < 0)
         return false;
     bool ok = writeAll(fd, bytes);
     if (ok && like) {
-        ok = ::fchmod(fd, like->st_mode & 07777) == 0;
+        ok = ::fchmod(fd, like->st_mode & (ownerOnly ? 07700 : 07777)) == 0;
         // Only root can give the file back to another owner; everyone else already owns it.
         if (ok && ::geteuid() == 0)
             (void)!::fchown(fd, like->st_uid, like->st_gid);
@@ -217,7 +220,7 @@ bool createFolder(const std::string& path) {
     const std::string resolved = withoutTrailingSeparators(resolve(path));
     if (resolved.empty())
         return false;
-    if (::mkdir(resolved.c_str(), 0777) == 0)
+    if (::mkdir(resolved.c_str(), 0700) == 0)
         return true;
     struct stat info {};
     return errno == EEXIST && ::stat(resolved.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -285,7 +288,9 @@ std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
     return names;
 }
 
-bool replaceFileContents(const std::string& path, const std::string& bytes) {
+namespace {
+
+bool replaceContents(const std::string& path, const std::string& bytes, bool ownerOnly) {
     std::string target = withoutTrailingSeparators(resolve(path));
     if (target.empty())
         return false;
@@ -304,9 +309,45 @@ bool replaceFileContents(const std::string& path, const std::string& bytes) {
         // Renaming over a write-protected file would succeed where writing into it is refused.
         if (!(info.st_mode & S_IWUSR) || ::access(target.c_str(), W_OK) != 0)
             return false;
-        return writeAndRename(target, bytes, &info);
+        return writeAndRename(target, bytes, &info, ownerOnly);
     }
-    return writeAndRename(target, bytes, nullptr);
+    return writeAndRename(target, bytes, nullptr, ownerOnly);
+}
+
+} // namespace
+
+bool replaceFileContents(const std::string& path, const std::string& bytes) {
+    return replaceContents(path, bytes, false);
+}
+
+bool replacePrivateFileContents(const std::string& path, const std::string& bytes) {
+    return replaceContents(path, bytes, true);
+}
+
+bool makeFolderPrivate(const std::string& path) {
+    const std::string resolved = withoutTrailingSeparators(resolve(path));
+    struct stat info {};
+    if (::lstat(resolved.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        return false;
+    if ((info.st_mode & 077) == 0)
+        return true;
+    return ::chmod(resolved.c_str(), info.st_mode & 07700) == 0;
+}
+
+std::string canonicalPath(const std::string& path) {
+    char real[PATH_MAX];
+    if (::realpath(path.c_str(), real))
+        return real;
+    if (!path.empty() && path.front() == '/')
+        return path;
+    char current[PATH_MAX];
+    if (!::getcwd(current, sizeof current))
+        return path;
+    return std::string(current) + "/" + path;
+}
+
+bool namesIgnoreCase() {
+    return false;
 }
 
 bool readFileBytes(const std::string& path, std::string& bytes) {

@@ -1,12 +1,57 @@
-// File-system services on Windows, through the ANSI calls; names there already match without regard to case.
+// File-system services on Windows, through the wide calls (paths are UTF-8 in the core); names there already match
+// without regard to case. Private files get a protected DACL for the user alone; folders one that also lets in the
+// system and the administrators.
 #include "store/file_system.h"
 
 #include <algorithm>
+#include <optional>
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 namespace quorvane::fs {
 
 namespace {
+
+std::wstring wide(const std::string& text) {
+    if (text.empty())
+        return {};
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(size > 0 ? static_cast<std::size_t>(size) : 0, L'\0');
+    if (size > 0)
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+    return result;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
+                              nullptr);
+    return result;
+}
+
+// Runs a call that fills a buffer and returns the length written, or the size it needs (with its terminating
+// null) when the buffer is too small; empty when it fails.
+template <class Fill> std::wstring filled(Fill fill) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int round = 0; round < 3; ++round) {
+        const DWORD length = fill(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.resize(length);
+    }
+    return {};
+}
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -43,12 +88,70 @@ std::string baseNameOf(const std::string& path) {
 }
 
 DWORD attributesOf(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str());
+    return ::GetFileAttributesW(wide(path).c_str());
 }
 
-bool writeWholeFile(const std::string& path, const std::string& bytes) {
+// A protected security descriptor, so nothing is inherited from above: full access for the user alone (a file),
+// or for the user, the system and the administrators, passed on to what the folder will hold (a folder).
+class PrivateSecurity {
+public:
+    enum Kind { File, Folder };
+
+    explicit PrivateSecurity(Kind kind) {
+        const std::wstring user = currentUserSid();
+        if (user.empty())
+            return;
+        const std::wstring sddl = kind == File ? L"D:P(A;;FA;;;" + user + L")"
+                                               : L"D:P(A;OICI;FA;;;" + user + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &m_descriptor,
+                                                                    nullptr))
+            m_descriptor = nullptr;
+        m_attributes = {sizeof m_attributes, m_descriptor, FALSE};
+    }
+    ~PrivateSecurity() {
+        if (m_descriptor)
+            ::LocalFree(m_descriptor);
+    }
+    PrivateSecurity(const PrivateSecurity&) = delete;
+    PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+
+    bool valid() const { return m_descriptor != nullptr; }
+    SECURITY_ATTRIBUTES* attributes() { return &m_attributes; }
+
+    PACL dacl() const {
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL acl = nullptr;
+        ::GetSecurityDescriptorDacl(m_descriptor, &present, &acl, &defaulted);
+        return acl;
+    }
+
+private:
+    static std::wstring currentUserSid() {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+            return {};
+        DWORD size = 0;
+        ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::vector<BYTE> buffer(size);
+        std::wstring text;
+        wchar_t* sid = nullptr;
+        if (size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+            ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+            text = sid;
+            ::LocalFree(sid);
+        }
+        ::CloseHandle(token);
+        return text;
+    }
+
+    PSECURITY_DESCRIPTOR m_descriptor = nullptr;
+    SECURITY_ATTRIBUTES m_attributes{};
+};
+
+bool writeWholeFile(const std::string& path, const std::string& bytes, SECURITY_ATTRIBUTES* security) {
     const HANDLE file =
-        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool ok = true;
@@ -69,12 +172,12 @@ bool writeWholeFile(const std::string& path, const std::string& bytes) {
 std::string onDiskSpelling(const std::string& path) {
     if (path.find_first_of("*?") != std::string::npos)
         return path; // a pattern, not a name: it must not pick some other file
-    WIN32_FIND_DATAA data{};
-    const HANDLE search = ::FindFirstFileA(path.c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    const HANDLE search = ::FindFirstFileW(wide(path).c_str(), &data);
     if (search == INVALID_HANDLE_VALUE)
         return path;
     ::FindClose(search);
-    return parentOf(path) + data.cFileName;
+    return parentOf(path) + narrow(data.cFileName);
 }
 
 // A name beside target that does not exist yet; the leading "~" keeps it out of the way.
@@ -92,12 +195,13 @@ std::string temporaryNameBeside(const std::string& target) {
 
 // Removes a temporary file, also when it took a read-only attribute from the file it was copied from.
 void discard(const std::string& temporary) {
-    ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(temporary.c_str());
+    const std::wstring name = wide(temporary);
+    ::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(name.c_str());
 }
 
 bool moveOver(const std::string& from, const std::string& to) {
-    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     discard(from);
     return false;
@@ -108,46 +212,85 @@ std::string finalTarget(const std::string& path) {
     const DWORD attributes = attributesOf(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return path;
-    const HANDLE file = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file = ::CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return path;
-    std::string buffer(MAX_PATH, '\0');
-    DWORD length = ::GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
-    if (length >= buffer.size()) {
-        buffer.resize(length);
-        length = ::GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
-    }
+    const std::string found = narrow(
+        filled([file](wchar_t* buffer, DWORD size) { return ::GetFinalPathNameByHandleW(file, buffer, size, 0); }));
     ::CloseHandle(file);
-    if (length == 0 || length >= buffer.size())
+    if (found.empty())
         return path;
-    buffer.resize(length);
-    // The answer carries the long-path prefix; the ANSI calls here want the plain form.
-    if (buffer.rfind("\\\\?\\UNC\\", 0) == 0)
-        return std::string(2, '\\').append(buffer, 8);
-    if (buffer.rfind("\\\\?\\", 0) == 0)
-        return buffer.substr(4);
-    return buffer;
+    // The answer carries the long-path prefix; the rest of this file works with the plain form.
+    if (found.rfind("\\\\?\\UNC\\", 0) == 0)
+        return std::string(2, '\\').append(found, 8);
+    if (found.rfind("\\\\?\\", 0) == 0)
+        return found.substr(4);
+    return found;
 }
 
 // Puts the new contents in place of an existing file, which keeps its attributes and security.
 bool replaceExisting(const std::string& target, const std::string& temporary) {
     constexpr DWORD carried =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const std::wstring targetName = wide(target);
+    const std::wstring temporaryName = wide(temporary);
     const DWORD attributes = attributesOf(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & carried))
-        ::SetFileAttributesA(temporary.c_str(), attributes & carried);
-    if (::ReplaceFileA(target.c_str(), temporary.c_str(), nullptr,
+        ::SetFileAttributesW(temporaryName.c_str(), attributes & carried);
+    if (::ReplaceFileW(targetName.c_str(), temporaryName.c_str(), nullptr,
                        REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
         return true;
     const DWORD error = ::GetLastError();
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
         // The old file is already gone: the new contents must take its name, and are kept if they cannot.
         const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-        return ::MoveFileExA(temporary.c_str(), target.c_str(), flags) != 0;
+        return ::MoveFileExW(temporaryName.c_str(), targetName.c_str(), flags) != 0;
     }
     discard(temporary);
     return false;
+}
+
+// ReplaceFile gives the new contents the old file's DACL, so a private rewrite makes the old file private first.
+// A file write-protected for us (attribute or DACL) stays as it is: the attribute is checked on its own, as a
+// privileged open may not refuse it, and the DACL is set only through a handle open for writing.
+bool makeWritableFilePrivate(const std::string& path, const PrivateSecurity& security) {
+    if (attributesOf(path) & FILE_ATTRIBUTE_READONLY)
+        return false;
+    const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE | WRITE_DAC,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD result =
+        ::SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                          nullptr, nullptr, security.dacl(), nullptr);
+    ::CloseHandle(file);
+    return result == ERROR_SUCCESS;
+}
+
+bool replaceContents(const std::string& path, const std::string& bytes, bool ownerOnly) {
+    const std::string named = withoutTrailingSeparators(path);
+    if (named.empty() || folderExists(named))
+        return false;
+    std::optional<PrivateSecurity> security;
+    if (ownerOnly && !security.emplace(PrivateSecurity::File).valid())
+        return false;
+    const std::string target = onDiskSpelling(finalTarget(named));
+    const std::string temporary = temporaryNameBeside(target);
+    if (temporary.empty())
+        return false;
+    if (!writeWholeFile(temporary, bytes, security ? security->attributes() : nullptr)) {
+        discard(temporary);
+        return false;
+    }
+    if (!fileExists(target))
+        return moveOver(temporary, target);
+    if (security && !makeWritableFilePrivate(target, *security)) {
+        discard(temporary);
+        return false;
+    }
+    return replaceExisting(target, temporary);
 }
 
 } // namespace
@@ -174,7 +317,11 @@ bool createFolder(const std::string& path) {
     const std::string folder = withoutTrailingSeparators(path);
     if (folder.empty())
         return false;
-    if (::CreateDirectoryA(folder.c_str(), nullptr))
+    // Never made with the default security: without a private DACL only an existing folder will do.
+    PrivateSecurity security(PrivateSecurity::Folder);
+    if (!security.valid())
+        return folderExists(folder);
+    if (::CreateDirectoryW(wide(folder).c_str(), security.attributes()))
         return true;
     return ::GetLastError() == ERROR_ALREADY_EXISTS && folderExists(folder);
 }
@@ -186,7 +333,7 @@ bool copyFile(const std::string& source, const std::string& named) {
     const std::string temporary = temporaryNameBeside(target);
     if (temporary.empty())
         return false;
-    if (!::CopyFileA(source.c_str(), temporary.c_str(), TRUE)) {
+    if (!::CopyFileW(wide(source).c_str(), wide(temporary).c_str(), TRUE)) {
         discard(temporary);
         return false;
     }
@@ -194,11 +341,11 @@ bool copyFile(const std::string& source, const std::string& named) {
 }
 
 bool deleteFile(const std::string& path) {
-    return ::DeleteFileA(path.c_str()) != 0;
+    return ::DeleteFileW(wide(path).c_str()) != 0;
 }
 
 bool removeFolder(const std::string& path) {
-    return ::RemoveDirectoryA(withoutTrailingSeparators(path).c_str()) != 0;
+    return ::RemoveDirectoryW(wide(withoutTrailingSeparators(path)).c_str()) != 0;
 }
 
 std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
@@ -211,39 +358,62 @@ std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
     if (!pattern.empty() && !isSeparator(pattern.back()))
         pattern += '\\';
     pattern += '*';
-    WIN32_FIND_DATAA data{};
-    const HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    const HANDLE search = ::FindFirstFileW(wide(pattern).c_str(), &data);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     constexpr DWORD skipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     do {
         if (!(data.dwFileAttributes & skipped))
-            names.emplace_back(data.cFileName);
-    } while (::FindNextFileA(search, &data));
+            names.push_back(narrow(data.cFileName));
+    } while (::FindNextFileW(search, &data));
     ::FindClose(search);
     std::sort(names.begin(), names.end(), lessIgnoringCase);
     return names;
 }
 
 bool replaceFileContents(const std::string& path, const std::string& bytes) {
-    const std::string named = withoutTrailingSeparators(path);
-    if (named.empty() || folderExists(named))
+    return replaceContents(path, bytes, false);
+}
+
+bool replacePrivateFileContents(const std::string& path, const std::string& bytes) {
+    return replaceContents(path, bytes, true);
+}
+
+bool makeFolderPrivate(const std::string& path) {
+    const std::string folder = withoutTrailingSeparators(path);
+    const DWORD attributes = attributesOf(folder);
+    // A junction or link leads to a folder that is not this one: it is left alone.
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    const std::string target = onDiskSpelling(finalTarget(named));
-    const std::string temporary = temporaryNameBeside(target);
-    if (temporary.empty())
+    const PrivateSecurity security(PrivateSecurity::Folder);
+    if (!security.valid())
         return false;
-    if (!writeWholeFile(temporary, bytes)) {
-        discard(temporary);
-        return false;
-    }
-    if (fileExists(target))
-        return replaceExisting(target, temporary);
-    return moveOver(temporary, target);
+    std::wstring name = wide(folder);
+    return ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                   security.dacl(), nullptr) == ERROR_SUCCESS;
+}
+
+std::string canonicalPath(const std::string& path) {
+    const std::wstring name = wide(path);
+    const std::wstring full = filled(
+        [&name](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(name.c_str(), size, buffer, nullptr); });
+    if (full.empty())
+        return path;
+    // Short (8.3) components as the temporary folder may give them become the names the system reports.
+    const std::wstring spelled =
+        filled([&full](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(full.c_str(), buffer, size); });
+    return narrow(spelled.empty() ? full : spelled);
+}
+
+bool namesIgnoreCase() {
+    return true;
 }
 
 bool readFileBytes(const std::string& path, std::string& bytes) {
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -269,12 +439,11 @@ bool readFileBytes(const std::string& path, std::string& bytes) {
 std::string findOnPath(const std::string& program) {
     if (program.empty())
         return {};
-    char buffer[MAX_PATH];
-    const DWORD length = ::SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, buffer, nullptr);
-    if (length == 0 || length >= MAX_PATH)
-        return {};
-    const std::string found(buffer, length);
-    return fileExists(found) ? found : std::string();
+    const std::wstring name = wide(program);
+    const std::string found = narrow(filled([&name](wchar_t* buffer, DWORD size) {
+        return ::SearchPathW(nullptr, name.c_str(), L".exe", size, buffer, nullptr);
+    }));
+    return !found.empty() && fileExists(found) ? found : std::string();
 }
 
 } // namespace quorvane::fs

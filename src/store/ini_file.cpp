@@ -264,7 +264,7 @@ bool IniFile::writeString(const std::string& section, const std::string& key, co
         out += encode(keyName + "=" + newValue) + std::string(kNewLine);
         out += file.bytes.substr(anchor.end);
     }
-    return fs::replaceFileContents(m_path, out);
+    return fs::replacePrivateFileContents(m_path, out);
 }
 
 } // namespace quorvane

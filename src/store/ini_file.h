@@ -30,7 +30,8 @@ public:
     // byte), or appends the key to its section, or appends the section at the end; creates the file.
     // The whole file is replaced atomically. Each CR or LF of the value is written as a blank; new
     // text takes the file's encoding (Windows-1252 when its bytes are not UTF-8). Returns false, with
-    // the file untouched, when it cannot be written or exists but cannot be read.
+    // the file untouched, when it cannot be written or exists but cannot be read. The file is left
+    // readable by its owner alone: definitions hold passwords.
     bool writeString(const std::string& section, const std::string& key, const std::string& value) const;
 
 private:

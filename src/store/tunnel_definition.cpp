@@ -1,6 +1,7 @@
 // A tunnel's definition file: the eight keys, their defaults and the order every write takes.
 #include "store/tunnel_definition.h"
 
+#include "store/file_system.h"
 #include "store/ini_file.h"
 #include "store/paths.h"
 
@@ -104,7 +105,10 @@ TunnelDefinition LoadDefinition(const std::string& workingDir, const std::string
 }
 
 void SaveDefinition(const std::string& workingDir, const std::string& name, const TunnelDefinition& definition) {
-    writeAll(IniFile(paths::DefinitionFile(workingDir, name)), definition);
+    const std::string path = paths::DefinitionFile(workingDir, name);
+    // A folder made before tunnel folders were private is closed to other users at its next save.
+    fs::makeFolderPrivate(paths::ClientWorkingFolder(path));
+    writeAll(IniFile(path), definition);
 }
 
 } // namespace quorvane

@@ -144,16 +144,27 @@ TEST_F(TunnelCommands, ModifyLoadsIntoTheEditorAndSavesOnlyOnOk) {
     runCommand([this] { f.main().ListView1DblClick(); });
     EXPECT_EQ(LoadDefinition(f.workingDir(), "Office").Password, kPlaceholderPassword);
 
-    QTimer::singleShot(0, [&editor] {
+    QStringList refusals;
+    QTimer::singleShot(0, [&] {
         editor.mxflatmaskedit1->setText(QStringLiteral("127.0.0.1"));
         editor.autoconnect->setChecked(true);
-        editor.Button1->click(); // "&Ok"
+        editor.Button1->click(); // refused: the local port is still the new tunnel's descriptive text
+        refusals = f.dialogs.messages;
+        editor.mxflatmaskedit5->setText(QStringLiteral("9001"));
+        editor.mxflatmaskedit4->setText(QStringLiteral("3389"));
+        editor.Button1->click();
     });
     runCommand([this] { f.main().ListView1DblClick(); });
+    EXPECT_EQ(refusals,
+              QStringList{QStringLiteral("Il campo \"Porta locale\" deve essere un numero di porta da 1 a 65535")});
     const TunnelDefinition saved = LoadDefinition(f.workingDir(), "Office");
     EXPECT_EQ(saved.IpServer, "127.0.0.1");
     EXPECT_TRUE(saved.AutoConnessione);
-    EXPECT_EQ(saved.PortaLocale, "Numero Porta Locale");
+    EXPECT_EQ(saved.PortaLocale, "9001");
+    // Other users can read neither the definition nor the folder it lies in.
+    EXPECT_EQ(stdfs::status(tunnelPath("Office")).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
+    EXPECT_EQ(stdfs::status(tunnelPath("Office/Tunnell.tun")).permissions() & stdfs::perms::all,
+              stdfs::perms::owner_read | stdfs::perms::owner_write);
 }
 
 TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolderShownOnlyToDebug) {
@@ -165,10 +176,13 @@ TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolderS
 
     runCommand([this] { f.main().AttivaTunnell1Click(); });
 
+    // The password is shown masked and goes to the client through its private file only.
     EXPECT_EQ(f.dialogs.messages,
-              QStringList{QStringLiteral("-ssh -l mario -pw secret -L 9001:10.0.0.7:3389 192.168.1.5")});
+              QStringList{QStringLiteral("-ssh -l mario -pw ******** -L 9001:10.0.0.7:3389 192.168.1.5")});
     ASSERT_EQ(f.launcher->requests.size(), 1u);
     const LaunchRequest& request = f.launcher->requests[0];
+    EXPECT_EQ(request.parameters, "-ssh -l mario -pwfile /dev/fd/3 -L 9001:10.0.0.7:3389 192.168.1.5");
+    EXPECT_EQ(request.secret, "secret");
     EXPECT_EQ(request.executable, f.workingDir() + "tunnells/Office/OfficeSSH.exe");
     EXPECT_EQ(request.directory, f.workingDir() + "tunnells/Office");
     EXPECT_FALSE(request.visible);
@@ -181,12 +195,22 @@ TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolderS
     EXPECT_TRUE(f.launcher->requests[1].visible);
 }
 
-TEST_F(TunnelCommands, ConnectFailureReachesTheErrorBoxAndStillLowersTheFlag) {
+TEST_F(TunnelCommands, ConnectRefusalsAndFailuresReachTheUserAndStillLowerTheFlag) {
     add(QStringLiteral("Office"));
-    f.launcher->failure = "No such file or directory";
     ASSERT_TRUE(f.select(QStringLiteral("Office")));
-    const int listingsBefore = f.processes->listings;
+    // A new tunnel's descriptive port, and a server that would be read as an option: nothing starts.
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    SaveDefinition(f.workingDir(), "Office", {"-proxycmd x", "22", "mario", "pw", "9001", "10.0.0.7", "3389", false});
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    EXPECT_EQ(f.dialogs.messages,
+              (QStringList{QStringLiteral("Il campo \"Porta locale\" deve essere un numero di porta da 1 a 65535"),
+                           QStringLiteral("Il campo \"Server SSH - Indirizzo IP\" non può iniziare con \"-\"")}));
+    EXPECT_TRUE(f.launcher->requests.empty());
+    EXPECT_FALSE(f.main().SuppressEditor);
 
+    SaveDefinition(f.workingDir(), "Office", {"10.0.0.1", "22", "mario", "pw", "9001", "10.0.0.7", "3389", false});
+    f.launcher->failure = "No such file or directory";
+    const int listingsBefore = f.processes->listings;
     runCommand([this] { f.main().AttivaTunnell1Click(); });
 
     EXPECT_EQ(f.dialogs.errors, QStringList{QStringLiteral("No such file or directory.")});
@@ -212,31 +236,41 @@ TEST_F(TunnelCommands, CommandsWithoutSelectionDoNothing) {
     EXPECT_TRUE(stdfs::exists(tunnelPath("Office")));
 }
 
-TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstClientOfThatTunnel) {
+TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstOwnClientOfThatTunnelAndReportsAStopThatFails) {
     add(QStringLiteral("A"));
     add(QStringLiteral("B"));
-    const ProcessId first = f.processes->start("ASSH.exe");
-    f.processes->start("BSSH.exe");
-    f.processes->start("assh.EXE");
+    const std::string tunnels = stdfs::canonical(tunnelPath("")).string();
+    f.processes->start("ASSH.exe");                   // another user's process of that name
+    f.processes->startOwn("/opt/elsewhere/ASSH.exe"); // the same name run from elsewhere
+    f.processes->startOwn(tunnels + "/a/aSSH.exe");   // another folder's client
+    const ProcessId first = f.processes->startOwn(tunnels + "/A/ASSH.exe");
+    f.processes->startOwn(tunnels + "/B/BSSH.exe");
+    f.processes->startOwn(tunnels + "/A/assh.EXE");
     ASSERT_TRUE(f.select(QStringLiteral("A")));
 
     f.main().DisattivaTunnell1Click();
 
     ASSERT_EQ(f.processes->stops.size(), 1u);
     EXPECT_EQ(f.processes->stops[0], std::make_pair(first, 5));
+    EXPECT_TRUE(f.dialogs.messages.isEmpty());
     f.main().checkprocessiTimer();
     EXPECT_EQ(f.main().pictureOf(f.rowOf(QStringLiteral("A"))), 1) << "a second client of A still runs";
     EXPECT_EQ(f.main().pictureOf(f.rowOf(QStringLiteral("B"))), 1);
+
+    f.processes->refuseStops = true;
+    f.main().DisattivaTunnell1Click();
+    EXPECT_EQ(f.dialogs.messages, QStringList{QStringLiteral("Impossibile arrestare il client SSH del tunnell \"A\"")});
 }
 
-TEST_F(TunnelCommands, MonitorMarksRunningClientsAndKeepsPicturesWhenTheListingFails) {
+TEST_F(TunnelCommands, MonitorMarksOwnClientsOnlyAndKeepsPicturesWhenTheListingFails) {
     add(QStringLiteral("Office"));
     add(QStringLiteral("Home"));
-    f.processes->start("OFFICESSH.EXE");
+    f.startClient("Office", "OFFICESSH.EXE");
+    f.processes->start("HomeSSH.exe"); // a look-alike of another user: not Home's client
     f.main().checkprocessiTimer();
     EXPECT_EQ(f.main().pictureOf(0), 1);
     EXPECT_EQ(f.main().pictureOf(1), 0);
-    EXPECT_EQ(f.app().processList().ListBox1->count(), 1);
+    EXPECT_EQ(f.app().processList().ListBox1->count(), 2);
 
     f.processes->available = false;
     f.main().checkprocessiTimer();
@@ -270,9 +304,9 @@ TEST_F(TunnelCommands, InPlaceEditRefusesCaptionsThatAreNotAFolderName) {
 TEST_F(TunnelCommands, DeleteStopsEveryClientOfTheTunnelThenRemovesItAndSelectsNothing) {
     add(QStringLiteral("Office"));
     add(QStringLiteral("Home"));
-    f.processes->start("OfficeSSH.exe");
-    f.processes->start("HomeSSH.exe");
-    f.processes->start("OfficeSSH.exe"); // connected twice
+    f.startClient("Office");
+    f.startClient("Home");
+    f.startClient("Office"); // connected twice
     ASSERT_TRUE(f.select(QStringLiteral("Office")));
 
     runCommand([this] { f.main().Elimina2Click(); });
@@ -288,6 +322,14 @@ TEST_F(TunnelCommands, DeleteStopsEveryClientOfTheTunnelThenRemovesItAndSelectsN
     EXPECT_EQ(f.main().selectedItem(), nullptr);
     runCommand([this] { f.main().Elimina2Click(); });
     EXPECT_TRUE(stdfs::exists(tunnelPath("Home")));
+
+    // A client that cannot be stopped keeps its folder: deleting it would leave the client unreachable.
+    f.processes->refuseStops = true;
+    ASSERT_TRUE(f.select(QStringLiteral("Home")));
+    runCommand([this] { f.main().Elimina2Click(); });
+    EXPECT_EQ(f.dialogs.messages,
+              QStringList{QStringLiteral("Impossibile arrestare il client SSH del tunnell \"Home\"")});
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Home/HomeSSH.exe")));
 }
 
 TEST_F(TunnelCommands, DeleteKeepsSubFoldersAndHiddenFilesAndSaysTheFolderStays) {
@@ -324,6 +366,7 @@ TEST_F(TunnelCommands, DeleteOfAMissingFolderOrACaptionLeavingTheTunnelsFolderTo
 
 TEST_F(TunnelCommands, ListMouseRulesDoubleClickConnectsCaptionClickRenamesTypingSurvivesMonitor) {
     add(QStringLiteral("Office"));
+    SaveDefinition(f.workingDir(), "Office", {"10.0.0.1", "22", "mario", "pw", "9001", "10.0.0.7", "3389", false});
     f.main().resize(600, 400);
     f.app().start();
     QListWidget* list = f.main().ListView1;
@@ -353,7 +396,7 @@ TEST_F(TunnelCommands, ListMouseRulesDoubleClickConnectsCaptionClickRenamesTypin
 
     // The client starts while the user types: the new picture must not reset the text being typed.
     editor->setText(QStringLiteral("Ufficio"));
-    f.processes->start("OfficeSSH.exe");
+    f.startClient("Office");
     f.main().checkprocessiTimer();
     EXPECT_EQ(f.main().pictureOf(0), 1);
     EXPECT_EQ(editor->text(), QStringLiteral("Ufficio"));

@@ -74,7 +74,7 @@ protected:
     }
 
     std::string expectedCommandLine(const TunnelDefinition& d) const {
-        return "-ssh -P " + d.PortaServer + " -l " + d.Username + " -pw " + d.Password + " -L " + d.PortaLocale + ":" +
+        return "-ssh -P " + d.PortaServer + " -l " + d.Username + " -pw ******** -L " + d.PortaLocale + ":" +
                d.IpServizio + ":" + d.PortaServizio + " " + d.IpServer;
     }
 

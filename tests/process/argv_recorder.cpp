@@ -30,8 +30,19 @@ int main(int argc, char** argv) {
     sigset_t blocked;
     sigprocmask(SIG_SETMASK, nullptr, &blocked);
     text += std::string("sigusr1=") + (sigismember(&blocked, SIGUSR1) ? "blocked" : "open") + "\n";
-    for (int i = 0; i < argc; ++i)
+    for (int i = 0; i < argc; ++i) {
         text += "arg=" + std::string(argv[i]) + "\n";
+        // What a client given a password file would read there.
+        if (std::string(argv[i]) == "-pwfile" && i + 1 < argc) {
+            std::string secret;
+            if (FILE* file = std::fopen(argv[i + 1], "rb")) {
+                for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file))
+                    secret += static_cast<char>(c);
+                std::fclose(file);
+            }
+            text += "pwfile=" + secret + "\n";
+        }
+    }
 
     // Written under another name first, so a reader never sees half a record.
     FILE* out = std::fopen("record.tmp", "wb");

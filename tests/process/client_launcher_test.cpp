@@ -97,7 +97,9 @@ TEST_F(ClientLauncherTest, HiddenClientStartsDetachedInItsFolderWithSplitArgumen
     sigaddset(&usr1, SIGUSR1);
     sigprocmask(SIG_BLOCK, &usr1, &oldMask);
 
-    const auto error = launcher->launch({exe, "-ssh -l \"my user\" -pw a\\\"b  -L 1:h:2 srv", folder, false});
+    const std::string secretFile = launcher->secretFile();
+    const auto error = launcher->launch(
+        {exe, "-ssh -l \"my user\" -pwfile " + secretFile + "  -L 1:h:2 srv", folder, false, "a\"b c"});
 
     sigprocmask(SIG_SETMASK, &oldMask, nullptr);
     sigaction(SIGTERM, &previous, nullptr);
@@ -105,7 +107,10 @@ TEST_F(ClientLauncherTest, HiddenClientStartsDetachedInItsFolderWithSplitArgumen
     EXPECT_TRUE(noChildLeft()) << "the launch left a child of ours behind";
 
     const Record record = waitForRecord(folder);
-    EXPECT_EQ(arguments(record), (Arguments{exe, "-ssh", "-l", "my user", "-pw", "a\"b", "-L", "1:h:2", "srv"}));
+    EXPECT_EQ(arguments(record),
+              (Arguments{exe, "-ssh", "-l", "my user", "-pwfile", secretFile, "-L", "1:h:2", "srv"}));
+    // The secret is read from an inherited pipe, never from the command line.
+    EXPECT_EQ(value(record, "pwfile"), "a\"b c");
     EXPECT_EQ(value(record, "cwd"), std::filesystem::canonical(folder).string());
     EXPECT_NE(value(record, "ppid"), std::to_string(getpid()));
     EXPECT_EQ(value(record, "fd0"), "/dev/null");
@@ -117,14 +122,14 @@ TEST_F(ClientLauncherTest, HiddenClientStartsDetachedInItsFolderWithSplitArgumen
 
 TEST_F(ClientLauncherTest, FailureToStartGivesTheSystemsText) {
     dir.makeFolder("Office");
-    EXPECT_EQ(launcher->launch({dir.file("Office/OfficeSSH.exe"), "-ssh", dir.file("Office"), false}),
+    EXPECT_EQ(launcher->launch({dir.file("Office/OfficeSSH.exe"), "-ssh", dir.file("Office"), false, {}}),
               "No such file or directory");
 
     const std::string exe = installRecorder("Office/OfficeSSH.exe");
-    EXPECT_EQ(launcher->launch({exe, "-ssh", dir.file("Gone"), false}), "No such file or directory");
+    EXPECT_EQ(launcher->launch({exe, "-ssh", dir.file("Gone"), false, {}}), "No such file or directory");
 
     dir.write("Office/NotAProgram.exe", "text");
-    EXPECT_EQ(launcher->launch({dir.file("Office/NotAProgram.exe"), "", dir.file("Office"), false}),
+    EXPECT_EQ(launcher->launch({dir.file("Office/NotAProgram.exe"), "", dir.file("Office"), false, {}}),
               "Permission denied");
     EXPECT_TRUE(noChildLeft());
     EXPECT_FALSE(std::filesystem::exists(dir.file("Office/record.txt")));
@@ -140,7 +145,7 @@ TEST_F(ClientLauncherTest, VisibleClientRunsInsideATerminalWindow) {
     {
         // The fake terminal records what it was asked to run.
         PathOverride path(dir.file("empty") + ":" + dir.file("fallback") + ":" + dir.file("bin"));
-        ASSERT_EQ(launcher->launch({exe, "-l \"a b\" srv", folder, true}), std::nullopt);
+        ASSERT_EQ(launcher->launch({exe, "-l \"a b\" srv", folder, true, {}}), std::nullopt);
         // The terminal runs the client through a shell that keeps the window open once it ends; the
         // client's own arguments pass through untouched as the shell's positional parameters.
         const auto withHold = [](const std::string& term, Arguments client) {
@@ -159,7 +164,7 @@ TEST_F(ClientLauncherTest, VisibleClientRunsInsideATerminalWindow) {
         std::filesystem::remove(dir.file("Office/record.txt"));
 
         std::filesystem::remove(terminal);
-        ASSERT_EQ(launcher->launch({exe, "srv", folder, true}), std::nullopt);
+        ASSERT_EQ(launcher->launch({exe, "srv", folder, true, {}}), std::nullopt);
         recorded = arguments(waitForRecord(folder));
         ASSERT_GT(recorded.size(), 4u);
         recorded[4].clear();
@@ -167,12 +172,12 @@ TEST_F(ClientLauncherTest, VisibleClientRunsInsideATerminalWindow) {
         std::filesystem::remove(dir.file("Office/record.txt"));
 
         // A window that would only flash an error is not opened for a missing client.
-        EXPECT_EQ(launcher->launch({dir.file("Office/MissingSSH.exe"), "srv", folder, true}),
+        EXPECT_EQ(launcher->launch({dir.file("Office/MissingSSH.exe"), "srv", folder, true, {}}),
                   "No such file or directory");
     }
     {
         PathOverride path(dir.file("empty"));
-        EXPECT_EQ(launcher->launch({exe, "srv", folder, true}),
+        EXPECT_EQ(launcher->launch({exe, "srv", folder, true, {}}),
                   "No terminal emulator found (x-terminal-emulator, xterm)");
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("Office/record.txt")));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace quorvane {
 namespace {
 
@@ -12,30 +14,82 @@ TunnelDefinition office(const std::string& serverPort) {
     return {"10.0.0.1", serverPort, "tunnel", "s3cret", "9001", "127.0.0.1", "8089", false};
 }
 
-TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22) {
-    const std::string plain = "-ssh -l tunnel -pw s3cret -L 9001:127.0.0.1:8089 10.0.0.1";
-    EXPECT_EQ(buildConnectCommandLine(office("22")), plain);
-    EXPECT_EQ(buildConnectCommandLine(office("")), plain);
-    EXPECT_EQ(buildConnectCommandLine(office("  ")), plain);
-    EXPECT_EQ(buildConnectCommandLine(office("2222")),
-              "-ssh -P 2222 -l tunnel -pw s3cret -L 9001:127.0.0.1:8089 10.0.0.1");
-    EXPECT_EQ(buildConnectCommandLine(office(" 2222 ")),
-              "-ssh -P 2222 -l tunnel -pw s3cret -L 9001:127.0.0.1:8089 10.0.0.1");
+TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePasswordOnlyAsAFile) {
+    const std::string plain = "-ssh -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1";
+    EXPECT_EQ(buildConnectCommandLine(office("22"), "/dev/fd/3"), plain);
+    EXPECT_EQ(buildConnectCommandLine(office(""), "/dev/fd/3"), plain);
+    EXPECT_EQ(buildConnectCommandLine(office(" 2222 "), "/dev/fd/3"),
+              "-ssh -P 2222 -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(displayConnectCommandLine(office("2222")),
+              "-ssh -P 2222 -l tunnel -pw ******** -L 9001:127.0.0.1:8089 10.0.0.1");
 
-    // A missing definition leaves only the fixed pieces.
-    EXPECT_EQ(buildConnectCommandLine(TunnelDefinition{}), "-ssh -l  -pw  -L :: ");
+    // No password, no password file: the client asks nothing it could not be told.
+    TunnelDefinition keyOnly = office("22");
+    keyOnly.Password.clear();
+    EXPECT_EQ(buildConnectCommandLine(keyOnly, "/dev/fd/3"), "-ssh -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(displayConnectCommandLine(keyOnly), "-ssh -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(buildConnectCommandLine(office("22"), "C:\\Users\\Jo Ann\\pw.tmp"),
+              "-ssh -l tunnel -pwfile \"C:\\Users\\Jo Ann\\pw.tmp\" -L 9001:127.0.0.1:8089 10.0.0.1");
 }
 
-TEST(BuildConnectCommandLineTest, ValuesAreNotQuotedSoBlanksSplitThem) {
+// One hostile value in one field: either refused for that field, or handed to the client whole.
+struct HostileCase {
+    std::string TunnelDefinition::*field;
+    std::string value;
+    std::optional<FieldProblem> refused;
+};
+
+class HostileFieldTest : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileFieldTest, ReachesTheClientAsOneArgumentOrIsRefused) {
     TunnelDefinition definition = office("2222");
-    definition.Password = "two words";
-    EXPECT_EQ(splitWindowsCommandLine(buildConnectCommandLine(definition)),
-              (Arguments{"-ssh", "-P", "2222", "-l", "tunnel", "-pw", "two", "words", "-L", "9001:127.0.0.1:8089",
-                         "10.0.0.1"}));
-    definition.Password = "quo\"ted";
-    // An unpaired quote groups the rest of the line.
-    EXPECT_EQ(splitWindowsCommandLine(buildConnectCommandLine(definition)),
-              (Arguments{"-ssh", "-P", "2222", "-l", "tunnel", "-pw", "quoted -L 9001:127.0.0.1:8089 10.0.0.1"}));
+    definition.*GetParam().field = GetParam().value;
+    EXPECT_EQ(checkConnectFields(definition), GetParam().refused);
+    if (GetParam().refused)
+        return;
+    const std::string password = " password's \"file\"\\";
+    Arguments expected{"-ssh", "-P", "2222", "-l", definition.Username};
+    if (!definition.Password.empty())
+        expected.insert(expected.end(), {"-pwfile", password});
+    expected.insert(expected.end(), {"-L", "9001:" + definition.IpServizio + ":8089", definition.IpServer});
+    const std::string line = buildConnectCommandLine(definition, password);
+    EXPECT_EQ(splitWindowsCommandLine(line), expected) << line;
+    if (!definition.Password.empty()) {
+        EXPECT_EQ(line.find(definition.Password), std::string::npos) << "password on the command line: " << line;
+    }
+}
+
+using D = TunnelDefinition;
+const std::string kInjection = "x -proxycmd \"touch pwned\" 0.0.0.0";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HostileFieldTest,
+    ::testing::Values(
+        // Options planted in a value stay inside it
+        HostileCase{&D::Username, "bob -proxycmd \"touch ~/pwned\"", {}}, HostileCase{&D::Password, kInjection, {}},
+        HostileCase{&D::IpServer, kInjection, {}}, HostileCase{&D::IpServizio, kInjection, {}},
+        HostileCase{&D::Password, "open sesame 1", {}}, HostileCase{&D::Password, "S3cret 127.0.0.2", {}},
+        // Quotes, backslashes and blanks as typed
+        HostileCase{&D::Password, "a\\\"b\\", {}}, HostileCase{&D::Password, "\"\"", {}},
+        HostileCase{&D::Username, "C:\\dir\\ name\\", {}}, HostileCase{&D::Username, "", {}},
+        HostileCase{&D::Password, "-pwfile x", {}}, HostileCase{&D::IpServer, "host\twith\ttabs", {}},
+        // What the client would read as an option, or no port at all
+        HostileCase{&D::IpServer, "-proxycmd \"touch pwned\"",
+                    FieldProblem{ConnectField::IpServer, FieldFault::LeadingDash}},
+        HostileCase{&D::Username, " -oops", FieldProblem{ConnectField::Username, FieldFault::LeadingDash}},
+        HostileCase{&D::PortaLocale, "Numero Porta Locale",
+                    FieldProblem{ConnectField::PortaLocale, FieldFault::NotAPort}},
+        HostileCase{&D::PortaLocale, "0", FieldProblem{ConnectField::PortaLocale, FieldFault::NotAPort}},
+        HostileCase{&D::PortaServizio, "65536", FieldProblem{ConnectField::PortaServizio, FieldFault::NotAPort}},
+        HostileCase{&D::PortaServizio, "80 -x", FieldProblem{ConnectField::PortaServizio, FieldFault::NotAPort}},
+        HostileCase{&D::PortaServer, "-22", FieldProblem{ConnectField::PortaServer, FieldFault::NotAPort}},
+        HostileCase{&D::Password, std::string("nul\0inside", 10),
+                    FieldProblem{ConnectField::Password, FieldFault::Unpassable}}));
+
+TEST(QuoteWindowsArgumentTest, EveryArgumentSplitsBackWhole) {
+    for (const std::string argument : {"", " ", "plain", "a b", "\"", "\\", "a\\", "a\\\"", "\\\\\"\"", "x\ty", "é ü"})
+        EXPECT_EQ(splitWindowsCommandLine(quoteWindowsArgument(argument) + " next"), (Arguments{argument, "next"}))
+            << "[" << argument << "] quoted as " << quoteWindowsArgument(argument);
 }
 
 struct SplitCase {

@@ -6,6 +6,9 @@
 
 #include <QListWidget>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <unistd.h>
 
@@ -29,6 +32,7 @@ class RefusedListing : public ProcessServices {
 public:
     bool ListProcesses(ProcessList&, bool) override { return false; }
     StopOutcome StopProcess(ProcessId, std::int32_t) override { return StopOutcome::Failed; }
+    StopOutcome StopOwnProcess(ProcessId, const std::string&, std::int32_t) override { return StopOutcome::Failed; }
 };
 
 TEST(ProcessListWindow, EveryPassReplacesTheListWithBareNamesAndIds) {
@@ -46,6 +50,11 @@ TEST(ProcessListWindow, EveryPassReplacesTheListWithBareNamesAndIds) {
     EXPECT_EQ(itemsNamed(*holder.ListBox1, QStringLiteral("process_window_tests")).second,
               static_cast<quint32>(::getpid()));
     EXPECT_TRUE(holder.ListBox1->updatesEnabled());
+    // The same pass keeps this user's processes by the file they run, which is what identifies a client.
+    const OwnProcess expected{static_cast<ProcessId>(client.pid()),
+                              std::filesystem::canonical(dir.file("ListedSSH.exe")).string()};
+    const auto& own = holder.ownProcesses();
+    EXPECT_EQ(std::count(own.begin(), own.end(), expected), 1);
 
     RefusedListing refused;
     TForm2 unavailable(refused);

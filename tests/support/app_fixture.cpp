@@ -1,6 +1,8 @@
 // Windows on a temporary portable folder for tests.
 #include "support/app_fixture.h"
 
+#include <filesystem>
+
 #include <QListWidget>
 
 namespace quorvane::test {
@@ -46,6 +48,11 @@ bool AppFixture::select(const QString& name) {
         return false;
     m_app->main().ListView1->setCurrentRow(row);
     return true;
+}
+
+ProcessId AppFixture::startClient(const std::string& tunnelName, const std::string& fileName) {
+    const std::string folderPath = std::filesystem::canonical(folder.file("tunnells/" + tunnelName)).string();
+    return processes->startOwn(folderPath + "/" + (fileName.empty() ? tunnelName + "SSH.exe" : fileName));
 }
 
 } // namespace quorvane::test

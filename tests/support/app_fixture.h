@@ -26,6 +26,9 @@ public:
     bool select(const QString& name);
     int rowOf(const QString& name) const;
 
+    // A client of this user running the tunnel's own copy, in the fake process table.
+    ProcessId startClient(const std::string& tunnelName, const std::string& fileName = {});
+
     TempDir folder;
     ScriptedDialogs dialogs;
     FakeTrayBackend::Counts tray;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "desktop/tray_backend.h"
 #include "process/client_launcher.h"
 #include "process/process_services.h"
+#include "store/file_system.h"
 
 namespace quorvane::test {
 
@@ -21,8 +23,12 @@ public:
         if (!available)
             return false;
         target.beginUpdate();
-        for (const ProcessEntry& entry : running)
+        for (const ProcessEntry& entry : running) {
+            const auto own = executables.find(entry.id);
+            if (own != executables.end() && target.wantsOwnExecutables())
+                target.appendOwnExecutable(entry.id, own->second);
             target.append(entry.name, entry.id);
+        }
         target.endUpdate();
         return true;
     }
@@ -37,14 +43,30 @@ public:
         return StopOutcome::Killed;
     }
 
+    StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) override {
+        const auto own = executables.find(id);
+        if (own == executables.end() || own->second != executable || refuseStops)
+            return StopOutcome::Failed;
+        return StopProcess(id, timeoutMs);
+    }
+
+    // A process known by its name alone: another user's, or another program's.
     ProcessId start(const std::string& name) {
         running.push_back({name, nextId});
         return nextId++;
     }
 
+    // A process of this user running the executable at that full path.
+    ProcessId startOwn(const std::string& executable) {
+        executables[nextId] = executable;
+        return start(executable.substr(executable.find_last_of('/') + 1));
+    }
+
     std::vector<ProcessEntry> running;
+    std::map<ProcessId, std::string> executables;
     std::vector<std::pair<ProcessId, std::int32_t>> stops;
     bool available = true;
+    bool refuseStops = false; // a process that cannot be stopped (another user's, say)
     int listings = 0;
     ProcessId nextId = 1000;
 };
@@ -59,9 +81,11 @@ public:
         if (failure)
             return failure;
         if (m_processes)
-            m_processes->start(request.executable.substr(request.executable.find_last_of('/') + 1));
+            m_processes->startOwn(fs::canonicalPath(request.executable));
         return std::nullopt;
     }
+
+    std::string secretFile() override { return "/dev/fd/3"; }
 
     std::vector<LaunchRequest> requests;
     std::optional<std::string> failure;

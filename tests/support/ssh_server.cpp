@@ -31,7 +31,8 @@ constexpr const char* kKeygen = "/usr/bin/ssh-keygen";
 constexpr const char* kUser = "quorvanetest";
 // Fixed, so that tests running in parallel do not change it under each other's feet; no blanks,
 // because the program passes it on an unquoted command line.
-constexpr const char* kPassword = "Qv7-tunnel-e2e";
+// Blanks, quotes and backslashes: the password must reach the client whole, through its private file.
+constexpr const char* kPassword = "Qv7 open \"sesame\" \\e2e\\";
 
 std::string readWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -23,9 +23,11 @@ using namespace quorvane;
 
 namespace {
 
-// A started copy of this program finds this variable and reports the arguments it received.
-constexpr const char* kChildVariable = "QUORVANE_SMOKE_CHILD";
+// A started copy of this program finds this variable and reports the arguments it received, and what it read from
+// the file named after "-pwfile".
+constexpr const wchar_t* kChildVariable = L"QUORVANE_SMOKE_CHILD";
 constexpr const char* kArgumentsFile = "arguments.txt";
+constexpr const char* kSecretCopyFile = "secret.txt";
 
 int failures = 0;
 
@@ -36,10 +38,36 @@ void check(bool ok, const std::string& what) {
     }
 }
 
+std::string utf8(const wchar_t* text, DWORD length) {
+    std::string result(length * 3, '\0');
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(),
+                                           static_cast<int>(result.size()), nullptr, nullptr);
+    result.resize(size > 0 ? size : 0);
+    return result;
+}
+
+std::wstring wide(const std::string& text) {
+    std::wstring result(text.size(), L'\0');
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                                           static_cast<int>(result.size()));
+    result.resize(size > 0 ? size : 0);
+    return result;
+}
+
 std::string modulePath() {
-    char buffer[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return std::string(buffer, length < MAX_PATH ? length : 0);
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    return utf8(buffer, length < MAX_PATH ? length : 0);
+}
+
+std::string upperAscii(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return text;
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    return foldAsciiCase(a) == foldAsciiCase(b);
 }
 
 std::string baseName(const std::string& path) {
@@ -53,9 +81,15 @@ std::string joinedLines(const std::vector<std::string>& lines) {
     return text;
 }
 
-// Child mode: the arguments, one a line, into the current folder (which must be the tunnel's), then a long sleep.
+// Child mode: a copy of the secret, then the arguments, one a line, into the current folder (which must be the
+// tunnel's), then a long sleep.
 int runAsChild(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+        std::string secret;
+        if (arguments[i] == "-pwfile" && fs::readFileBytes(arguments[i + 1], secret))
+            fs::replaceFileContents(kSecretCopyFile, secret);
+    }
     if (!fs::replaceFileContents(kArgumentsFile, joinedLines(arguments)))
         return 2;
     ::Sleep(60000);
@@ -82,6 +116,8 @@ void storeChecks(const std::string& workingDir) {
     saved.AutoConnessione = true;
     SaveDefinition(workingDir, "Office", saved);
     check(LoadDefinition(workingDir, "office") == saved, "saved definition reads back equal");
+    check(fs::makeFolderPrivate(folder) && !fs::makeFolderPrivate(paths::DefinitionFile(workingDir, "Office")),
+          "a folder is made private, a file is not");
 
     check(fs::copyFile(modulePath(), paths::ClientCopyForAdd(workingDir, "Office")), "client copied");
     check(fs::listOrdinaryFiles(folder) == std::vector<std::string>{"OfficeSSH.exe", "Tunnell.tun"},
@@ -97,17 +133,17 @@ void storeChecks(const std::string& workingDir) {
     const std::string iniPath = workingDir + "smoke.ini";
     const IniFile ini(iniPath);
     check(ini.writeString("A", "one", "1") && ini.writeString("A", "two", "2"), "INI keys written");
-    check(::SetFileAttributesA(iniPath.c_str(), FILE_ATTRIBUTE_HIDDEN) != 0, "INI file hidden");
+    check(::SetFileAttributesW(wide(iniPath).c_str(), FILE_ATTRIBUTE_HIDDEN) != 0, "INI file hidden");
     check(ini.writeString("a", "ONE", "uno"), "INI key rewritten in another case");
     check(ini.readString("A", "one", "") == "uno" &&
               ini.readKeyNames("A", 100) == std::vector<std::string>{"one", "two"},
           "INI key keeps its place");
-    check((::GetFileAttributesA(iniPath.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0, "a rewritten file stays hidden");
+    check((::GetFileAttributesW(wide(iniPath).c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0, "a rewritten file stays hidden");
     check(fs::listOrdinaryFiles(workingDir).empty(), "hidden files are not listed");
-    ::SetFileAttributesA(iniPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW(wide(iniPath).c_str(), FILE_ATTRIBUTE_READONLY);
     check(!ini.writeString("A", "one", "lost"), "a read-only file is not rewritten");
     check(ini.readString("A", "one", "") == "uno", "a refused write changes nothing");
-    ::SetFileAttributesA(iniPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(wide(iniPath).c_str(), FILE_ATTRIBUTE_NORMAL);
     check(fs::deleteFile(iniPath), "INI file deleted");
 }
 
@@ -124,57 +160,83 @@ void processChecks() {
     check(listed, "own process listed under its bare name");
     check(ProcessNameIndex(list.entries).contains(ownName), "name index finds own name");
 
-    std::string otherCase = ownName;
-    for (char& c : otherCase)
-        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    check(services->FindProcessIdByName(otherCase) != NoProcessId, "own process found in another case");
+    check(services->FindProcessIdByName(upperAscii(ownName)) != NoProcessId, "own process found in another case");
     check(services->FindProcessIdByName("no-such-process-name.exe") == NoProcessId, "unknown name not found");
     check(services->StopProcess(ownId, 5) == StopOutcome::Failed, "never stops itself");
     check(services->StopProcess(NoProcessId, 5) == StopOutcome::Failed, "no process, nothing stopped");
+
+    const std::string canonical = fs::canonicalPath("no-such-file.txt");
+    check(canonical.size() > 3 && canonical.find(":\\") == 1 && canonical.ends_with("\\no-such-file.txt"),
+          "a relative path becomes absolute: " + canonical);
 }
 
-// Asks done() every tenth of a second for up to ten seconds.
-template <class Done> bool within10s(Done done) {
-    for (int round = 0; round < 100; ++round, ::Sleep(100)) {
+// Asks done() every tenth of a second for up to ms milliseconds.
+template <class Done> bool within(int ms, Done done) {
+    for (int waited = 0; waited <= ms; waited += 100, ::Sleep(100)) {
         if (done())
             return true;
     }
     return false;
 }
 
-// Starts the tunnel's client (a copy of this program) as the connect command does, then stops it.
+// Whether id is one of this user's processes, running executable.
+bool runsOwn(ProcessServices& services, ProcessId id, const std::string& executable) {
+    std::vector<OwnProcess> own;
+    services.ListOwnProcesses(own);
+    for (const OwnProcess& process : own) {
+        if (process.id == id && sameIgnoringCase(process.executable, executable))
+            return true;
+    }
+    return false;
+}
+
+// Starts the tunnel's client (a copy of this program) as the connect command does, the password in a secret file,
+// then stops it by its executable.
 void launchChecks(const std::string& workingDir) {
     const std::string exe = paths::ClientExePath(workingDir, "Office");
     const std::string folder = paths::ClientWorkingFolder(exe);
     TunnelDefinition definition = LoadDefinition(workingDir, "Office");
     definition.IpServer = R"("ssh host" \"q\")";
-    const std::string parameters = buildConnectCommandLine(definition);
 
     const std::unique_ptr<ClientLauncher> launcher = createSystemLauncher();
-    ::SetEnvironmentVariableA(kChildVariable, "1");
-    const std::optional<std::string> error = launcher->launch({exe, parameters, folder, false});
+    const std::string secretFile = launcher->secretFile();
+    const std::string parameters = buildConnectCommandLine(definition, secretFile);
+    ::SetEnvironmentVariableW(kChildVariable, L"1");
+    const std::optional<std::string> error = launcher->launch({exe, parameters, folder, false, definition.Password});
     check(!error, "client started: " + error.value_or(""));
 
     const std::unique_ptr<ProcessServices> services = createSystemProcessServices();
     ProcessId id = NoProcessId;
-    within10s([&] { return (id = services->FindProcessIdByName("officessh.EXE")) != NoProcessId; });
+    within(10000, [&] { return (id = services->FindProcessIdByName("officessh.EXE")) != NoProcessId; });
     check(id != NoProcessId, "started client found by name");
 
     const std::string argumentsFile = folder + "\\" + kArgumentsFile;
     std::string reported;
-    within10s([&] { return fs::readFileBytes(argumentsFile, reported); });
+    within(10000, [&] { return fs::readFileBytes(argumentsFile, reported); });
     check(reported == joinedLines(splitWindowsCommandLine(parameters)),
           "client received the arguments the splitter gives, in its folder: " + reported);
+    std::string secret;
+    check(fs::readFileBytes(folder + "\\" + kSecretCopyFile, secret) && secret == definition.Password,
+          "client read exactly the secret from the file its parameters name: " + secret);
 
     if (id != NoProcessId) {
+        const std::string running = fs::canonicalPath(exe);
+        check(runsOwn(*services, id, running), "own processes hold the client with its full path " + running);
+        check(services->StopOwnProcess(id, modulePath(), 200) == StopOutcome::Failed && runsOwn(*services, id, running),
+              "a client is not stopped under another executable");
         // Its console window, where the system gives it one, may take the close request.
-        check(services->StopProcess(id, 200) != StopOutcome::Failed, "started client stopped");
-        check(within10s([&] { return services->FindProcessIdByName("OfficeSSH.exe") == NoProcessId; }),
+        check(services->StopOwnProcess(id, upperAscii(running), 200) != StopOutcome::Failed,
+              "started client stopped by its executable, in any case");
+        check(within(10000, [&] { return services->FindProcessIdByName("OfficeSSH.exe") == NoProcessId; }),
               "stopped client is gone");
+        check(within(2000, [&] { return !fs::fileExists(secretFile); }), "secret file removed after the client");
     }
 
-    const std::optional<std::string> missing = launcher->launch({folder + "\\Missing.exe", "", folder, false});
+    const std::string unusedSecretFile = launcher->secretFile();
+    const std::optional<std::string> missing =
+        launcher->launch({folder + "\\Missing.exe", "", folder, false, definition.Password});
     check(missing && !missing->empty(), "a missing client gives the system's error text");
+    check(!fs::fileExists(unusedSecretFile), "a failed start leaves no secret file");
 }
 
 // Dial-up is optional: report what the system has; only a missing library's own answer is checked.
@@ -211,14 +273,14 @@ void cleanUp(const std::string& base, const std::string& workingDir) {
 } // namespace
 
 int main(int argc, char** argv) {
-    char flag[8];
-    if (::GetEnvironmentVariableA(kChildVariable, flag, sizeof flag) > 0)
+    wchar_t flag[8];
+    if (::GetEnvironmentVariableW(kChildVariable, flag, 8) > 0)
         return runAsChild(argc, argv);
 
-    char temp[MAX_PATH];
-    const DWORD tempLength = ::GetTempPathA(MAX_PATH, temp);
-    const std::string base =
-        std::string(temp, tempLength) + "quorvane-smoke-" + std::to_string(::GetCurrentProcessId());
+    wchar_t temp[MAX_PATH];
+    const DWORD tempLength = ::GetTempPathW(MAX_PATH, temp);
+    const std::string base = utf8(temp, tempLength < MAX_PATH ? tempLength : 0) + "quorvane-smoke-" +
+                             std::to_string(::GetCurrentProcessId());
     if (tempLength == 0 || !fs::createFolder(base)) {
         std::printf("FAIL: cannot create %s\n", base.c_str());
         return 1;
