@@ -541,6 +541,9 @@ void TMain::Visitasitoweb1Click() {
 
 void TMain::FormShow() {
     language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_workingDir)));
+    // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
+    if (const QStringList problems = language->lastProblems(); !problems.isEmpty())
+        dialogs().showError(errorBoxText(problems.join(QLatin1Char('\n'))));
 
     // Let timer ticks and painting through while the folders are read, but no user input: a command
     // started in the middle of the rebuild would act on a half-filled list.

@@ -2,12 +2,11 @@
 #include "i18n/language_engine.h"
 
 #include "i18n/property_adapters.h"
-#include "store/ini_file.h"
 
 #include <QApplication>
 #include <QWidget>
+#include <exception>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace quorvane {
@@ -61,62 +60,99 @@ void TLanguageEngine::SetStringsSeparator(const QString& separator) {
     m_stringsSeparator = trimBlanks(separator).isEmpty() ? QStringLiteral("\r\n") : separator;
 }
 
+void TLanguageEngine::report(const QString& problem) {
+    if (m_problems.size() < kMaxProblems)
+        m_problems << problem;
+    else
+        ++m_unlistedProblems;
+}
+
+// A handler or a property that throws costs its own entry, never the rest of the file.
+template <typename Call> void TLanguageEngine::guarded(const QString& where, Call&& call) {
+    try {
+        call();
+    } catch (const std::exception& error) {
+        report(where + QString::fromUtf8(error.what()));
+    } catch (...) {
+        report(where + QStringLiteral("unknown error"));
+    }
+}
+
 void TLanguageEngine::ApplyLanguageFile(const QString& fileName) {
-    if (OnBeforeTranslation)
-        OnBeforeTranslation(this);
+    m_problems.clear();
+    m_unlistedProblems = 0;
+    guarded(QString(), [&] {
+        if (OnBeforeTranslation)
+            OnBeforeTranslation(this);
+    });
 
     const QString file = fileName.isEmpty() ? m_resourceFile : fileName;
-    std::vector<std::pair<QString, QString>> entries;
     if (!file.isEmpty()) {
-        static const std::string kSection = "Translations";
-        const IniFile ini(file.toStdString());
-        // readString gives the first occurrence of a key, so a repeated key applies its first value.
-        for (const std::string& key : ini.readKeyNames(kSection, kKeyBufferChars))
-            entries.emplace_back(QString::fromStdString(key),
-                                 QString::fromStdString(ini.readString(kSection, key, "")));
+        language::File parsed;
+        guarded(QString(), [&] { parsed = language::readFile(file.toStdString()); });
+        for (const language::Entry& entry : parsed.entries) {
+            if (!language::trimBlanks(entry.key).empty())
+                applyEntry(entry.key, QString::fromStdString(parsed.valueOf(entry)), entry.line);
+        }
+        for (const std::string& problem : parsed.problems)
+            report(QString::fromStdString(problem));
     }
 
-    for (const auto& [key, value] : entries) {
-        if (!trimBlanks(key).isEmpty())
-            ApplyEntry(key, value);
-    }
-
-    if (OnAfterTranslation)
-        OnAfterTranslation(this);
+    guarded(QString(), [&] {
+        if (OnAfterTranslation)
+            OnAfterTranslation(this);
+    });
 }
 
 void TLanguageEngine::ApplyEntry(const QString& key, const QString& value) {
-    QString rest = trimBlanks(key);
+    m_problems.clear();
+    m_unlistedProblems = 0;
     QString text = value;
     text.replace(QLatin1Char('~'), QLatin1Char('\t'));
+    applyEntry(key.toStdString(), text, 0);
+}
 
+QStringList TLanguageEngine::lastProblems() const {
+    if (m_unlistedProblems == 0)
+        return m_problems;
+    return m_problems + QStringList{QStringLiteral("... and %1 more problems").arg(m_unlistedProblems)};
+}
+
+void TLanguageEngine::applyEntry(std::string_view key, QString text, std::size_t line) {
     // The walk starts at the application, which owns the windows; the windows own all their components.
+    const std::vector<std::string_view> names = language::splitKey(key);
     QObject* current = QCoreApplication::instance();
-    bool atApplication = true;
-    while (rest.contains(QLatin1Char('.'))) {
-        if (!current)
-            return;
-        const qsizetype dot = rest.indexOf(QLatin1Char('.'));
-        const QString head = trimBlanks(rest.left(dot));
-        rest = trimBlanks(rest.mid(dot + 1));
-        current = atApplication ? findWindow(head) : findComponent(current, head);
-        atApplication = false;
+    for (std::size_t i = 0; i + 1 < names.size() && current; ++i) {
+        const QString name = QString::fromUtf8(names[i].data(), static_cast<qsizetype>(names[i].size()));
+        current = i == 0 ? findWindow(name) : findComponent(current, name);
     }
     if (!current || text.isEmpty())
         return;
 
-    if (OnTranslate) {
-        const QString oldValue = translatableText(current, rest);
-        OnTranslate(this, current, rest, oldValue, text);
-    }
-    SetPropertyText(current, rest, text);
+    const QString property = QString::fromUtf8(names.back().data(), static_cast<qsizetype>(names.back().size()));
+    const QString keyText = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
+    const QString where =
+        line > 0 ? QStringLiteral("line %1, %2: ").arg(line).arg(keyText) : keyText + QStringLiteral(": ");
+    guarded(where, [&] {
+        if (OnTranslate) {
+            const QString oldValue = translatableText(current, property);
+            OnTranslate(this, current, property, oldValue, text);
+        }
+        if (SetPropertyText(current, property, text) == PropertyOutcome::NotAnInteger) {
+            // A value of up to 2047 characters would swamp the list.
+            constexpr qsizetype kShown = 40;
+            const QString shown = text.size() > kShown ? text.left(kShown) + QStringLiteral("...") : text;
+            report(where + QStringLiteral("'%1' is not a valid integer value").arg(shown));
+        }
+    });
 }
 
-void TLanguageEngine::SetPropertyText(QObject* component, const QString& propertyName, const QString& value) {
+PropertyOutcome TLanguageEngine::SetPropertyText(QObject* component, const QString& propertyName,
+                                                 const QString& value) {
     // Renaming a component would leave every later entry for it finding nothing: Name is refused.
     if (!component || sameName(trimBlanks(propertyName), QStringLiteral("Name")))
-        return;
-    setTranslatableProperty(component, trimBlanks(propertyName), value, m_stringsSeparator);
+        return PropertyOutcome::UnknownProperty;
+    return setTranslatableProperty(component, trimBlanks(propertyName), value, m_stringsSeparator);
 }
 
 } // namespace quorvane

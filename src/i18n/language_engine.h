@@ -3,22 +3,23 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <stdexcept>
+#include <string_view>
+
+#include "i18n/language_file.h"
+#include "i18n/property_adapters.h"
 
 namespace quorvane {
-
-// "'%s' is not a valid integer value": stops the application of a file at that entry.
-class LanguageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class TLanguageEngine : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr std::size_t kKeyBufferChars = 16384;
+    static constexpr std::size_t kKeyBufferChars = language::kKeyBufferChars;
+    // Beyond this many, one last problem counts the rest: a broken file must not give an endless box.
+    static constexpr qsizetype kMaxProblems = 50;
 
     using NotifyEvent = std::function<void(QObject* sender)>;
     using LanguageEvent = std::function<void(QObject* sender, QObject* component, const QString& propertyName,
@@ -37,16 +38,27 @@ public:
     NotifyEvent OnAfterTranslation;
     LanguageEvent OnTranslate;
 
-    // Applies every entry of the file's section "Translations" (empty name: ResourceFile).
-    // Throws LanguageError on an integer property given a non-integer; earlier entries stay applied.
+    // Applies every entry of the file's section "Translations" (empty name: ResourceFile), the file read
+    // once. Never throws: an entry that cannot be applied (an integer property given a non-integer), a
+    // file too large, a failing handler are problems; the other entries are applied.
     void ApplyLanguageFile(const QString& fileName);
     void ApplyEntry(const QString& key, const QString& value);
-    void SetPropertyText(QObject* component, const QString& propertyName, const QString& value);
+    PropertyOutcome SetPropertyText(QObject* component, const QString& propertyName, const QString& value);
+
+    // What went wrong in the last ApplyLanguageFile or ApplyEntry, one line each ("line 3, Main.Width:
+    // 'wide' is not a valid integer value"); empty when all went well.
+    QStringList lastProblems() const;
 
 private:
+    void applyEntry(std::string_view key, QString text, std::size_t line);
+    void report(const QString& problem);
+    template <typename Call> void guarded(const QString& where, Call&& call);
+
     bool m_autoTranslate = false;
     QString m_resourceFile;
     QString m_stringsSeparator;
+    QStringList m_problems;
+    qsizetype m_unlistedProblems = 0;
 };
 
 } // namespace quorvane

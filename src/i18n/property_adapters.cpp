@@ -1,18 +1,20 @@
 // Property adapters: the published property names of the program's controls, per kind of control, on Qt.
 #include "i18n/property_adapters.h"
 
-#include "i18n/language_engine.h"
+#include "i18n/language_file.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMetaObject>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -108,10 +110,11 @@ struct Adapter {
     const char* name;
     Applies applies;
     PropertyKind kind;
-    ReadText read = nullptr;       // text properties
-    WriteText writeText = nullptr; // text properties
-    WriteInt writeInt = nullptr;   // integer properties
-    WriteList writeList = nullptr; // text-list properties
+    ReadText read = nullptr;                                            // text properties
+    WriteText writeText = nullptr;                                      // text properties
+    WriteInt writeInt = nullptr;                                        // integer properties
+    WriteList writeList = nullptr;                                      // text-list properties
+    language::IntegerProperty integer = language::IntegerProperty::Tag; // how an integer is clamped
 };
 
 // Texts kept as properties of the object: declared ones where the object has them (the tray icon's Hint,
@@ -204,18 +207,36 @@ const Adapter kAdapters[] = {
              static_cast<QTextEdit*>(o)->setPlainText(text);
      }},
 
-    {"Left", isControl, PropertyKind::Integer, nullptr, nullptr,
-     [](QObject* o, int v) { widget(o)->move(v, widget(o)->y()); }},
-    {"Top", isControl, PropertyKind::Integer, nullptr, nullptr,
-     [](QObject* o, int v) { widget(o)->move(widget(o)->x(), v); }},
-    {"Width", isControl, PropertyKind::Integer, nullptr, nullptr,
-     [](QObject* o, int v) { widget(o)->resize(v, widget(o)->height()); }},
-    {"Height", isControl, PropertyKind::Integer, nullptr, nullptr,
-     [](QObject* o, int v) { widget(o)->resize(widget(o)->width(), v); }},
-    {"Tag", [](const QObject*) { return true; }, PropertyKind::Integer, nullptr, nullptr,
-     [](QObject* o, int v) { o->setProperty("Tag", v); }},
-    {"Interval", [](const QObject* o) -> bool { return qobject_cast<const QTimer*>(o); }, PropertyKind::Integer,
-     nullptr, nullptr, setTimerInterval},
+    {.name = "Left",
+     .applies = isControl,
+     .kind = PropertyKind::Integer,
+     .writeInt = [](QObject* o, int v) { widget(o)->move(v, widget(o)->y()); },
+     .integer = language::IntegerProperty::Left},
+    {.name = "Top",
+     .applies = isControl,
+     .kind = PropertyKind::Integer,
+     .writeInt = [](QObject* o, int v) { widget(o)->move(widget(o)->x(), v); },
+     .integer = language::IntegerProperty::Top},
+    {.name = "Width",
+     .applies = isControl,
+     .kind = PropertyKind::Integer,
+     .writeInt = [](QObject* o, int v) { widget(o)->resize(v, widget(o)->height()); },
+     .integer = language::IntegerProperty::Width},
+    {.name = "Height",
+     .applies = isControl,
+     .kind = PropertyKind::Integer,
+     .writeInt = [](QObject* o, int v) { widget(o)->resize(widget(o)->width(), v); },
+     .integer = language::IntegerProperty::Height},
+    {.name = "Tag",
+     .applies = [](const QObject*) { return true; },
+     .kind = PropertyKind::Integer,
+     .writeInt = [](QObject* o, int v) { o->setProperty("Tag", v); },
+     .integer = language::IntegerProperty::Tag},
+    {.name = "Interval",
+     .applies = [](const QObject* o) -> bool { return qobject_cast<const QTimer*>(o); },
+     .kind = PropertyKind::Integer,
+     .writeInt = setTimerInterval,
+     .integer = language::IntegerProperty::Interval},
 };
 
 const Adapter* findAdapter(const QObject* component, const QString& name) {
@@ -228,19 +249,13 @@ const Adapter* findAdapter(const QObject* component, const QString& name) {
     return nullptr;
 }
 
-[[noreturn]] void throwNotAnInteger(const QString& value) {
-    throw LanguageError("'" + value.toStdString() + "' is not a valid integer value");
-}
-
-int digitValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return 99;
+// A window that is off the screen, or far larger than it, cannot be used: positions and sizes stay on it.
+language::ScreenArea availableScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    if (area.isEmpty())
+        return {};
+    return {area.x(), area.y(), area.width(), area.height()};
 }
 
 } // namespace
@@ -257,71 +272,34 @@ QString translatableText(const QObject* component, const QString& name) {
     return adapter && adapter->read ? adapter->read(component) : QString();
 }
 
-bool setTranslatableProperty(QObject* component, const QString& name, const QString& value, const QString& separator) {
+PropertyOutcome setTranslatableProperty(QObject* component, const QString& name, const QString& value,
+                                        const QString& separator) {
     const Adapter* adapter = findAdapter(component, name);
     if (!adapter)
-        return false;
+        return PropertyOutcome::UnknownProperty;
     switch (adapter->kind) {
     case PropertyKind::Text:
         adapter->writeText(component, value);
         break;
-    case PropertyKind::Integer:
-        adapter->writeInt(component, parseIntegerValue(value));
+    case PropertyKind::Integer: {
+        const std::optional<int> number = language::parseInteger(value.toStdString());
+        if (!number)
+            return PropertyOutcome::NotAnInteger;
+        adapter->writeInt(component,
+                          language::clampInteger(adapter->integer, *number, isWindow(component), availableScreen()));
         break;
+    }
     case PropertyKind::TextList:
         adapter->writeList(component, splitTextList(value, separator));
         break;
     }
-    return true;
-}
-
-int parseIntegerValue(const QString& value) {
-    qsizetype i = 0;
-    const qsizetype n = value.size();
-    bool negative = false;
-    if (i < n && (value[i] == u'+' || value[i] == u'-')) {
-        negative = value[i] == u'-';
-        ++i;
-    }
-    int base = 10;
-    if (i < n && value[i] == u'$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < n && value[i] == u'0' && (value[i + 1] == u'x' || value[i + 1] == u'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == n)
-        throwNotAnInteger(value);
-
-    // Hexadecimal spells the 32 bits and may wrap into the negatives; decimal must fit as it is.
-    const quint64 limit = base == 16 ? 0xFFFFFFFFull : (negative ? 2147483648ull : 2147483647ull);
-    quint64 magnitude = 0;
-    for (; i < n; ++i) {
-        const int digit = digitValue(value[i]);
-        if (digit >= base)
-            throwNotAnInteger(value);
-        magnitude = magnitude * base + static_cast<quint64>(digit);
-        if (magnitude > limit)
-            throwNotAnInteger(value);
-    }
-    const auto bits = static_cast<quint32>(negative ? 0u - static_cast<quint32>(magnitude) : magnitude);
-    return static_cast<int>(bits);
+    return PropertyOutcome::Set;
 }
 
 QStringList splitTextList(const QString& value, const QString& separator) {
     QStringList items;
-    QString rest = value;
-    if (!separator.isEmpty()) {
-        qsizetype at;
-        while ((at = rest.indexOf(separator)) >= 0) {
-            items << trimBlanks(rest.left(at));
-            rest = rest.mid(at + separator.size());
-        }
-    }
-    rest = trimBlanks(rest);
-    if (!rest.isEmpty())
-        items << rest;
+    for (const std::string& item : language::splitTextList(value.toStdString(), separator.toStdString()))
+        items << QString::fromStdString(item);
     return items;
 }
 

@@ -135,8 +135,9 @@ TEST(LoadSequence, LanguageFileRulesOnTheProgramsOwnWindows) {
                                  "Main.Width=wide\r\n"
                                  "Main.Esci1.Caption=never applied\r\n");
     TMain& window = f.main();
-    EXPECT_THROW(window.language->ApplyLanguageFile(QString::fromStdString(f.folder.file("lingua.lng"))),
-                 LanguageError);
+    window.language->ApplyLanguageFile(QString::fromStdString(f.folder.file("lingua.lng")));
+    EXPECT_EQ(window.language->lastProblems(),
+              QStringList{QStringLiteral("line 10, Main.Width: 'wide' is not a valid integer value")});
 
     EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Aggiungi1"))->text(), QStringLiteral("Nu\tovo"));
     EXPECT_EQ(f.app().editor().autoconnect->text(), QStringLiteral("Connect at start"));
@@ -145,18 +146,19 @@ TEST(LoadSequence, LanguageFileRulesOnTheProgramsOwnWindows) {
     EXPECT_EQ(window.ListBox1->item(0)->text(), QStringLiteral("a|b"));
     EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Nascondi1"))->text(), QStringLiteral("Nascondi"));
     EXPECT_EQ(window.checkprocessi->interval(), 3000);
-    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Esci1"))->text(), QStringLiteral("Esci"));
+    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Esci1"))->text(), QStringLiteral("never applied"));
 }
 
-TEST(LoadSequence, ALanguageErrorEndsTheSequenceButTheWindowIsShown) {
+TEST(LoadSequence, ABadLanguageEntryIsReportedAndTheSequenceGoesOn) {
     AppFixture f;
     makeTunnel(f, "Office", true);
     f.folder.write("default.lng", "[Translations]\r\nMain.Width=wide\r\n");
     f.app().start();
-    EXPECT_EQ(f.dialogs.errors, QStringList{QStringLiteral("'wide' is not a valid integer value.")});
+    EXPECT_EQ(f.dialogs.errors,
+              QStringList{QStringLiteral("line 2, Main.Width: 'wide' is not a valid integer value.")});
     EXPECT_TRUE(f.main().isVisible());
-    EXPECT_EQ(f.main().ListView1->count(), 0) << "the sequence ended at the language step";
-    EXPECT_TRUE(f.launcher->requests.empty());
+    EXPECT_EQ(f.main().ListView1->count(), 1) << "one bad entry must not hide the tunnels";
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
 }
 
 } // namespace

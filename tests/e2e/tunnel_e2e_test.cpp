@@ -6,8 +6,19 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
 #include <memory>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 #include "app/application.h"
 #include "app/main_window.h"
@@ -23,6 +34,98 @@ namespace quorvane::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr const char* kOtherUser = "quorvaneother";
+
+// Another local account, made on first use; throws when it cannot be had.
+const passwd& otherUser() {
+    if (!getpwnam(kOtherUser)) {
+        std::string output;
+        runProgram({"/usr/sbin/useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", kOtherUser},
+                   "", &output);
+        if (!getpwnam(kOtherUser))
+            throw std::runtime_error("cannot create the account " + std::string(kOtherUser) + ": " + output);
+    }
+    return *getpwnam(kOtherUser);
+}
+
+struct Account {
+    uid_t uid;
+    gid_t gid;
+};
+
+// Looked up before any fork: a child of a threaded program must not enter the name service.
+Account otherAccount() {
+    const passwd& user = otherUser();
+    return {user.pw_uid, user.pw_gid};
+}
+
+// Becomes the other user for good: only in a child that ends with _exit.
+void becomeOtherUser(Account account) {
+    if (setgroups(0, nullptr) != 0 || setgid(account.gid) != 0 || setuid(account.uid) != 0)
+        _exit(126);
+}
+
+// Runs look in a child process as the other user and returns what it reported.
+std::string asOtherUser(const std::function<std::string()>& look) {
+    const Account account = otherAccount();
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "pipe failed";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        becomeOtherUser(account);
+        const std::string report = look();
+        (void)!write(ends[1], report.data(), report.size());
+        _exit(0);
+    }
+    close(ends[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<std::size_t>(got));
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        report += "the look as " + std::string(kOtherUser) + " did not run to its end";
+    return report;
+}
+
+// Everything a user can open that might hold the secret: every process's command line and
+// environment, and every regular file under the given folders. Names each place that holds it.
+std::string placesHolding(const std::string& secret, const std::vector<std::string>& folders) {
+    std::string found;
+    const auto check = [&](const std::string& path) {
+        const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        std::string bytes;
+        char buffer[65536];
+        for (ssize_t got; bytes.size() < (1u << 22) && (got = read(fd, buffer, sizeof buffer)) > 0;)
+            bytes.append(buffer, static_cast<std::size_t>(got));
+        close(fd);
+        if (bytes.find(secret) != std::string::npos)
+            found += path + "\n";
+    };
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos || name == std::to_string(getpid()))
+            continue;
+        check(entry.path() / "cmdline");
+        check(entry.path() / "environ");
+    }
+    for (const std::string& folder : folders) {
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error), end;
+             !error && it != end; it.increment(error)) {
+            if (it->is_regular_file(error))
+                check(it->path());
+        }
+    }
+    return found;
+}
 
 class TunnelE2e : public ::testing::Test {
 protected:
@@ -241,6 +344,101 @@ TEST_F(TunnelE2e, AutomaticConnectionAtLoadThenDeleteWhileConnected) {
     EXPECT_EQ(rowOf(main, "E2eAuto"), -1);
     EXPECT_EQ(askLine(localPort, "late", 500), std::nullopt);
     EXPECT_TRUE(fs::exists(work.file("tunnells")));
+}
+
+TEST_F(TunnelE2e, OptionsPlantedInAnyFieldRunNothing) {
+    const std::string mark = work.file("pwned");
+    // The client really runs what such an option names: the check below could catch a planted one.
+    // The client keeps loopback destinations off proxies, so the plants name 0.0.0.0.
+    runProgram({plinkPath(), "-batch", "-proxycmd", "touch " + work.file("control"), "0.0.0.0"}, "", nullptr, 5000);
+    ASSERT_TRUE(fs::exists(work.file("control"))) << "plink ignored -proxycmd: this test could prove nothing";
+
+    auto app = openApp();
+    TMain& main = app->main();
+    ASSERT_NO_FATAL_FAILURE(addTunnel(main, "E2eTrap"));
+    const std::string plant = " -proxycmd \"touch " + mark + "\" 0.0.0.0";
+    TunnelDefinition base = definitionFor(freeLoopbackPort(), freeLoopbackPort());
+    base.IpServer = "0.0.0.0";
+    for (std::string TunnelDefinition::*field : {&TunnelDefinition::IpServer, &TunnelDefinition::Username,
+                                                 &TunnelDefinition::Password, &TunnelDefinition::IpServizio}) {
+        for (const std::string& value : {"x" + plant, plant.substr(1)}) {
+            TunnelDefinition trap = base;
+            trap.*field = value;
+            SaveDefinition(work.withSeparator(), "E2eTrap", trap);
+            select(main, "E2eTrap");
+            main.AttivaTunnell1Click();
+            // The client has read its options once it has ended or logged in; either way it is done.
+            waitUntilNoneNamed("E2eTrapSSH.exe", 1500);
+            stopProcessesNamed("E2eTrapSSH.exe");
+            EXPECT_FALSE(fs::exists(mark)) << "ran the command planted in " << value;
+            fs::remove(mark);
+        }
+    }
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+}
+
+TEST_F(TunnelE2e, AnotherUserCannotReadThePasswordNorPassForTheClient) {
+    // Installed where every user can look, as a shared program folder would be.
+    fs::permissions(work.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    TcpService service;
+    auto app = openApp();
+    TMain& main = app->main();
+    ASSERT_NO_FATAL_FAILURE(addTunnel(main, "E2eSpy"));
+    const TunnelDefinition definition = definitionFor(freeLoopbackPort(), service.port());
+    ASSERT_NO_FATAL_FAILURE(saveThroughEditor(*app, "E2eSpy", definition));
+
+    // The other user's look-alike: a program of the client's very name, started by that user.
+    TempDir spyFolder;
+    fs::permissions(spyFolder.path(), fs::perms::all);
+    const std::string spyExe = spyFolder.file("E2eSpySSH.exe");
+    copySleeper(spyExe);
+    const Account account = otherAccount();
+    const pid_t spy = fork();
+    if (spy == 0) {
+        becomeOtherUser(account);
+        execl(spyExe.c_str(), spyExe.c_str(), "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(spy, 0);
+    const auto spyRuns = [spy] { return waitpid(spy, nullptr, WNOHANG) == 0; };
+    ASSERT_TRUE(spyRuns());
+    main.checkprocessiTimer();
+    EXPECT_EQ(main.pictureOf(rowOf(main, "E2eSpy")), 0) << "another user's process counted as the client";
+
+    EXPECT_EQ(connectTunnel(main, "E2eSpy").toStdString(), expectedCommandLine(definition));
+    EXPECT_EQ(answer(std::stoi(definition.PortaLocale), "ping"), "echo:ping") << server->log();
+    std::vector<pid_t> clients = processesNamed("E2eSpySSH.exe");
+    std::erase(clients, spy);
+    ASSERT_EQ(clients.size(), 1u);
+
+    const std::string report = asOtherUser([&] {
+        std::string problems = placesHolding(definition.Password, {work.path(), "/tmp", "/dev/shm", "/var/tmp"});
+        for (const std::string& path : {work.file("tunnells/E2eSpy/tunnell.tun"), work.file("tunnells/E2eSpy"),
+                                        "/proc/" + std::to_string(clients[0]) + "/fd/3"}) {
+            const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                problems += "could open " + path + "\n";
+                close(fd);
+            }
+        }
+        return problems;
+    });
+    EXPECT_EQ(report, "") << "the other user reached the password";
+
+    // Disconnect ends the tunnel's own client, and no other user's process, however it is named.
+    main.DisattivaTunnell1Click();
+    for (int i = 0; i < 300 && processesNamed("E2eSpySSH.exe").size() > 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(processesNamed("E2eSpySSH.exe"), std::vector<pid_t>{spy}) << "the client is still running";
+    main.DisattivaTunnell1Click();
+    EXPECT_TRUE(spyRuns()) << "another user's process was stopped";
+    main.checkprocessiTimer();
+    EXPECT_EQ(main.pictureOf(rowOf(main, "E2eSpy")), 0);
+    EXPECT_TRUE(dialogs.messages.filter(QStringLiteral("Impossibile")).isEmpty());
+
+    kill(spy, SIGKILL);
+    waitpid(spy, nullptr, 0);
 }
 
 } // namespace

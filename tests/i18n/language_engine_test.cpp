@@ -1,5 +1,6 @@
-// Language engine: key walking, value rules, the integer error and the property adapters on small windows.
+// Language engine: key walking, value rules, bad entries reported, clamping and the property adapters on small windows.
 #include "i18n/language_engine.h"
+#include "i18n/language_file.h"
 #include "i18n/message_texts.h"
 #include "i18n/property_adapters.h"
 #include "qt_printers.h"
@@ -8,13 +9,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -98,7 +102,7 @@ TEST_F(LanguageEngineTest, ReachesWindowsControlsMenusAndMessageTexts) {
           "Main.Panel1.Image1.Hint=nested\n"
           "Main.StatusBar.SimpleText=Fatto\n"
           "Main.TrayBar.Hint=Icona\n"
-          "Main.checkprocessi.Interval=0x10\n"
+          "Main.checkprocessi.Interval=0x1F4\n"
           "Main.Width=600\n"
           "fMessage.NomeNonValido.Text=Nome vuoto!\n"
           "fMessage.Pronto.Text=\n");
@@ -110,7 +114,7 @@ TEST_F(LanguageEngineTest, ReachesWindowsControlsMenusAndMessageTexts) {
     EXPECT_EQ(image->toolTip(), "nested");
     EXPECT_EQ(main.statusBar()->currentMessage(), "Fatto");
     EXPECT_EQ(tray->hint, "Icona");
-    EXPECT_EQ(timer->interval(), 16);
+    EXPECT_EQ(timer->interval(), 500);
     EXPECT_EQ(main.width(), 600);
     EXPECT_EQ(messages.NomeNonValido(), "Nome vuoto!");
     EXPECT_EQ(messages.Pronto(), "Pronto");
@@ -186,19 +190,49 @@ TEST_F(LanguageEngineTest, TimerIntervalsAndStatusTextKeepTheWindowWorking) {
     EXPECT_EQ(translatableText(main.statusBar(), "simpletext"), "Fatto");
 }
 
-TEST_F(LanguageEngineTest, IntegerErrorStopsTheFileAtThatEntry) {
-    try {
-        apply("Main.Caption=Before\nMain.Width=600\nMain.Height=abc\nMain.Aggiungi1.Caption=After\n");
-        FAIL() << "no error";
-    } catch (const LanguageError& error) {
-        EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+TEST_F(LanguageEngineTest, BadEntriesAreReportedAndSkippedTheOthersApplyClamped) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Row {
+        const char* entry;
+        const char* problem; // nullptr: applied without one
+        std::function<QVariant()> actual;
+        QVariant expected;
+    };
+    const Row rows[] = {
+        {"Main.Caption=Before", nullptr, [&] { return QVariant(main.windowTitle()); }, "Before"},
+        {"Main.Height=abc", "'abc' is not a valid integer value", [&] { return QVariant(main.height()); }, 300},
+        {"Main.Tag=2147483648", "'2147483648' is not a valid integer value", [&] { return main.property("Tag"); },
+         QVariant()},
+        {"Main.Width=2147483647", nullptr, [&] { return QVariant(main.width()); }, screen.width()},
+        {"Main.Left=-99999", nullptr, [&] { return QVariant(main.x()); }, screen.x()},
+        {"Main.Image1.Top=99999", nullptr, [&] { return QVariant(image->y()); }, screen.height()},
+        {"Main.checkprocessi.Interval=1", nullptr, [&] { return QVariant(timer->interval()); }, 100},
+        {"Main.Aggiungi1.Caption=After", nullptr, [&] { return QVariant(aggiungi->text()); }, "After"},
+    };
+    std::string entries;
+    QStringList problems;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        entries += rows[i].entry + std::string("\n");
+        if (rows[i].problem) // the entries start after the three lines of write()
+            problems << QStringLiteral("line %1, %2: %3")
+                            .arg(i + 4)
+                            .arg(QString(rows[i].entry).section('=', 0, 0), rows[i].problem);
     }
-    EXPECT_EQ(main.windowTitle(), "Before");
-    EXPECT_EQ(main.width(), 600);
-    EXPECT_EQ(main.height(), 300);
-    EXPECT_EQ(aggiungi->text(), "Aggiungi");
-    EXPECT_EQ(befores, 1);
-    EXPECT_EQ(afters, 0);
+    apply(entries);
+    for (const Row& row : rows)
+        EXPECT_EQ(row.actual(), row.expected) << row.entry;
+    EXPECT_EQ(language->lastProblems(), problems);
+    EXPECT_EQ(afters, 1);
+
+    apply("Main.Caption=Fine\n");
+    EXPECT_TRUE(language->lastProblems().isEmpty()) << "problems are those of the last application";
+}
+
+TEST_F(LanguageEngineTest, AFileLargerThanTheLimitIsRefused) {
+    apply("Main.Caption=Huge\n;" + std::string(language::kMaxFileBytes, 'x'));
+    EXPECT_EQ(main.windowTitle(), "Quorvane");
+    ASSERT_EQ(language->lastProblems().size(), 1);
+    EXPECT_TRUE(language->lastProblems()[0].contains("larger than 4 MiB"));
 }
 
 TEST(IntegerValues, DecimalAndHexadecimalWithinThirtyTwoBits) {
@@ -212,10 +246,10 @@ TEST(IntegerValues, DecimalAndHexadecimalWithinThirtyTwoBits) {
                                                 {"2147483647", 2147483647},
                                                 {"-2147483648", -2147483647 - 1}};
     for (const auto& [text, value] : good)
-        EXPECT_EQ(parseIntegerValue(text), value) << text;
-    for (const char* bad : {"", "abc", "12a", "0x", "$", "-", "- 5", " 5", "1.5", "2147483648", "$100000000"})
-        EXPECT_THROW(parseIntegerValue(bad), LanguageError) << bad;
-    EXPECT_THROW(parseIntegerValue(QString::fromUtf8("\u0663")), LanguageError); // a digit, but not an ASCII one
+        EXPECT_EQ(language::parseInteger(text), value) << text;
+    for (const char* bad : {"", "abc", "12a", "0x", "$", "-", "- 5", " 5", "1.5", "2147483648", "$100000000",
+                            "\u0663"}) // the last is a digit, but not an ASCII one
+        EXPECT_EQ(language::parseInteger(bad), std::nullopt) << bad;
 }
 
 TEST_F(LanguageEngineTest, ListBoxItemsAndTheSeparator) {
@@ -244,6 +278,8 @@ TEST_F(LanguageEngineTest, KeyNamesBeyondTheBufferAreNotApplied) {
     apply(entries + "Main.Aggiungi1.Caption=Late\n");
     EXPECT_EQ(main.windowTitle(), "Early");
     EXPECT_EQ(aggiungi->text(), "Aggiungi");
+    ASSERT_EQ(language->lastProblems().size(), 1);
+    EXPECT_TRUE(language->lastProblems()[0].startsWith("line 85: the key names reach the limit")) << "told where";
 }
 
 TEST_F(LanguageEngineTest, OnTranslateSeesTheOldValueAndMayChangeTheNew) {
