@@ -42,6 +42,7 @@
 #include "store/paths.h"
 #include "store/text_codec.h"
 #include "store/tunnel_definition.h"
+#include "store/tunnel_rename.h"
 
 namespace quorvane {
 
@@ -159,7 +160,12 @@ void TMain::buildControls() {
     ListView1->setWordWrap(true);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    ListView1->setItemDelegate(new TunnelNameDelegate(ListView1));
+    auto* names = new TunnelNameDelegate(ListView1);
+    names->renameTunnel = [this](const QPersistentModelIndex& index, const QString& newName) {
+        if (index.isValid())
+            runCommand([&] { RenameTunnel(ListView1->item(index.row()), newName); });
+    };
+    ListView1->setItemDelegate(names);
     ListView1->setFrameShape(QFrame::NoFrame);
     QPalette listColours = ListView1->palette();
     listColours.setColor(QPalette::Base, QColor(240, 251, 255));
@@ -401,8 +407,12 @@ void TMain::Aggiungi1Click() {
         return;
     }
 
-    appendTunnelItem(typed);
-    fs::createFolder(folder);
+    QListWidgetItem* row = appendTunnelItem(typed);
+    if (!fs::createFolder(folder)) {
+        // A row without its folder would be a tunnel that no command can reach.
+        delete row;
+        throw StoreError("Unable to write to " + paths::DefinitionFileForAdd(folder));
+    }
     std::string source = paths::PlinkSource(m_workingDir);
     if (!fs::fileExists(source)) {
         const std::string onPath = fs::findOnPath("plink");
@@ -436,6 +446,12 @@ void TMain::AttivaTunnell1Click() {
     if (!item || !m_windows.editor)
         return;
     const std::string name = nameOf(item);
+    // A definition that is a link, no file, unreadable or outsized is named and not connected.
+    if (const DefinitionLoad load = loadDefinitionChecked(m_workingDir, name);
+        !load.ok() && load.problem != DefinitionProblem::Missing) {
+        dialogs().showError(errorBoxText(QString::fromStdString(load.message())));
+        return;
+    }
     const TunnelDefinition definition = m_windows.editor->definition();
     // A value the client would misread (an option, a port that is none) is refused, never passed.
     if (const std::optional<FieldProblem> problem = checkConnectFields(definition)) {
@@ -468,10 +484,40 @@ void TMain::DisattivaTunnell1Click() {
 }
 
 void TMain::reportStopFailure(const QListWidgetItem* item) {
-    QString text = m_windows.messages->ArrestoNonRiuscito();
-    if (text.contains(QLatin1String("%1")))
-        text = text.arg(item->text());
-    dialogs().showMessage(text);
+    showNamed(m_windows.messages->ArrestoNonRiuscito(), item->text());
+}
+
+void TMain::showNamed(const QString& text, const QString& name) {
+    // A translation without "%1" still says what happened.
+    dialogs().showMessage(text.contains(QLatin1String("%1")) ? text.arg(name) : text);
+}
+
+void TMain::RenameTunnel(QListWidgetItem* item, const QString& newName) {
+    if (!item || newName == item->text() || !paths::isValidTunnelName(newName.toStdString()))
+        return;
+    const std::string oldName = nameOf(item);
+    // The client runs from the folder's copy: renaming under it would cut the tunnel off the program.
+    if (m_clients.snapshot().isRunning(oldName)) {
+        showNamed(m_windows.messages->RinominaConnesso(), item->text());
+        return;
+    }
+    const QList<QListWidgetItem*> sameName = ListView1->findItems(newName, Qt::MatchFixedString);
+    const bool sameRowElsewhere =
+        std::any_of(sameName.begin(), sameName.end(), [item](const QListWidgetItem* other) { return other != item; });
+    const RenameOutcome outcome =
+        sameRowElsewhere ? RenameOutcome::NameTaken : renameTunnel(m_workingDir, oldName, newName.toStdString());
+    switch (outcome) {
+    case RenameOutcome::Renamed:
+        item->setText(newName);
+        item->setData(kFolderNameRole, QByteArray::fromStdString(newName.toStdString()));
+        break;
+    case RenameOutcome::NameTaken:
+        dialogs().showMessage(m_windows.messages->TunnellEsistente());
+        break;
+    case RenameOutcome::Failed:
+        showNamed(m_windows.messages->RinominaNonRiuscita(), item->text());
+        break;
+    }
 }
 
 void TMain::clearTunnelSelection() {
@@ -498,6 +544,8 @@ void TMain::Elimina2Click() {
     if (!fs::folderExists(folder))
         return;
     const std::string resolved = fs::resolve(folder);
+    // An interrupted save's temporary file is hidden from the listing and would keep the folder.
+    fs::removeLeftoverTemporaryFiles(resolved);
     for (const std::string& file : files->showFolder(resolved))
         fs::deleteFile(resolved + fs::separator() + file);
     files->clear();
@@ -560,11 +608,16 @@ void TMain::FormShow() {
     // restore from the notification area) must not get a second session.
     std::optional<TunnelClients> running;
     std::vector<std::string> started;
+    QStringList unusable;
     for (int i = 0; i < ListView1->count(); ++i) {
         ListView1->setCurrentRow(i);
+        QListWidgetItem* item = ListView1->item(i);
+        removeLeftoverFiles(m_workingDir, nameOf(item));
+        if (const DefinitionLoad load = loadDefinitionChecked(m_workingDir, nameOf(item));
+            !load.ok() && load.problem != DefinitionProblem::Missing)
+            unusable << QString::fromStdString(load.message()); // loads empty, so it is not connected
         SuppressEditor = true;
         ListView1DblClick();
-        QListWidgetItem* item = ListView1->item(i);
         statusPanels[0]->setText(QStringLiteral("Tunnell: ") + item->text());
         if (!m_windows.editor || !m_windows.editor->autoconnect->isChecked())
             continue;
@@ -579,6 +632,8 @@ void TMain::FormShow() {
     }
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
+    if (!unusable.isEmpty())
+        dialogs().showError(errorBoxText(unusable.join(QLatin1Char('\n'))));
 }
 
 } // namespace quorvane

@@ -66,6 +66,9 @@ public:
     void AttivaTunnell1Click();
     void DisattivaTunnell1Click();
     void Elimina2Click();
+    // In-place rename of the item's tunnel: folder and client copy, refused while its client runs
+    // or when the name is taken; the caption follows only a rename that happened.
+    void RenameTunnel(QListWidgetItem* item, const QString& newName);
     void checkprocessiTimer();
     void GeneratoredichiaviPutty1Click();
     void LicenzaPutty1Click();
@@ -106,6 +109,7 @@ private:
     QListWidgetItem* appendTunnelItem(const QString& name);
     void fillList(const std::vector<std::string>& folderNames);
     void reportStopFailure(const QListWidgetItem* item);
+    void showNamed(const QString& text, const QString& name);
     void clearTunnelSelection();
 
     std::string m_workingDir;

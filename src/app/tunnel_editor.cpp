@@ -19,6 +19,7 @@
 #include "app/dialog_service.h"
 #include "app/field_problem_text.h"
 #include "process/command_line.h"
+#include "store/ini_file.h"
 
 namespace quorvane {
 
@@ -65,6 +66,8 @@ public:
 QLineEdit* makeEdit(QWidget* parent, const char* name) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
+    // No longer than the definition file gives back, so what is saved is what comes back.
+    edit->setMaxLength(static_cast<int>(IniFile::kValueBufferChars) - 1);
     return edit;
 }
 

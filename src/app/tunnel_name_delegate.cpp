@@ -8,11 +8,22 @@
 namespace quorvane {
 
 void TunnelNameDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const {
-    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-        if (!paths::isValidTunnelName(line->text().toStdString()))
-            return;
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (line && !paths::isValidTunnelName(line->text().toStdString()))
+        return;
+    if (!line || !renameTunnel) {
+        QStyledItemDelegate::setModelData(editor, model, index);
+        return;
     }
-    QStyledItemDelegate::setModelData(editor, model, index);
+    // Losing the focus to the handler's message box would commit a second time.
+    if (editor->property("quorvaneCommitted").toBool() || line->text() == index.data().toString())
+        return;
+    editor->setProperty("quorvaneCommitted", true);
+    // Queued: a message box must not open inside the editor's own commit.
+    QMetaObject::invokeMethod(
+        const_cast<TunnelNameDelegate*>(this),
+        [this, target = QPersistentModelIndex(index), name = line->text()] { renameTunnel(target, name); },
+        Qt::QueuedConnection);
 }
 
 void TunnelNameDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {

@@ -1,7 +1,9 @@
 // In-place caption editing of the tunnel list that refuses texts which are not a single folder name.
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
+#include <functional>
 
 namespace quorvane {
 
@@ -12,6 +14,11 @@ class TunnelNameDelegate : public QStyledItemDelegate {
 
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    // When set, an accepted edit does not change the caption itself: the tunnel is renamed on disk
+    // by this handler (called once per edit, after the editor has closed), which sets the caption
+    // when the folder did change.
+    std::function<void(const QPersistentModelIndex& index, const QString& newName)> renameTunnel;
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 

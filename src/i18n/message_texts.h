@@ -33,6 +33,8 @@ public:
     QString PortaNonValida() const { return text(QStringLiteral("PortaNonValida")); }
     QString CampoNonValido() const { return text(QStringLiteral("CampoNonValido")); }
     QString ArrestoNonRiuscito() const { return text(QStringLiteral("ArrestoNonRiuscito")); }
+    QString RinominaConnesso() const { return text(QStringLiteral("RinominaConnesso")); }
+    QString RinominaNonRiuscita() const { return text(QStringLiteral("RinominaNonRiuscita")); }
 
 private:
     QLineEdit* addField(const QString& name, const QString& defaultText);

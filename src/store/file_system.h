@@ -1,6 +1,7 @@
 // File-system services of the tunnel store, with names matched without regard to case.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,12 @@ bool fileExists(const std::string& path);
 // invalid name, exists as a file). An existing folder (in any letter case) counts as success.
 bool createFolder(const std::string& path);
 
-// Copies a file, replacing an existing target; keeps the source's permission bits.
+// Copies a file, replacing an existing target; keeps the source's permission bits. Refused when the
+// target or the folder holding it is a symbolic link (nothing is written elsewhere).
 bool copyFile(const std::string& source, const std::string& target);
 
+// Deletes a file (a symbolic link itself, never what it names); refused when the folder holding it is
+// a symbolic link.
 bool deleteFile(const std::string& path);
 
 // Removes an empty folder; false when it is not empty or cannot be removed.
@@ -34,6 +38,38 @@ bool removeFolder(const std::string& path);
 // listed without being followed), sorted alphabetically without regard to case. Empty when the
 // folder cannot be read or is itself a symbolic link (a reparse point on Windows).
 std::vector<std::string> listOrdinaryFiles(const std::string& folder);
+
+// What a call that never follows a symbolic link found.
+enum class FileStatus {
+    Ok,
+    Missing,  // the file or its folder does not exist
+    Link,     // the file, or the folder holding it, is a symbolic link (a reparse point on Windows)
+    NotAFile, // a folder, device, pipe or socket
+    TooLarge, // more bytes than allowed
+    Failed,   // cannot be read or written (permissions, I/O)
+};
+
+// Reads a whole regular file of at most maxBytes bytes, never reading more than maxBytes + 1, and
+// following no symbolic link as the file or as the folder holding it (folders above it may be links).
+FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes);
+
+// Like replacePrivateFileContents, but refuses (Link) a file or a folder holding it that is a
+// symbolic link instead of writing through it, and refuses (NotAFile) anything but a regular file.
+FileStatus replacePrivateFileNoFollow(const std::string& path, const std::string& bytes);
+
+// Name of the temporary file that an atomic replacement of `target` (a bare name) writes first, made
+// distinctive so that the clean-up below never matches a user's file: ".<target>.quorvane-<pid>-<n>.tmp".
+std::string temporaryNameFor(const std::string& target, unsigned long processId, unsigned long number);
+
+// Whether name has the form temporaryNameFor gives; processId is its process number then.
+bool isTemporaryName(const std::string& name, unsigned long& processId);
+
+// Removes the temporary files that a replacement or copy interrupted by a crash or a kill left in
+// folder: regular files of temporaryNameFor's form only, and only those of a process that no longer
+// runs, or of this one (call it when no replacement of this process is under way in the folder).
+// Nothing is removed from a folder that is itself a symbolic link. Returns how many were removed.
+// For the load sequence (each tunnel folder) and the delete command (before listing its files).
+std::size_t removeLeftoverTemporaryFiles(const std::string& folder);
 
 // Replaces a file's whole contents atomically: a temporary file in the same folder, flushed, then
 // renamed over the original, which keeps its permission bits (a symbolic link is written through).

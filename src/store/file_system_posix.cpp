@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,38 +114,57 @@ bool readAll(int fd, std::string& bytes) {
     return true;
 }
 
-// A new, exclusively created file beside target whose name starts with "." so that listings skip
-// it. Returns the descriptor (or -1) and the name chosen.
-int createTemporaryBeside(const std::string& target, mode_t mode, std::string& tempPath) {
-    static unsigned counter = 0;
-    const std::string folder = parentOf(target);
-    const std::string stem = (folder == "/" ? "/" : folder + "/") + "." + baseNameOf(target) + ".";
+// A new, exclusively created file in the folder open as folderFd, named after target (see
+// temporaryNameFor; the leading "." keeps it out of listings). Returns the descriptor (or -1) and the name chosen.
+int createTemporaryIn(int folderFd, const std::string& target, mode_t mode, std::string& tempName) {
+    static unsigned long counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = stem + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        tempName = temporaryNameFor(target, static_cast<unsigned long>(::getpid()), ++counter);
+        const int fd = ::openat(folderFd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
 }
 
-void syncFolderOf(const std::string& path) {
-    const int fd = ::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// Opens the folder holding path; with noFollow, refuses (Link) a folder that is a symbolic link
+// itself, while links further up are followed. Returns -1 and the reason on failure.
+int openFolderOf(const std::string& path, bool noFollow, FileStatus& status) {
+    const std::string folder = parentOf(path);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
     if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+        status = FileStatus::Ok;
+        return fd;
     }
+    const int error = errno;
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) == 0)
+        status = S_ISLNK(info.st_mode)   ? FileStatus::Link
+                 : S_ISDIR(info.st_mode) ? FileStatus::Failed
+                                         : FileStatus::Missing;
+    else
+        status = (error == ENOENT || error == ENOTDIR) ? FileStatus::Missing : FileStatus::Failed;
+    return -1;
 }
 
-// Writes bytes to a temporary file beside target and renames it over target. A failure removes the
-// temporary file and leaves target as it was. When `like` is given, the new file takes its mode
-// (and, where allowed, its owner).
-// ownerOnly drops the group and other bits, for files that hold secrets.
-bool writeAndRename(const std::string& target, const std::string& bytes, const struct stat* like,
-                    bool ownerOnly = false) {
-    std::string tempPath;
+// What an entry of a folder is, without following it: Missing, Link, NotAFile or Ok (a regular file).
+FileStatus entryStatus(int folderFd, const std::string& name, struct stat& info) {
+    if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? FileStatus::Missing : FileStatus::Failed;
+    if (S_ISLNK(info.st_mode))
+        return FileStatus::Link;
+    return S_ISREG(info.st_mode) ? FileStatus::Ok : FileStatus::NotAFile;
+}
+
+// Writes bytes to a temporary file in the folder open as folderFd and renames it over target there.
+// A failure removes the temporary file and leaves target as it was. When `like` is given, the new
+// file takes its mode (and, where allowed, its owner). ownerOnly drops the group and other bits,
+// for files that hold secrets.
+bool writeAndRenameAt(int folderFd, const std::string& target, const std::string& bytes, const struct stat* like,
+                      bool ownerOnly) {
+    std::string tempName;
     // Private from the start: the temporary file holds the same bytes as the target.
-    const int fd = createTemporaryBeside(target, ownerOnly ? 0600 : 0666, tempPath);
+    const int fd = createTemporaryIn(folderFd, target, ownerOnly ? 0600 : 0666, tempName);
     if (fd < 0)
         return false;
     bool ok = writeAll(fd, bytes);
@@ -154,13 +176,32 @@ bool writeAndRename(const std::string& target, const std::string& bytes, const s
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
+    // A rename never follows a link at either name: a target that became a link is replaced, not written through.
+    ok = ok && ::renameat(folderFd, tempName.c_str(), folderFd, target.c_str()) == 0;
     if (!ok) {
-        ::unlink(tempPath.c_str());
+        ::unlinkat(folderFd, tempName.c_str(), 0);
         return false;
     }
-    syncFolderOf(target);
+    ::fsync(folderFd);
     return true;
+}
+
+bool writeAndRename(const std::string& target, const std::string& bytes, const struct stat* like,
+                    bool ownerOnly = false) {
+    FileStatus status = FileStatus::Ok;
+    const int folderFd = openFolderOf(target, false, status);
+    if (folderFd < 0)
+        return false;
+    const bool ok = writeAndRenameAt(folderFd, baseNameOf(target), bytes, like, ownerOnly);
+    ::close(folderFd);
+    return ok;
+}
+
+// A process of that number exists (one of another user's counts too).
+bool processRuns(unsigned long id) {
+    if (id == 0 || id > static_cast<unsigned long>(std::numeric_limits<pid_t>::max()))
+        return false;
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
 }
 
 } // namespace
@@ -238,20 +279,35 @@ bool copyFile(const std::string& source, const std::string& target) {
         return false;
     // A new file rather than an overwrite: a target that is running keeps its old image.
     const std::string resolvedTarget = withoutTrailingSeparators(resolve(target));
-    struct stat targetInfo {};
-    if (::stat(resolvedTarget.c_str(), &targetInfo) == 0 && S_ISDIR(targetInfo.st_mode))
+    FileStatus status = FileStatus::Ok;
+    const int folderFd = openFolderOf(resolvedTarget, true, status);
+    if (folderFd < 0)
         return false;
+    const std::string name = baseNameOf(resolvedTarget);
+    struct stat targetInfo {};
+    status = entryStatus(folderFd, name, targetInfo);
     info.st_uid = ::geteuid();
     info.st_gid = ::getegid();
-    return writeAndRename(resolvedTarget, bytes, &info);
+    const bool ok = (status == FileStatus::Ok || status == FileStatus::Missing) &&
+                    writeAndRenameAt(folderFd, name, bytes, &info, false);
+    ::close(folderFd);
+    return ok;
 }
 
 bool deleteFile(const std::string& path) {
-    const std::string resolved = resolve(path);
-    struct stat info {};
-    if (::lstat(resolved.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+    const std::string resolved = withoutTrailingSeparators(resolve(path));
+    FileStatus status = FileStatus::Ok;
+    const int folderFd = openFolderOf(resolved, true, status);
+    if (folderFd < 0)
         return false;
-    return ::unlink(resolved.c_str()) == 0;
+    const std::string name = baseNameOf(resolved);
+    struct stat info {};
+    status = entryStatus(folderFd, name, info);
+    // A link goes itself, never what it names.
+    const bool exists = status == FileStatus::Ok || status == FileStatus::Link || status == FileStatus::NotAFile;
+    const bool ok = exists && !S_ISDIR(info.st_mode) && ::unlinkat(folderFd, name.c_str(), 0) == 0;
+    ::close(folderFd);
+    return ok;
 }
 
 bool removeFolder(const std::string& path) {
@@ -322,6 +378,100 @@ bool replaceFileContents(const std::string& path, const std::string& bytes) {
 
 bool replacePrivateFileContents(const std::string& path, const std::string& bytes) {
     return replaceContents(path, bytes, true);
+}
+
+FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+    const std::string resolved = withoutTrailingSeparators(resolve(path));
+    FileStatus status = FileStatus::Ok;
+    const int folderFd = openFolderOf(resolved, true, status);
+    if (folderFd < 0)
+        return status;
+    const std::string name = baseNameOf(resolved);
+    struct stat info {};
+    status = entryStatus(folderFd, name, info);
+    // Non-blocking: a pipe put in the file's place must not hang the open.
+    const int fd = status == FileStatus::Ok
+                       ? ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                       : -1;
+    const int openError = errno;
+    ::close(folderFd);
+    if (status != FileStatus::Ok)
+        return status;
+    if (fd < 0) // the entry changed since it was looked at
+        return openError == ELOOP ? FileStatus::Link : openError == ENOENT ? FileStatus::Missing : FileStatus::Failed;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        status = FileStatus::NotAFile;
+    else if (static_cast<std::uintmax_t>(info.st_size) > maxBytes)
+        status = FileStatus::TooLarge;
+    std::string data;
+    char buffer[16384];
+    while (status == FileStatus::Ok) {
+        // One byte past the limit tells a file that grew since fstat.
+        const std::size_t room = maxBytes - data.size();
+        const ssize_t got = ::read(fd, buffer, room >= sizeof buffer ? sizeof buffer : room + 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            status = FileStatus::Failed;
+        else if (got == 0)
+            break;
+        else if (data.append(buffer, static_cast<std::size_t>(got)).size() > maxBytes)
+            status = FileStatus::TooLarge;
+    }
+    ::close(fd);
+    if (status == FileStatus::Ok)
+        bytes = std::move(data);
+    return status;
+}
+
+FileStatus replacePrivateFileNoFollow(const std::string& path, const std::string& bytes) {
+    const std::string resolved = withoutTrailingSeparators(resolve(path));
+    const std::string name = baseNameOf(resolved);
+    if (name.empty() || name == "." || name == "..")
+        return FileStatus::NotAFile;
+    FileStatus status = FileStatus::Ok;
+    const int folderFd = openFolderOf(resolved, true, status);
+    if (folderFd < 0)
+        return status;
+    struct stat info {};
+    status = entryStatus(folderFd, name, info);
+    // Renaming over a write-protected file would succeed where writing into it is refused.
+    if (status == FileStatus::Ok && (!(info.st_mode & S_IWUSR) || ::faccessat(folderFd, name.c_str(), W_OK, 0) != 0))
+        status = FileStatus::Failed;
+    if (status == FileStatus::Ok || status == FileStatus::Missing)
+        status = writeAndRenameAt(folderFd, name, bytes, status == FileStatus::Ok ? &info : nullptr, true)
+                     ? FileStatus::Ok
+                     : FileStatus::Failed;
+    ::close(folderFd);
+    return status;
+}
+
+std::size_t removeLeftoverTemporaryFiles(const std::string& folder) {
+    const std::string resolved = withoutTrailingSeparators(resolve(folder));
+    const int folderFd =
+        ::open(resolved.empty() ? "." : resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folderFd < 0)
+        return 0;
+    DIR* dir = ::fdopendir(folderFd);
+    if (!dir) {
+        ::close(folderFd);
+        return 0;
+    }
+    std::vector<std::string> leftovers;
+    const auto self = static_cast<unsigned long>(::getpid());
+    while (const dirent* entry = ::readdir(dir)) {
+        unsigned long owner = 0;
+        if (isTemporaryName(entry->d_name, owner) && (owner == self || !processRuns(owner)))
+            leftovers.push_back(entry->d_name);
+    }
+    std::size_t removed = 0;
+    for (const std::string& name : leftovers) {
+        struct stat info {};
+        if (entryStatus(::dirfd(dir), name, info) == FileStatus::Ok && ::unlinkat(::dirfd(dir), name.c_str(), 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool makeFolderPrivate(const std::string& path) {

@@ -180,17 +180,61 @@ std::string onDiskSpelling(const std::string& path) {
     return parentOf(path) + narrow(data.cFileName);
 }
 
-// A name beside target that does not exist yet; the leading "~" keeps it out of the way.
+// A name beside target that does not exist yet, of temporaryNameFor's form.
 std::string temporaryNameBeside(const std::string& target) {
-    static unsigned counter = 0;
-    const std::string stem = parentOf(target) + "~" + baseNameOf(target) + ".";
+    static unsigned long counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate =
-            stem + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter) + ".tmp";
+            parentOf(target) + temporaryNameFor(baseNameOf(target), ::GetCurrentProcessId(), ++counter);
         if (attributesOf(candidate) == INVALID_FILE_ATTRIBUTES)
             return candidate;
     }
     return {};
+}
+
+FileStatus missingOrFailed() {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileStatus::Missing : FileStatus::Failed;
+}
+
+// Whether the folder holding path may be used without following a link: Ok, Missing or Link.
+FileStatus folderStatusOf(const std::string& path) {
+    const std::string folder = withoutTrailingSeparators(parentOf(path));
+    if (folder.empty() || folder.back() == ':')
+        return FileStatus::Ok; // the current folder, or a drive's
+    const DWORD attributes = attributesOf(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return missingOrFailed();
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return FileStatus::Link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileStatus::Ok : FileStatus::Missing;
+}
+
+// What path is, without following it: Ok (a file), Missing, Link or NotAFile.
+FileStatus entryStatusOf(const std::string& path) {
+    const DWORD attributes = attributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return missingOrFailed();
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return FileStatus::Link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileStatus::NotAFile : FileStatus::Ok;
+}
+
+// Neither the file nor its folder is a link: Ok, or Missing for a file (not a folder) that is not there yet.
+FileStatus noFollowStatusOf(const std::string& path) {
+    const FileStatus folder = folderStatusOf(path);
+    return folder == FileStatus::Ok ? entryStatusOf(path) : folder;
+}
+
+// A process of that number is still running (one we may not query counts as running).
+bool processRuns(unsigned long id) {
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process)
+        return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const bool running = !::GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    ::CloseHandle(process);
+    return running;
 }
 
 // Removes a temporary file, also when it took a read-only attribute from the file it was copied from.
@@ -269,14 +313,14 @@ bool makeWritableFilePrivate(const std::string& path, const PrivateSecurity& sec
     return result == ERROR_SUCCESS;
 }
 
-bool replaceContents(const std::string& path, const std::string& bytes, bool ownerOnly) {
+bool replaceContents(const std::string& path, const std::string& bytes, bool ownerOnly, bool followLinks = true) {
     const std::string named = withoutTrailingSeparators(path);
     if (named.empty() || folderExists(named))
         return false;
     std::optional<PrivateSecurity> security;
     if (ownerOnly && !security.emplace(PrivateSecurity::File).valid())
         return false;
-    const std::string target = onDiskSpelling(finalTarget(named));
+    const std::string target = onDiskSpelling(followLinks ? finalTarget(named) : named);
     const std::string temporary = temporaryNameBeside(target);
     if (temporary.empty())
         return false;
@@ -327,7 +371,8 @@ bool createFolder(const std::string& path) {
 }
 
 bool copyFile(const std::string& source, const std::string& named) {
-    if (folderExists(named))
+    const FileStatus status = noFollowStatusOf(named);
+    if (status != FileStatus::Ok && status != FileStatus::Missing)
         return false;
     const std::string target = onDiskSpelling(named);
     const std::string temporary = temporaryNameBeside(target);
@@ -341,7 +386,8 @@ bool copyFile(const std::string& source, const std::string& named) {
 }
 
 bool deleteFile(const std::string& path) {
-    return ::DeleteFileW(wide(path).c_str()) != 0;
+    // DeleteFile removes a link itself; only a linked folder must not be reached through.
+    return folderStatusOf(path) == FileStatus::Ok && ::DeleteFileW(wide(path).c_str()) != 0;
 }
 
 bool removeFolder(const std::string& path) {
@@ -378,6 +424,84 @@ bool replaceFileContents(const std::string& path, const std::string& bytes) {
 
 bool replacePrivateFileContents(const std::string& path, const std::string& bytes) {
     return replaceContents(path, bytes, true);
+}
+
+FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+    const std::string named = withoutTrailingSeparators(path);
+    FileStatus status = noFollowStatusOf(named);
+    if (status != FileStatus::Ok)
+        return status;
+    const HANDLE file = ::CreateFileW(wide(named).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return missingOrFailed();
+    BY_HANDLE_FILE_INFORMATION info{};
+    LARGE_INTEGER size{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info))
+        status = FileStatus::NotAFile;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        status = FileStatus::Link;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        status = FileStatus::NotAFile;
+    else if (!::GetFileSizeEx(file, &size))
+        status = FileStatus::Failed;
+    else if (static_cast<unsigned long long>(size.QuadPart) > maxBytes)
+        status = FileStatus::TooLarge;
+    std::string data;
+    char buffer[16384];
+    while (status == FileStatus::Ok) {
+        // One byte past the limit tells a file that grew since its size was taken.
+        const std::size_t room = maxBytes - data.size();
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer, static_cast<DWORD>(room >= sizeof buffer ? sizeof buffer : room + 1), &got,
+                        nullptr))
+            status = FileStatus::Failed;
+        else if (got == 0)
+            break;
+        else if (data.append(buffer, got).size() > maxBytes)
+            status = FileStatus::TooLarge;
+    }
+    ::CloseHandle(file);
+    if (status == FileStatus::Ok)
+        bytes = std::move(data);
+    return status;
+}
+
+FileStatus replacePrivateFileNoFollow(const std::string& path, const std::string& bytes) {
+    const std::string named = withoutTrailingSeparators(path);
+    const FileStatus status = noFollowStatusOf(named);
+    if (status != FileStatus::Ok && status != FileStatus::Missing)
+        return status;
+    return replaceContents(named, bytes, true, false) ? FileStatus::Ok : FileStatus::Failed;
+}
+
+std::size_t removeLeftoverTemporaryFiles(const std::string& folder) {
+    const DWORD folderAttributes = attributesOf(withoutTrailingSeparators(folder));
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return 0;
+    const std::string prefix = folder.empty() || isSeparator(folder.back()) ? folder : folder + "\\";
+    WIN32_FIND_DATAW data{};
+    const HANDLE search = ::FindFirstFileW(wide(prefix + "*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    std::vector<std::string> leftovers;
+    const unsigned long self = ::GetCurrentProcessId();
+    do {
+        unsigned long owner = 0;
+        const std::string name = narrow(data.cFileName);
+        if (!(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            isTemporaryName(name, owner) && (owner == self || !processRuns(owner)))
+            leftovers.push_back(prefix + name);
+    } while (::FindNextFileW(search, &data));
+    ::FindClose(search);
+    std::size_t removed = 0;
+    for (const std::string& leftover : leftovers) {
+        discard(leftover);
+        if (attributesOf(leftover) == INVALID_FILE_ATTRIBUTES)
+            ++removed;
+    }
+    return removed;
 }
 
 bool makeFolderPrivate(const std::string& path) {

@@ -1,9 +1,10 @@
-// INI reading and writing key by key, keeping every line the caller did not touch byte for byte.
+// INI reading and writing, keeping every line the caller did not touch byte for byte.
 #include "store/ini_file.h"
 
 #include "store/file_system.h"
 #include "store/text_codec.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -107,11 +108,12 @@ Line parseLine(std::string_view text) {
 }
 
 // Splits raw bytes and their decoded text side by side: '\n' is the same byte in both encodings and
-// no decoded character spans it, so line i of one is line i of the other.
-ParsedFile parse(std::string bytes) {
+// no decoded character spans it, so line i of one is line i of the other. The encoding is given, as
+// text being rewritten in Windows-1252 may pass for UTF-8 half way.
+ParsedFile parse(std::string bytes, bool windows1252) {
     ParsedFile file;
-    file.windows1252 = !isValidUtf8(bytes);
-    const std::string text = decodeFileText(bytes);
+    file.windows1252 = windows1252;
+    const std::string text = windows1252 ? decodeWindows1252(bytes) : bytes;
     file.bytes = std::move(bytes);
 
     std::size_t rawPos = 0;
@@ -138,6 +140,11 @@ ParsedFile parse(std::string bytes) {
         textPos = last ? textNewLine : textNewLine + 1;
     }
     return file;
+}
+
+ParsedFile parse(std::string bytes) {
+    const bool windows1252 = !isValidUtf8(bytes);
+    return parse(std::move(bytes), windows1252);
 }
 
 // Line range [first, last) of the first section of that name, header excluded.
@@ -170,25 +177,67 @@ std::string unquoted(std::string_view value) {
     return std::string(value);
 }
 
-// A line break inside a value would end the line early and turn the rest into keys of its own.
-std::string singleLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\r' || c == '\n')
-            c = ' ';
+// The value as written: inside one more pair of quotes when reading would otherwise change it.
+std::string storedForm(const std::string& value) {
+    return unquoted(trim(value)) == value ? value : "\"" + value + "\"";
+}
+
+bool isSingleLineUtf8(std::string_view text) {
+    return text.find_first_of("\r\n") == std::string_view::npos && isValidUtf8(text);
+}
+
+// The file's bytes with one entry written, in the file's encoding.
+std::string withEntry(const ParsedFile& file, const IniEntry& entry) {
+    const auto encode = [&](const std::string& text) { return file.windows1252 ? encodeWindows1252(text) : text; };
+    const std::string value = storedForm(entry.value);
+
+    std::string out;
+    const auto range = findSection(file, entry.section);
+    if (!range) {
+        out = file.bytes;
+        if (!out.empty() && out.back() != '\n')
+            out += kNewLine;
+        out += encode("[" + entry.section + "]") + std::string(kNewLine);
+        out += encode(entry.key + "=" + value) + std::string(kNewLine);
+    } else if (const auto keyLine = findKey(file, *range, entry.key)) {
+        // The key keeps its spelling in the file; only the value changes.
+        const Line& line = file.lines[*keyLine];
+        const std::string_view raw(file.bytes.data() + line.begin, line.contentEnd - line.begin);
+        const std::string_view rawName = trim(raw.substr(0, raw.find('=')));
+        out = file.bytes.substr(0, line.begin);
+        out += rawName;
+        out += '=';
+        out += encode(value);
+        out += file.bytes.substr(line.contentEnd);
+    } else {
+        std::size_t after = range->first - 1; // the header when the section holds no key yet
+        for (std::size_t i = range->first; i < range->second; ++i) {
+            if (file.lines[i].kind == LineKind::Key)
+                after = i;
+        }
+        const Line& anchor = file.lines[after];
+        out = file.bytes.substr(0, anchor.end);
+        if (out.back() != '\n')
+            out += kNewLine; // the anchor was the last line and had no line end
+        out += encode(entry.key + "=" + value) + std::string(kNewLine);
+        out += file.bytes.substr(anchor.end);
     }
-    return text;
+    return out;
+}
+
+std::string withEntries(std::string bytes, const std::vector<IniEntry>& entries, bool windows1252) {
+    for (const IniEntry& entry : entries)
+        bytes = withEntry(parse(std::move(bytes), windows1252), entry);
+    return bytes;
 }
 
 } // namespace
 
-IniFile::IniFile(std::string path) : m_path(std::move(path)) {}
+IniText::IniText(std::string bytes) : m_bytes(std::move(bytes)) {}
 
-std::string IniFile::readString(const std::string& section, const std::string& key,
+std::string IniText::readString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue) const {
-    std::string bytes;
-    if (!fs::readFileBytes(m_path, bytes))
-        return defaultValue;
-    const ParsedFile file = parse(std::move(bytes));
+    const ParsedFile file = parse(m_bytes);
     const auto range = findSection(file, section);
     if (!range)
         return defaultValue;
@@ -200,12 +249,9 @@ std::string IniFile::readString(const std::string& section, const std::string& k
     return value;
 }
 
-std::vector<std::string> IniFile::readKeyNames(const std::string& section, std::size_t bufferChars) const {
+std::vector<std::string> IniText::readKeyNames(const std::string& section, std::size_t bufferChars) const {
     std::vector<std::string> names;
-    std::string bytes;
-    if (!fs::readFileBytes(m_path, bytes))
-        return names;
-    const ParsedFile file = parse(std::move(bytes));
+    const ParsedFile file = parse(m_bytes);
     const auto range = findSection(file, section);
     if (!range)
         return names;
@@ -223,48 +269,79 @@ std::vector<std::string> IniFile::readKeyNames(const std::string& section, std::
     return names;
 }
 
-bool IniFile::writeString(const std::string& section, const std::string& key, const std::string& value) const {
-    std::string bytes;
-    if (!fs::readFileBytes(m_path, bytes) && fs::fileExists(m_path))
-        return false; // there but unreadable: rewriting it would lose what it holds
-    const ParsedFile file = parse(std::move(bytes));
-    const auto encode = [&](const std::string& text) { return file.windows1252 ? encodeWindows1252(text) : text; };
-    const std::string sectionName = singleLine(section);
-    const std::string keyName = singleLine(key);
-    const std::string newValue = singleLine(value);
+bool IniText::canStore(const IniEntry& entry) {
+    const std::string_view key = trimLeft(entry.key);
+    return isSingleLineUtf8(entry.section) && isSingleLineUtf8(entry.key) && isSingleLineUtf8(entry.value) &&
+           key.find('=') == std::string_view::npos && (key.empty() || (key.front() != ';' && key.front() != '[')) &&
+           codePointCount(entry.value) < kValueBufferChars;
+}
 
-    std::string out;
-    const auto range = findSection(file, sectionName);
-    if (!range) {
-        out = file.bytes;
-        if (!out.empty() && out.back() != '\n')
-            out += kNewLine;
-        out += encode("[" + sectionName + "]") + std::string(kNewLine);
-        out += encode(keyName + "=" + newValue) + std::string(kNewLine);
-    } else if (const auto keyLine = findKey(file, *range, keyName)) {
-        // The key keeps its spelling in the file; only the value changes.
-        const Line& line = file.lines[*keyLine];
-        const std::string_view raw(file.bytes.data() + line.begin, line.contentEnd - line.begin);
-        const std::string_view rawName = trim(raw.substr(0, raw.find('=')));
-        out = file.bytes.substr(0, line.begin);
-        out += rawName;
-        out += '=';
-        out += encode(newValue);
-        out += file.bytes.substr(line.contentEnd);
-    } else {
-        std::size_t after = range->first - 1; // the header when the section holds no key yet
-        for (std::size_t i = range->first; i < range->second; ++i) {
-            if (file.lines[i].kind == LineKind::Key)
-                after = i;
+bool IniText::write(const std::vector<IniEntry>& entries) {
+    if (!std::all_of(entries.begin(), entries.end(), canStore))
+        return false;
+    const auto fits = [](const IniEntry& e) {
+        return fitsWindows1252(e.section) && fitsWindows1252(e.key) && fitsWindows1252(e.value);
+    };
+    if (!isValidUtf8(m_bytes) && std::all_of(entries.begin(), entries.end(), fits)) {
+        std::string out = withEntries(m_bytes, entries, true);
+        // Bytes that turned into UTF-8 would make every other non-ASCII value read differently.
+        if (!isValidUtf8(out)) {
+            m_bytes = std::move(out);
+            return true;
         }
-        const Line& anchor = file.lines[after];
-        out = file.bytes.substr(0, anchor.end);
-        if (out.back() != '\n')
-            out += kNewLine; // the anchor was the last line and had no line end
-        out += encode(keyName + "=" + newValue) + std::string(kNewLine);
-        out += file.bytes.substr(anchor.end);
     }
-    return fs::replacePrivateFileContents(m_path, out);
+    m_bytes = withEntries(decodeFileText(m_bytes), entries, false);
+    return true;
+}
+
+IniFile::IniFile(std::string path) : m_path(std::move(path)) {}
+
+std::string IniFile::readString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+    std::string bytes;
+    if (!fs::readFileBytes(m_path, bytes))
+        return defaultValue;
+    return IniText(std::move(bytes)).readString(section, key, defaultValue);
+}
+
+std::vector<std::string> IniFile::readKeyNames(const std::string& section, std::size_t bufferChars) const {
+    std::string bytes;
+    if (!fs::readFileBytes(m_path, bytes))
+        return {};
+    return IniText(std::move(bytes)).readKeyNames(section, bufferChars);
+}
+
+IniWriteResult IniFile::writeStrings(const std::vector<IniEntry>& entries, std::size_t maxFileBytes) const {
+    std::string bytes;
+    switch (fs::readFileNoFollow(m_path, maxFileBytes, bytes)) {
+    case fs::FileStatus::Ok:
+    case fs::FileStatus::Missing:
+        break;
+    case fs::FileStatus::Link:
+        return IniWriteResult::Link;
+    case fs::FileStatus::TooLarge:
+        return IniWriteResult::TooLarge;
+    case fs::FileStatus::NotAFile:
+    case fs::FileStatus::Failed:
+        return IniWriteResult::Failed; // there but unreadable: rewriting it would lose what it holds
+    }
+    IniText text(std::move(bytes));
+    if (!text.write(entries))
+        return IniWriteResult::Refused;
+    if (text.bytes().size() > maxFileBytes)
+        return IniWriteResult::TooLarge;
+    switch (fs::replacePrivateFileNoFollow(m_path, text.bytes())) {
+    case fs::FileStatus::Ok:
+        return IniWriteResult::Written;
+    case fs::FileStatus::Link:
+        return IniWriteResult::Link;
+    default:
+        return IniWriteResult::Failed;
+    }
+}
+
+bool IniFile::writeString(const std::string& section, const std::string& key, const std::string& value) const {
+    return writeStrings({{section, key, value}}) == IniWriteResult::Written;
 }
 
 } // namespace quorvane

@@ -98,13 +98,27 @@ bool isValidUtf8(std::string_view bytes) {
 }
 
 std::string decodeFileText(std::string_view bytes) {
-    if (isValidUtf8(bytes))
-        return std::string(bytes);
+    return isValidUtf8(bytes) ? std::string(bytes) : decodeWindows1252(bytes);
+}
+
+std::string decodeWindows1252(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
     for (const char byte : bytes)
         appendUtf8(out, windows1252ToCodePoint(static_cast<std::uint8_t>(byte)));
     return out;
+}
+
+bool fitsWindows1252(std::string_view utf8) {
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        char32_t cp = 0;
+        const std::size_t length = decodeOne(utf8, pos, cp);
+        if (length == 0 || (cp != '?' && codePointToWindows1252(cp) == '?'))
+            return false;
+        pos += length;
+    }
+    return true;
 }
 
 std::string encodeWindows1252(std::string_view utf8) {

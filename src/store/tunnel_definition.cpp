@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 namespace quorvane {
 
@@ -35,15 +36,47 @@ const std::array<TextKey, 7> kTextKeys = {{
     {kTunnelSection, "PortaServizio", &TunnelDefinition::PortaServizio, "Numero Porta su IP Intranet del servizio"},
 }};
 
-void writeOrThrow(const IniFile& file, const char* section, const char* key, const std::string& value) {
-    if (!file.writeString(section, key, value))
-        throw StoreError("Unable to write to " + file.path());
+// All eight keys in one replacement of the file: a crash between keys would leave a mixed definition.
+void writeAll(const std::string& path, const TunnelDefinition& definition) {
+    std::vector<IniEntry> entries;
+    for (const TextKey& row : kTextKeys)
+        entries.push_back({row.section, row.key, definition.*row.field});
+    entries.push_back({kTunnelSection, kAutoConnectKey, definition.AutoConnessione ? "1" : "0"});
+    StoreError::Cause cause = StoreError::Cause::WriteFailed;
+    switch (IniFile(path).writeStrings(entries, kDefinitionMaxBytes)) {
+    case IniWriteResult::Written:
+        return;
+    case IniWriteResult::Refused:
+        cause = StoreError::Cause::BadValue;
+        break;
+    case IniWriteResult::Link:
+        cause = StoreError::Cause::Link;
+        break;
+    case IniWriteResult::TooLarge:
+        cause = StoreError::Cause::TooLarge;
+        break;
+    case IniWriteResult::Failed:
+        break;
+    }
+    throw StoreError("Unable to write to " + path, cause);
 }
 
-void writeAll(const IniFile& file, const TunnelDefinition& definition) {
-    for (const TextKey& row : kTextKeys)
-        writeOrThrow(file, row.section, row.key, definition.*row.field);
-    writeOrThrow(file, kTunnelSection, kAutoConnectKey, definition.AutoConnessione ? "1" : "0");
+DefinitionProblem problemOf(fs::FileStatus status) {
+    switch (status) {
+    case fs::FileStatus::Ok:
+        return DefinitionProblem::None;
+    case fs::FileStatus::Missing:
+        return DefinitionProblem::Missing;
+    case fs::FileStatus::Link:
+        return DefinitionProblem::Link;
+    case fs::FileStatus::NotAFile:
+        return DefinitionProblem::NotAFile;
+    case fs::FileStatus::TooLarge:
+        return DefinitionProblem::TooLarge;
+    case fs::FileStatus::Failed:
+        break;
+    }
+    return DefinitionProblem::Unreadable;
 }
 
 bool isDigitOf(char c, int base, int& digit) {
@@ -92,23 +125,55 @@ void CreateDefaultDefinition(const std::string& tunnelFolder) {
     for (const TextKey& row : kTextKeys)
         defaults.*row.field = row.createdValue;
     defaults.AutoConnessione = false;
-    writeAll(IniFile(paths::DefinitionFileForAdd(tunnelFolder)), defaults);
+    writeAll(paths::DefinitionFileForAdd(tunnelFolder), defaults);
+}
+
+std::string DefinitionLoad::message() const {
+    switch (problem) {
+    case DefinitionProblem::None:
+        return {};
+    case DefinitionProblem::Missing:
+        return "Unable to read " + path + ": it does not exist";
+    case DefinitionProblem::Link:
+        return "Unable to read " + path + ": it or its folder is a symbolic link";
+    case DefinitionProblem::NotAFile:
+        return "Unable to read " + path + ": it is not a file";
+    case DefinitionProblem::TooLarge:
+        return "Unable to read " + path + ": it is larger than " + std::to_string(kDefinitionMaxBytes / 1024) + " KiB";
+    case DefinitionProblem::Unreadable:
+        break;
+    }
+    return "Unable to read " + path;
+}
+
+DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::string& name) {
+    DefinitionLoad load;
+    load.path = paths::DefinitionFile(workingDir, name);
+    std::string bytes;
+    load.problem = problemOf(fs::readFileNoFollow(load.path, kDefinitionMaxBytes, bytes));
+    if (!load.ok())
+        return load;
+    // One read for all eight keys: they come from one version of the file.
+    const IniText text(std::move(bytes));
+    for (const TextKey& row : kTextKeys)
+        load.definition.*row.field = text.readString(row.section, row.key, "");
+    load.definition.AutoConnessione = parseSwitch(text.readString(kTunnelSection, kAutoConnectKey, ""));
+    return load;
 }
 
 TunnelDefinition LoadDefinition(const std::string& workingDir, const std::string& name) {
-    const IniFile file(paths::DefinitionFile(workingDir, name));
-    TunnelDefinition definition;
-    for (const TextKey& row : kTextKeys)
-        definition.*row.field = file.readString(row.section, row.key, "");
-    definition.AutoConnessione = parseSwitch(file.readString(kTunnelSection, kAutoConnectKey, ""));
-    return definition;
+    return loadDefinitionChecked(workingDir, name).definition;
 }
 
 void SaveDefinition(const std::string& workingDir, const std::string& name, const TunnelDefinition& definition) {
     const std::string path = paths::DefinitionFile(workingDir, name);
     // A folder made before tunnel folders were private is closed to other users at its next save.
     fs::makeFolderPrivate(paths::ClientWorkingFolder(path));
-    writeAll(IniFile(path), definition);
+    writeAll(path, definition);
+}
+
+std::size_t removeLeftoverFiles(const std::string& workingDir, const std::string& name) {
+    return fs::removeLeftoverTemporaryFiles(paths::ClientWorkingFolder(paths::DefinitionFile(workingDir, name)));
 }
 
 } // namespace quorvane

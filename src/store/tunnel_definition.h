@@ -1,6 +1,7 @@
 // A tunnel's definition file "tunnell.tun": create with defaults, load, save.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -20,26 +21,74 @@ struct TunnelDefinition {
     bool operator==(const TunnelDefinition&) const = default;
 };
 
-// A write the file system refused: "Unable to write to <path>".
+// A refused write: what() is "Unable to write to <path>" whatever the cause; the file is untouched.
 class StoreError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    enum class Cause {
+        WriteFailed, // the file system refused (missing folder, permissions, a folder in the file's place)
+        Link,        // the definition or its tunnel folder is a symbolic link: never written through
+        BadValue,    // a value that would not read back as given (CR/LF, longer than 2047 characters, not UTF-8)
+        TooLarge,    // the definition, before or after, is larger than kDefinitionMaxBytes
+    };
+
+    explicit StoreError(const std::string& message, Cause cause = Cause::WriteFailed)
+        : std::runtime_error(message), m_cause(cause) {}
+
+    Cause cause() const { return m_cause; }
+
+private:
+    Cause m_cause;
 };
 
 inline constexpr const char* kPlaceholderPassword = "password";
+
+// A definition holds eight short values: a larger file is refused, and never read past this size.
+inline constexpr std::size_t kDefinitionMaxBytes = 64 * 1024;
+
+// Why a definition could not be loaded.
+enum class DefinitionProblem {
+    None,
+    Missing,    // no file (or no tunnel folder)
+    Link,       // the file or the tunnel folder is a symbolic link (the tunnels folder itself may be one)
+    NotAFile,   // a folder, pipe or device in its place
+    TooLarge,   // larger than kDefinitionMaxBytes
+    Unreadable, // permissions or I/O
+};
+
+struct DefinitionLoad {
+    TunnelDefinition definition; // all empty/off unless ok()
+    DefinitionProblem problem = DefinitionProblem::None;
+    std::string path; // the definition file, as the message names it
+
+    bool ok() const { return problem == DefinitionProblem::None; }
+    // For the user: "Unable to read <path>", then the reason; empty when ok().
+    std::string message() const;
+};
 
 // The switch rule: integer (hex after "0x"/"0X" when longer than two characters), non-zero is on;
 // missing or not an integer is off.
 bool parseSwitch(const std::string& text);
 
-// Writes the eight defaults into tunnelFolder + "\Tunnell.tun". Throws StoreError at the first
-// refused key; keys written before it stay.
+// Writes the eight defaults into tunnelFolder + "\Tunnell.tun", as SaveDefinition writes.
 void CreateDefaultDefinition(const std::string& tunnelFolder);
 
-// Reads WorkingDir + "\tunnells\" + name + "\tunnell.tun"; never fails (missing values are empty/off).
+// Reads WorkingDir + "\tunnells\" + name + "\tunnell.tun", reporting a file that cannot serve: for
+// the commands that act on a definition (connect) and must refuse and tell the user.
+DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::string& name);
+
+// loadDefinitionChecked's definition: never fails (missing values, and every value of a file it
+// refuses, are empty/off). For the editor.
 TunnelDefinition LoadDefinition(const std::string& workingDir, const std::string& name);
 
-// Writes all eight keys in table order to the same path. Throws StoreError at the first refused key.
+// Writes all eight keys in table order to the same path in one atomic replacement of the file: a
+// crash leaves the old definition or the new one, never a mix. Keys keep their line and spelling,
+// other lines stay byte for byte, missing keys and sections are added. Throws StoreError (file
+// untouched) when the write is refused.
 void SaveDefinition(const std::string& workingDir, const std::string& name, const TunnelDefinition& definition);
+
+// Removes the temporary files an interrupted save or client copy left in the tunnel's folder
+// (fs::removeLeftoverTemporaryFiles on WorkingDir + "\tunnells\" + name); returns how many. For the
+// load sequence, before reading each tunnel, and the delete command, before listing the folder.
+std::size_t removeLeftoverFiles(const std::string& workingDir, const std::string& name);
 
 } // namespace quorvane

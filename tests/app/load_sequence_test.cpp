@@ -161,5 +161,36 @@ TEST(LoadSequence, ABadLanguageEntryIsReportedAndTheSequenceGoesOn) {
     EXPECT_EQ(f.launcher->requests.size(), 1u);
 }
 
+TEST(LoadSequence, DefinitionsThatCannotServeAreNamedNeverConnectedNorWrittenThrough) {
+    AppFixture f;
+    makeTunnel(f, "Good", false);
+    const std::string autoOn = "[SSH Server]\r\nIpServer=127.0.0.1\r\nUsername=u\r\n[Tunnell]\r\nPortaLocale=9001\r\n"
+                               "IpServizio=127.0.0.1\r\nPortaServizio=80\r\nAutoConnessione=1\r\n";
+    f.folder.write("tunnells/Big/tunnell.tun", autoOn + std::string(100 * 1024, ';'));
+    f.folder.makeFolder("tunnells/Dir/tunnell.tun");
+    f.folder.write("outside.tun", autoOn);
+    f.folder.makeFolder("tunnells/Link");
+    std::filesystem::create_symlink(f.folder.file("outside.tun"), f.folder.file("tunnells/Link/tunnell.tun"));
+    // What a save killed half-way leaves: the program's own temporary file, and nothing it may touch.
+    f.folder.write("tunnells/Good/.tunnell.tun.quorvane-999999-1.tmp", "half");
+    f.folder.write("tunnells/Good/.notes.tmp", "the user's");
+
+    f.app().start();
+    EXPECT_TRUE(f.launcher->requests.empty());
+    ASSERT_EQ(f.dialogs.errors.size(), 1);
+    for (const char* tunnel : {"Big", "Dir", "Link"})
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QStringLiteral("tunnells/%1/tunnell.tun").arg(QLatin1String(tunnel))))
+            << tunnel << " is not named in " << f.dialogs.errors[0].toStdString();
+    EXPECT_FALSE(std::filesystem::exists(f.folder.file("tunnells/Good/.tunnell.tun.quorvane-999999-1.tmp")));
+    EXPECT_TRUE(std::filesystem::exists(f.folder.file("tunnells/Good/.notes.tmp")));
+
+    ASSERT_TRUE(f.select(QStringLiteral("Dir")));
+    runCommand([&] { f.main().AttivaTunnell1Click(); });
+    EXPECT_TRUE(f.launcher->requests.empty());
+    EXPECT_EQ(f.dialogs.errors.size(), 2);
+    EXPECT_THROW(SaveDefinition(f.workingDir(), "Link", {"h", "22", "u", "p", "1", "h", "2", false}), StoreError);
+    EXPECT_EQ(f.folder.read("outside.tun"), autoOn) << "a save went through the link";
+}
+
 } // namespace
 } // namespace quorvane::test

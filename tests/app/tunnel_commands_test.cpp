@@ -113,14 +113,17 @@ TEST_F(TunnelCommands, AddCopiesThePlinkOnThePathOrSaysNoClientCouldBeCopied) {
     EXPECT_EQ(f.folder.read("tunnells/Home/HomeSSH.exe"), "client from the path");
 }
 
-TEST_F(TunnelCommands, AddWithoutTunnelsFolderReportsTheFailedWriteAndKeepsTheRow) {
+TEST_F(TunnelCommands, AddWhoseFolderCannotBeMadeReportsTheFailedWriteAndLeavesNoRow) {
+    add(QString(200, QChar(0xE9))); // 400 bytes: longer than a folder name may be
     stdfs::remove_all(tunnelPath(""));
     add(QStringLiteral("Office"));
 
-    ASSERT_EQ(f.dialogs.errors.size(), 1);
-    EXPECT_TRUE(f.dialogs.errors[0].startsWith(QStringLiteral("Unable to write to ")));
-    EXPECT_TRUE(f.dialogs.errors[0].endsWith(QStringLiteral("Tunnell.tun.")));
-    EXPECT_EQ(f.main().ListView1->count(), 1);
+    ASSERT_EQ(f.dialogs.errors.size(), 2);
+    for (const QString& error : f.dialogs.errors) {
+        EXPECT_TRUE(error.startsWith(QStringLiteral("Unable to write to "))) << error.toStdString();
+        EXPECT_TRUE(error.endsWith(QStringLiteral("Tunnell.tun."))) << error.toStdString();
+    }
+    EXPECT_EQ(f.main().ListView1->count(), 0);
 }
 
 TEST_F(TunnelCommands, ModifyLoadsIntoTheEditorAndSavesOnlyOnOk) {
@@ -284,21 +287,38 @@ TEST_F(TunnelCommands, MonitorMarksOwnClientsOnlyAndKeepsPicturesWhenTheListingF
     EXPECT_EQ(f.main().pictureOf(0), 0);
 }
 
-TEST_F(TunnelCommands, InPlaceEditRefusesCaptionsThatAreNotAFolderName) {
+TEST_F(TunnelCommands, InPlaceEditRenamesTheTunnelOnDiskOrKeepsTheCaption) {
     add(QStringLiteral("Office"));
+    add(QStringLiteral("Other"));
+    SaveDefinition(f.workingDir(), "Office", {"10.0.0.1", "22", "mario", "pw", "9001", "10.0.0.7", "3389", false});
     QListWidget* list = f.main().ListView1;
     QAbstractItemDelegate* delegate = list->itemDelegate();
     ASSERT_NE(dynamic_cast<TunnelNameDelegate*>(delegate), nullptr);
     const QModelIndex index = list->model()->index(0, 0);
-    QLineEdit editor;
-    for (const QString& text : {QStringLiteral(".."), QStringLiteral("a/b"), QString()}) {
+    const auto edit = [&](const QString& text) {
+        QLineEdit editor; // one editor per edit, as the list makes them
         editor.setText(text);
         delegate->setModelData(&editor, list->model(), index);
-        EXPECT_EQ(list->item(0)->text(), QStringLiteral("Office")) << text.toStdString();
-    }
-    editor.setText(QStringLiteral("Home"));
-    delegate->setModelData(&editor, list->model(), index);
-    EXPECT_EQ(list->item(0)->text(), QStringLiteral("Home"));
+        delegate->setModelData(&editor, list->model(), index); // focus lost to a message box commits again
+        QCoreApplication::processEvents();
+        return list->item(0)->text();
+    };
+    for (const QString& text : {QStringLiteral(".."), QStringLiteral("a/b"), QString()})
+        EXPECT_EQ(edit(text), QStringLiteral("Office")) << text.toStdString();
+    EXPECT_EQ(edit(QStringLiteral("OTHER")), QStringLiteral("Office"));
+    EXPECT_TRUE(f.dialogs.messages.endsWith(QStringLiteral("Tunnell già esistente!")));
+
+    // Folder and client copy follow the caption, so every command reaches the same tunnel afterwards.
+    EXPECT_EQ(edit(QStringLiteral("Home")), QStringLiteral("Home"));
+    EXPECT_FALSE(stdfs::exists(tunnelPath("Office")));
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Home/HomeSSH.exe")));
+    EXPECT_EQ(LoadDefinition(f.workingDir(), "Home").Username, "mario");
+
+    f.startClient("Home");
+    EXPECT_EQ(edit(QStringLiteral("Work")), QStringLiteral("Home"));
+    EXPECT_EQ(f.dialogs.messages.back(), QStringLiteral("Disconnettere il tunnell \"Home\" prima di rinominarlo"));
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Home")));
+    EXPECT_EQ(f.dialogs.messages.size(), 2) << "one message per edit";
 }
 
 TEST_F(TunnelCommands, DeleteStopsEveryClientOfTheTunnelThenRemovesItAndSelectsNothing) {

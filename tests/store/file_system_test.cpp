@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quorvane;
@@ -155,6 +156,52 @@ TEST(FileSystemReplace, IsAtomicAndKeepsTheFileItReplaces) {
     EXPECT_FALSE(fs::replaceFileContents(dir.path(), "y")) << "a folder is not replaced";
     EXPECT_EQ(dir.read("plain"), "data");
     EXPECT_EQ(entryCount(dir.path()), 4u);
+}
+
+TEST(FileSystemLinks, CopyAndDeleteNeverReachThroughALinkedFolderOrFile) {
+    TempDir dir;
+    dir.write("plink.exe", "client");
+    dir.write("real/OfficeSSH.exe", "old");
+    ASSERT_EQ(::symlink("real", dir.file("linked").c_str()), 0);
+    ASSERT_EQ(::symlink("OfficeSSH.exe", dir.file("real/alias.exe").c_str()), 0);
+    EXPECT_FALSE(fs::copyFile(dir.file("plink.exe"), dir.file("linked/OfficeSSH.exe")));
+    EXPECT_FALSE(fs::copyFile(dir.file("plink.exe"), dir.file("real/alias.exe")));
+    EXPECT_FALSE(fs::deleteFile(dir.file("linked/OfficeSSH.exe")));
+    EXPECT_EQ(dir.read("real/OfficeSSH.exe"), "old");
+    EXPECT_TRUE(fs::deleteFile(dir.file("real/alias.exe"))) << "a link itself goes";
+    EXPECT_EQ(dir.read("real/OfficeSSH.exe"), "old");
+}
+
+TEST(FileSystemLeftovers, RemovesOnlyOwnTemporaryFilesOfEndedProcesses) {
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    ASSERT_GT(ended, 0);
+    ::waitpid(ended, nullptr, 0);
+    const auto self = static_cast<unsigned long>(::getpid());
+    TempDir dir;
+    for (const std::string& name :
+         {fs::temporaryNameFor("Tunnell.tun", ended, 1), fs::temporaryNameFor("OfficeSSH.exe", self, 4294967295ul)})
+        dir.write(name, "left over");
+    // A running process's file may be a save under way; the rest are not ours.
+    const std::vector<std::string> kept = {fs::temporaryNameFor("Tunnell.tun", 1, 2),
+                                           ".Tunnell.tun.tmp",
+                                           "Tunnell.tun.quorvane-7-8.tmp",
+                                           ".quorvane-7-8.tmp",
+                                           ".x.quorvane-7-8.tmp.bak",
+                                           ".x.quorvane-7.tmp",
+                                           ".x.quorvane-7-8a.tmp",
+                                           ".x.quorvane-99999999999-8.tmp"};
+    for (const std::string& name : kept)
+        dir.write(name, "user");
+    ASSERT_EQ(::symlink("Tunnell.tun", dir.file(fs::temporaryNameFor("link", ended, 1)).c_str()), 0);
+    ASSERT_EQ(::symlink(dir.path().c_str(), dir.file("linked").c_str()), 0);
+
+    EXPECT_EQ(fs::removeLeftoverTemporaryFiles(dir.file("linked")), 0u) << "a linked folder is left alone";
+    EXPECT_EQ(fs::removeLeftoverTemporaryFiles(dir.path()), 2u);
+    EXPECT_EQ(entryCount(dir.path()), kept.size() + 2);
+    for (const std::string& name : kept)
+        EXPECT_EQ(dir.read(name), "user") << name;
 }
 
 TEST(FileSystemPath, FindsProgramsOnThePath) {

@@ -4,7 +4,6 @@
 #include "store/file_system.h"
 #include "support/temp_dir.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,8 +94,8 @@ TEST(IniFileWrite, ReplacesInPlaceAndKeepsEveryOtherByte) {
     ASSERT_TRUE(ini.writeString("a", "KEY", "new value"));
     EXPECT_EQ(dir.read("t.ini"), "[A]\r\nKey=new value\r\nnext=1\n; keep\r\n[B]\r\nKey=b");
     ASSERT_TRUE(ini.writeString("B", "key", "\"q\""));
-    EXPECT_EQ(dir.read("t.ini"), "[A]\r\nKey=new value\r\nnext=1\n; keep\r\n[B]\r\nKey=\"q\"");
-    EXPECT_EQ(ini.readString("B", "Key", ""), "q");
+    EXPECT_EQ(dir.read("t.ini"), "[A]\r\nKey=new value\r\nnext=1\n; keep\r\n[B]\r\nKey=\"\"q\"\"");
+    EXPECT_EQ(ini.readString("B", "Key", ""), "\"q\"");
 }
 
 TEST(IniFileWrite, AddsKeysAfterTheLastKeyOfTheirSectionAndSectionsAtTheEnd) {
@@ -118,25 +117,82 @@ TEST(IniFileWrite, AddsKeysAfterTheLastKeyOfTheirSectionAndSectionsAtTheEnd) {
     EXPECT_EQ(dir.read("open.ini"), "[A]\nk=1\r\n[B]\r\nk=2\r\n");
 }
 
-TEST(IniFileWrite, KeepsTheFileEncoding) {
+TEST(IniFileWrite, KeepsTheFileEncodingOrTurnsTheWholeFileIntoUtf8) {
     TempDir dir;
-    dir.write("ansi.ini", "[A]\r\nCity=Citt\xE0\r\n");
-    ASSERT_TRUE(IniFile(dir.file("ansi.ini")).writeString("A", "Other", "Perch\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5"));
-    EXPECT_EQ(dir.read("ansi.ini"), "[A]\r\nCity=Citt\xE0\r\nOther=Perch\xE9 \x80 ?\r\n");
+    const std::string ansi = "[A]\r\nCity=Citt\xE0\r\nName=Jos\xE9\r\n";
+    dir.write("ansi.ini", ansi);
+    ASSERT_TRUE(IniFile(dir.file("ansi.ini")).writeString("A", "Other", "Perch\xC3\xA9 \xE2\x82\xAC"));
+    EXPECT_EQ(dir.read("ansi.ini"), "[A]\r\nCity=Citt\xE0\r\nName=Jos\xE9\r\nOther=Perch\xE9 \x80\r\n");
+
+    // A character the code page lacks: every value is re-encoded once, none is read differently.
+    dir.write("ansi.ini", ansi);
+    const IniFile converted(dir.file("ansi.ini"));
+    ASSERT_EQ(converted.writeStrings({{"A", "Name", "Jos\xC3\xA9"}, {"A", "Other", "\xE6\x97\xA5"}}),
+              IniWriteResult::Written);
+    EXPECT_EQ(dir.read("ansi.ini"), "[A]\r\nCity=Citt\xC3\xA0\r\nName=Jos\xC3\xA9\r\nOther=\xE6\x97\xA5\r\n");
+
+    // Replacing the only byte that kept the file from reading as UTF-8 must not turn "\xC3\xA9" into "é".
+    dir.write("flip.ini", "[A]\r\nOld=\xE0\r\nKept=\xC3\xA9\r\n");
+    const IniFile flip(dir.file("flip.ini"));
+    ASSERT_TRUE(flip.writeString("A", "Old", "x"));
+    EXPECT_EQ(flip.readString("A", "Kept", ""), "\xC3\x83\xC2\xA9");
+    EXPECT_EQ(flip.readString("A", "Old", ""), "x");
 
     dir.write("utf8.ini", "[A]\r\nCity=Citt\xC3\xA0\r\n");
     ASSERT_TRUE(IniFile(dir.file("utf8.ini")).writeString("A", "Other", "Perch\xC3\xA9"));
     EXPECT_EQ(dir.read("utf8.ini"), "[A]\r\nCity=Citt\xC3\xA0\r\nOther=Perch\xC3\xA9\r\n");
 }
 
+// Values the reader would trim, unquote or cut, in a UTF-8 and in a Windows-1252 file.
+TEST(IniFileWrite, EveryStorableValueReadsBackExactly) {
+    const std::string values[] = {"",     "  two blanks  ", "\"q\"",    "'q'",        "\"",     "\"\"",
+                                  "\"x'", "'\"'\"'",        "\t\v tab", "\xC3\xA8\"", "\"  \"", std::string(2047, 'x')};
+    for (const std::string& start : {std::string("[S]\r\nk=old\r\n"), std::string("[S]\r\nk=\xE0\r\n")}) {
+        for (const std::string& value : values) {
+            IniText text(start);
+            ASSERT_TRUE(text.write({{"S", "k", value}, {"New", "k", value}})) << value;
+            EXPECT_EQ(text.readString("S", "k", "-"), value) << start;
+            EXPECT_EQ(text.readString("New", "k", "-"), value) << start;
+        }
+    }
+}
+
+// Line breaks, and whatever else would not read back, are refused with nothing written.
 TEST(IniFileWrite, LineBreaksInAValueCannotInjectKeys) {
+    const IniEntry refused[] = {
+        {"A", "Password", "x\r\nAutoConnessione=1"}, // a line break would inject keys
+        {"A", "Password", "x\ry"},
+        {"A", "k", std::string(2048, 'x')}, // reading cuts at 2047
+        {"A", "k", "\xE9"},                 // not UTF-8
+        {"A\n", "k", "v"},
+        {"A", "a=b", "v"},
+        {"A", " ;k", "v"},
+        {"A", "[k]", "v"},
+    };
     TempDir dir;
+    const std::string before = "[A]\r\nk=old\r\n";
+    dir.write("t.ini", before);
     const IniFile ini(dir.file("t.ini"));
-    ASSERT_TRUE(ini.writeString("A", "Password", "x\r\nAutoConnessione=1\n[B]"));
-    EXPECT_EQ(ini.readString("A", "AutoConnessione", "none"), "none");
-    EXPECT_EQ(ini.readString("A", "Password", ""), "x  AutoConnessione=1 [B]");
-    const std::string written = dir.read("t.ini");
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
+    for (const IniEntry& entry : refused) {
+        EXPECT_FALSE(IniText::canStore(entry)) << entry.key;
+        EXPECT_EQ(ini.writeStrings({{"A", "k", "new"}, entry}), IniWriteResult::Refused) << entry.key;
+        EXPECT_EQ(dir.read("t.ini"), before);
+    }
+    EXPECT_EQ(ini.writeStrings({{"A", "k", "much too long"}}, before.size() + 5), IniWriteResult::TooLarge);
+    EXPECT_EQ(dir.read("t.ini"), before);
+}
+
+TEST(IniFileWrite, SeveralKeysGiveTheBytesOfOneWriteEach) {
+    TempDir dir;
+    const std::string start = "; head\r\n[b]\r\nX = 1\r\n\r\n[C]";
+    dir.write("one.ini", start);
+    dir.write("many.ini", start);
+    const std::vector<IniEntry> entries = {{"A", "k", "1"}, {"B", "x", "2"}, {"B", "y", " 3"}, {"c", "z", "4"}};
+    for (const IniEntry& entry : entries)
+        ASSERT_TRUE(IniFile(dir.file("one.ini")).writeString(entry.section, entry.key, entry.value));
+    ASSERT_EQ(IniFile(dir.file("many.ini")).writeStrings(entries), IniWriteResult::Written);
+    EXPECT_EQ(dir.read("many.ini"), dir.read("one.ini"));
+    EXPECT_EQ(dir.read("many.ini"), "; head\r\n[b]\r\nX=2\r\ny=\" 3\"\r\n\r\n[C]\r\nz=4\r\n[A]\r\nk=1\r\n");
 }
 
 TEST(IniFileWrite, AFailedWriteLeavesTheOriginalAlone) {

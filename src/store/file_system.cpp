@@ -1,0 +1,49 @@
+// File-system services shared by every platform: the names of the store's temporary files.
+#include "store/file_system.h"
+
+#include <string_view>
+
+namespace quorvane::fs {
+
+namespace {
+
+constexpr std::string_view kMarker = ".quorvane-";
+constexpr std::string_view kSuffix = ".tmp";
+
+// A run of decimal digits of 32 bits at most (process numbers and counters are no larger).
+bool parseNumber(std::string_view digits, unsigned long& value) {
+    if (digits.empty() || digits.size() > 10)
+        return false;
+    unsigned long long number = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + static_cast<unsigned long long>(c - '0');
+    }
+    value = static_cast<unsigned long>(number);
+    return number <= 0xFFFFFFFFull;
+}
+
+} // namespace
+
+std::string temporaryNameFor(const std::string& target, unsigned long processId, unsigned long number) {
+    return "." + target + std::string(kMarker) + std::to_string(processId) + "-" + std::to_string(number) +
+           std::string(kSuffix);
+}
+
+bool isTemporaryName(const std::string& name, unsigned long& processId) {
+    std::string_view rest = name;
+    if (rest.size() < 2 || rest.front() != '.' || !rest.ends_with(kSuffix))
+        return false;
+    rest.remove_suffix(kSuffix.size());
+    const auto marker = rest.rfind(kMarker);
+    if (marker == std::string_view::npos || marker < 2) // "." and a target of one character at least
+        return false;
+    const std::string_view numbers = rest.substr(marker + kMarker.size());
+    const auto dash = numbers.find('-');
+    unsigned long number = 0;
+    return dash != std::string_view::npos && parseNumber(numbers.substr(0, dash), processId) &&
+           parseNumber(numbers.substr(dash + 1), number);
+}
+
+} // namespace quorvane::fs
