@@ -11,14 +11,17 @@
 #include <sys/wait.h>
 #include <vector>
 
-#include "process/process_name_index.h"
 #include "process/process_services.h"
+#include "process/tunnel_clients.h"
+#include "store/file_system.h"
 
 extern char** environ;
 
 namespace {
 
-using quorvane::ProcessNameIndex;
+using quorvane::OwnProcess;
+using quorvane::ProcessId;
+using quorvane::TunnelClients;
 using quorvane::VectorProcessList;
 
 constexpr int kTunnels = 1000;
@@ -57,11 +60,24 @@ double medianOf(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// The monitor's step after the listing: one picture per tunnel from the snapshot's index.
-void updatePictures(const ProcessNameIndex& index, const std::vector<std::string>& tunnels,
+// The monitor's listing: the names for the process list holder, and this user's executables,
+// which tell a tunnel's own client from any process of the same name.
+class MonitorListing : public VectorProcessList {
+public:
+    bool wantsOwnExecutables() const override { return true; }
+    void appendOwnExecutable(ProcessId id, const std::string& executable) override { own.push_back({id, executable}); }
+    std::vector<OwnProcess> own;
+};
+
+const std::string kTunnelsDir = "/tmp/quorvane-bench/tunnells";
+
+// The monitor's step after the listing: match the clients to tunnels, one picture per tunnel.
+void updatePictures(const std::vector<OwnProcess>& own, const std::vector<std::string>& tunnels,
                     std::vector<int>& pictures) {
+    const TunnelClients clients =
+        TunnelClients::forPlatform(quorvane::fs::canonicalPath(quorvane::fs::resolve(kTunnelsDir)), own);
     for (std::size_t i = 0; i < tunnels.size(); ++i)
-        pictures[i] = index.pictureFor(tunnels[i], pictures[i]);
+        pictures[i] = clients.isRunning(tunnels[i]) ? 1 : 0;
 }
 
 void BM_Enumeration(benchmark::State& state) {
@@ -82,10 +98,9 @@ void BM_FullPass(benchmark::State& state) {
     const std::vector<std::string> tunnels = tunnelNames();
     std::vector<int> pictures(tunnels.size(), 0);
     timeEach(state, "pass", [&] {
-        VectorProcessList list;
+        MonitorListing list;
         services->ListProcesses(list, false);
-        const ProcessNameIndex index(list.entries);
-        updatePictures(index, tunnels, pictures);
+        updatePictures(list.own, tunnels, pictures);
         benchmark::DoNotOptimize(pictures.data());
     });
 }
@@ -93,13 +108,12 @@ void BM_FullPass(benchmark::State& state) {
 // The monitor's own share of a pass, on a snapshot taken once.
 void BM_IndexAndLookups(benchmark::State& state) {
     const auto services = quorvane::createSystemProcessServices();
-    VectorProcessList list;
+    MonitorListing list;
     services->ListProcesses(list, false);
     const std::vector<std::string> tunnels = tunnelNames();
     std::vector<int> pictures(tunnels.size(), 0);
     timeEach(state, "index", [&] {
-        const ProcessNameIndex index(list.entries);
-        updatePictures(index, tunnels, pictures);
+        updatePictures(list.own, tunnels, pictures);
         benchmark::DoNotOptimize(pictures.data());
     });
 }
@@ -122,10 +136,9 @@ void BM_PassAndEnumerationInTurn(benchmark::State& state) {
         }
         const auto middle = Clock::now();
         {
-            VectorProcessList list;
+            MonitorListing list;
             services->ListProcesses(list, false);
-            const ProcessNameIndex index(list.entries);
-            updatePictures(index, tunnels, pictures);
+            updatePictures(list.own, tunnels, pictures);
             benchmark::DoNotOptimize(pictures.data());
         }
         const auto end = Clock::now();

@@ -9,7 +9,6 @@
 
 #include "process/client_launcher.h"
 #include "process/command_line.h"
-#include "process/process_name_index.h"
 #include "process/process_services.h"
 #include "ras/ras_connection.h"
 #include "store/file_system.h"
@@ -158,7 +157,6 @@ void processChecks() {
     for (const ProcessEntry& entry : list.entries)
         listed = listed || (entry.id == ownId && foldAsciiCase(entry.name) == foldAsciiCase(ownName));
     check(listed, "own process listed under its bare name");
-    check(ProcessNameIndex(list.entries).contains(ownName), "name index finds own name");
 
     check(services->FindProcessIdByName(upperAscii(ownName)) != NoProcessId, "own process found in another case");
     check(services->FindProcessIdByName("no-such-process-name.exe") == NoProcessId, "unknown name not found");
