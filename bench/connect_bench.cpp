@@ -39,6 +39,7 @@ class InstantDialogs : public DialogService {
 public:
     void showMessage(const QString& text) override { lastMessage = text; }
     void showError(const QString& text) override { errors << text; }
+    bool question(const QString&) override { return false; }
     QString inputBox(const QString&, const QString&, const QString&, int) override { return QString(kTunnel); }
 
     QString lastMessage;

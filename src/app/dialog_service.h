@@ -17,6 +17,9 @@ public:
     // The application's error box: stop icon, OK, the text as given (see errorBoxText).
     virtual void showError(const QString& text) = 0;
 
+    // A warning box with "Sì"/"No" buttons ("No" the default); true for yes.
+    virtual bool question(const QString& text) = 0;
+
     // Input box with a single-line field of at most maxLength characters and "OK"/"Cancel";
     // returns the text typed, or initialText when cancelled or closed.
     virtual QString inputBox(const QString& title, const QString& prompt, const QString& initialText,

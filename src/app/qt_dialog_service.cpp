@@ -38,6 +38,14 @@ void QtDialogService::showError(const QString& text) {
     showBox(QMessageBox::Critical, text);
 }
 
+bool QtDialogService::question(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("S\u00ec"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("No"));
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString QtDialogService::inputBox(const QString& title, const QString& prompt, const QString& initialText,
                                   int maxLength) {
     QDialog dialog;

@@ -9,6 +9,7 @@ class QtDialogService : public DialogService {
 public:
     void showMessage(const QString& text) override;
     void showError(const QString& text) override;
+    bool question(const QString& text) override;
     QString inputBox(const QString& title, const QString& prompt, const QString& initialText, int maxLength) override;
 };
 

@@ -127,6 +127,19 @@ void TShowTunn::buildControls() {
     serverLayout->addWidget(mxflatmaskedit1, 0, 1);
     serverLayout->addWidget(port, 1, 0);
     serverLayout->addWidget(mxflatmaskedit2, 1, 1, Qt::AlignLeft);
+    // The key the user trusted at first contact: shown, never typed, and forgotten on request.
+    hostkeytitle = makeLabel(serversshtitle, "hostkeytitle", QStringLiteral("Chiave host"));
+    hostkey = makeEdit(serversshtitle, "hostkey");
+    hostkey->setReadOnly(true);
+    forgethostkey = new QPushButton(QStringLiteral("Dimentica"), serversshtitle);
+    forgethostkey->setObjectName(QStringLiteral("forgethostkey"));
+    forgethostkey->setAutoDefault(false);
+    connect(forgethostkey, &QPushButton::clicked, hostkey, &QLineEdit::clear);
+    serverLayout->addWidget(hostkeytitle, 2, 0);
+    auto* keyRow = new QHBoxLayout;
+    keyRow->addWidget(hostkey, 1);
+    keyRow->addWidget(forgethostkey);
+    serverLayout->addLayout(keyRow, 2, 1);
 
     authserverssshtitle = makeGroup(this, "authserverssshtitle", QStringLiteral("Autenticazione Server SSH"));
     useraccount = makeLabel(authserverssshtitle, "useraccount", QStringLiteral("Account utente"));
@@ -189,11 +202,14 @@ void TShowTunn::buildControls() {
     SpeedButton4 = makePictureButton(autoconnecttitle, "SpeedButton4", QStyle::SP_FileDialogListView);
     connect(SpeedButton4, &QToolButton::clicked, this, &TShowTunn::SpeedButton4Click);
     auto* connectionLayout = new QGridLayout(autoconnecttitle);
+    reconnect = new QCheckBox(QStringLiteral("Riconnetti se cade"), autoconnecttitle);
+    reconnect->setObjectName(QStringLiteral("reconnect"));
     connectionLayout->addWidget(autoconnect, 0, 0, 1, 2);
-    connectionLayout->addWidget(CheckBox1, 1, 0, 1, 2);
-    connectionLayout->addWidget(Edit4, 2, 0);
-    connectionLayout->addWidget(SpeedButton4, 2, 1);
-    connectionLayout->setRowStretch(3, 1);
+    connectionLayout->addWidget(reconnect, 1, 0, 1, 2);
+    connectionLayout->addWidget(CheckBox1, 2, 0, 1, 2);
+    connectionLayout->addWidget(Edit4, 3, 0);
+    connectionLayout->addWidget(SpeedButton4, 3, 1);
+    connectionLayout->setRowStretch(4, 1);
 
     GroupBox1 = makeGroup(this, "GroupBox1", QStringLiteral("Esegui applicazioni prima e dopo"));
     prima = makeLabel(GroupBox1, "prima", QStringLiteral("Prima"));
@@ -245,9 +261,10 @@ void TShowTunn::buildControls() {
     page->addLayout(buttons);
 
     // Focus: the four groups in reading order, the buttons, then the run-before-and-after group.
-    const QList<QWidget*> order = {mxflatmaskedit1, mxflatmaskedit2, mxflatedit1,  mxflatedit2,  Edit1, mxflatmaskedit5,
-                                   mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2, debug, autoconnect,
-                                   Edit4,           CheckBox1,       Button1,      Button2,      Edit2, Edit3};
+    const QList<QWidget*> order = {
+        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey, mxflatedit1,  mxflatedit2, Edit1,
+        mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1,  RadioButton2, debug,       autoconnect,
+        reconnect,       Edit4,           CheckBox1,       Button1,       Button2,      Edit2,       Edit3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -268,6 +285,9 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
     setFieldText(mxflatmaskedit3, definition.IpServizio);
     setFieldText(mxflatmaskedit4, definition.PortaServizio);
     autoconnect->setChecked(definition.AutoConnessione);
+    hostkey->setText(QString::fromStdString(definition.HostKey));
+    hostkey->setCursorPosition(0);
+    reconnect->setChecked(definition.Riconnessione);
 }
 
 TunnelDefinition TShowTunn::definition() const {
@@ -280,6 +300,8 @@ TunnelDefinition TShowTunn::definition() const {
     definition.IpServizio = mxflatmaskedit3->text().toStdString();
     definition.PortaServizio = mxflatmaskedit4->text().toStdString();
     definition.AutoConnessione = autoconnect->isChecked();
+    definition.HostKey = hostkey->text().toStdString();
+    definition.Riconnessione = reconnect->isChecked();
     return definition;
 }
 

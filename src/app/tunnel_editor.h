@@ -49,6 +49,10 @@ public:
     QLineEdit* mxflatmaskedit4 = nullptr; // PortaServizio
     QCheckBox* autoconnect = nullptr;     // AutoConnessione
     QCheckBox* debug = nullptr;           // client in a visible window
+    QLineEdit* hostkey = nullptr;         // HostKey, read-only: set at first contact, cleared by forgethostkey
+    QCheckBox* reconnect = nullptr;       // Riconnessione
+    QLabel* hostkeytitle = nullptr;
+    QPushButton* forgethostkey = nullptr;
 
     QGroupBox* serversshtitle = nullptr;
     QGroupBox* authserverssshtitle = nullptr;

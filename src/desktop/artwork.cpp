@@ -25,6 +25,8 @@ const QColor kLinkGreenDark(0x1b, 0x6e, 0x2b);
 const QColor kCableGrey(0x9a, 0xa1, 0xa9);
 const QColor kAlarmRed(0xe0, 0x2f, 0x2a);
 const QColor kAlarmRedDark(0x9e, 0x17, 0x14);
+const QColor kWaitAmber(0xf2, 0xa9, 0x1f);
+const QColor kWaitAmberDark(0xb0, 0x6c, 0x05);
 const QColor kBrandTop(0x34, 0x9c, 0xe6);
 const QColor kBrandBottom(0x14, 0x5a, 0xa6);
 const QColor kBrandText(0x1d, 0x2b, 0x3a);
@@ -141,6 +143,39 @@ void drawTwoComputers(QPainter& p, bool connected) {
     }
 }
 
+// The link on its way up: dimmed screens, an amber cable and three dots of waiting.
+void drawConnecting(QPainter& p) {
+    const QRectF left(1.5, 5, 21, 16);
+    const QRectF right(27.5, 5, 21, 16);
+    const qreal low = 40;
+    const QPointF badge(25, low);
+    drawCable(p, QPointF(left.center().x(), 29), QPointF(right.center().x(), 29), low, kWaitAmber, true);
+    drawComputer(p, left, true);
+    drawComputer(p, right, false);
+    drawBadge(p, badge, 8.5, kWaitAmber, kWaitAmberDark);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    for (const qreal dx : {-3.6, 0.0, 3.6})
+        p.drawEllipse(badge + QPointF(dx, 0), 1.35, 1.35);
+}
+
+// The link could not be made: a red cable cut in the middle and an exclamation mark.
+void drawFailed(QPainter& p) {
+    const QRectF left(1.5, 5, 21, 16);
+    const QRectF right(27.5, 5, 21, 16);
+    const qreal low = 40;
+    const QPointF badge(25, low);
+    drawCable(p, QPointF(left.center().x(), 29), QPointF(right.center().x(), 29), low, kAlarmRed, true);
+    drawComputer(p, left, false);
+    drawComputer(p, right, false);
+    drawBadge(p, badge, 8.5, kAlarmRed, kAlarmRedDark);
+    p.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(badge + QPointF(0, -4.2), badge + QPointF(0, 1.0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(badge + QPointF(0, 3.7), 1.4, 1.4);
+}
+
 void drawOneComputer(QPainter& p) {
     drawComputer(p, QRectF(6, 6, 38, 28), true);
 }
@@ -241,6 +276,12 @@ QPixmap tunnelPicture(int index) {
         break;
     case kPictureNetwork:
         drawNetwork(p);
+        break;
+    case kPictureConnecting:
+        drawConnecting(p);
+        break;
+    case kPictureFailed:
+        drawFailed(p);
         break;
     default:
         break;

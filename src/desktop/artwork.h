@@ -12,11 +12,13 @@ enum TunnelPicture {
     kPictureConnected = 1,    // two computers joined
     kPictureOneComputer = 2,
     kPictureNetwork = 3,
+    kPictureConnecting = 4, // two computers, the link waiting (amber)
+    kPictureFailed = 5,     // two computers, the link down with a warning (red)
 };
-constexpr int kTunnelPictureCount = 4;
+constexpr int kTunnelPictureCount = 6;
 constexpr int kTunnelPictureSize = 50;
 
-// Returns a new pixmap; an index outside 0..3 gives a fully transparent 50 x 50 picture.
+// Returns a new pixmap; an index outside 0..5 gives a fully transparent 50 x 50 picture.
 QPixmap tunnelPicture(int index);
 
 // The product name with its mark, 158 x 41 on white.

@@ -38,6 +38,26 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
     addField(QStringLiteral("RinominaConnesso"),
              QStringLiteral("Disconnettere il tunnell \"%1\" prima di rinominarlo"));
     addField(QStringLiteral("RinominaNonRiuscita"), QStringLiteral("Impossibile rinominare il tunnell \"%1\""));
+    addField(QStringLiteral("StatoNonConnesso"), QStringLiteral("Non connesso"));
+    addField(QStringLiteral("StatoInConnessione"), QStringLiteral("Connessione in corso"));
+    addField(QStringLiteral("StatoConnesso"), QStringLiteral("Connesso"));
+    addField(QStringLiteral("StatoErrore"), QStringLiteral("Errore: %1"));
+    addField(QStringLiteral("ErrAccessoNegato"), QStringLiteral("accesso negato"));
+    addField(QStringLiteral("ErrConnessioneRifiutata"), QStringLiteral("connessione rifiutata"));
+    addField(QStringLiteral("ErrChiaveSconosciuta"), QStringLiteral("chiave host non conosciuta"));
+    addField(QStringLiteral("ErrChiaveCambiata"), QStringLiteral("chiave host cambiata"));
+    addField(QStringLiteral("ErrPortaInUso"), QStringLiteral("porta locale %1 già in uso"));
+    addField(QStringLiteral("ErrNomeSconosciuto"), QStringLiteral("nome o servizio sconosciuto"));
+    addField(QStringLiteral("ErrClientTerminato"), QStringLiteral("il client SSH è terminato"));
+    addField(QStringLiteral("DomandaChiaveHost"),
+             QStringLiteral("Il server %1 (porta %2) si presenta con la chiave %3 %4, non ancora nota. Fidarsi di "
+                            "questo server e connettere il tunnell?"));
+    addField(QStringLiteral("AvvisoChiaveCambiata"),
+             QStringLiteral("ATTENZIONE: il server del tunnell %1 non presenta più la chiave memorizzata. La sua "
+                            "identità è cambiata, o qualcuno si frappone: il tunnell non viene connesso. Se il cambio "
+                            "è atteso, dimenticare la chiave nell'editor del tunnell."));
+    addField(QStringLiteral("NotificaInterrotto"), QStringLiteral("Tunnell %1: %2"));
+    addField(QStringLiteral("NotificaRipristinato"), QStringLiteral("Tunnell %1 di nuovo connesso"));
 }
 
 QString TfMessage::text(const QString& field) const {

@@ -35,6 +35,22 @@ public:
     QString ArrestoNonRiuscito() const { return text(QStringLiteral("ArrestoNonRiuscito")); }
     QString RinominaConnesso() const { return text(QStringLiteral("RinominaConnesso")); }
     QString RinominaNonRiuscita() const { return text(QStringLiteral("RinominaNonRiuscita")); }
+    // The state of a tunnel and the reasons of a failure, as the list, the tooltips and the tray show them.
+    QString StatoNonConnesso() const { return text(QStringLiteral("StatoNonConnesso")); }
+    QString StatoInConnessione() const { return text(QStringLiteral("StatoInConnessione")); }
+    QString StatoConnesso() const { return text(QStringLiteral("StatoConnesso")); }
+    QString StatoErrore() const { return text(QStringLiteral("StatoErrore")); }
+    QString ErrAccessoNegato() const { return text(QStringLiteral("ErrAccessoNegato")); }
+    QString ErrConnessioneRifiutata() const { return text(QStringLiteral("ErrConnessioneRifiutata")); }
+    QString ErrChiaveSconosciuta() const { return text(QStringLiteral("ErrChiaveSconosciuta")); }
+    QString ErrChiaveCambiata() const { return text(QStringLiteral("ErrChiaveCambiata")); }
+    QString ErrPortaInUso() const { return text(QStringLiteral("ErrPortaInUso")); }
+    QString ErrNomeSconosciuto() const { return text(QStringLiteral("ErrNomeSconosciuto")); }
+    QString ErrClientTerminato() const { return text(QStringLiteral("ErrClientTerminato")); }
+    QString DomandaChiaveHost() const { return text(QStringLiteral("DomandaChiaveHost")); }
+    QString AvvisoChiaveCambiata() const { return text(QStringLiteral("AvvisoChiaveCambiata")); }
+    QString NotificaInterrotto() const { return text(QStringLiteral("NotificaInterrotto")); }
+    QString NotificaRipristinato() const { return text(QStringLiteral("NotificaRipristinato")); }
 
 private:
     QLineEdit* addField(const QString& name, const QString& defaultText);

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "process/process_services.h"
+
 namespace quorvane {
 
 struct LaunchRequest {
@@ -14,7 +16,10 @@ struct LaunchRequest {
     bool visible = false;   // in a terminal window (debug) or hidden
     // When not empty, readable by the client at secretFile() and by no other user; parameters name
     // that path. It never appears on a command line.
-    std::string secret;
+    std::string secret{};
+    // When not empty, a hidden client's output and errors are appended to this file (created for
+    // the user alone), so the program can tell why it ended. A visible client writes to its window.
+    std::string outputFile{};
 };
 
 class ClientLauncher {
@@ -29,6 +34,9 @@ public:
     // temporary folder, which the launch creates for the user alone and removes once the client has
     // had time to read it or has ended).
     virtual std::string secretFile() = 0;
+
+    // The process id of the client the last successful launch started, when the system said.
+    virtual ProcessId lastStarted() const { return NoProcessId; }
 };
 
 std::unique_ptr<ClientLauncher> createSystemLauncher();

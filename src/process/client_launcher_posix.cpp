@@ -38,8 +38,9 @@ constexpr const char* kHoldWindowScript =
 }
 
 // secretFd, when not -1, becomes the client's descriptor 3: the read end of a pipe holding the secret.
+// outputFd, when not -1, takes a hidden client's output and errors instead of /dev/null.
 [[noreturn]] void runClient(int errorPipe, const char* file, char* const* argv, const char* directory, bool hidden,
-                            int secretFd) {
+                            int secretFd, int outputFd) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -66,7 +67,8 @@ constexpr const char* kHoldWindowScript =
     // A terminal window shows its own output; only its diagnostics stay with ours.
     const int lastRedirected = hidden ? 2 : 0;
     for (int fd = 0; fd <= lastRedirected; ++fd) {
-        if (dup2(devNull, fd) < 0)
+        const int source = (fd > 0 && outputFd >= 0) ? outputFd : devNull;
+        if (dup2(source, fd) < 0)
             reportAndExit(errorPipe, errno);
     }
     if (devNull > 2)
@@ -118,8 +120,10 @@ private:
 class PosixClientLauncher : public ClientLauncher {
 public:
     std::string secretFile() override { return kSecretFile; }
+    ProcessId lastStarted() const override { return m_lastStarted; }
 
     std::optional<std::string> launch(const LaunchRequest& request) override {
+        m_lastStarted = NoProcessId;
         std::vector<std::string> arguments;
         std::string file = request.executable;
         if (request.visible) {
@@ -152,6 +156,23 @@ public:
         SecretPipe secret;
         if (std::optional<std::string> failure = secret.fill(request.secret))
             return failure;
+        int outputFd = -1;
+        if (!request.visible && !request.outputFile.empty()) {
+            outputFd = open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (outputFd < 0)
+                return std::string(std::strerror(errno));
+        }
+        struct OutputCloser {
+            int fd;
+            ~OutputCloser() {
+                if (fd >= 0)
+                    close(fd);
+            }
+        } outputCloser{outputFd};
+        // The middle process tells the client's id before it goes.
+        int idPipe[2];
+        if (pipe2(idPipe, O_CLOEXEC) != 0)
+            return std::string(std::strerror(errno));
 
         int errorPipe[2];
         if (pipe2(errorPipe, O_CLOEXEC) != 0)
@@ -162,6 +183,8 @@ public:
             const int error = errno;
             close(errorPipe[0]);
             close(errorPipe[1]);
+            close(idPipe[0]);
+            close(idPipe[1]);
             return std::string(std::strerror(error));
         }
         if (middle == 0) {
@@ -173,11 +196,15 @@ public:
             if (client < 0)
                 reportAndExit(errorPipe[1], errno);
             if (client == 0)
-                runClient(errorPipe[1], file.c_str(), argv.data(), directory, !request.visible, secret.readEnd());
+                runClient(errorPipe[1], file.c_str(), argv.data(), directory, !request.visible, secret.readEnd(),
+                          outputFd);
+            while (write(idPipe[1], &client, sizeof client) < 0 && errno == EINTR) {
+            }
             _exit(0);
         }
 
         close(errorPipe[1]);
+        close(idPipe[1]);
         while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
         }
         // End of file without data means exec succeeded (the pipe closed on exec).
@@ -187,10 +214,18 @@ public:
             got = read(errorPipe[0], &error, sizeof error);
         } while (got < 0 && errno == EINTR);
         close(errorPipe[0]);
+        pid_t client = -1;
+        const bool told = read(idPipe[0], &client, sizeof client) == static_cast<ssize_t>(sizeof client);
+        close(idPipe[0]);
         if (got == static_cast<ssize_t>(sizeof error))
             return std::string(std::strerror(error));
+        // In a terminal window the started program is the terminal, not the client.
+        m_lastStarted = (told && !request.visible) ? static_cast<ProcessId>(client) : NoProcessId;
         return std::nullopt;
     }
+
+private:
+    ProcessId m_lastStarted = NoProcessId;
 };
 
 } // namespace

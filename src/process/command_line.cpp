@@ -49,10 +49,14 @@ std::string forwarding(const TunnelDefinition& definition) {
 
 // Everything but the password piece, which the caller supplies already quoted.
 std::string commandLineWith(const TunnelDefinition& definition, const std::string& passwordPiece) {
-    std::string line = "-ssh";
+    // -batch: a hidden client must end with its reason, never wait for an answer nobody can give.
+    std::string line = "-ssh -batch";
     // Without -P the client goes to port 22, so a server on another port must be named here.
     if (serverPortNamed(definition))
         line += " -P " + portText(definition.PortaServer);
+    // A trusted key is checked by the client itself; the user's own key cache is not involved.
+    if (!definition.HostKey.empty())
+        line += " -hostkey " + quoteWindowsArgument(definition.HostKey);
     line += " -l " + quoteWindowsArgument(definition.Username);
     line += passwordPiece;
     line += " -L " + quoteWindowsArgument(forwarding(definition));

@@ -35,9 +35,10 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
 std::string quoteWindowsArgument(std::string_view argument);
 
 // The parameters for the client, each field one argument:
-// "-ssh [-P port] -l USER [-pwfile FILE] -L LP:SA:SP SERVER". The password itself is never on the
-// line: with a non-empty password the client reads it from passwordFile. -P follows "-ssh" when the
-// server port, blanks aside, is neither empty nor "22". Call checkConnectFields first.
+// "-ssh -batch [-P port] [-hostkey FP] -l USER [-pwfile FILE] -L LP:SA:SP SERVER". The password
+// itself is never on the line: with a non-empty password the client reads it from passwordFile. -P
+// comes when the server port, blanks aside, is neither empty nor "22"; -hostkey when the definition
+// trusts a key. Call checkConnectFields first.
 std::string buildConnectCommandLine(const TunnelDefinition& definition, std::string_view passwordFile);
 
 // The same line as the user is shown it: "-pw ********" where the password goes.

@@ -17,6 +17,10 @@ namespace {
 constexpr const char* kServerSection = "SSH Server";
 constexpr const char* kTunnelSection = "Tunnell";
 constexpr const char* kAutoConnectKey = "AutoConnessione";
+constexpr const char* kHostKeyKey = "HostKey";
+constexpr const char* kReconnectKey = "Riconnessione";
+// Marks a key that is not in the file at all.
+constexpr const char* kAbsent = "\x01";
 
 // The seven texts in the order they are written, each with its default for a new tunnel.
 struct TextKey {
@@ -42,6 +46,16 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
     for (const TextKey& row : kTextKeys)
         entries.push_back({row.section, row.key, definition.*row.field});
     entries.push_back({kTunnelSection, kAutoConnectKey, definition.AutoConnessione ? "1" : "0"});
+    // The newer keys are written when set, or to clear a value the file holds: a definition that
+    // never used them keeps its eight keys.
+    const IniFile file(path);
+    const auto present = [&](const char* section, const char* key) {
+        return file.readString(section, key, kAbsent) != kAbsent;
+    };
+    if (!definition.HostKey.empty() || present(kServerSection, kHostKeyKey))
+        entries.push_back({kServerSection, kHostKeyKey, definition.HostKey});
+    if (definition.Riconnessione || present(kTunnelSection, kReconnectKey))
+        entries.push_back({kTunnelSection, kReconnectKey, definition.Riconnessione ? "1" : "0"});
     StoreError::Cause cause = StoreError::Cause::WriteFailed;
     switch (IniFile(path).writeStrings(entries, kDefinitionMaxBytes)) {
     case IniWriteResult::Written:
@@ -158,6 +172,8 @@ DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::s
     for (const TextKey& row : kTextKeys)
         load.definition.*row.field = text.readString(row.section, row.key, "");
     load.definition.AutoConnessione = parseSwitch(text.readString(kTunnelSection, kAutoConnectKey, ""));
+    load.definition.HostKey = text.readString(kServerSection, kHostKeyKey, "");
+    load.definition.Riconnessione = parseSwitch(text.readString(kTunnelSection, kReconnectKey, ""));
     return load;
 }
 

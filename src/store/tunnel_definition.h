@@ -17,6 +17,9 @@ struct TunnelDefinition {
     std::string IpServizio;
     std::string PortaServizio;
     bool AutoConnessione = false;
+    // Newer keys; a file without them reads as before and gets them only when they are set.
+    std::string HostKey{};      // [SSH Server] HostKey: the server's trusted key fingerprint ("SHA256:...")
+    bool Riconnessione = false; // [Tunnell] Riconnessione: restart the client after an unexpected end
 
     bool operator==(const TunnelDefinition&) const = default;
 };

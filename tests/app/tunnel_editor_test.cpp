@@ -69,11 +69,25 @@ TEST(TunnelEditor, EscapeAndEnterInAFieldCloseNothingEnterOnAButtonPressesIt) {
 
 TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
     TShowTunn editor;
-    const QList<QWidget*> expected = {
-        editor.mxflatmaskedit1, editor.mxflatmaskedit2, editor.mxflatedit1,     editor.mxflatedit2,
-        editor.mxflatmaskedit5, editor.mxflatmaskedit3, editor.mxflatmaskedit4, editor.RadioButton1,
-        editor.debug,           editor.autoconnect,     editor.Edit4,           editor.CheckBox1,
-        editor.Button1,         editor.Button2,         editor.Edit2,           editor.Edit3};
+    const QList<QWidget*> expected = {editor.mxflatmaskedit1,
+                                      editor.mxflatmaskedit2,
+                                      editor.hostkey,
+                                      editor.forgethostkey,
+                                      editor.mxflatedit1,
+                                      editor.mxflatedit2,
+                                      editor.mxflatmaskedit5,
+                                      editor.mxflatmaskedit3,
+                                      editor.mxflatmaskedit4,
+                                      editor.RadioButton1,
+                                      editor.debug,
+                                      editor.autoconnect,
+                                      editor.reconnect,
+                                      editor.Edit4,
+                                      editor.CheckBox1,
+                                      editor.Button1,
+                                      editor.Button2,
+                                      editor.Edit2,
+                                      editor.Edit3};
     QList<QWidget*> visited;
     QWidget* widget = editor.mxflatmaskedit1;
     for (int i = 0; i < expected.size(); ++i) {

@@ -30,19 +30,24 @@ TEST(Artwork, TunnelPicturesAre50PixelsOnTransparentBackground) {
         EXPECT_EQ(image.pixelColor(0, 49).alpha(), 0) << "picture " << i;
         EXPECT_GT(countPixels(image, isOpaque), 300) << "picture " << i << " is (nearly) empty";
     }
-    for (int bad : {-1, 4, 1000}) {
+    for (int bad : {-1, kTunnelPictureCount, 1000}) {
         const QImage image = tunnelPicture(bad).toImage();
         EXPECT_EQ(image.size(), QSize(50, 50));
         EXPECT_EQ(countPixels(image, isOpaque), 0) << "index " << bad;
     }
 }
 
-TEST(Artwork, OnlyTheDisconnectedPictureShowsRed) {
+TEST(Artwork, RedShowsOnlyWhereTheLinkIsDown) {
     const QImage disconnected = tunnelPicture(kPictureDisconnected).toImage();
     const QImage connected = tunnelPicture(kPictureConnected).toImage();
+    const QImage connecting = tunnelPicture(kPictureConnecting).toImage();
+    const QImage failed = tunnelPicture(kPictureFailed).toImage();
     EXPECT_NE(disconnected, connected);
+    EXPECT_NE(disconnected, failed);
     EXPECT_GT(countPixels(disconnected, isRed), 40);
+    EXPECT_GT(countPixels(failed, isRed), 40);
     EXPECT_EQ(countPixels(connected, isRed), 0);
+    EXPECT_EQ(countPixels(connecting, isRed), 0);
 }
 
 TEST(Artwork, LogoHasTheSizeTheMainWindowLaysOutBy) {

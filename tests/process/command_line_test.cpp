@@ -15,21 +15,26 @@ TunnelDefinition office(const std::string& serverPort) {
 }
 
 TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePasswordOnlyAsAFile) {
-    const std::string plain = "-ssh -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1";
+    const std::string plain = "-ssh -batch -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1";
     EXPECT_EQ(buildConnectCommandLine(office("22"), "/dev/fd/3"), plain);
     EXPECT_EQ(buildConnectCommandLine(office(""), "/dev/fd/3"), plain);
     EXPECT_EQ(buildConnectCommandLine(office(" 2222 "), "/dev/fd/3"),
-              "-ssh -P 2222 -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
+              "-ssh -batch -P 2222 -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
     EXPECT_EQ(displayConnectCommandLine(office("2222")),
-              "-ssh -P 2222 -l tunnel -pw ******** -L 9001:127.0.0.1:8089 10.0.0.1");
+              "-ssh -batch -P 2222 -l tunnel -pw ******** -L 9001:127.0.0.1:8089 10.0.0.1");
 
     // No password, no password file: the client asks nothing it could not be told.
     TunnelDefinition keyOnly = office("22");
     keyOnly.Password.clear();
-    EXPECT_EQ(buildConnectCommandLine(keyOnly, "/dev/fd/3"), "-ssh -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
-    EXPECT_EQ(displayConnectCommandLine(keyOnly), "-ssh -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(buildConnectCommandLine(keyOnly, "/dev/fd/3"), "-ssh -batch -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(displayConnectCommandLine(keyOnly), "-ssh -batch -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    // A trusted host key goes to the client, which then accepts that key alone.
+    TunnelDefinition trusted = office("22");
+    trusted.HostKey = "SHA256:3xm+nVEf/abc";
+    EXPECT_EQ(buildConnectCommandLine(trusted, "/dev/fd/3"),
+              "-ssh -batch -hostkey SHA256:3xm+nVEf/abc -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
     EXPECT_EQ(buildConnectCommandLine(office("22"), "C:\\Users\\Jo Ann\\pw.tmp"),
-              "-ssh -l tunnel -pwfile \"C:\\Users\\Jo Ann\\pw.tmp\" -L 9001:127.0.0.1:8089 10.0.0.1");
+              "-ssh -batch -l tunnel -pwfile \"C:\\Users\\Jo Ann\\pw.tmp\" -L 9001:127.0.0.1:8089 10.0.0.1");
 }
 
 // One hostile value in one field: either refused for that field, or handed to the client whole.
@@ -48,7 +53,7 @@ TEST_P(HostileFieldTest, ReachesTheClientAsOneArgumentOrIsRefused) {
     if (GetParam().refused)
         return;
     const std::string password = " password's \"file\"\\";
-    Arguments expected{"-ssh", "-P", "2222", "-l", definition.Username};
+    Arguments expected{"-ssh", "-batch", "-P", "2222", "-l", definition.Username};
     if (!definition.Password.empty())
         expected.insert(expected.end(), {"-pwfile", password});
     expected.insert(expected.end(), {"-L", "9001:" + definition.IpServizio + ":8089", definition.IpServer});

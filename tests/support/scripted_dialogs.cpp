@@ -21,6 +21,15 @@ void ScriptedDialogs::showError(const QString& text) {
     errors << text;
 }
 
+bool ScriptedDialogs::question(const QString& text) {
+    questions << text;
+    if (m_questionAnswers.empty())
+        return false;
+    const bool yes = m_questionAnswers.front();
+    m_questionAnswers.pop_front();
+    return yes;
+}
+
 QString ScriptedDialogs::inputBox(const QString& title, const QString& prompt, const QString& initialText,
                                   int maxLength) {
     inputBoxes.push_back({title, prompt, initialText, maxLength});

@@ -18,16 +18,20 @@ public:
 
     void showMessage(const QString& text) override;
     void showError(const QString& text) override;
+    bool question(const QString& text) override; // records it; answers from answerQuestion, else no
     QString inputBox(const QString& title, const QString& prompt, const QString& initialText, int maxLength) override;
 
     // Next input box answers; std::nullopt stands for "Cancel".
     void answerInput(std::optional<QString> answer) { m_inputAnswers.push_back(std::move(answer)); }
+
+    void answerQuestion(bool yes) { m_questionAnswers.push_back(yes); }
 
     // Called inside each message box, as if the user looked at it before pressing OK.
     std::function<void(const QString&)> onMessage;
 
     QStringList messages;
     QStringList errors;
+    QStringList questions;
     struct InputBox {
         QString title, prompt, initialText;
         int maxLength = 0;
@@ -36,6 +40,7 @@ public:
 
 private:
     std::deque<std::optional<QString>> m_inputAnswers;
+    std::deque<bool> m_questionAnswers;
 };
 
 } // namespace quorvane::test

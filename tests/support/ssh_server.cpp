@@ -4,12 +4,15 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -169,7 +172,28 @@ bool prerequisitesRequired() {
     return ci && std::string(ci) == "true";
 }
 
-SshServer::SshServer() : m_user(kUser), m_password(kPassword), m_home(m_dir.file("home")) {
+// A part drawn once per machine and kept where only root can read it: a password spelled out in a
+// binary could be found wherever the binary is copied, and every test process must agree on it.
+static std::string freshPassword() {
+    const char* kept = "/run/quorvane-test-password";
+    std::string suffix = readWhole(kept);
+    if (suffix.empty()) {
+        std::random_device random;
+        char drawn[16];
+        std::snprintf(drawn, sizeof drawn, "%08x", static_cast<unsigned>(random()));
+        const int fd = ::open(kept, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            (void)!::write(fd, drawn, std::strlen(drawn));
+            ::close(fd);
+        }
+        // Whoever created it first wins; everyone reads the same.
+        for (int i = 0; i < 100 && (suffix = readWhole(kept)).empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::string(kPassword) + suffix;
+}
+
+SshServer::SshServer() : m_user(kUser), m_password(freshPassword()), m_home(m_dir.file("home")) {
     if (const char* home = std::getenv("HOME")) {
         m_hadHome = true;
         m_savedHome = home;
@@ -205,7 +229,7 @@ void SshServer::start() {
         if (!getpwnam(kUser))
             throw std::runtime_error("cannot create the account " + std::string(kUser) + ": " + output);
     }
-    if (runWithRetry({"/usr/sbin/chpasswd"}, std::string(kUser) + ":" + kPassword + "\n", &output) != 0)
+    if (runWithRetry({"/usr/sbin/chpasswd"}, std::string(kUser) + ":" + m_password + "\n", &output) != 0)
         throw std::runtime_error("cannot set the test account's password: " + output);
     const std::string hostKey = m_dir.file("hostkey");
     if (runProgram({kKeygen, "-q", "-t", "ed25519", "-N", "", "-f", hostKey}, "", &output) != 0)
@@ -237,9 +261,12 @@ void SshServer::start() {
 
 void SshServer::acceptHostKey() {
     setenv("HOME", m_home.c_str(), 1);
+    // From a file in the server's private folder: a command line is readable by every user.
+    const std::string passwordFile = m_dir.file("password");
+    m_dir.write("password", m_password);
     std::string output;
     const int rc = runProgram(
-        {plinkPath(), "-ssh", "-P", std::to_string(m_port), "-l", m_user, "-pw", m_password, "127.0.0.1", "exit"},
+        {plinkPath(), "-ssh", "-P", std::to_string(m_port), "-l", m_user, "-pwfile", passwordFile, "127.0.0.1", "exit"},
         "y\n", &output);
     const std::string cache = readWhole(m_home + "/.putty/sshhostkeys");
     if (rc != 0 || cache.find("@" + std::to_string(m_port) + ":127.0.0.1") == std::string::npos)

@@ -1,0 +1,51 @@
+// What a tunnel's client wrote before it ended or while it is stuck: the reason in its own words, and its log file.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+enum class FailureKind {
+    None,
+    AccessDenied,      // the server refused the user or password
+    ConnectionRefused, // nothing listens at the server's port
+    HostKeyUnknown,    // the server's key is not cached (or not configured) and cannot be confirmed
+    HostKeyChanged,    // the server's key differs from the cached or configured one
+    LocalPortInUse,    // the tunnel's local port belongs to another program
+    NameNotKnown,      // the server's name does not resolve
+    ClientEnded,       // anything else: the client ended (detail holds its words, if any)
+};
+
+// The server key a client was offered and could not confirm.
+struct HostKeyOffer {
+    std::string host;
+    std::string port;
+    std::string keyType;     // e.g. "ssh-ed25519"
+    std::string fingerprint; // "SHA256:..."
+    bool operator==(const HostKeyOffer&) const = default;
+};
+
+struct ClientFailure {
+    FailureKind kind = FailureKind::None;
+    std::string detail;
+    std::optional<HostKeyOffer> hostKey;
+    bool operator==(const ClientFailure&) const = default;
+};
+
+// The reason in the tail of a client's output (its last error lines): None when it holds no error.
+// detail is the client's last "FATAL ERROR: ..." text without the prefix, or its last error line (for
+// LocalPortInUse the port number). Only the last 16 KiB are looked at.
+ClientFailure parseClientOutput(std::string_view output);
+
+// The last maxBytes of a file, or "" when it cannot be read (never reads more than maxBytes).
+std::string readTail(const std::string& path, std::size_t maxBytes);
+
+// Keeps a log file bounded: when larger than 2*keepBytes, rewrites it in place to its last keepBytes
+// (from a line start when one falls inside them), so that a client appending to it keeps writing into
+// the same file. False on failure.
+bool trimLog(const std::string& path, std::size_t keepBytes);
+
+} // namespace quorvane

@@ -1,0 +1,28 @@
+// Which local TCP ports listen, and which of a few given processes own them.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "process/process_services.h"
+
+namespace quorvane {
+
+struct ListeningSocket {
+    int port = 0;
+    ProcessId owner = NoProcessId;
+    bool operator==(const ListeningSocket&) const = default;
+};
+
+class SocketTable {
+public:
+    virtual ~SocketTable() = default;
+    // TCP sockets in LISTEN state (IPv4 and IPv6), each with its local port and, when it is one of
+    // `candidates`, the owning process (NoProcessId otherwise: someone else's). Empty when the system cannot say.
+    virtual std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) = 0;
+};
+
+// The implementation for the platform being built (socket_table_posix.cpp or socket_table_win32.cpp).
+std::unique_ptr<SocketTable> createSystemSocketTable();
+
+} // namespace quorvane

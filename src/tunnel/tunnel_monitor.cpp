@@ -1,0 +1,106 @@
+// Tunnel states from observations and events, and the restart backoff after transient ends.
+#include "tunnel/tunnel_monitor.h"
+
+#include <algorithm>
+
+namespace quorvane {
+
+namespace {
+
+bool transient(FailureKind kind) {
+    return kind != FailureKind::AccessDenied && kind != FailureKind::HostKeyUnknown &&
+           kind != FailureKind::HostKeyChanged;
+}
+
+} // namespace
+
+void TunnelMonitor::enter(Entry& entry, TunnelStatus status, ClientFailure failure) const {
+    // A changing hint while connecting must not restart the clock that decides when a start is stuck.
+    if (entry.health.status != status)
+        entry.health.since = m_clock.now();
+    entry.health.status = status;
+    entry.health.failure = std::move(failure);
+    entry.ended = false;
+}
+
+void TunnelMonitor::started(const std::string& tunnel, int localPort) {
+    Entry& entry = m_tunnels[tunnel];
+    entry.localPort = localPort;
+    entry.ended = false;
+    entry.health.status = TunnelStatus::Connecting; // a start always begins a fresh period, even while connecting
+    entry.health.failure = {};
+    entry.health.since = m_clock.now();
+}
+
+void TunnelMonitor::stopped(const std::string& tunnel) {
+    Entry& entry = m_tunnels[tunnel];
+    entry.ended = false;
+    entry.health = {TunnelStatus::NotConnected, {}, m_clock.now(), 0};
+}
+
+void TunnelMonitor::forget(const std::string& tunnel) {
+    m_tunnels.erase(tunnel);
+}
+
+void TunnelMonitor::restarting(const std::string& tunnel) {
+    Entry& entry = m_tunnels[tunnel];
+    started(tunnel, entry.localPort);
+    ++entry.health.retries;
+}
+
+const TunnelHealth& TunnelMonitor::observe(const std::string& tunnel, const TunnelObservation& seen,
+                                           const std::function<std::string()>& clientOutput) {
+    Entry& entry = m_tunnels[tunnel];
+    TunnelHealth& health = entry.health;
+    const auto now = m_clock.now();
+    if (seen.localPort != 0)
+        entry.localPort = seen.localPort;
+    if (health.status == TunnelStatus::Connected && now - health.since >= kSteadyAfter)
+        health.retries = 0;
+
+    if (seen.clientRunning) {
+        if (seen.forwardListening) {
+            enter(entry, TunnelStatus::Connected, {});
+        } else if (seen.portTakenByOther) {
+            enter(entry, TunnelStatus::Failed, {FailureKind::LocalPortInUse, std::to_string(entry.localPort), {}});
+        } else {
+            ClientFailure hint;
+            if (health.status == TunnelStatus::Connecting && now - health.since >= kStuckAfter)
+                hint = parseClientOutput(clientOutput());
+            enter(entry, TunnelStatus::Connecting, std::move(hint));
+        }
+        return health;
+    }
+
+    // A Failed tunnel keeps its reason until the next start or stop; NotConnected has nothing to lose.
+    if (health.status != TunnelStatus::Connecting && health.status != TunnelStatus::Connected)
+        return health;
+    ClientFailure failure = parseClientOutput(clientOutput());
+    if (failure.kind == FailureKind::None) {
+        if (health.status == TunnelStatus::Connecting && now - health.since < kStartGrace)
+            return health;
+        failure = {FailureKind::ClientEnded, {}, {}};
+    }
+    enter(entry, TunnelStatus::Failed, std::move(failure));
+    entry.ended = true;
+    return health;
+}
+
+const TunnelHealth& TunnelMonitor::health(const std::string& tunnel) const {
+    static const TunnelHealth unknown;
+    const auto found = m_tunnels.find(tunnel);
+    return found == m_tunnels.end() ? unknown : found->second.health;
+}
+
+std::optional<std::chrono::steady_clock::time_point> TunnelMonitor::restartDue(const std::string& tunnel) const {
+    const auto found = m_tunnels.find(tunnel);
+    if (found == m_tunnels.end())
+        return std::nullopt;
+    const Entry& entry = found->second;
+    if (entry.health.status != TunnelStatus::Failed || !entry.ended || !transient(entry.health.failure.kind))
+        return std::nullopt;
+    const int doublings = std::min(entry.health.retries, 6);
+    return entry.health.since + std::min<std::chrono::seconds>(std::chrono::seconds(1 << doublings), kSteadyAfter);
+}
+
+} // namespace quorvane

@@ -1,0 +1,88 @@
+// Each tunnel's state, from what the periodic pass sees of its client and port, and the restarts it is due.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "tunnel/client_log.h"
+
+namespace quorvane {
+
+enum class TunnelStatus { NotConnected, Connecting, Connected, Failed };
+
+struct TunnelHealth {
+    TunnelStatus status = TunnelStatus::NotConnected;
+    // For Failed: why. While Connecting for longer than TunnelMonitor::kStuckAfter: what the client said so far.
+    ClientFailure failure;
+    std::chrono::steady_clock::time_point since{}; // when this status began
+    int retries = 0;                               // restarts since the last time it was connected for a while
+    bool operator==(const TunnelHealth&) const = default;
+};
+
+struct TunnelObservation {
+    bool clientRunning = false;    // this tunnel's own client runs
+    bool forwardListening = false; // its local port listens, owned by that client
+    bool portTakenByOther = false; // its local port listens, owned by something else
+    int localPort = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::chrono::steady_clock::time_point now() const = 0;
+};
+
+class SystemClock : public Clock {
+public:
+    std::chrono::steady_clock::time_point now() const override { return std::chrono::steady_clock::now(); }
+};
+
+class TunnelMonitor {
+public:
+    // A client that ends this soon after its start without a word may simply not have been listed yet.
+    static constexpr std::chrono::seconds kStartGrace{2};
+    // Connecting longer than this, the client's output is read on each pass for what holds it up.
+    static constexpr std::chrono::seconds kStuckAfter{10};
+    // Connected this long, a tunnel's restarts count from zero again; also the longest wait between restarts.
+    static constexpr std::chrono::seconds kSteadyAfter{60};
+
+    explicit TunnelMonitor(const Clock& clock) : m_clock(clock) {}
+
+    // The program started a client.
+    void started(const std::string& tunnel, int localPort);
+    // The user stopped it (disconnect/delete): NotConnected, no failure, no retry.
+    void stopped(const std::string& tunnel);
+    // Deleted or renamed away.
+    void forget(const std::string& tunnel);
+
+    // One observation (each pass, or when a watched client ended); clientOutput is read lazily only
+    // when needed (a client that ended or a stuck start): pass a callable that returns the tail.
+    const TunnelHealth& observe(const std::string& tunnel, const TunnelObservation& seen,
+                                const std::function<std::string()>& clientOutput);
+    const TunnelHealth& health(const std::string& tunnel) const; // NotConnected for an unknown tunnel
+
+    // Reconnection (opt-in per tunnel by the caller): after an unexpected end that is transient
+    // (not AccessDenied, HostKeyUnknown, HostKeyChanged), the time at which a restart is due, with
+    // backoff 1, 2, 4 ... 60 s; the backoff resets after 60 s connected. nullopt: no restart (also
+    // for a client that still runs, e.g. Failed with LocalPortInUse).
+    std::optional<std::chrono::steady_clock::time_point> restartDue(const std::string& tunnel) const;
+    // The caller restarts it now (counts a retry); like started(), which may follow it.
+    void restarting(const std::string& tunnel);
+
+private:
+    struct Entry {
+        TunnelHealth health;
+        int localPort = 0;
+        bool ended = false; // Failed because its client ended, not because it runs without its port
+    };
+
+    void enter(Entry& entry, TunnelStatus status, ClientFailure failure) const;
+
+    const Clock& m_clock;
+    std::unordered_map<std::string, Entry> m_tunnels;
+};
+
+} // namespace quorvane
