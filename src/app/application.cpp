@@ -21,7 +21,11 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     : m_processes(options.processes ? std::move(options.processes) : createSystemProcessServices()),
       m_launcher(options.launcher ? std::move(options.launcher) : createSystemLauncher()) {
     const std::string workingDir = options.workingDir.empty() ? executableFolder() : options.workingDir;
-    m_main = std::make_unique<TMain>(workingDir, m_windows, *m_processes, *m_launcher, std::move(options.trayBackend));
+    m_sockets = options.sockets ? std::move(options.sockets) : createSystemSocketTable();
+    m_health =
+        std::make_unique<TunnelHealthTracker>(workingDir, *m_sockets, options.clock ? *options.clock : m_systemClock);
+    m_main = std::make_unique<TMain>(workingDir, m_windows, *m_processes, *m_launcher, *m_health,
+                                     std::move(options.trayBackend));
     m_editor = std::make_unique<TShowTunn>();
     m_windows.editor = m_editor.get();
     m_about = std::make_unique<TAboutBox>();

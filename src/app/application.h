@@ -8,6 +8,8 @@
 #include "desktop/tray_backend.h"
 #include "process/client_launcher.h"
 #include "process/process_services.h"
+#include "tunnel/socket_table.h"
+#include "tunnel/tunnel_health_tracker.h"
 
 namespace quorvane {
 
@@ -20,6 +22,8 @@ struct AppOptions {
     std::unique_ptr<ClientLauncher> launcher;   // empty: the system's
     std::unique_ptr<TrayBackend> trayBackend;   // empty: the Qt notification area
     RasApi* rasApi = nullptr;                   // null: the system's dial-up library (not owned)
+    std::unique_ptr<SocketTable> sockets;       // empty: the system's
+    const Clock* clock = nullptr;               // null: the steady clock (not owned)
 };
 
 class QuorvaneApp {
@@ -37,6 +41,7 @@ public:
     TForm2& processList() { return *m_processList; }
     TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
+    TunnelHealthTracker& health() { return *m_health; }
 
     // Just before the event loop: the tray icon leaves the notification area; then the main window
     // is shown (which runs the load sequence).
@@ -45,6 +50,9 @@ public:
 private:
     std::unique_ptr<ProcessServices> m_processes;
     std::unique_ptr<ClientLauncher> m_launcher;
+    std::unique_ptr<SocketTable> m_sockets;
+    SystemClock m_systemClock;
+    std::unique_ptr<TunnelHealthTracker> m_health;
     AppWindows m_windows;
     std::unique_ptr<TMain> m_main;
     std::unique_ptr<TShowTunn> m_editor;

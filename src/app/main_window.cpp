@@ -21,8 +21,10 @@
 #include <algorithm>
 #include <chrono>
 
+#include "app/client_end_watch.h"
 #include "app/dialog_service.h"
 #include "app/field_problem_text.h"
+#include "app/health_text.h"
 #include "app/hidden_file_list.h"
 #include "app/tunnel_editor.h"
 #include "app/tunnel_list_view.h"
@@ -85,9 +87,9 @@ private:
 } // namespace
 
 TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
-             std::unique_ptr<TrayBackend> trayBackend)
+             TunnelHealthTracker& health, std::unique_ptr<TrayBackend> trayBackend)
     : m_workingDir(std::move(workingDir)), m_windows(windows), m_processes(processes), m_launcher(launcher),
-      m_clients(processes, paths::TunnelsDirForListing(m_workingDir)) {
+      m_clients(processes, paths::TunnelsDirForListing(m_workingDir)), m_health(health) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quorvane"));
     setWindowIcon(programIcon());
@@ -110,6 +112,11 @@ TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& proce
     checkprocessi->setInterval(kMonitorIntervalMs);
     connect(checkprocessi, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
     checkprocessi->start();
+
+    // A started client's end is seen as it happens; the timer's pass covers every other client.
+    m_endWatch = new ClientEndWatch(this);
+    connect(m_endWatch, &ClientEndWatch::clientEnded, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
+    connect(ListView1, &QListWidget::currentItemChanged, this, [this] { showHealth(); });
 
     // Log-off and shut-down must not be blocked: the window hides and lets the session end.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
@@ -381,11 +388,94 @@ void TMain::checkprocessiTimer() {
     // An empty snapshot means the listing failed: the pictures stay as they were.
     if (ListView1->count() == 0 || m_windows.processList->ListBox1->count() == 0)
         return;
-    // Only the tunnel's own client counts, not any process that shares its name.
+    // Only the tunnel's own client counts, not any process that shares its name; and a tunnel is
+    // connected only once its forward listens.
     const TunnelClients clients = m_clients.match(m_windows.processList->ownProcesses());
+    std::vector<std::string> tunnels;
+    for (int i = 0; i < ListView1->count(); ++i)
+        tunnels.push_back(nameOf(ListView1->item(i)));
+    const std::vector<HealthChange> changes = m_health.pass(clients, tunnels, [this](const std::string& tunnel) {
+        return portValue(LoadDefinition(m_workingDir, tunnel).PortaLocale);
+    });
+    showHealth();
+    for (const HealthChange& change : changes) {
+        // Questions and balloons wait until the pass is over: a pass may run inside another command.
+        QMetaObject::invokeMethod(
+            this, [this, change] { runCommand([this, &change] { reactTo(change); }); }, Qt::QueuedConnection);
+    }
+    restartDueClients();
+}
+
+void TMain::showHealth() {
     for (int i = 0; i < ListView1->count(); ++i) {
         QListWidgetItem* item = ListView1->item(i);
-        setPicture(item, clients.isRunning(nameOf(item)) ? 1 : 0);
+        const TunnelHealth& health = m_health.health(nameOf(item));
+        setPicture(item, pictureFor(health.status));
+        if (m_windows.messages)
+            item->setToolTip(statusText(health, *m_windows.messages));
+    }
+    if (const QListWidgetItem* item = selectedItem(); item && m_windows.messages && !SuppressEditor)
+        statusPanels[0]->setText(item->text() + QStringLiteral(": ") + item->toolTip());
+}
+
+QListWidgetItem* TMain::itemOf(const std::string& tunnel) const {
+    for (int i = 0; i < ListView1->count(); ++i) {
+        if (nameOf(ListView1->item(i)) == tunnel)
+            return ListView1->item(i);
+    }
+    return nullptr;
+}
+
+void TMain::reactTo(const HealthChange& change) {
+    QListWidgetItem* item = itemOf(change.tunnel);
+    if (!item || !m_windows.messages)
+        return;
+    const TfMessage& messages = *m_windows.messages;
+    const QString name = item->text();
+    const TunnelHealth& now = change.now;
+    if (now.status == TunnelStatus::Failed) {
+        if (now.failure.kind == FailureKind::HostKeyUnknown && now.failure.hostKey)
+            trustOfferedKey(change.tunnel, *now.failure.hostKey);
+        else if (now.failure.kind == FailureKind::HostKeyChanged)
+            dialogs().showError(errorBoxText(filled(messages.AvvisoChiaveCambiata(), {name})));
+        TrayBar->ShowBalloon(QApplication::applicationName(),
+                             filled(messages.NotificaInterrotto(), {name, reasonText(now.failure, messages)}));
+    } else if (now.status == TunnelStatus::Connected && (change.before == TunnelStatus::Failed || now.retries > 0)) {
+        TrayBar->ShowBalloon(QApplication::applicationName(), filled(messages.NotificaRipristinato(), {name}));
+    }
+}
+
+void TMain::trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer) {
+    const QString question = filled(m_windows.messages->DomandaChiaveHost(),
+                                    {QString::fromStdString(offer.host), QString::fromStdString(offer.port),
+                                     QString::fromStdString(offer.keyType), QString::fromStdString(offer.fingerprint)});
+    if (!dialogs().question(question))
+        return;
+    // The trust goes into the definition, which travels with the portable folder; the user's own
+    // key cache stays as it is.
+    const DefinitionLoad load = loadDefinitionChecked(m_workingDir, tunnel);
+    if (!load.ok()) {
+        dialogs().showError(errorBoxText(QString::fromStdString(load.message())));
+        return;
+    }
+    TunnelDefinition definition = load.definition;
+    definition.HostKey = offer.fingerprint;
+    SaveDefinition(m_workingDir, tunnel, definition);
+    if (QListWidgetItem* item = itemOf(tunnel))
+        startClient(item, definition);
+}
+
+void TMain::restartDueClients() {
+    for (const std::string& tunnel : m_health.restartsDue()) {
+        QListWidgetItem* item = itemOf(tunnel);
+        const DefinitionLoad load = loadDefinitionChecked(m_workingDir, tunnel);
+        // A tunnel that went away, or whose definition no longer serves, is not brought back.
+        if (!item || !load.ok() || !load.definition.Riconnessione || checkConnectFields(load.definition)) {
+            m_health.stopped(tunnel);
+            continue;
+        }
+        m_health.restarting(tunnel);
+        startClient(item, load.definition);
     }
 }
 
@@ -458,27 +548,44 @@ void TMain::AttivaTunnell1Click() {
         dialogs().showMessage(fieldProblemText(*problem, *m_windows.editor, *m_windows.messages));
         return;
     }
-    const std::string exePath = paths::ClientExePath(m_workingDir, name);
+    // A running client keeps its port: a second one could only fail to bind it, and the next
+    // disconnect would stop the working one.
+    if (m_clients.snapshot().isRunning(name)) {
+        checkprocessiTimer();
+        return;
+    }
 
     // The password is shown masked and reaches the client through a file only this user can read.
     dialogs().showMessage(QString::fromStdString(displayConnectCommandLine(definition)));
+    startClient(item, definition);
+    checkprocessiTimer();
+}
 
+void TMain::startClient(QListWidgetItem* item, const TunnelDefinition& definition) {
+    const std::string name = nameOf(item);
+    const std::string exePath = paths::ClientExePath(m_workingDir, name);
     LaunchRequest request;
     request.executable = fs::resolve(exePath);
     request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile());
     request.secret = definition.Password;
     request.directory = fs::resolve(paths::ClientWorkingFolder(exePath));
-    request.visible = m_windows.editor->debug->isChecked();
-    if (const std::optional<std::string> failure = m_launcher.launch(request))
+    request.visible = m_windows.editor && m_windows.editor->debug->isChecked();
+    if (!request.visible)
+        request.outputFile = m_health.freshClientLog(name);
+    if (const std::optional<std::string> failure = m_launcher.launch(request)) {
         dialogs().showError(errorBoxText(QString::fromStdString(*failure)));
-
-    checkprocessiTimer();
+        return;
+    }
+    m_health.started(name, portValue(definition.PortaLocale), definition.Riconnessione);
+    m_endWatch->watch(m_launcher.lastStarted());
 }
 
 void TMain::DisattivaTunnell1Click() {
     QListWidgetItem* item = selectedItem();
     if (!item)
         return;
+    // Stopped by the user: no failure to report, nothing to restart.
+    m_health.stopped(nameOf(item));
     if (!m_clients.stopFirst(nameOf(item), kStopTimeoutMs))
         reportStopFailure(item);
 }
@@ -508,6 +615,7 @@ void TMain::RenameTunnel(QListWidgetItem* item, const QString& newName) {
         sameRowElsewhere ? RenameOutcome::NameTaken : renameTunnel(m_workingDir, oldName, newName.toStdString());
     switch (outcome) {
     case RenameOutcome::Renamed:
+        m_health.forget(oldName);
         item->setText(newName);
         item->setData(kFolderNameRole, QByteArray::fromStdString(newName.toStdString()));
         break;
@@ -535,6 +643,7 @@ void TMain::Elimina2Click() {
 
     // Every client of the tunnel ends first: one left running would outlive its folder, out of the
     // program's reach, and a client still ending keeps its executable busy on some systems.
+    m_health.stopped(name);
     if (!m_clients.stopAll(name, kStopTimeoutMs, kClientEndWait)) {
         reportStopFailure(item);
         return;
@@ -551,6 +660,7 @@ void TMain::Elimina2Click() {
     files->clear();
 
     if (fs::removeFolder(resolved)) {
+        m_health.forget(name);
         delete item;
         clearTunnelSelection(); // the next row must not become the target of the next command
     } else

@@ -9,6 +9,8 @@
 #include "desktop/tray_backend.h"
 #include "process/process_services.h"
 #include "process/tunnel_client_control.h"
+#include "store/tunnel_definition.h"
+#include "tunnel/tunnel_health_tracker.h"
 
 class QAction;
 class QLabel;
@@ -22,6 +24,7 @@ class QFrame;
 
 namespace quorvane {
 
+class ClientEndWatch;
 class ClientLauncher;
 class TForm2;
 class TLanguageEngine;
@@ -48,7 +51,7 @@ class TMain : public QMainWindow {
 public:
     // workingDir ends with the separator. The services are not owned and must outlive the window.
     TMain(std::string workingDir, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
-          std::unique_ptr<TrayBackend> trayBackend = {});
+          TunnelHealthTracker& health, std::unique_ptr<TrayBackend> trayBackend = {});
     ~TMain() override;
 
     const std::string& WorkingDir() const { return m_workingDir; }
@@ -109,6 +112,13 @@ private:
     QListWidgetItem* appendTunnelItem(const QString& name);
     void fillList(const std::vector<std::string>& folderNames);
     void reportStopFailure(const QListWidgetItem* item);
+    // Starts the item's client with the definition, without asking: for connect and for restarts.
+    void startClient(QListWidgetItem* item, const TunnelDefinition& definition);
+    void showHealth();
+    void reactTo(const HealthChange& change);
+    void trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer);
+    void restartDueClients();
+    QListWidgetItem* itemOf(const std::string& tunnel) const;
     void showNamed(const QString& text, const QString& name);
     void clearTunnelSelection();
 
@@ -117,6 +127,8 @@ private:
     ProcessServices& m_processes;
     ClientLauncher& m_launcher;
     TunnelClientControl m_clients;
+    TunnelHealthTracker& m_health;
+    ClientEndWatch* m_endWatch = nullptr;
     bool m_quitting = false;
 };
 

@@ -51,6 +51,11 @@ void QtTrayBackend::remove() {
     m_icon->hide();
 }
 
+void QtTrayBackend::notify(const QString& title, const QString& text) {
+    if (m_icon->isVisible() && QSystemTrayIcon::supportsMessages())
+        m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
+}
+
 QPoint QtTrayBackend::cursorPos() const {
     return QCursor::pos();
 }

@@ -24,6 +24,7 @@ public:
     void modify(const QIcon& icon, const QString& tip) override;
     void remove() override;
     QPoint cursorPos() const override;
+    void notify(const QString& title, const QString& text) override;
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);

@@ -14,6 +14,8 @@ public:
     virtual void modify(const QIcon& icon, const QString& tip) = 0;
     virtual void remove() = 0;
     virtual QPoint cursorPos() const = 0;
+    // A balloon message from the icon; nothing where the notification area cannot show one.
+    virtual void notify(const QString& /*title*/, const QString& /*text*/) {}
 };
 
 } // namespace quorvane

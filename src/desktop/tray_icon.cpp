@@ -189,4 +189,9 @@ void TTrayIcon::DblClick() {
         OnDblClick(this);
 }
 
+void TTrayIcon::ShowBalloon(const QString& title, const QString& text) {
+    if (m_iconShown)
+        m_backend->notify(title, text);
+}
+
 } // namespace quorvane

@@ -78,6 +78,8 @@ public:
     bool autoPopup() const { return m_autoPopup; }
     void setAutoPopup(bool on) { m_autoPopup = on; }
 
+    // A balloon from the icon while it is in the notification area; nothing otherwise.
+    void ShowBalloon(const QString& title, const QString& text);
     bool isIconShown() const { return m_iconShown; } // false after a refused add, until a retry succeeds
 
     MouseEvent OnClick;

@@ -66,6 +66,11 @@ std::string commandLineWith(const TunnelDefinition& definition, const std::strin
 
 } // namespace
 
+int portValue(std::string_view text) {
+    const std::string number = portNumber(text);
+    return number.empty() ? 0 : std::stoi(number);
+}
+
 std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition) {
     struct Field {
         ConnectField id;

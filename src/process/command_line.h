@@ -30,6 +30,9 @@ struct FieldProblem {
 // An empty server port is allowed (the client's default, 22); blanks around ports are ignored.
 std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition);
 
+// The port a field names (blanks around it ignored), or 0 when it is not a whole number 1-65535.
+int portValue(std::string_view text);
+
 // Quotes one argument so that splitWindowsCommandLine, and every Windows program, gives it back
 // whole and unchanged. Text without blanks, tabs, quotes or line ends is returned as it is.
 std::string quoteWindowsArgument(std::string_view argument);

@@ -12,6 +12,7 @@
 
 #include "app/tunnel_editor.h"
 #include "app/tunnel_name_delegate.h"
+#include "desktop/artwork.h"
 #include "process/process_list_window.h"
 #include "store/tunnel_definition.h"
 #include "support/app_fixture.h"
@@ -192,6 +193,11 @@ TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolderS
     EXPECT_EQ(f.main().pictureOf(0), 1) << "the monitor tick after the start sees the client";
     EXPECT_FALSE(f.main().SuppressEditor);
 
+    // Connecting a connected tunnel starts no second client, which could only fail to bind the port.
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
+
+    f.processes->running.clear();
     f.app().editor().debug->setChecked(true);
     runCommand([this] { f.main().AttivaTunnell1Click(); });
     ASSERT_EQ(f.launcher->requests.size(), 2u);
@@ -242,13 +248,15 @@ TEST_F(TunnelCommands, CommandsWithoutSelectionDoNothing) {
 TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstOwnClientOfThatTunnelAndReportsAStopThatFails) {
     add(QStringLiteral("A"));
     add(QStringLiteral("B"));
+    SaveDefinition(f.workingDir(), "A", {"10.0.0.1", "22", "u", "pw", "9001", "h", "80", false});
+    SaveDefinition(f.workingDir(), "B", {"10.0.0.1", "22", "u", "pw", "9002", "h", "80", false});
     const std::string tunnels = stdfs::canonical(tunnelPath("")).string();
     f.processes->start("ASSH.exe");                   // another user's process of that name
     f.processes->startOwn("/opt/elsewhere/ASSH.exe"); // the same name run from elsewhere
     f.processes->startOwn(tunnels + "/a/aSSH.exe");   // another folder's client
-    const ProcessId first = f.processes->startOwn(tunnels + "/A/ASSH.exe");
-    f.processes->startOwn(tunnels + "/B/BSSH.exe");
-    f.processes->startOwn(tunnels + "/A/assh.EXE");
+    const ProcessId first = f.startClient("A");
+    f.startClient("B");
+    f.startClient("A", "assh.EXE");
     ASSERT_TRUE(f.select(QStringLiteral("A")));
 
     f.main().DisattivaTunnell1Click();
@@ -268,6 +276,7 @@ TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstOwnClientOfThatTunnelAndReport
 TEST_F(TunnelCommands, MonitorMarksOwnClientsOnlyAndKeepsPicturesWhenTheListingFails) {
     add(QStringLiteral("Office"));
     add(QStringLiteral("Home"));
+    SaveDefinition(f.workingDir(), "Office", {"10.0.0.1", "22", "u", "pw", "9001", "h", "80", false});
     f.startClient("Office", "OFFICESSH.EXE");
     f.processes->start("HomeSSH.exe"); // a look-alike of another user: not Home's client
     f.main().checkprocessiTimer();
@@ -280,11 +289,14 @@ TEST_F(TunnelCommands, MonitorMarksOwnClientsOnlyAndKeepsPicturesWhenTheListingF
     EXPECT_EQ(f.app().processList().ListBox1->count(), 0);
     EXPECT_EQ(f.main().pictureOf(0), 1) << "an empty snapshot changes no picture";
 
+    // A client that ends without being asked to is a failure, said in words.
     f.processes->available = true;
     f.processes->running.clear();
     f.processes->start("bash");
     f.main().checkprocessiTimer();
-    EXPECT_EQ(f.main().pictureOf(0), 0);
+    EXPECT_EQ(f.main().pictureOf(0), kPictureFailed);
+    EXPECT_EQ(f.main().ListView1->item(0)->toolTip(), QStringLiteral("Errore: il client SSH è terminato"));
+    EXPECT_EQ(f.main().ListView1->item(1)->toolTip(), QStringLiteral("Non connesso"));
 }
 
 TEST_F(TunnelCommands, InPlaceEditRenamesTheTunnelOnDiskOrKeepsTheCaption) {

@@ -5,6 +5,9 @@
 
 #include <QListWidget>
 
+#include "process/command_line.h"
+#include "store/tunnel_definition.h"
+
 namespace quorvane::test {
 
 AppFixture::AppFixture(bool realProcesses) : m_realProcesses(realProcesses) {
@@ -25,10 +28,13 @@ void AppFixture::buildApp() {
     if (!m_realProcesses) {
         auto fakeProcesses = std::make_unique<FakeProcessServices>();
         processes = fakeProcesses.get();
-        auto recordingLauncher = std::make_unique<RecordingLauncher>(processes);
+        auto fakeSockets = std::make_unique<FakeSocketTable>();
+        sockets = fakeSockets.get();
+        auto recordingLauncher = std::make_unique<RecordingLauncher>(processes, sockets);
         launcher = recordingLauncher.get();
         options.processes = std::move(fakeProcesses);
         options.launcher = std::move(recordingLauncher);
+        options.sockets = std::move(fakeSockets);
     }
     m_app = std::make_unique<QuorvaneApp>(std::move(options));
 }
@@ -52,7 +58,10 @@ bool AppFixture::select(const QString& name) {
 
 ProcessId AppFixture::startClient(const std::string& tunnelName, const std::string& fileName) {
     const std::string folderPath = std::filesystem::canonical(folder.file("tunnells/" + tunnelName)).string();
-    return processes->startOwn(folderPath + "/" + (fileName.empty() ? tunnelName + "SSH.exe" : fileName));
+    const ProcessId id = processes->startOwn(folderPath + "/" + (fileName.empty() ? tunnelName + "SSH.exe" : fileName));
+    if (const int port = portValue(LoadDefinition(workingDir(), tunnelName).PortaLocale))
+        sockets->forwards[id] = port;
+    return id;
 }
 
 } // namespace quorvane::test

@@ -26,7 +26,8 @@ public:
     bool select(const QString& name);
     int rowOf(const QString& name) const;
 
-    // A client of this user running the tunnel's own copy, in the fake process table.
+    // A client of this user running the tunnel's own copy, in the fake process table, its forward
+    // listening on the definition's local port.
     ProcessId startClient(const std::string& tunnelName, const std::string& fileName = {});
 
     TempDir folder;
@@ -34,6 +35,7 @@ public:
     FakeTrayBackend::Counts tray;
     FakeProcessServices* processes = nullptr; // owned by the app; null with real processes
     RecordingLauncher* launcher = nullptr;    // owned by the app; null with real processes
+    FakeSocketTable* sockets = nullptr;       // owned by the app; null with real processes
 
 private:
     bool m_realProcesses;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,8 +12,10 @@
 
 #include "desktop/tray_backend.h"
 #include "process/client_launcher.h"
+#include "process/command_line.h"
 #include "process/process_services.h"
 #include "store/file_system.h"
+#include "tunnel/socket_table.h"
 
 namespace quorvane::test {
 
@@ -71,19 +74,47 @@ public:
     ProcessId nextId = 1000;
 };
 
-// Records every start; "starts" the client in the fake process table when one is given.
+// Listening sockets: each running client's forward, and ports other programs hold.
+class FakeSocketTable : public SocketTable {
+public:
+    std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
+        std::vector<ListeningSocket> sockets;
+        // A client that is no longer a candidate has ended, and its socket with it.
+        for (const auto& [id, port] : forwards) {
+            if (std::find(candidates.begin(), candidates.end(), id) != candidates.end())
+                sockets.push_back({port, id});
+        }
+        for (const int port : takenByOthers)
+            sockets.push_back({port, NoProcessId});
+        return sockets;
+    }
+
+    std::map<ProcessId, int> forwards;
+    std::vector<int> takenByOthers;
+};
+
+// Records every start; "starts" the client in the fake process table when one is given, with its
+// forward listening when a socket table is given.
 class RecordingLauncher : public ClientLauncher {
 public:
-    explicit RecordingLauncher(FakeProcessServices* processes = nullptr) : m_processes(processes) {}
+    explicit RecordingLauncher(FakeProcessServices* processes = nullptr, FakeSocketTable* sockets = nullptr)
+        : m_processes(processes), m_sockets(sockets) {}
 
     std::optional<std::string> launch(const LaunchRequest& request) override {
         requests.push_back(request);
         if (failure)
             return failure;
-        if (m_processes)
-            m_processes->startOwn(fs::canonicalPath(request.executable));
+        if (m_processes) {
+            m_lastStarted = m_processes->startOwn(fs::canonicalPath(request.executable));
+            const auto forward = request.parameters.find(" -L ");
+            if (m_sockets && forward != std::string::npos)
+                m_sockets->forwards[m_lastStarted] =
+                    std::atoi(request.parameters.c_str() + forward + 4); // "-L PORT:host:port"
+        }
         return std::nullopt;
     }
+
+    ProcessId lastStarted() const override { return m_lastStarted; }
 
     std::string secretFile() override { return "/dev/fd/3"; }
 
@@ -92,6 +123,8 @@ public:
 
 private:
     FakeProcessServices* m_processes;
+    FakeSocketTable* m_sockets;
+    ProcessId m_lastStarted = NoProcessId;
 };
 
 class FakeTrayBackend : public TrayBackend {

@@ -1,0 +1,32 @@
+// Tells the moment a started client ends, so a drop shows at once rather than at the next pass.
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <vector>
+
+#include "process/process_services.h"
+
+namespace quorvane {
+
+class ClientEndWatch : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ClientEndWatch(QObject* parent = nullptr);
+    ~ClientEndWatch() override;
+
+    // Watches the process until it ends (a pidfd on Linux, the process handle on Windows); ids that
+    // cannot be watched are ignored, and the periodic pass sees their end instead.
+    void watch(ProcessId id);
+
+signals:
+    void clientEnded();
+
+private:
+    struct Watched;
+    std::vector<std::unique_ptr<Watched>> m_watched;
+    void finished(Watched* watched);
+};
+
+} // namespace quorvane

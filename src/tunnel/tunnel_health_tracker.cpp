@@ -1,0 +1,110 @@
+// Feeding the tunnel monitor: clients and sockets matched once per pass, the log read only when needed.
+#include "tunnel/tunnel_health_tracker.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "store/file_system.h"
+#include "store/paths.h"
+#include "tunnel/client_log.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::size_t kLogKeep = 64 * 1024;
+constexpr std::size_t kOutputLooked = 16 * 1024;
+constexpr const char* kClientLog = "client.log";
+
+} // namespace
+
+TunnelHealthTracker::TunnelHealthTracker(std::string workingDir, SocketTable& sockets, const Clock& clock)
+    : m_workingDir(std::move(workingDir)), m_sockets(sockets), m_clock(clock), m_monitor(clock) {}
+
+std::string TunnelHealthTracker::clientLog(const std::string& tunnel) const {
+    const std::string folder = paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, tunnel));
+    return fs::resolve(folder) + fs::separator() + kClientLog;
+}
+
+std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel) {
+    const std::string path = clientLog(tunnel);
+    // An earlier run's last words must not be read as this start's failure.
+    std::ofstream(path, std::ios::binary | std::ios::trunc);
+    return path;
+}
+
+void TunnelHealthTracker::started(const std::string& tunnel, int localPort, bool reconnect) {
+    m_ports[tunnel] = localPort;
+    m_reconnect[tunnel] = reconnect;
+    m_monitor.started(tunnel, localPort);
+}
+
+void TunnelHealthTracker::stopped(const std::string& tunnel) {
+    m_monitor.stopped(tunnel);
+}
+
+void TunnelHealthTracker::forget(const std::string& tunnel) {
+    m_monitor.forget(tunnel);
+    m_ports.erase(tunnel);
+    m_reconnect.erase(tunnel);
+}
+
+std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients,
+                                                    const std::vector<std::string>& tunnels,
+                                                    const std::function<int(const std::string&)>& portOf) {
+    std::vector<ProcessId> candidates;
+    for (const std::string& tunnel : tunnels) {
+        for (const OwnProcess& client : clients.clientsOf(tunnel))
+            candidates.push_back(client.id);
+    }
+    // One look at the sockets serves every tunnel; none is needed while no client runs.
+    const std::vector<ListeningSocket> sockets =
+        candidates.empty() ? std::vector<ListeningSocket>{} : m_sockets.listening(candidates);
+
+    std::vector<HealthChange> changes;
+    for (const std::string& tunnel : tunnels) {
+        const std::vector<OwnProcess>& own = clients.clientsOf(tunnel);
+        TunnelObservation seen;
+        seen.clientRunning = !own.empty();
+        auto port = m_ports.find(tunnel);
+        if (port == m_ports.end() && seen.clientRunning)
+            port = m_ports.emplace(tunnel, portOf(tunnel)).first;
+        seen.localPort = port == m_ports.end() ? 0 : port->second;
+        if (seen.clientRunning && seen.localPort != 0) {
+            for (const ListeningSocket& socket : sockets) {
+                if (socket.port != seen.localPort)
+                    continue;
+                const bool ours = std::any_of(own.begin(), own.end(),
+                                              [&](const OwnProcess& client) { return client.id == socket.owner; });
+                (ours ? seen.forwardListening : seen.portTakenByOther) = true;
+            }
+            // A long-lived client must not fill the disk with its chatter.
+            trimLog(clientLog(tunnel), kLogKeep);
+        }
+        const TunnelHealth before = m_monitor.health(tunnel);
+        const TunnelHealth& now =
+            m_monitor.observe(tunnel, seen, [&] { return readTail(clientLog(tunnel), kOutputLooked); });
+        if (now.status != before.status || now.failure != before.failure)
+            changes.push_back({tunnel, before.status, now});
+    }
+    return changes;
+}
+
+std::vector<std::string> TunnelHealthTracker::restartsDue() const {
+    std::vector<std::string> due;
+    const auto now = m_clock.now();
+    for (const auto& [tunnel, reconnect] : m_reconnect) {
+        if (!reconnect)
+            continue;
+        const auto when = m_monitor.restartDue(tunnel);
+        if (when && *when <= now)
+            due.push_back(tunnel);
+    }
+    return due;
+}
+
+void TunnelHealthTracker::restarting(const std::string& tunnel) {
+    m_monitor.restarting(tunnel);
+}
+
+} // namespace quorvane
