@@ -117,6 +117,9 @@ TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& proce
     m_endWatch = new ClientEndWatch(this);
     connect(m_endWatch, &ClientEndWatch::clientEnded, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
     connect(ListView1, &QListWidget::currentItemChanged, this, [this] { showHealth(); });
+    m_restartTimer = new QTimer(this);
+    m_restartTimer->setSingleShot(true);
+    connect(m_restartTimer, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
 
     // Log-off and shut-down must not be blocked: the window hides and lets the session end.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
@@ -476,6 +479,11 @@ void TMain::restartDueClients() {
         }
         m_health.restarting(tunnel);
         startClient(item, load.definition);
+    }
+    // A restart falls between two passes: a pass of its own is run then.
+    if (const auto next = m_health.nextRestart()) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - std::chrono::steady_clock::now());
+        m_restartTimer->start(static_cast<int>(std::clamp<qint64>(wait.count() + 10, 10, 60000)));
     }
 }
 

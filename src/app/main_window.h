@@ -129,6 +129,7 @@ private:
     TunnelClientControl m_clients;
     TunnelHealthTracker& m_health;
     ClientEndWatch* m_endWatch = nullptr;
+    QTimer* m_restartTimer = nullptr; // a pass when the next restart is due
     bool m_quitting = false;
 };
 

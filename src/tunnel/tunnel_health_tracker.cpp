@@ -78,6 +78,10 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
                                               [&](const OwnProcess& client) { return client.id == socket.owner; });
                 (ours ? seen.forwardListening : seen.portTakenByOther) = true;
             }
+            // The client may hold the port on one address and another program on the other (IPv4
+            // and IPv6): connections could reach either, so the forward is not to be trusted.
+            if (seen.portTakenByOther)
+                seen.forwardListening = false;
             // A long-lived client must not fill the disk with its chatter.
             trimLog(clientLog(tunnel), kLogKeep);
         }
@@ -101,6 +105,15 @@ std::vector<std::string> TunnelHealthTracker::restartsDue() const {
             due.push_back(tunnel);
     }
     return due;
+}
+
+std::optional<std::chrono::steady_clock::time_point> TunnelHealthTracker::nextRestart() const {
+    std::optional<std::chrono::steady_clock::time_point> next;
+    for (const auto& [tunnel, reconnect] : m_reconnect) {
+        if (const auto when = reconnect ? m_monitor.restartDue(tunnel) : std::nullopt; when && (!next || *when < *next))
+            next = when;
+    }
+    return next;
 }
 
 void TunnelHealthTracker::restarting(const std::string& tunnel) {

@@ -1,7 +1,9 @@
 // Every tunnel's status from one pass over this user's clients and the listening sockets.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -41,6 +43,8 @@ public:
 
     // Tunnels with reconnection on whose restart is due now.
     std::vector<std::string> restartsDue() const;
+    // The earliest restart still to come, for a pass to be run then.
+    std::optional<std::chrono::steady_clock::time_point> nextRestart() const;
     void restarting(const std::string& tunnel);
 
     // The client log's path, whether or not it exists.

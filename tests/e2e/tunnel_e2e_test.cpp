@@ -1,11 +1,14 @@
 // Tunnels driven through the program's own commands against a real sshd, with bytes through the forwarding.
 #include <QListWidget>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,8 +16,11 @@
 #include <functional>
 #include <grp.h>
 #include <memory>
+#include <netinet/in.h>
+#include <optional>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -29,6 +35,7 @@
 #include "support/tcp_service.h"
 #include "support/temp_dir.h"
 #include "support/test_processes.h"
+#include "tunnel/tunnel_monitor.h"
 
 namespace quorvane::test {
 namespace {
@@ -442,6 +449,138 @@ TEST_F(TunnelE2e, AnotherUserCannotReadThePasswordNorPassForTheClient) {
 
     kill(spy, SIGKILL);
     waitpid(spy, nullptr, 0);
+}
+
+// Another program on both loopback addresses of a port, as a forward would take it.
+class PortHolder {
+public:
+    explicit PortHolder(int port) {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(static_cast<uint16_t>(port));
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in6 v6{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(static_cast<uint16_t>(port));
+        v6.sin6_addr = in6addr_loopback;
+        m_fds[0] = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        m_fds[1] = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        bind(m_fds[0], reinterpret_cast<sockaddr*>(&v4), sizeof v4);
+        bind(m_fds[1], reinterpret_cast<sockaddr*>(&v6), sizeof v6);
+        listen(m_fds[0], 1);
+        listen(m_fds[1], 1);
+    }
+    ~PortHolder() {
+        close(m_fds[0]);
+        close(m_fds[1]);
+    }
+
+private:
+    int m_fds[2];
+};
+
+// One way a tunnel goes, as the user meets it: what is set up, where it must end, in which words.
+struct HealthCase {
+    const char* what;
+    std::function<void(TunnelDefinition&)> prepare;
+    TunnelStatus end;
+    QString words; // the tooltip's text, "%1" standing for the local port
+};
+
+TEST_F(TunnelE2e, TheStatusTellsTheTruthAndWhyATunnelIsDown) {
+    TcpService service;
+    auto app = openApp();
+    TMain& main = app->main();
+    // Only the commands and the client's own end move the state here, never the periodic pass.
+    main.checkprocessi->setInterval(600000);
+    ASSERT_NO_FATAL_FAILURE(addTunnel(main, "E2eHealth"));
+    const std::string keyCache = server->home() + "/.putty/sshhostkeys";
+    const std::string cachedKeys = work.read(fs::relative(keyCache, work.path()).string());
+    std::optional<PortHolder> holder;
+
+    const std::vector<HealthCase> cases = {
+        {"wrong password", [](TunnelDefinition& d) { d.Password = "not the password"; }, TunnelStatus::Failed,
+         QStringLiteral("Errore: accesso negato")},
+        {"port held by another program", [&](TunnelDefinition& d) { holder.emplace(std::stoi(d.PortaLocale)); },
+         TunnelStatus::Failed, QStringLiteral("Errore: porta locale %1 già in uso")},
+        {"trusted key that no longer matches",
+         [](TunnelDefinition& d) { d.HostKey = "SHA256:" + std::string(43, 'A'); }, TunnelStatus::Failed,
+         QStringLiteral("Errore: chiave host cambiata")},
+        {"unknown key, trusted when asked",
+         [&](TunnelDefinition&) {
+             fs::remove(keyCache);
+             dialogs.answerQuestion(true);
+         },
+         TunnelStatus::Connected, QStringLiteral("Connesso")},
+    };
+    for (const HealthCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TunnelDefinition d = definitionFor(freeLoopbackPort(), service.port());
+        c.prepare(d);
+        SaveDefinition(work.withSeparator(), "E2eHealth", d);
+        const auto errorsBefore = dialogs.errors.size();
+        select(main, "E2eHealth");
+        main.AttivaTunnell1Click();
+        std::vector<TunnelStatus> seen;
+        const auto final = [&] {
+            const TunnelStatus status = app->health().health("E2eHealth").status;
+            return status == TunnelStatus::Failed || status == TunnelStatus::Connected;
+        };
+        for (int i = 0; i < 300 && (seen.empty() || !final() || seen.back() != c.end); ++i) {
+            QTest::qWait(50);
+            if (i % 10 == 9)
+                main.checkprocessiTimer(); // the forward may come up without the client ending
+            seen.push_back(app->health().health("E2eHealth").status);
+        }
+        EXPECT_EQ(seen.back(), c.end);
+        const QString tip = main.ListView1->item(rowOf(main, "E2eHealth"))->toolTip();
+        EXPECT_EQ(tip, QString(c.words).replace(QStringLiteral("%1"), QString::fromStdString(d.PortaLocale)));
+        if (c.end == TunnelStatus::Failed) {
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), TunnelStatus::Connected), 0) << "shown connected";
+        }
+        main.DisattivaTunnell1Click();
+        EXPECT_TRUE(waitUntilNoneNamed("E2eHealthSSH.exe", 3000));
+        holder.reset();
+        if (d.HostKey.size() > 7 && d.HostKey.find('A', 7) != std::string::npos) {
+            EXPECT_EQ(dialogs.errors.size(), errorsBefore + 1);
+            EXPECT_TRUE(dialogs.errors.back().startsWith(QStringLiteral("ATTENZIONE")));
+        }
+    }
+    // The accepted key went into the definition and is checked by the client from then on.
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("ssh-ed25519")));
+    const std::string trusted = LoadDefinition(work.withSeparator(), "E2eHealth").HostKey;
+    EXPECT_TRUE(trusted.starts_with("SHA256:")) << trusted;
+    EXPECT_TRUE(dialogs.questions[0].contains(QString::fromStdString(trusted)));
+    EXPECT_FALSE(fs::exists(keyCache)) << "the user's own key cache was touched";
+    work.write(fs::relative(keyCache, work.path()).string(), cachedKeys);
+
+    // Connected twice is one client; a dropped session is seen as it happens and, with
+    // reconnection on, the tunnel comes back by itself.
+    TunnelDefinition d = LoadDefinition(work.withSeparator(), "E2eHealth");
+    d.Riconnessione = true;
+    SaveDefinition(work.withSeparator(), "E2eHealth", d);
+    select(main, "E2eHealth");
+    main.AttivaTunnell1Click();
+    main.AttivaTunnell1Click();
+    EXPECT_EQ(processesNamed("E2eHealthSSH.exe").size(), 1u);
+    // No connection through the forward before the drop: one the client closed would hold the port
+    // in TIME_WAIT, and the restarted client could not listen on it for a while.
+    for (int i = 0; i < 100 && app->health().health("E2eHealth").status != TunnelStatus::Connected; ++i) {
+        QTest::qWait(50);
+        main.checkprocessiTimer();
+    }
+    ASSERT_EQ(app->health().health("E2eHealth").status, TunnelStatus::Connected);
+    server->killSessions();
+    bool dropSeen = false;
+    for (int i = 0; i < 200 && app->health().health("E2eHealth").retries == 0; ++i) {
+        QTest::qWait(50);
+        dropSeen = dropSeen || app->health().health("E2eHealth").status == TunnelStatus::Failed;
+    }
+    EXPECT_TRUE(dropSeen) << "the drop was not seen between two passes";
+    EXPECT_EQ(askLineWithRetry(std::stoi(d.PortaLocale), "after", 10000).value_or("(none)"), "echo:after");
+    main.DisattivaTunnell1Click();
+    EXPECT_TRUE(waitUntilNoneNamed("E2eHealthSSH.exe", 3000));
 }
 
 } // namespace

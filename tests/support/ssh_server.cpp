@@ -274,6 +274,19 @@ void SshServer::acceptHostKey() {
                                  output + "\nsshd:\n" + log());
 }
 
+void SshServer::killSessions() {
+    if (m_pid <= 0)
+        return;
+    // Each session is a privileged process with an unprivileged child: both hold the connection.
+    std::vector<pid_t> tree = childrenOf(m_pid);
+    for (std::size_t i = 0; i < tree.size(); ++i) {
+        for (pid_t child : childrenOf(tree[i]))
+            tree.push_back(child);
+    }
+    for (pid_t process : tree)
+        kill(process, SIGKILL);
+}
+
 void SshServer::stop() {
     if (m_pid <= 0)
         return;

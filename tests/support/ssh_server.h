@@ -50,6 +50,10 @@ public:
     const std::string& home() const { return m_home; }
     std::string log() const; // what sshd wrote so far
 
+    // Kills the sessions the server forked (a dropped connection, as the client sees it); the
+    // server keeps listening.
+    void killSessions();
+
     // SIGTERM to the server and the sessions it forked, then wait. Idempotent.
     void stop();
 
