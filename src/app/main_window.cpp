@@ -410,12 +410,19 @@ void TMain::checkprocessiTimer() {
 }
 
 void TMain::showHealth() {
+    bool anyUp = false;
     for (int i = 0; i < ListView1->count(); ++i) {
         QListWidgetItem* item = ListView1->item(i);
         const TunnelHealth& health = m_health.health(nameOf(item));
+        anyUp = anyUp || health.status == TunnelStatus::Connected;
         setPicture(item, pictureFor(health.status));
         if (m_windows.messages)
             item->setToolTip(statusText(health, *m_windows.messages));
+    }
+    // The notification area tells at a glance whether anything is up; set only on a change.
+    if (anyUp != m_anyTunnelUp) {
+        m_anyTunnelUp = anyUp;
+        TrayBar->SetIcon(programIcon(anyUp));
     }
     if (const QListWidgetItem* item = selectedItem(); item && m_windows.messages && !SuppressEditor)
         statusPanels[0]->setText(item->text() + QStringLiteral(": ") + item->toolTip());

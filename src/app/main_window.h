@@ -130,6 +130,7 @@ private:
     TunnelHealthTracker& m_health;
     ClientEndWatch* m_endWatch = nullptr;
     QTimer* m_restartTimer = nullptr; // a pass when the next restart is due
+    bool m_anyTunnelUp = false;
     bool m_quitting = false;
 };
 

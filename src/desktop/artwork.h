@@ -24,7 +24,8 @@ QPixmap tunnelPicture(int index);
 // The product name with its mark, 158 x 41 on white.
 QPixmap productLogo();
 
-// The program's icon, drawn separately at 16, 32 and 48 pixels.
-QIcon programIcon();
+// The program's icon, drawn separately at 16, 32 and 48 pixels; with a green dot in its corner when
+// some tunnel is up (the notification area's picture).
+QIcon programIcon(bool tunnelUp = false);
 
 } // namespace quorvane
