@@ -424,8 +424,10 @@ void TMain::showHealth() {
         m_anyTunnelUp = anyUp;
         TrayBar->SetIcon(programIcon(anyUp));
     }
-    if (const QListWidgetItem* item = selectedItem(); item && m_windows.messages && !SuppressEditor)
+    if (const QListWidgetItem* item = selectedItem(); item && m_windows.messages && !SuppressEditor) {
         statusPanels[0]->setText(item->text() + QStringLiteral(": ") + item->toolTip());
+        statusPanels[0]->setToolTip(statusPanels[0]->text()); // the panel is narrow for a long reason
+    }
 }
 
 QListWidgetItem* TMain::itemOf(const std::string& tunnel) const {

@@ -286,6 +286,7 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
     setFieldText(mxflatmaskedit4, definition.PortaServizio);
     autoconnect->setChecked(definition.AutoConnessione);
     hostkey->setText(QString::fromStdString(definition.HostKey));
+    hostkey->setToolTip(hostkey->text());
     hostkey->setCursorPosition(0);
     reconnect->setChecked(definition.Riconnessione);
 }

@@ -155,6 +155,7 @@ void removeLater(const std::wstring& path, HANDLE process) {
 class Win32ClientLauncher : public ClientLauncher {
 public:
     std::optional<std::string> launch(const LaunchRequest& request) override {
+        m_lastStarted = NoProcessId;
         std::wstring secretPath;
         if (!request.secret.empty()) {
             // Without a secretFile() call first the parameters cannot name this path: callers ask for it first.
@@ -181,12 +182,16 @@ public:
                 DeleteFileW(secretPath.c_str());
             return systemMessage(error);
         }
+        if (info.hProcess)
+            m_lastStarted = GetProcessId(info.hProcess);
         if (!secretPath.empty())
             removeLater(secretPath, info.hProcess);
         else if (info.hProcess)
             CloseHandle(info.hProcess);
         return std::nullopt;
     }
+
+    ProcessId lastStarted() const override { return m_lastStarted; }
 
     std::string secretFile() override {
         m_nextSecretPath = freshSecretPath();
@@ -195,6 +200,7 @@ public:
 
 private:
     std::wstring m_nextSecretPath;
+    ProcessId m_lastStarted = NoProcessId;
 };
 
 } // namespace

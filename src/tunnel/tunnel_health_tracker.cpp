@@ -2,6 +2,7 @@
 #include "tunnel/tunnel_health_tracker.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "store/file_system.h"
@@ -28,8 +29,12 @@ std::string TunnelHealthTracker::clientLog(const std::string& tunnel) const {
 
 std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel) {
     const std::string path = clientLog(tunnel);
-    // An earlier run's last words must not be read as this start's failure.
+    // An earlier run's last words must not be read as this start's failure. The client's words are
+    // about the user's server and account: for the user alone.
     std::ofstream(path, std::ios::binary | std::ios::trunc);
+    std::error_code ignored;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                 ignored);
     return path;
 }
 

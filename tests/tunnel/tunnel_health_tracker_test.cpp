@@ -1,0 +1,70 @@
+// One pass over real tunnel folders: clients matched to sockets, the client's log read for the reason.
+#include "tunnel/tunnel_health_tracker.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/temp_dir.h"
+
+namespace quorvane {
+namespace {
+
+class FixedClock : public Clock {
+public:
+    std::chrono::steady_clock::time_point now() const override { return at; }
+    std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now();
+};
+
+class ScriptedSockets : public SocketTable {
+public:
+    std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
+        asked = candidates;
+        return sockets;
+    }
+    std::vector<ListeningSocket> sockets;
+    std::vector<ProcessId> asked;
+};
+
+TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisStartsWords) {
+    test::TempDir work;
+    for (const char* name : {"A", "B", "C"})
+        work.makeFolder(std::string("tunnells/") + name);
+    const std::string tunnels = std::filesystem::canonical(work.file("tunnells")).string();
+    ScriptedSockets sockets;
+    FixedClock clock;
+    TunnelHealthTracker tracker(work.withSeparator(), sockets, clock);
+
+    work.write("tunnells/C/client.log", "FATAL ERROR: Connection refused\n"); // an earlier run's
+    const std::string log = tracker.freshClientLog("C");
+    EXPECT_EQ(work.read("tunnells/C/client.log"), "");
+    EXPECT_EQ(std::filesystem::status(log).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    tracker.started("A", 9001, false);
+    tracker.started("B", 9002, false);
+    tracker.started("C", 9003, false);
+
+    // A listens through its client; B's port is held on one address by someone else as well.
+    const std::vector<OwnProcess> own = {{10, tunnels + "/A/ASSH.exe"}, {20, tunnels + "/B/BSSH.exe"}};
+    sockets.sockets = {{9001, 10}, {9002, 20}, {9002, NoProcessId}};
+    const TunnelClients clients(tunnels, own, '/', false);
+    clock.at += std::chrono::seconds(5);
+    work.write("tunnells/C/client.log", "FATAL ERROR: Connection refused\n"); // this start's, C has ended
+    const std::vector<HealthChange> changes = tracker.pass(clients, {"A", "B", "C"}, [](const std::string&) {
+        ADD_FAILURE() << "ports of started tunnels are known";
+        return 0;
+    });
+
+    EXPECT_EQ(sockets.asked, (std::vector<ProcessId>{10, 20}));
+    EXPECT_EQ(tracker.health("A").status, TunnelStatus::Connected);
+    EXPECT_EQ(tracker.health("B").status, TunnelStatus::Failed);
+    EXPECT_EQ(tracker.health("B").failure.kind, FailureKind::LocalPortInUse);
+    EXPECT_EQ(tracker.health("B").failure.detail, "9002");
+    EXPECT_EQ(tracker.health("C").failure.kind, FailureKind::ConnectionRefused);
+    EXPECT_EQ(changes.size(), 3u);
+    EXPECT_TRUE(tracker.pass(clients, {"A", "B", "C"}, [](const std::string&) { return 0; }).empty())
+        << "an unchanged state is no change";
+}
+
+} // namespace
+} // namespace quorvane
