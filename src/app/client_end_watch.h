@@ -25,8 +25,12 @@ signals:
 
 private:
     struct Watched;
-    std::vector<std::unique_ptr<Watched>> m_watched;
+    struct Release {
+        void operator()(Watched* watched) const;
+    };
+    std::vector<std::unique_ptr<Watched, Release>> m_watched;
     void finished(Watched* watched);
+    void release(Watched* watched); // drops it from m_watched
 };
 
 } // namespace quorvane

@@ -2,7 +2,6 @@
 #include "app/client_end_watch.h"
 
 #include <QSocketNotifier>
-#include <algorithm>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -18,9 +17,9 @@ struct ClientEndWatch::Watched {
     }
 };
 
-ClientEndWatch::ClientEndWatch(QObject* parent) : QObject(parent) {}
-
-ClientEndWatch::~ClientEndWatch() = default;
+void ClientEndWatch::Release::operator()(Watched* watched) const {
+    delete watched;
+}
 
 void ClientEndWatch::watch(ProcessId id) {
     if (id == NoProcessId || id == 0)
@@ -28,22 +27,15 @@ void ClientEndWatch::watch(ProcessId id) {
     const int fd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(id), 0));
     if (fd < 0)
         return;
-    auto watched = std::make_unique<Watched>();
+    std::unique_ptr<Watched, Release> watched(new Watched);
     watched->fd = fd;
     watched->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     Watched* raw = watched.get();
-    connect(raw->notifier.get(), &QSocketNotifier::activated, this, [this, raw] { finished(raw); });
+    connect(raw->notifier.get(), &QSocketNotifier::activated, this, [this, raw] {
+        raw->notifier->setEnabled(false);
+        finished(raw);
+    });
     m_watched.push_back(std::move(watched));
-}
-
-void ClientEndWatch::finished(Watched* watched) {
-    watched->notifier->setEnabled(false);
-    // Deleting the notifier inside its own signal is not allowed: let the event loop do it.
-    QMetaObject::invokeMethod(
-        this,
-        [this, watched] { std::erase_if(m_watched, [watched](const auto& item) { return item.get() == watched; }); },
-        Qt::QueuedConnection);
-    emit clientEnded();
 }
 
 } // namespace quorvane

@@ -2,7 +2,6 @@
 #include "app/client_end_watch.h"
 
 #include <QWinEventNotifier>
-#include <algorithm>
 #include <windows.h>
 
 namespace quorvane {
@@ -17,9 +16,9 @@ struct ClientEndWatch::Watched {
     }
 };
 
-ClientEndWatch::ClientEndWatch(QObject* parent) : QObject(parent) {}
-
-ClientEndWatch::~ClientEndWatch() = default;
+void ClientEndWatch::Release::operator()(Watched* watched) const {
+    delete watched;
+}
 
 void ClientEndWatch::watch(ProcessId id) {
     if (id == NoProcessId || id == 0)
@@ -27,21 +26,15 @@ void ClientEndWatch::watch(ProcessId id) {
     const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
     if (!process)
         return;
-    auto watched = std::make_unique<Watched>();
+    std::unique_ptr<Watched, Release> watched(new Watched);
     watched->process = process;
     watched->notifier = std::make_unique<QWinEventNotifier>(process);
     Watched* raw = watched.get();
-    connect(raw->notifier.get(), &QWinEventNotifier::activated, this, [this, raw] { finished(raw); });
+    connect(raw->notifier.get(), &QWinEventNotifier::activated, this, [this, raw] {
+        raw->notifier->setEnabled(false);
+        finished(raw);
+    });
     m_watched.push_back(std::move(watched));
-}
-
-void ClientEndWatch::finished(Watched* watched) {
-    watched->notifier->setEnabled(false);
-    QMetaObject::invokeMethod(
-        this,
-        [this, watched] { std::erase_if(m_watched, [watched](const auto& item) { return item.get() == watched; }); },
-        Qt::QueuedConnection);
-    emit clientEnded();
 }
 
 } // namespace quorvane

@@ -191,39 +191,31 @@ public:
         return true;
     }
 
-    StopOutcome StopProcess(ProcessId id, std::int32_t timeoutMs) override {
+    StopOutcome StopProcess(ProcessId id, std::int32_t timeoutMs) override { return stop(id, timeoutMs, nullptr); }
+
+    StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) override {
+        return executable.empty() ? StopOutcome::Failed : stop(id, timeoutMs, &executable);
+    }
+
+private:
+    // expected, when given: the process must still be this user's, running that executable.
+    static StopOutcome stop(ProcessId id, std::int32_t timeoutMs, const std::string* expected) {
         if (id == NoProcessId || id == 0 || id > static_cast<ProcessId>(INT_MAX))
             return StopOutcome::Failed;
         const auto pid = static_cast<pid_t>(id);
         if (pid == getpid())
             return StopOutcome::Failed;
-
         // A pidfd pins the process: if the id is reused meanwhile, no stranger is signalled.
         const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
         if (pidFd < 0)
             return StopOutcome::Failed;
         FdCloser closer(pidFd);
-
-        return closeThenKill(pidFd, timeoutMs);
-    }
-
-    StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) override {
-        if (id == NoProcessId || id == 0 || id > static_cast<ProcessId>(INT_MAX) || executable.empty())
-            return StopOutcome::Failed;
-        const auto pid = static_cast<pid_t>(id);
-        if (pid == getpid())
-            return StopOutcome::Failed;
-        const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-        if (pidFd < 0)
-            return StopOutcome::Failed;
-        FdCloser closer(pidFd);
         // Checked after the pidfd pins the process, so the checked process is the one signalled.
-        if (!runsOwnExecutable(id, executable))
+        if (expected && !runsOwnExecutable(id, *expected))
             return StopOutcome::Failed;
         return closeThenKill(pidFd, timeoutMs);
     }
 
-private:
     static StopOutcome closeThenKill(int pidFd, std::int32_t timeoutMs) {
         syscall(SYS_pidfd_send_signal, pidFd, SIGTERM, nullptr, 0);
         if (waitForEnd(pidFd, timeoutMs))

@@ -10,30 +10,18 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "store/wide_text_win32.h"
+
 namespace quorvane::fs {
 
 namespace {
 
 std::wstring wide(const std::string& text) {
-    if (text.empty())
-        return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(size > 0 ? static_cast<std::size_t>(size) : 0, L'\0');
-    if (size > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-    return result;
+    return toWide(text);
 }
 
 std::string narrow(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int size =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                              nullptr);
-    return result;
+    return toUtf8(text);
 }
 
 // Runs a call that fills a buffer and returns the length written, or the size it needs (with its terminating

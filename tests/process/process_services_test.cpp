@@ -178,5 +178,21 @@ TEST_F(ProcessServicesTest, StopClosesOnRequestEndsByForceAndRefusesItselfOrTheG
     EXPECT_EQ(services->StopProcess(static_cast<ProcessId>(gone), 5), StopOutcome::Failed);
 }
 
+TEST_F(ProcessServicesTest, OwnProcessesAreKnownByTheirExecutableAndOnlyThatOneIsStopped) {
+    NamedProcess client(dir.path(), "OwnSSH.exe");
+    const std::string executable = std::filesystem::canonical(client.path()).string();
+    std::vector<OwnProcess> own;
+    ASSERT_TRUE(services->ListOwnProcesses(own));
+    EXPECT_EQ(std::count(own.begin(), own.end(), OwnProcess{static_cast<ProcessId>(client.pid()), executable}), 1);
+
+    // The same id with another executable is someone else's process by now: left alone.
+    const auto id = static_cast<ProcessId>(client.pid());
+    EXPECT_EQ(services->StopOwnProcess(id, executable + ".other", 5), StopOutcome::Failed);
+    EXPECT_EQ(services->StopOwnProcess(id, "", 5), StopOutcome::Failed);
+    EXPECT_TRUE(client.running());
+    EXPECT_EQ(services->StopOwnProcess(id, executable, 2000), StopOutcome::Closed);
+    EXPECT_TRUE(client.waitForEnd(2000));
+}
+
 } // namespace
 } // namespace quorvane

@@ -16,6 +16,7 @@
 #include "store/ini_file.h"
 #include "store/paths.h"
 #include "store/tunnel_definition.h"
+#include "store/wide_text_win32.h"
 #include "store/working_dir.h"
 
 using namespace quorvane;
@@ -38,19 +39,11 @@ void check(bool ok, const std::string& what) {
 }
 
 std::string utf8(const wchar_t* text, DWORD length) {
-    std::string result(length * 3, '\0');
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(),
-                                           static_cast<int>(result.size()), nullptr, nullptr);
-    result.resize(size > 0 ? size : 0);
-    return result;
+    return toUtf8(text, length);
 }
 
 std::wstring wide(const std::string& text) {
-    std::wstring result(text.size(), L'\0');
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                                           static_cast<int>(result.size()));
-    result.resize(size > 0 ? size : 0);
-    return result;
+    return toWide(text);
 }
 
 std::string modulePath() {
