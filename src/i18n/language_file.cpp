@@ -2,6 +2,7 @@
 #include "i18n/language_file.h"
 
 #include "store/file_system.h"
+#include "store/ini_line.h"
 #include "store/text_codec.h"
 
 #include <algorithm>
@@ -13,87 +14,20 @@
 namespace quorvane::language {
 namespace {
 
-// The INI reader's blanks: a value keeps a leading NUL or other control, as it does there.
-constexpr std::string_view kIniBlanks = " \t\r\v\f";
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kSection = "Translations";
 
-std::string_view trimLeft(std::string_view text) {
-    const auto first = text.find_first_not_of(kIniBlanks);
-    return first == std::string_view::npos ? std::string_view() : text.substr(first);
-}
-
-std::string_view trimRight(std::string_view text) {
-    const auto last = text.find_last_not_of(kIniBlanks);
-    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using ini::bytesOfCodePoints;
+using ini::codePointCount;
+using ini::LineKind;
 
 std::string lowerAscii(std::string_view text) {
     std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return lowerAscii(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return ini::lowerAscii(c); });
     return lower;
 }
 
-bool isContinuationByte(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-std::size_t codePointCount(std::string_view text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return !isContinuationByte(c); }));
-}
-
-// Byte length of the first `count` code points of valid UTF-8 text.
-std::size_t bytesOfCodePoints(std::string_view text, std::size_t count) {
-    std::size_t pos = 0;
-    for (std::size_t seen = 0; pos < text.size(); ++pos) {
-        if (!isContinuationByte(text[pos])) {
-            if (seen == count)
-                break;
-            ++seen;
-        }
-    }
-    return pos;
-}
-
-enum class LineKind { Other, Section, Key };
-
-struct Line {
-    LineKind kind = LineKind::Other;
-    std::string_view name;
-    std::string_view value;
-};
-
-Line parseLine(std::string_view text) {
-    Line line;
-    const std::string_view content = trimLeft(text);
-    if (content.empty() || content.front() == ';')
-        return line;
-    if (content.front() == '[') {
-        // Without its closing bracket a header is no header: the section goes on.
-        const auto close = content.rfind(']');
-        if (close != std::string_view::npos) {
-            line.kind = LineKind::Section;
-            line.name = trimRight(trimLeft(content.substr(1, close - 1)));
-        }
-        return line;
-    }
-    const auto equals = content.find('=');
-    if (equals == std::string_view::npos)
-        return line;
-    line.kind = LineKind::Key;
-    line.name = trimRight(content.substr(0, equals));
-    line.value = trimRight(trimLeft(content.substr(equals + 1)));
-    return line;
-}
-
 std::string valueText(std::string_view raw) {
-    if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front())
-        raw = raw.substr(1, raw.size() - 2);
+    raw = ini::unquoted(raw);
     std::string value(raw.substr(0, bytesOfCodePoints(raw, kMaxValueChars)));
     std::replace(value.begin(), value.end(), '~', '\t');
     return value;
@@ -111,11 +45,11 @@ File parseFile(std::string_view bytes) {
     for (std::size_t lineNumber = 1; pos < text.size(); ++lineNumber) {
         const std::size_t newLine = std::min(text.find('\n', pos), text.size());
         std::string_view lineText(text.data() + pos, newLine - pos);
-        if (pos == 0 && lineText.starts_with(kUtf8Bom))
-            lineText.remove_prefix(kUtf8Bom.size());
+        if (pos == 0 && lineText.starts_with(ini::kUtf8Bom))
+            lineText.remove_prefix(ini::kUtf8Bom.size());
         pos = newLine + 1;
 
-        const Line line = parseLine(lineText);
+        const ini::LineParts line = ini::parseLine(lineText);
         if (line.kind == LineKind::Section) {
             if (inSection)
                 break; // only the first section of the name is read
@@ -201,8 +135,8 @@ std::optional<int> parseInteger(std::string_view text) {
         unsigned digit = 99;
         if (c >= '0' && c <= '9')
             digit = static_cast<unsigned>(c - '0');
-        else if (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'f')
-            digit = static_cast<unsigned>(lowerAscii(c) - 'a' + 10);
+        else if (ini::lowerAscii(c) >= 'a' && ini::lowerAscii(c) <= 'f')
+            digit = static_cast<unsigned>(ini::lowerAscii(c) - 'a' + 10);
         if (digit >= base)
             return std::nullopt;
         magnitude = magnitude * base + digit;

@@ -2,6 +2,7 @@
 #include "store/ini_file.h"
 
 #include "store/file_system.h"
+#include "store/ini_line.h"
 #include "store/text_codec.h"
 
 #include <algorithm>
@@ -13,61 +14,10 @@ namespace quorvane {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t\r\v\f";
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kNewLine = "\r\n";
 
-std::string_view trimLeft(std::string_view text) {
-    const auto first = text.find_first_not_of(kBlanks);
-    return first == std::string_view::npos ? std::string_view() : text.substr(first);
-}
-
-std::string_view trimRight(std::string_view text) {
-    const auto last = text.find_last_not_of(kBlanks);
-    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
-}
-
-std::string_view trim(std::string_view text) {
-    return trimRight(trimLeft(text));
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
-// Byte length of the first `count` code points of valid UTF-8 text.
-std::size_t bytesOfCodePoints(std::string_view text, std::size_t count) {
-    std::size_t pos = 0;
-    for (std::size_t seen = 0; pos < text.size(); ++pos) {
-        if ((static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80) {
-            if (seen == count)
-                break;
-            ++seen;
-        }
-    }
-    return pos;
-}
-
-std::size_t codePointCount(std::string_view text) {
-    std::size_t count = 0;
-    for (const char c : text) {
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++count;
-    }
-    return count;
-}
-
-enum class LineKind { Other, Section, Key };
+using ini::LineKind;
+using ini::trim;
 
 // One line of the file: where its raw bytes lie and what its decoded text means.
 struct Line {
@@ -86,24 +36,11 @@ struct ParsedFile {
 };
 
 Line parseLine(std::string_view text) {
+    const ini::LineParts parts = ini::parseLine(text);
     Line line;
-    const std::string_view content = trimLeft(text);
-    if (content.empty() || content.front() == ';')
-        return line;
-    if (content.front() == '[') {
-        const auto close = content.rfind(']');
-        if (close != std::string_view::npos) {
-            line.kind = LineKind::Section;
-            line.name = trim(content.substr(1, close - 1));
-        }
-        return line;
-    }
-    const auto equals = content.find('=');
-    if (equals == std::string_view::npos)
-        return line;
-    line.kind = LineKind::Key;
-    line.name = trimRight(content.substr(0, equals));
-    line.value = trim(content.substr(equals + 1));
+    line.kind = parts.kind;
+    line.name = parts.name;
+    line.value = parts.value;
     return line;
 }
 
@@ -127,8 +64,8 @@ ParsedFile parse(std::string bytes, bool windows1252) {
             textNewLine = text.size();
         }
         std::string_view lineText(text.data() + textPos, textNewLine - textPos);
-        if (textPos == 0 && lineText.substr(0, kUtf8Bom.size()) == kUtf8Bom)
-            lineText.remove_prefix(kUtf8Bom.size());
+        if (textPos == 0 && lineText.substr(0, ini::kUtf8Bom.size()) == ini::kUtf8Bom)
+            lineText.remove_prefix(ini::kUtf8Bom.size());
         Line line = parseLine(lineText);
         line.begin = rawPos;
         line.end = last ? rawNewLine : rawNewLine + 1;
@@ -151,7 +88,7 @@ ParsedFile parse(std::string bytes) {
 std::optional<std::pair<std::size_t, std::size_t>> findSection(const ParsedFile& file, std::string_view section) {
     const std::string_view wanted = trim(section);
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
-        if (file.lines[i].kind != LineKind::Section || !sameName(file.lines[i].name, wanted))
+        if (file.lines[i].kind != LineKind::Section || !ini::sameName(file.lines[i].name, wanted))
             continue;
         std::size_t end = i + 1;
         while (end < file.lines.size() && file.lines[end].kind != LineKind::Section)
@@ -165,16 +102,14 @@ std::optional<std::size_t> findKey(const ParsedFile& file, std::pair<std::size_t
                                    std::string_view key) {
     const std::string_view wanted = trim(key);
     for (std::size_t i = range.first; i < range.second; ++i) {
-        if (file.lines[i].kind == LineKind::Key && sameName(file.lines[i].name, wanted))
+        if (file.lines[i].kind == LineKind::Key && ini::sameName(file.lines[i].name, wanted))
             return i;
     }
     return std::nullopt;
 }
 
 std::string unquoted(std::string_view value) {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-    return std::string(value);
+    return std::string(ini::unquoted(value));
 }
 
 // The value as written: inside one more pair of quotes when reading would otherwise change it.
@@ -245,7 +180,7 @@ std::string IniText::readString(const std::string& section, const std::string& k
     if (!line)
         return defaultValue;
     std::string value = unquoted(file.lines[*line].value);
-    value.resize(bytesOfCodePoints(value, kValueBufferChars - 1));
+    value.resize(ini::bytesOfCodePoints(value, kValueBufferChars - 1));
     return value;
 }
 
@@ -261,7 +196,7 @@ std::vector<std::string> IniText::readKeyNames(const std::string& section, std::
         const Line& line = file.lines[i];
         if (line.kind != LineKind::Key || line.name.empty())
             continue;
-        used += codePointCount(line.name) + 1;
+        used += ini::codePointCount(line.name) + 1;
         if (used > bufferChars)
             break;
         names.push_back(line.name);
@@ -270,10 +205,10 @@ std::vector<std::string> IniText::readKeyNames(const std::string& section, std::
 }
 
 bool IniText::canStore(const IniEntry& entry) {
-    const std::string_view key = trimLeft(entry.key);
+    const std::string_view key = ini::trimLeft(entry.key);
     return isSingleLineUtf8(entry.section) && isSingleLineUtf8(entry.key) && isSingleLineUtf8(entry.value) &&
            key.find('=') == std::string_view::npos && (key.empty() || (key.front() != ';' && key.front() != '[')) &&
-           codePointCount(entry.value) < kValueBufferChars;
+           ini::codePointCount(entry.value) < kValueBufferChars;
 }
 
 bool IniText::write(const std::vector<IniEntry>& entries) {
