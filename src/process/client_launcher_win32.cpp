@@ -1,9 +1,11 @@
-// Starting a client on Windows through the shell's "open" verb; a secret reaches it through a file in the user's
-// temporary folder that only this user may open, removed once the client has ended or had time to read it.
+// Starting a client on Windows: through the shell's "open" verb, or directly when a hidden client's output goes to a
+// file; a secret reaches it through a file in the user's temporary folder that only this user may open, removed once
+// the client has ended or had time to read it.
 #include "process/client_launcher.h"
 
 #include <windows.h>
 
+#include "process/command_line.h"
 #include "store/wide_text_win32.h"
 
 #include <atomic>
@@ -134,6 +136,96 @@ void removeLater(const std::wstring& path, HANDLE process) {
         CloseHandle(waited);
 }
 
+// Closes the handle it holds when it goes.
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE handle) : m_handle(handle) {}
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ~ScopedHandle() {
+        if (valid())
+            CloseHandle(m_handle);
+    }
+    bool valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+// The shell's way, which cannot redirect output. process gets the client's handle, or null when the shell started no
+// new process.
+DWORD startThroughShell(const LaunchRequest& request, HANDLE& process) {
+    const std::wstring file = toWide(request.executable);
+    const std::wstring parameters = toWide(request.parameters);
+    const std::wstring directory = toWide(request.directory);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
+    info.nShow = request.visible ? SW_SHOW : SW_HIDE;
+    if (!ShellExecuteExW(&info))
+        return lastErrorOr(ERROR_FILE_NOT_FOUND);
+    process = info.hProcess;
+    return ERROR_SUCCESS;
+}
+
+// A hidden client with its input from NUL and its output and errors appended to request.outputFile. Only those two
+// handles are inherited: nothing else of this program's may keep a file open or a pipe alive in the client.
+DWORD startWithOutputFile(const LaunchRequest& request, HANDLE& process) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    // Append access alone puts every write at the current end, as the program may trim the file while the client
+    // runs; the sharing lets it read, trim and replace the file meanwhile.
+    const ScopedHandle output(CreateFileW(toWide(request.outputFile).c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output.valid())
+        return lastErrorOr(ERROR_OPEN_FAILED);
+    const ScopedHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!input.valid())
+        return lastErrorOr(ERROR_OPEN_FAILED);
+
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<BYTE> buffer(size);
+    const auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
+    if (size == 0 || !InitializeProcThreadAttributeList(attributes, 1, 0, &size))
+        return lastErrorOr(ERROR_INVALID_PARAMETER);
+    HANDLE inherited[] = {input.get(), output.get()};
+    DWORD error = ERROR_SUCCESS;
+    if (UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                  nullptr, nullptr)) {
+        STARTUPINFOEXW startup{};
+        startup.StartupInfo.cb = sizeof startup;
+        startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+        startup.StartupInfo.wShowWindow = SW_HIDE;
+        startup.StartupInfo.hStdInput = input.get();
+        startup.StartupInfo.hStdOutput = output.get();
+        startup.StartupInfo.hStdError = output.get();
+        startup.lpAttributeList = attributes;
+        const std::wstring file = toWide(request.executable);
+        std::wstring commandLine = toWide(quoteWindowsArgument(request.executable) + " " + request.parameters);
+        const std::wstring directory = toWide(request.directory);
+        PROCESS_INFORMATION started{};
+        if (CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                           CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                           directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo, &started)) {
+            CloseHandle(started.hThread);
+            process = started.hProcess;
+        } else {
+            error = lastErrorOr(ERROR_FILE_NOT_FOUND);
+        }
+    } else {
+        error = lastErrorOr(ERROR_INVALID_PARAMETER);
+    }
+    DeleteProcThreadAttributeList(attributes);
+    return error;
+}
+
 class Win32ClientLauncher : public ClientLauncher {
 public:
     std::optional<std::string> launch(const LaunchRequest& request) override {
@@ -147,29 +239,20 @@ public:
                 return systemMessage(error);
         }
 
-        const std::wstring file = toWide(request.executable);
-        const std::wstring parameters = toWide(request.parameters);
-        const std::wstring directory = toWide(request.directory);
-        SHELLEXECUTEINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-        info.lpVerb = L"open";
-        info.lpFile = file.c_str();
-        info.lpParameters = parameters.c_str();
-        info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
-        info.nShow = request.visible ? SW_SHOW : SW_HIDE;
-        if (!ShellExecuteExW(&info)) {
-            const DWORD error = lastErrorOr(ERROR_FILE_NOT_FOUND);
+        HANDLE process = nullptr;
+        const DWORD error = !request.visible && !request.outputFile.empty() ? startWithOutputFile(request, process)
+                                                                            : startThroughShell(request, process);
+        if (error != ERROR_SUCCESS) {
             if (!secretPath.empty())
                 DeleteFileW(secretPath.c_str());
             return systemMessage(error);
         }
-        if (info.hProcess)
-            m_lastStarted = GetProcessId(info.hProcess);
+        if (process)
+            m_lastStarted = GetProcessId(process);
         if (!secretPath.empty())
-            removeLater(secretPath, info.hProcess);
-        else if (info.hProcess)
-            CloseHandle(info.hProcess);
+            removeLater(secretPath, process);
+        else if (process)
+            CloseHandle(process);
         return std::nullopt;
     }
 

@@ -28,6 +28,9 @@ namespace {
 constexpr const wchar_t* kChildVariable = L"QUORVANE_SMOKE_CHILD";
 constexpr const char* kArgumentsFile = "arguments.txt";
 constexpr const char* kSecretCopyFile = "secret.txt";
+// As its first argument: the child writes a line to standard output and one to standard error, then ends.
+constexpr const char* kPrintOption = "-print";
+constexpr const char* kOutputFile = "client.log";
 
 int failures = 0;
 
@@ -73,14 +76,24 @@ std::string joinedLines(const std::vector<std::string>& lines) {
     return text;
 }
 
+bool writeTo(DWORD stream, const std::string& text) {
+    DWORD written = 0;
+    return ::WriteFile(::GetStdHandle(stream), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
 // Child mode: a copy of the secret, then the arguments, one a line, into the current folder (which must be the
-// tunnel's), then a long sleep.
+// tunnel's), then a long sleep. With kPrintOption, "out ID" and "err ID" to its two streams instead, and no sleep.
 int runAsChild(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
         std::string secret;
         if (arguments[i] == "-pwfile" && fs::readFileBytes(arguments[i + 1], secret))
             fs::replaceFileContents(kSecretCopyFile, secret);
+    }
+    if (!arguments.empty() && arguments[0] == kPrintOption) {
+        const std::string id = std::to_string(::GetCurrentProcessId());
+        return writeTo(STD_OUTPUT_HANDLE, "out " + id + "\n") && writeTo(STD_ERROR_HANDLE, "err " + id + "\n") ? 0 : 3;
     }
     if (!fs::replaceFileContents(kArgumentsFile, joinedLines(arguments)))
         return 2;
@@ -223,11 +236,36 @@ void launchChecks(const std::string& workingDir) {
         check(within(2000, [&] { return !fs::fileExists(secretFile); }), "secret file removed after the client");
     }
 
-    const std::string unusedSecretFile = launcher->secretFile();
-    const std::optional<std::string> missing =
-        launcher->launch({folder + "\\Missing.exe", "", folder, false, definition.Password});
-    check(missing && !missing->empty(), "a missing client gives the system's error text");
-    check(!fs::fileExists(unusedSecretFile), "a failed start leaves no secret file");
+    // Hidden with an output file the client is started directly: its output and errors go after what the file held.
+    const std::string outputFile = folder + "\\" + kOutputFile;
+    // The child's copy is made anew: under wine ReplaceFileW refuses the relative name it rewrites.
+    check(fs::replaceFileContents(outputFile, "before\n") && fs::deleteFile(folder + "\\" + kSecretCopyFile),
+          "output file prepared, the first client's secret copy gone");
+    const std::string printSecretFile = launcher->secretFile();
+    const std::string printParameters = std::string(kPrintOption) + " -pwfile " + quoteWindowsArgument(printSecretFile);
+    const std::optional<std::string> printError =
+        launcher->launch({exe, printParameters, folder, false, "second secret", outputFile});
+    check(!printError, "client with an output file started: " + printError.value_or(""));
+    const std::string started = std::to_string(launcher->lastStarted());
+    std::string output;
+    check(within(10000,
+                 [&] {
+                     return fs::readFileBytes(outputFile, output) &&
+                            output == "before\nout " + started + "\nerr " + started + "\n";
+                 }),
+          "the file holds the output and errors of the client started, " + started + ": " + output);
+    check(fs::readFileBytes(folder + "\\" + kSecretCopyFile, secret) && secret == "second secret",
+          "client with an output file read its secret in its folder: " + secret);
+    check(within(2000, [&] { return !fs::fileExists(printSecretFile); }), "its secret file removed after it ended");
+
+    // Either way of starting gives the system's error text and removes the secret file.
+    for (const std::string& missingOutput : {std::string(), outputFile}) {
+        const std::string unusedSecretFile = launcher->secretFile();
+        const std::optional<std::string> missing =
+            launcher->launch({folder + "\\Missing.exe", "", folder, false, definition.Password, missingOutput});
+        check(missing && !missing->empty(), "a missing client gives the system's error text: " + missingOutput);
+        check(!fs::fileExists(unusedSecretFile), "a failed start leaves no secret file: " + missingOutput);
+    }
 }
 
 // Dial-up is optional: report what the system has; only a missing library's own answer is checked.
