@@ -265,8 +265,9 @@ std::string finalTarget(const std::string& path) {
 bool replaceExisting(const std::string& target, const std::string& temporary) {
     constexpr DWORD carried =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    const std::wstring targetName = wide(target);
-    const std::wstring temporaryName = wide(temporary);
+    // Full paths: a relative name that exists is refused by ReplaceFileW on some systems.
+    const std::wstring targetName = wide(canonicalPath(target));
+    const std::wstring temporaryName = wide(canonicalPath(temporary));
     const DWORD attributes = attributesOf(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & carried))
         ::SetFileAttributesW(temporaryName.c_str(), attributes & carried);
