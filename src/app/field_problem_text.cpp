@@ -40,6 +40,8 @@ QString fieldName(ConnectField field, const TShowTunn& editor) {
         return plainCaption(editor.ipservice->text());
     case ConnectField::PortaServizio:
         return plainCaption(editor.portservice->text());
+    case ConnectField::FileChiave:
+        return plainCaption(editor.Label1->text());
     }
     return {};
 }
@@ -79,6 +81,8 @@ QLineEdit* fieldEdit(ConnectField field, const TShowTunn& editor) {
         return editor.mxflatmaskedit3;
     case ConnectField::PortaServizio:
         return editor.mxflatmaskedit4;
+    case ConnectField::FileChiave:
+        return editor.Edit1;
     }
     return nullptr;
 }

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "app/client_end_watch.h"
 #include "app/dialog_service.h"
@@ -70,6 +71,12 @@ std::string nameOf(const QListWidgetItem* item) {
             return bytes;
     }
     return item->text().toStdString();
+}
+
+// The local port the tunnel's forward listens on, for the health check; none for a remote forward.
+int localListenerOf(const TunnelDefinition& definition) {
+    return definition.Direzione == kForwardRemote ? TunnelHealthTracker::kNoLocalListener
+                                                  : portValue(definition.PortaLocale);
 }
 
 // Lowers SuppressEditor on every way out of a command.
@@ -398,7 +405,7 @@ void TMain::checkprocessiTimer() {
     for (int i = 0; i < ListView1->count(); ++i)
         tunnels.push_back(nameOf(ListView1->item(i)));
     const std::vector<HealthChange> changes = m_health.pass(clients, tunnels, [this](const std::string& tunnel) {
-        return portValue(LoadDefinition(m_workingDir, tunnel).PortaLocale);
+        return localListenerOf(LoadDefinition(m_workingDir, tunnel));
     });
     showHealth();
     for (const HealthChange& change : changes) {
@@ -539,6 +546,8 @@ void TMain::ListView1DblClick() {
     const std::string name = nameOf(item);
     TShowTunn& editor = *m_windows.editor;
     editor.setDefinition(LoadDefinition(m_workingDir, name));
+    editor.tunnelFolder =
+        QString::fromStdString(fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, name))));
     editor.setWindowTitle(QStringLiteral("Tunnell: ") + item->text());
     if (SuppressEditor)
         return;
@@ -565,6 +574,18 @@ void TMain::AttivaTunnell1Click() {
         dialogs().showMessage(fieldProblemText(*problem, *m_windows.editor, *m_windows.messages));
         return;
     }
+    // The client runs in the tunnel's folder, where a relative key file is looked for.
+    if (!definition.FileChiave.empty()) {
+        const std::filesystem::path key = std::filesystem::u8path(definition.FileChiave);
+        const std::string keyPath = key.is_absolute()
+                                        ? definition.FileChiave
+                                        : paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, name)) +
+                                              fs::separator() + definition.FileChiave;
+        if (!fs::fileExists(keyPath)) {
+            dialogs().showMessage(filled(m_windows.messages->ChiaveMancante(), {QString::fromStdString(keyPath)}));
+            return;
+        }
+    }
     // A running client keeps its port: a second one could only fail to bind it, and the next
     // disconnect would stop the working one.
     if (m_clients.snapshot().isRunning(name)) {
@@ -586,14 +607,14 @@ void TMain::startClient(QListWidgetItem* item, const TunnelDefinition& definitio
     request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile());
     request.secret = definition.Password;
     request.directory = fs::resolve(paths::ClientWorkingFolder(exePath));
-    request.visible = m_windows.editor && m_windows.editor->debug->isChecked();
+    request.visible = definition.Debug;
     if (!request.visible)
         request.outputFile = m_health.freshClientLog(name);
     if (const std::optional<std::string> failure = m_launcher.launch(request)) {
         dialogs().showError(errorBoxText(QString::fromStdString(*failure)));
         return;
     }
-    m_health.started(name, portValue(definition.PortaLocale), definition.Riconnessione);
+    m_health.started(name, localListenerOf(definition), definition.Riconnessione);
     m_endWatch->watch(m_launcher.lastStarted());
 }
 

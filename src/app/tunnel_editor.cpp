@@ -2,6 +2,7 @@
 #include "app/tunnel_editor.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -153,9 +154,13 @@ void TShowTunn::buildControls() {
     Label1 = makeLabel(authserverssshtitle, "Label1", QStringLiteral("File chiave SSH"));
     Edit1 = makeEdit(authserverssshtitle, "Edit1");
     SpeedButton1 = makePictureButton(authserverssshtitle, "SpeedButton1", QStyle::SP_DirOpenIcon);
-    Label1->hide();
-    Edit1->hide();
-    SpeedButton1->hide();
+    // A hidden client cannot type a passphrase: say so where the key is chosen.
+    keyhint = makeLabel(authserverssshtitle, "keyhint",
+                        QStringLiteral("Chiave senza passphrase, o già caricata nell'agente"));
+    QFont small = keyhint->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    keyhint->setFont(small);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TShowTunn::SpeedButton1Click);
     auto* authLayout = new QGridLayout(authserverssshtitle);
     authLayout->addWidget(useraccount, 0, 0);
     authLayout->addWidget(mxflatedit1, 0, 1, 1, 2);
@@ -164,6 +169,7 @@ void TShowTunn::buildControls() {
     authLayout->addWidget(Label1, 2, 0);
     authLayout->addWidget(Edit1, 2, 1);
     authLayout->addWidget(SpeedButton1, 2, 2);
+    authLayout->addWidget(keyhint, 3, 1, 1, 2);
 
     tunnellsshtitle = makeGroup(this, "tunnellsshtitle", QStringLiteral("Dati connessione SSH"));
     Localport = makeLabel(tunnellsshtitle, "Localport", QStringLiteral("Porta locale"));
@@ -177,6 +183,13 @@ void TShowTunn::buildControls() {
     RadioButton1->setChecked(true);
     RadioButton2 = new QRadioButton(QStringLiteral("Remote to local"), tunnellsshtitle);
     RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    RadioButton3 = new QRadioButton(QStringLiteral("SOCKS"), tunnellsshtitle);
+    RadioButton3->setObjectName(QStringLiteral("RadioButton3"));
+    // A SOCKS proxy is told where to go by each connection: the service fields have nothing to say.
+    connect(RadioButton3, &QRadioButton::toggled, this, [this](bool dynamic) {
+        mxflatmaskedit3->setEnabled(!dynamic);
+        mxflatmaskedit4->setEnabled(!dynamic);
+    });
     debug = new QCheckBox(QStringLiteral("SSH - Attiva finestra di Debug"), tunnellsshtitle);
     debug->setObjectName(QStringLiteral("debug"));
     auto* tunnelLayout = new QGridLayout(tunnellsshtitle);
@@ -189,6 +202,7 @@ void TShowTunn::buildControls() {
     auto* directions = new QHBoxLayout;
     directions->addWidget(RadioButton1);
     directions->addWidget(RadioButton2);
+    directions->addWidget(RadioButton3);
     directions->addStretch();
     tunnelLayout->addLayout(directions, 3, 0, 1, 2);
     tunnelLayout->addWidget(debug, 4, 0, 1, 2);
@@ -261,10 +275,17 @@ void TShowTunn::buildControls() {
     page->addLayout(buttons);
 
     // Focus: the four groups in reading order, the buttons, then the run-before-and-after group.
-    const QList<QWidget*> order = {
-        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey, mxflatedit1,  mxflatedit2, Edit1,
-        mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1,  RadioButton2, debug,       autoconnect,
-        reconnect,       Edit4,           CheckBox1,       Button1,       Button2,      Edit2,       Edit3};
+    const QList<QWidget*> order = {mxflatmaskedit1, mxflatmaskedit2,
+                                   hostkey,         forgethostkey,
+                                   mxflatedit1,     mxflatedit2,
+                                   Edit1,           mxflatmaskedit5,
+                                   mxflatmaskedit3, mxflatmaskedit4,
+                                   RadioButton1,    RadioButton2,
+                                   RadioButton3,    debug,
+                                   autoconnect,     reconnect,
+                                   Edit4,           CheckBox1,
+                                   Button1,         Button2,
+                                   Edit2,           Edit3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -285,6 +306,12 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
     setFieldText(mxflatmaskedit3, definition.IpServizio);
     setFieldText(mxflatmaskedit4, definition.PortaServizio);
     autoconnect->setChecked(definition.AutoConnessione);
+    setFieldText(Edit1, definition.FileChiave);
+    (definition.Direzione == kForwardRemote    ? RadioButton2
+     : definition.Direzione == kForwardDynamic ? RadioButton3
+                                               : RadioButton1)
+        ->setChecked(true);
+    debug->setChecked(definition.Debug);
     hostkey->setText(QString::fromStdString(definition.HostKey));
     hostkey->setToolTip(hostkey->text());
     hostkey->setCursorPosition(0);
@@ -301,9 +328,28 @@ TunnelDefinition TShowTunn::definition() const {
     definition.IpServizio = mxflatmaskedit3->text().toStdString();
     definition.PortaServizio = mxflatmaskedit4->text().toStdString();
     definition.AutoConnessione = autoconnect->isChecked();
+    definition.FileChiave = Edit1->text().toStdString();
+    definition.Direzione = RadioButton2->isChecked()   ? kForwardRemote
+                           : RadioButton3->isChecked() ? kForwardDynamic
+                                                       : kForwardLocal;
+    definition.Debug = debug->isChecked();
     definition.HostKey = hostkey->text().toStdString();
     definition.Riconnessione = reconnect->isChecked();
     return definition;
+}
+
+void TShowTunn::SpeedButton1Click() {
+    OpenDialog1->setWindowTitle(Label1->text());
+    OpenDialog1->setNameFilters({QStringLiteral("PuTTY (*.ppk)"), QStringLiteral("* (*)")});
+    OpenDialog1->setDirectory(tunnelFolder.isEmpty() ? QDir::homePath() : tunnelFolder);
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+        return;
+    // A key inside the tunnel's folder is named from there, so the portable folder can move.
+    const QString chosen = OpenDialog1->selectedFiles().first();
+    const QString relative = QDir(tunnelFolder).relativeFilePath(chosen);
+    const bool inside =
+        !tunnelFolder.isEmpty() && !relative.startsWith(QStringLiteral("..")) && !QDir::isAbsolutePath(relative);
+    Edit1->setText(inside ? relative : QDir::toNativeSeparators(chosen));
 }
 
 void TShowTunn::Button1Click() {

@@ -35,6 +35,11 @@ public:
     void Button1Click();
     const TfMessage* messages = nullptr;
 
+    // The key file picker behind SpeedButton1 (OpenDialog1): a key inside tunnelFolder is stored
+    // relative to it. tunnelFolder is set by each load.
+    void SpeedButton1Click();
+    QString tunnelFolder;
+
     // The seven key-bound edits and autoconnect, in the load order.
     void setDefinition(const TunnelDefinition& definition);
     TunnelDefinition definition() const;
@@ -71,6 +76,8 @@ public:
     QLabel* portservice = nullptr;
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;
+    QRadioButton* RadioButton3 = nullptr; // dynamic forward: a SOCKS proxy on the local port
+    QLabel* keyhint = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QLineEdit* Edit4 = nullptr;
     QToolButton* SpeedButton4 = nullptr;

@@ -35,6 +35,7 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
     addField(QStringLiteral("CampoNonValido"), QStringLiteral("Il campo \"%1\" contiene caratteri non ammessi"));
     addField(QStringLiteral("ArrestoNonRiuscito"),
              QStringLiteral("Impossibile arrestare il client SSH del tunnell \"%1\""));
+    addField(QStringLiteral("ChiaveMancante"), QStringLiteral("File chiave non trovato: %1"));
     addField(QStringLiteral("RinominaConnesso"),
              QStringLiteral("Disconnettere il tunnell \"%1\" prima di rinominarlo"));
     addField(QStringLiteral("RinominaNonRiuscita"), QStringLiteral("Impossibile rinominare il tunnell \"%1\""));

@@ -33,6 +33,7 @@ public:
     QString PortaNonValida() const { return text(QStringLiteral("PortaNonValida")); }
     QString CampoNonValido() const { return text(QStringLiteral("CampoNonValido")); }
     QString ArrestoNonRiuscito() const { return text(QStringLiteral("ArrestoNonRiuscito")); }
+    QString ChiaveMancante() const { return text(QStringLiteral("ChiaveMancante")); }
     QString RinominaConnesso() const { return text(QStringLiteral("RinominaConnesso")); }
     QString RinominaNonRiuscita() const { return text(QStringLiteral("RinominaNonRiuscita")); }
     // The state of a tunnel and the reasons of a failure, as the list, the tooltips and the tray show them.

@@ -43,8 +43,13 @@ bool serverPortNamed(const TunnelDefinition& definition) {
     return !port.empty() && port != "22";
 }
 
+// The forward piece: the flag of the definition's kind and its one argument.
 std::string forwarding(const TunnelDefinition& definition) {
-    return portText(definition.PortaLocale) + ':' + definition.IpServizio + ':' + portText(definition.PortaServizio);
+    if (definition.Direzione == kForwardDynamic)
+        return " -D " + portText(definition.PortaLocale);
+    const std::string flag = definition.Direzione == kForwardRemote ? " -R " : " -L ";
+    return flag + quoteWindowsArgument(portText(definition.PortaLocale) + ':' + definition.IpServizio + ':' +
+                                       portText(definition.PortaServizio));
 }
 
 // Everything but the password piece, which the caller supplies already quoted.
@@ -58,8 +63,10 @@ std::string commandLineWith(const TunnelDefinition& definition, const std::strin
     if (!definition.HostKey.empty())
         line += " -hostkey " + quoteWindowsArgument(definition.HostKey);
     line += " -l " + quoteWindowsArgument(definition.Username);
+    if (!definition.FileChiave.empty())
+        line += " -i " + quoteWindowsArgument(definition.FileChiave);
     line += passwordPiece;
-    line += " -L " + quoteWindowsArgument(forwarding(definition));
+    line += forwarding(definition);
     line += ' ' + quoteWindowsArgument(definition.IpServer);
     return line;
 }
@@ -80,8 +87,9 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
         {ConnectField::PortaServer, definition.PortaServer}, {ConnectField::Username, definition.Username},
         {ConnectField::Password, definition.Password},       {ConnectField::PortaLocale, definition.PortaLocale},
         {ConnectField::IpServizio, definition.IpServizio},   {ConnectField::PortaServizio, definition.PortaServizio},
-        {ConnectField::IpServer, definition.IpServer},
+        {ConnectField::IpServer, definition.IpServer},       {ConnectField::FileChiave, definition.FileChiave},
     };
+    const bool dynamic = definition.Direzione == kForwardDynamic;
     for (const Field& field : inLineOrder) {
         if (field.text.find('\0') != std::string::npos)
             return FieldProblem{field.id, FieldFault::Unpassable};
@@ -91,8 +99,11 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
                 return FieldProblem{field.id, FieldFault::NotAPort};
             break;
         case ConnectField::PortaLocale:
-        case ConnectField::PortaServizio:
             if (!isPort(field.text))
+                return FieldProblem{field.id, FieldFault::NotAPort};
+            break;
+        case ConnectField::PortaServizio:
+            if (!dynamic && !isPort(field.text))
                 return FieldProblem{field.id, FieldFault::NotAPort};
             break;
         case ConnectField::Username:

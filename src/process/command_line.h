@@ -11,7 +11,16 @@
 namespace quorvane {
 
 // The definition fields that reach the client's command line.
-enum class ConnectField { IpServer, PortaServer, Username, Password, PortaLocale, IpServizio, PortaServizio };
+enum class ConnectField {
+    IpServer,
+    PortaServer,
+    Username,
+    Password,
+    PortaLocale,
+    IpServizio,
+    PortaServizio,
+    FileChiave
+};
 
 // Why a field cannot go to the client as it is.
 enum class FieldFault {
@@ -27,7 +36,8 @@ struct FieldProblem {
 };
 
 // The first field, in command-line order, that must be refused before a connect, or nothing.
-// An empty server port is allowed (the client's default, 22); blanks around ports are ignored.
+// An empty server port is allowed (the client's default, 22); blanks around ports are ignored. A
+// dynamic forward (a SOCKS proxy) needs no service address or port.
 std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition);
 
 // The port a field names (blanks around it ignored), or 0 when it is not a whole number 1-65535.
@@ -38,7 +48,8 @@ int portValue(std::string_view text);
 std::string quoteWindowsArgument(std::string_view argument);
 
 // The parameters for the client, each field one argument:
-// "-ssh -batch [-P port] [-hostkey FP] -l USER [-pwfile FILE] -L LP:SA:SP SERVER". The password
+// "-ssh -batch [-P port] [-hostkey FP] -l USER [-i KEY] [-pwfile FILE] FORWARD SERVER", FORWARD being
+// "-L LP:SA:SP", "-R LP:SA:SP" (the server's port LP to the service as seen from here) or "-D LP". The password
 // itself is never on the line: with a non-empty password the client reads it from passwordFile. -P
 // comes when the server port, blanks aside, is neither empty nor "22"; -hostkey when the definition
 // trusts a key. Call checkConnectFields first.

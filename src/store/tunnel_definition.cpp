@@ -19,6 +19,9 @@ constexpr const char* kTunnelSection = "Tunnell";
 constexpr const char* kAutoConnectKey = "AutoConnessione";
 constexpr const char* kHostKeyKey = "HostKey";
 constexpr const char* kReconnectKey = "Riconnessione";
+constexpr const char* kKeyFileKey = "FileChiave";
+constexpr const char* kDirectionKey = "Direzione";
+constexpr const char* kDebugKey = "Debug";
 // Marks a key that is not in the file at all.
 constexpr const char* kAbsent = "\x01";
 
@@ -56,6 +59,12 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
         entries.push_back({kServerSection, kHostKeyKey, definition.HostKey});
     if (definition.Riconnessione || present(kTunnelSection, kReconnectKey))
         entries.push_back({kTunnelSection, kReconnectKey, definition.Riconnessione ? "1" : "0"});
+    if (!definition.FileChiave.empty() || present(kServerSection, kKeyFileKey))
+        entries.push_back({kServerSection, kKeyFileKey, definition.FileChiave});
+    if (definition.Direzione != kForwardLocal || present(kTunnelSection, kDirectionKey))
+        entries.push_back({kTunnelSection, kDirectionKey, std::to_string(definition.Direzione)});
+    if (definition.Debug || present(kTunnelSection, kDebugKey))
+        entries.push_back({kTunnelSection, kDebugKey, definition.Debug ? "1" : "0"});
     StoreError::Cause cause = StoreError::Cause::WriteFailed;
     switch (IniFile(path).writeStrings(entries, kDefinitionMaxBytes)) {
     case IniWriteResult::Written:
@@ -174,6 +183,11 @@ DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::s
     load.definition.AutoConnessione = parseSwitch(text.readString(kTunnelSection, kAutoConnectKey, ""));
     load.definition.HostKey = text.readString(kServerSection, kHostKeyKey, "");
     load.definition.Riconnessione = parseSwitch(text.readString(kTunnelSection, kReconnectKey, ""));
+    load.definition.FileChiave = text.readString(kServerSection, kKeyFileKey, "");
+    // An unknown kind (a newer program's) falls back to the local forward every version knows.
+    const std::string direction = text.readString(kTunnelSection, kDirectionKey, "");
+    load.definition.Direzione = direction == "1" ? kForwardRemote : direction == "2" ? kForwardDynamic : kForwardLocal;
+    load.definition.Debug = parseSwitch(text.readString(kTunnelSection, kDebugKey, ""));
     return load;
 }
 

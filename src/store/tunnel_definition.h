@@ -20,9 +20,17 @@ struct TunnelDefinition {
     // Newer keys; a file without them reads as before and gets them only when they are set.
     std::string HostKey{};      // [SSH Server] HostKey: the server's trusted key fingerprint ("SHA256:...")
     bool Riconnessione = false; // [Tunnell] Riconnessione: restart the client after an unexpected end
+    std::string FileChiave{}; // [SSH Server] FileChiave: private key file, relative to the tunnel folder when inside it
+    int Direzione = 0;        // [Tunnell] Direzione: kForwardLocal, kForwardRemote or kForwardDynamic
+    bool Debug = false;       // [Tunnell] Debug: the client in a visible window
 
     bool operator==(const TunnelDefinition&) const = default;
 };
+
+// The forward kinds of Direzione: -L (the spec's only one), -R, and -D (a SOCKS proxy on the local port).
+inline constexpr int kForwardLocal = 0;
+inline constexpr int kForwardRemote = 1;
+inline constexpr int kForwardDynamic = 2;
 
 // A refused write: what() is "Unable to write to <path>" whatever the cause; the file is untouched.
 class StoreError : public std::runtime_error {

@@ -41,7 +41,7 @@ std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel) {
 void TunnelHealthTracker::started(const std::string& tunnel, int localPort, bool reconnect) {
     m_ports[tunnel] = localPort;
     m_reconnect[tunnel] = reconnect;
-    m_monitor.started(tunnel, localPort);
+    m_monitor.started(tunnel, std::max(localPort, 0));
 }
 
 void TunnelHealthTracker::stopped(const std::string& tunnel) {
@@ -74,7 +74,9 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
         auto port = m_ports.find(tunnel);
         if (port == m_ports.end() && seen.clientRunning)
             port = m_ports.emplace(tunnel, portOf(tunnel)).first;
-        seen.localPort = port == m_ports.end() ? 0 : port->second;
+        seen.localPort = port == m_ports.end() ? 0 : std::max(port->second, 0);
+        if (port != m_ports.end() && port->second == kNoLocalListener)
+            seen.forwardListening = seen.clientRunning; // nothing here to look at: its port is the server's
         if (seen.clientRunning && seen.localPort != 0) {
             for (const ListeningSocket& socket : sockets) {
                 if (socket.port != seen.localPort)

@@ -29,13 +29,17 @@ public:
     // The tunnel's client log, emptied: what the next client writes is all the pass will read.
     std::string freshClientLog(const std::string& tunnel);
 
-    // The program started the tunnel's client; reconnect: restart it after a transient end.
+    // The program started the tunnel's client; reconnect: restart it after a transient end. A
+    // localPort of kNoLocalListener (a remote forward listens on the server) counts a running
+    // client as connected.
+    static constexpr int kNoLocalListener = -1;
     void started(const std::string& tunnel, int localPort, bool reconnect);
     void stopped(const std::string& tunnel); // by the user: no failure, no restart
     void forget(const std::string& tunnel);  // deleted or renamed away
 
     // One pass over the listed tunnels. portOf is asked once for a tunnel whose client runs but
-    // whose port is not known (a client left running by an earlier run); 0 when it cannot say.
+    // whose port is not known (a client left running by an earlier run); 0 when it cannot say,
+    // kNoLocalListener for a remote forward.
     std::vector<HealthChange> pass(const TunnelClients& clients, const std::vector<std::string>& tunnels,
                                    const std::function<int(const std::string&)>& portOf);
 

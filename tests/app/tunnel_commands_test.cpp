@@ -198,7 +198,8 @@ TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolderS
     EXPECT_EQ(f.launcher->requests.size(), 1u);
 
     f.processes->running.clear();
-    f.app().editor().debug->setChecked(true);
+    definition.Debug = true; // saved with the tunnel
+    SaveDefinition(f.workingDir(), "Office", definition);
     runCommand([this] { f.main().AttivaTunnell1Click(); });
     ASSERT_EQ(f.launcher->requests.size(), 2u);
     EXPECT_TRUE(f.launcher->requests[1].visible);

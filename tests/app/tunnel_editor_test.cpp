@@ -69,25 +69,12 @@ TEST(TunnelEditor, EscapeAndEnterInAFieldCloseNothingEnterOnAButtonPressesIt) {
 
 TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
     TShowTunn editor;
-    const QList<QWidget*> expected = {editor.mxflatmaskedit1,
-                                      editor.mxflatmaskedit2,
-                                      editor.hostkey,
-                                      editor.forgethostkey,
-                                      editor.mxflatedit1,
-                                      editor.mxflatedit2,
-                                      editor.mxflatmaskedit5,
-                                      editor.mxflatmaskedit3,
-                                      editor.mxflatmaskedit4,
-                                      editor.RadioButton1,
-                                      editor.debug,
-                                      editor.autoconnect,
-                                      editor.reconnect,
-                                      editor.Edit4,
-                                      editor.CheckBox1,
-                                      editor.Button1,
-                                      editor.Button2,
-                                      editor.Edit2,
-                                      editor.Edit3};
+    const QList<QWidget*> expected = {
+        editor.mxflatmaskedit1, editor.mxflatmaskedit2, editor.hostkey,      editor.forgethostkey,
+        editor.mxflatedit1,     editor.mxflatedit2,     editor.Edit1,        editor.mxflatmaskedit5,
+        editor.mxflatmaskedit3, editor.mxflatmaskedit4, editor.RadioButton1, editor.debug,
+        editor.autoconnect,     editor.reconnect,       editor.Edit4,        editor.CheckBox1,
+        editor.Button1,         editor.Button2,         editor.Edit2,        editor.Edit3};
     QList<QWidget*> visited;
     QWidget* widget = editor.mxflatmaskedit1;
     for (int i = 0; i < expected.size(); ++i) {
@@ -95,23 +82,31 @@ TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
         do {
             widget = widget->nextInFocusChain();
         } while ((!widget->isVisibleTo(&editor) || !(widget->focusPolicy() & Qt::TabFocus) ||
-                  widget == editor.RadioButton2) &&
+                  widget == editor.RadioButton2 || widget == editor.RadioButton3 || widget == editor.SpeedButton1) &&
                  widget != editor.mxflatmaskedit1);
     }
     EXPECT_EQ(visited, expected);
 }
 
-TEST(TunnelEditor, LoadSetsOnlyTheBoundFieldsOtherControlsKeepTheirState) {
+TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {
     TShowTunn editor;
-    editor.debug->setChecked(true);
-    editor.RadioButton2->setChecked(true);
     editor.Edit2->setText(QStringLiteral("before.sh"));
     TunnelDefinition definition{"h", "22", "u", "p", "1", "s", "2", true};
+    definition.FileChiave = "id.ppk";
+    definition.Direzione = kForwardRemote;
+    definition.Debug = true;
     editor.setDefinition(definition);
     EXPECT_EQ(editor.definition(), definition);
-    EXPECT_TRUE(editor.debug->isChecked());
     EXPECT_TRUE(editor.RadioButton2->isChecked());
     EXPECT_EQ(editor.Edit2->text(), QStringLiteral("before.sh"));
+
+    // Debug and direction belong to each tunnel now: the next one does not inherit them.
+    editor.setDefinition({"h", "22", "u", "p", "1", "s", "2", false});
+    EXPECT_FALSE(editor.debug->isChecked());
+    EXPECT_TRUE(editor.RadioButton1->isChecked());
+    EXPECT_EQ(editor.Edit1->text(), QString());
+    editor.RadioButton3->setChecked(true);
+    EXPECT_FALSE(editor.mxflatmaskedit3->isEnabled()) << "a SOCKS proxy has no service address";
 }
 
 TEST(TunnelEditor, TheDialUpButtonPutsThePickedEntryIntoItsField) {

@@ -28,6 +28,19 @@ TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePassw
     keyOnly.Password.clear();
     EXPECT_EQ(buildConnectCommandLine(keyOnly, "/dev/fd/3"), "-ssh -batch -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
     EXPECT_EQ(displayConnectCommandLine(keyOnly), "-ssh -batch -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    // A key file, and the other two kinds of forward; a SOCKS proxy needs no service.
+    TunnelDefinition kinds = office("22");
+    kinds.FileChiave = "keys/id ed.ppk";
+    kinds.Direzione = kForwardRemote;
+    EXPECT_EQ(buildConnectCommandLine(kinds, "/dev/fd/3"),
+              "-ssh -batch -l tunnel -i \"keys/id ed.ppk\" -pwfile /dev/fd/3 -R 9001:127.0.0.1:8089 10.0.0.1");
+    kinds.Direzione = kForwardDynamic;
+    kinds.IpServizio.clear();
+    kinds.PortaServizio = "Numero Porta su IP Intranet del servizio";
+    EXPECT_EQ(checkConnectFields(kinds), std::nullopt);
+    EXPECT_EQ(buildConnectCommandLine(kinds, "/dev/fd/3"),
+              "-ssh -batch -l tunnel -i \"keys/id ed.ppk\" -pwfile /dev/fd/3 -D 9001 10.0.0.1");
+
     // A trusted host key goes to the client, which then accepts that key alone.
     TunnelDefinition trusted = office("22");
     trusted.HostKey = "SHA256:3xm+nVEf/abc";
