@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <grp.h>
 #include <memory>
@@ -29,6 +30,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/tunnel_editor.h"
+#include "store/file_system.h"
 #include "store/tunnel_definition.h"
 #include "support/scripted_dialogs.h"
 #include "support/ssh_server.h"
@@ -581,6 +583,82 @@ TEST_F(TunnelE2e, TheStatusTellsTheTruthAndWhyATunnelIsDown) {
     EXPECT_EQ(askLineWithRetry(std::stoi(d.PortaLocale), "after", 10000).value_or("(none)"), "echo:after");
     main.DisattivaTunnell1Click();
     EXPECT_TRUE(waitUntilNoneNamed("E2eHealthSSH.exe", 3000));
+}
+
+// The test account accepts this public key for as long as the object lives.
+class AuthorizedKey {
+public:
+    explicit AuthorizedKey(const std::string& publicKeyLine) {
+        const passwd* account = getpwnam(SshServer::kUser);
+        if (!account)
+            throw std::runtime_error("no test account");
+        m_folder = std::string(account->pw_dir) + "/.ssh";
+        fs::create_directories(m_folder);
+        std::ofstream(m_folder + "/authorized_keys", std::ios::app) << publicKeyLine << "\n";
+        // The server reads keys only from folders no one else can write to.
+        for (const std::string& path : {m_folder, m_folder + "/authorized_keys"})
+            (void)!chown(path.c_str(), account->pw_uid, account->pw_gid);
+        fs::permissions(m_folder, fs::perms::owner_all);
+        fs::permissions(m_folder + "/authorized_keys", fs::perms::owner_read | fs::perms::owner_write);
+    }
+    ~AuthorizedKey() { fs::remove(m_folder + "/authorized_keys"); }
+
+private:
+    std::string m_folder;
+};
+
+TEST_F(TunnelE2e, KeyFileRemoteAndSocksForwardsCarryBytes) {
+    TcpService service;
+    auto app = openApp();
+    TMain& main = app->main();
+    ASSERT_NO_FATAL_FAILURE(addTunnel(main, "E2eKinds"));
+    // A key without passphrase in the tunnel's folder, named relative to it.
+    const std::string key = work.file("tunnells/E2eKinds/id.ppk");
+    work.write("empty", "");
+    std::string publicKey;
+    const std::string puttygen = quorvane::fs::findOnPath("puttygen");
+    ASSERT_EQ(runProgram({puttygen, "-t", "ed25519", "-o", key, "--new-passphrase", work.file("empty")}, ""), 0);
+    ASSERT_EQ(runProgram({puttygen, key, "-O", "public-openssh"}, "", &publicKey), 0);
+    const AuthorizedKey authorized(publicKey.substr(0, publicKey.find('\n')));
+
+    struct Kind {
+        const char* what;
+        int direction;
+        bool byKey;
+    };
+    for (const Kind kind : {Kind{"key file, local forward", kForwardLocal, true},
+                            Kind{"remote forward: the server's port reaches the service here", kForwardRemote, false},
+                            Kind{"SOCKS proxy on the local port", kForwardDynamic, false}}) {
+        SCOPED_TRACE(kind.what);
+        TunnelDefinition d = definitionFor(freeLoopbackPort(), service.port());
+        d.Direzione = kind.direction;
+        if (kind.byKey) {
+            d.FileChiave = "id.ppk";
+            d.Password.clear();
+        }
+        SaveDefinition(work.withSeparator(), "E2eKinds", d);
+        select(main, "E2eKinds");
+        main.AttivaTunnell1Click();
+        const int port = std::stoi(d.PortaLocale);
+        const int socksTarget = kind.direction == kForwardDynamic ? service.port() : 0;
+        EXPECT_EQ(askLineWithRetry(port, "hi", 10000, 50, socksTarget).value_or("(none)"), "echo:hi") << server->log();
+        for (int i = 0; i < 40 && app->health().health("E2eKinds").status != TunnelStatus::Connected; ++i) {
+            QTest::qWait(50);
+            main.checkprocessiTimer();
+        }
+        EXPECT_EQ(app->health().health("E2eKinds").status, TunnelStatus::Connected);
+        main.DisattivaTunnell1Click();
+        EXPECT_TRUE(waitUntilNoneNamed("E2eKindsSSH.exe", 3000));
+    }
+    // Named but gone: refused before any client starts.
+    TunnelDefinition missing = definitionFor(freeLoopbackPort(), service.port());
+    missing.FileChiave = "gone.ppk";
+    SaveDefinition(work.withSeparator(), "E2eKinds", missing);
+    select(main, "E2eKinds");
+    main.AttivaTunnell1Click();
+    EXPECT_TRUE(dialogs.messages.back().startsWith(QStringLiteral("File chiave non trovato: ")));
+    EXPECT_TRUE(dialogs.messages.back().endsWith(QStringLiteral("gone.ppk")));
+    EXPECT_TRUE(processesNamed("E2eKindsSSH.exe").empty());
 }
 
 } // namespace

@@ -31,10 +31,9 @@ namespace {
 
 constexpr const char* kSshd = "/usr/sbin/sshd";
 constexpr const char* kKeygen = "/usr/bin/ssh-keygen";
-constexpr const char* kUser = "quorvanetest";
-// Fixed, so that tests running in parallel do not change it under each other's feet; no blanks,
-// because the program passes it on an unquoted command line.
+constexpr const char* kUser = SshServer::kUser;
 // Blanks, quotes and backslashes: the password must reach the client whole, through its private file.
+// The same for every test process (see freshPassword), so servers in parallel agree on it.
 constexpr const char* kPassword = "Qv7 open \"sesame\" \\e2e\\";
 
 std::string readWhole(const std::string& path) {

@@ -33,6 +33,7 @@ bool prerequisitesRequired();
 
 class SshServer {
 public:
+    static constexpr const char* kUser = "quorvanetest"; // the account every test server lets in
     // Creates the test account when missing and sets its password, writes a host key and a config
     // into a private folder, starts sshd in the foreground as a child, waits until it listens, points
     // HOME at a private folder (inherited by every client started later) and accepts the host key

@@ -104,7 +104,20 @@ TcpService::~TcpService() {
     waitpid(m_pid, nullptr, 0);
 }
 
-std::optional<std::string> askLine(int port, const std::string& line, int timeoutMs) {
+// SOCKS5 without authentication: greeting, then CONNECT to 127.0.0.1:target; true once granted.
+static bool socksConnect(int fd, int target) {
+    const unsigned char greeting[] = {5, 1, 0};
+    unsigned char reply[10];
+    if (send(fd, greeting, sizeof greeting, MSG_NOSIGNAL) != sizeof greeting || recv(fd, reply, 2, MSG_WAITALL) != 2 ||
+        reply[0] != 5 || reply[1] != 0)
+        return false;
+    const unsigned char request[] = {
+        5, 1, 0, 1, 127, 0, 0, 1, static_cast<unsigned char>(target >> 8), static_cast<unsigned char>(target & 0xFF)};
+    return send(fd, request, sizeof request, MSG_NOSIGNAL) == sizeof request &&
+           recv(fd, reply, sizeof reply, MSG_WAITALL) == sizeof reply && reply[1] == 0;
+}
+
+std::optional<std::string> askLine(int port, const std::string& line, int timeoutMs, int socksTarget) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return std::nullopt;
@@ -115,6 +128,7 @@ std::optional<std::string> askLine(int port, const std::string& line, int timeou
     const std::string request = line + "\n";
     std::string received;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        (socksTarget == 0 || socksConnect(fd, socksTarget)) &&
         send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         char buffer[1024];
@@ -127,14 +141,15 @@ std::optional<std::string> askLine(int port, const std::string& line, int timeou
     return end == std::string::npos ? std::nullopt : std::optional<std::string>(received.substr(0, end));
 }
 
-std::optional<std::string> askLineWithRetry(int port, const std::string& line, int totalMs, int pauseMs) {
+std::optional<std::string> askLineWithRetry(int port, const std::string& line, int totalMs, int pauseMs,
+                                            int socksTarget) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(totalMs);
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0)
             return std::nullopt;
-        if (auto reply = askLine(port, line, static_cast<int>(std::min<long long>(left, 2000))))
+        if (auto reply = askLine(port, line, static_cast<int>(std::min<long long>(left, 2000)), socksTarget))
             return reply;
         std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }

@@ -27,11 +27,13 @@ private:
 };
 
 // Connects to 127.0.0.1:port, sends line + "\n" and returns the first answer line (without "\n").
-// Nothing when the connection is refused or closed, or no full line came within timeoutMs.
-std::optional<std::string> askLine(int port, const std::string& line, int timeoutMs = 2000);
+// Nothing when the connection is refused or closed, or no full line came within timeoutMs. With a
+// socksTarget, port is a SOCKS5 proxy asked first to reach 127.0.0.1:socksTarget.
+std::optional<std::string> askLine(int port, const std::string& line, int timeoutMs = 2000, int socksTarget = 0);
 
 // askLine again and again, pauseMs apart, until an answer comes or totalMs have passed: a tunnel's
 // client needs a moment before its local port forwards.
-std::optional<std::string> askLineWithRetry(int port, const std::string& line, int totalMs = 10000, int pauseMs = 50);
+std::optional<std::string> askLineWithRetry(int port, const std::string& line, int totalMs = 10000, int pauseMs = 50,
+                                            int socksTarget = 0);
 
 } // namespace quorvane::test
