@@ -40,6 +40,7 @@
 #include "process/command_line.h"
 #include "process/process_list_window.h"
 #include "process/process_services.h"
+#include "process/program_runner.h"
 #include "store/file_system.h"
 #include "store/folder_walker.h"
 #include "store/paths.h"
@@ -56,6 +57,7 @@ constexpr int kFolderNameRole = Qt::UserRole + 2; // the folder's own bytes, for
 constexpr int kMonitorIntervalMs = 3000;
 constexpr int kStopTimeoutMs = 5;
 constexpr auto kClientEndWait = std::chrono::milliseconds(1000);
+constexpr int kBeforeProgramMs = 30000;
 
 // Folder names are bytes: one that is not UTF-8 (copied from Windows) shows decoded as Windows-1252,
 // so its paths are built from the bytes for as long as the caption is not edited.
@@ -453,6 +455,10 @@ void TMain::reactTo(const HealthChange& change) {
     const QString name = item->text();
     const TunnelHealth& now = change.now;
     if (now.status == TunnelStatus::Failed) {
+        // The client has ended on its own (a port held elsewhere leaves it running).
+        if (now.failure.kind != FailureKind::LocalPortInUse &&
+            (change.before == TunnelStatus::Connected || change.before == TunnelStatus::Connecting))
+            runAfter(item, LoadDefinition(m_workingDir, change.tunnel));
         if (now.failure.kind == FailureKind::HostKeyUnknown && now.failure.hostKey)
             trustOfferedKey(change.tunnel, *now.failure.hostKey);
         else if (now.failure.kind == FailureKind::HostKeyChanged)
@@ -599,8 +605,52 @@ void TMain::AttivaTunnell1Click() {
     checkprocessiTimer();
 }
 
+bool TMain::runBefore(QListWidgetItem* item, const TunnelDefinition& definition) {
+    if (definition.Prima.empty())
+        return true;
+    const std::string folder =
+        fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, nameOf(item))));
+    const ProgramRun run = runProgramAndWait(definition.Prima, folder, kBeforeProgramMs);
+    if (run.started && run.finished && run.exitCode == 0)
+        return true;
+    const TfMessage& messages = *m_windows.messages;
+    const QString program = QString::fromStdString(definition.Prima);
+    if (!run.started)
+        dialogs().showMessage(
+            filled(messages.PrimaNonAvviato(), {item->text(), program, QString::fromStdString(run.error)}));
+    else if (!run.finished)
+        dialogs().showMessage(filled(messages.PrimaScaduto(), {item->text(), program}));
+    else
+        dialogs().showMessage(filled(messages.PrimaFallito(), {item->text(), program, QString::number(run.exitCode)}));
+    return false;
+}
+
+void TMain::runAfter(QListWidgetItem* item, const TunnelDefinition& definition) {
+    const std::vector<std::string> words = splitWindowsCommandLine(definition.Dopo);
+    if (words.empty())
+        return;
+    // Started, not waited for: nothing the user does may hang on it.
+    const std::string folder =
+        fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, nameOf(item))));
+    LaunchRequest request;
+    request.executable =
+        words.front().find_first_of("/\\") == std::string::npos
+            ? fs::findOnPath(words.front())
+            : (std::filesystem::u8path(words.front()).is_absolute() ? words.front()
+                                                                    : folder + fs::separator() + words.front());
+    for (std::size_t i = 1; i < words.size(); ++i)
+        request.parameters += (i > 1 ? " " : "") + quoteWindowsArgument(words[i]);
+    request.directory = folder;
+    if (const std::optional<std::string> failure = m_launcher.launch(request))
+        dialogs().showError(errorBoxText(QString::fromStdString(definition.Dopo + ": " + *failure)));
+}
+
 void TMain::startClient(QListWidgetItem* item, const TunnelDefinition& definition) {
     const std::string name = nameOf(item);
+    if (!runBefore(item, definition)) {
+        m_health.stopped(name); // no restart loop over a program that keeps failing
+        return;
+    }
     const std::string exePath = paths::ClientExePath(m_workingDir, name);
     LaunchRequest request;
     request.executable = fs::resolve(exePath);
@@ -623,9 +673,13 @@ void TMain::DisattivaTunnell1Click() {
     if (!item)
         return;
     // Stopped by the user: no failure to report, nothing to restart.
-    m_health.stopped(nameOf(item));
-    if (!m_clients.stopFirst(nameOf(item), kStopTimeoutMs))
+    const std::string name = nameOf(item);
+    const bool wasRunning = m_clients.snapshot().isRunning(name);
+    m_health.stopped(name);
+    if (!m_clients.stopFirst(name, kStopTimeoutMs))
         reportStopFailure(item);
+    else if (wasRunning && !m_clients.snapshot().isRunning(name))
+        runAfter(item, LoadDefinition(m_workingDir, name));
 }
 
 void TMain::reportStopFailure(const QListWidgetItem* item) {

@@ -114,6 +114,10 @@ private:
     void reportStopFailure(const QListWidgetItem* item);
     // Starts the item's client with the definition, without asking: for connect and for restarts.
     void startClient(QListWidgetItem* item, const TunnelDefinition& definition);
+    // The tunnel's own programs: "Prima" waited for (false: it failed, and the user was told), "Dopo"
+    // started after the client has ended.
+    bool runBefore(QListWidgetItem* item, const TunnelDefinition& definition);
+    void runAfter(QListWidgetItem* item, const TunnelDefinition& definition);
     void showHealth();
     void reactTo(const HealthChange& change);
     void trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer);

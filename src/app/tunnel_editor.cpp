@@ -232,6 +232,8 @@ void TShowTunn::buildControls() {
     dopo = makeLabel(GroupBox1, "dopo", QStringLiteral("Dopo"));
     Edit3 = makeEdit(GroupBox1, "Edit3");
     SpeedButton3 = makePictureButton(GroupBox1, "SpeedButton3", QStyle::SP_DirOpenIcon);
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { pickProgram(Edit2); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { pickProgram(Edit3); });
     auto* runLayout = new QGridLayout(GroupBox1);
     runLayout->addWidget(prima, 0, 0);
     runLayout->addWidget(Edit2, 0, 1);
@@ -312,6 +314,8 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
                                                : RadioButton1)
         ->setChecked(true);
     debug->setChecked(definition.Debug);
+    setFieldText(Edit2, definition.Prima);
+    setFieldText(Edit3, definition.Dopo);
     hostkey->setText(QString::fromStdString(definition.HostKey));
     hostkey->setToolTip(hostkey->text());
     hostkey->setCursorPosition(0);
@@ -333,6 +337,8 @@ TunnelDefinition TShowTunn::definition() const {
                            : RadioButton3->isChecked() ? kForwardDynamic
                                                        : kForwardLocal;
     definition.Debug = debug->isChecked();
+    definition.Prima = Edit2->text().toStdString();
+    definition.Dopo = Edit3->text().toStdString();
     definition.HostKey = hostkey->text().toStdString();
     definition.Riconnessione = reconnect->isChecked();
     return definition;
@@ -350,6 +356,14 @@ void TShowTunn::SpeedButton1Click() {
     const bool inside =
         !tunnelFolder.isEmpty() && !relative.startsWith(QStringLiteral("..")) && !QDir::isAbsolutePath(relative);
     Edit1->setText(inside ? relative : QDir::toNativeSeparators(chosen));
+}
+
+void TShowTunn::pickProgram(QLineEdit* field) {
+    const QString chosen = QFileDialog::getOpenFileName(this, field == Edit2 ? prima->text() : dopo->text(),
+                                                        tunnelFolder.isEmpty() ? QDir::homePath() : tunnelFolder);
+    // Quoted, so a path with blanks stays one program when the line is split.
+    if (!chosen.isEmpty())
+        field->setText(QString::fromStdString(quoteWindowsArgument(QDir::toNativeSeparators(chosen).toStdString())));
 }
 
 void TShowTunn::Button1Click() {

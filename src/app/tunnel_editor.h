@@ -95,6 +95,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void pickProgram(QLineEdit* field); // SpeedButton2 and SpeedButton3
     void buildControls();
 };
 

@@ -35,6 +35,15 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
     addField(QStringLiteral("CampoNonValido"), QStringLiteral("Il campo \"%1\" contiene caratteri non ammessi"));
     addField(QStringLiteral("ArrestoNonRiuscito"),
              QStringLiteral("Impossibile arrestare il client SSH del tunnell \"%1\""));
+    addField(QStringLiteral("PrimaNonAvviato"),
+             QStringLiteral("Impossibile eseguire il programma \"Prima\" del tunnell %1 (%2): %3"));
+    addField(
+        QStringLiteral("PrimaFallito"),
+        QStringLiteral(
+            "Il programma \"Prima\" del tunnell %1 (%2) è terminato con il codice %3: il tunnell non viene connesso"));
+    addField(QStringLiteral("PrimaScaduto"),
+             QStringLiteral("Il programma \"Prima\" del tunnell %1 (%2) non è terminato entro 30 secondi ed è stato "
+                            "fermato: il tunnell non viene connesso"));
     addField(QStringLiteral("ChiaveMancante"), QStringLiteral("File chiave non trovato: %1"));
     addField(QStringLiteral("RinominaConnesso"),
              QStringLiteral("Disconnettere il tunnell \"%1\" prima di rinominarlo"));

@@ -33,6 +33,9 @@ public:
     QString PortaNonValida() const { return text(QStringLiteral("PortaNonValida")); }
     QString CampoNonValido() const { return text(QStringLiteral("CampoNonValido")); }
     QString ArrestoNonRiuscito() const { return text(QStringLiteral("ArrestoNonRiuscito")); }
+    QString PrimaNonAvviato() const { return text(QStringLiteral("PrimaNonAvviato")); }
+    QString PrimaFallito() const { return text(QStringLiteral("PrimaFallito")); }
+    QString PrimaScaduto() const { return text(QStringLiteral("PrimaScaduto")); }
     QString ChiaveMancante() const { return text(QStringLiteral("ChiaveMancante")); }
     QString RinominaConnesso() const { return text(QStringLiteral("RinominaConnesso")); }
     QString RinominaNonRiuscita() const { return text(QStringLiteral("RinominaNonRiuscita")); }

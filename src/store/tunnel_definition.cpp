@@ -22,6 +22,8 @@ constexpr const char* kReconnectKey = "Riconnessione";
 constexpr const char* kKeyFileKey = "FileChiave";
 constexpr const char* kDirectionKey = "Direzione";
 constexpr const char* kDebugKey = "Debug";
+constexpr const char* kBeforeKey = "Prima";
+constexpr const char* kAfterKey = "Dopo";
 // Marks a key that is not in the file at all.
 constexpr const char* kAbsent = "\x01";
 
@@ -65,6 +67,10 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
         entries.push_back({kTunnelSection, kDirectionKey, std::to_string(definition.Direzione)});
     if (definition.Debug || present(kTunnelSection, kDebugKey))
         entries.push_back({kTunnelSection, kDebugKey, definition.Debug ? "1" : "0"});
+    if (!definition.Prima.empty() || present(kTunnelSection, kBeforeKey))
+        entries.push_back({kTunnelSection, kBeforeKey, definition.Prima});
+    if (!definition.Dopo.empty() || present(kTunnelSection, kAfterKey))
+        entries.push_back({kTunnelSection, kAfterKey, definition.Dopo});
     StoreError::Cause cause = StoreError::Cause::WriteFailed;
     switch (IniFile(path).writeStrings(entries, kDefinitionMaxBytes)) {
     case IniWriteResult::Written:
@@ -188,6 +194,8 @@ DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::s
     const std::string direction = text.readString(kTunnelSection, kDirectionKey, "");
     load.definition.Direzione = direction == "1" ? kForwardRemote : direction == "2" ? kForwardDynamic : kForwardLocal;
     load.definition.Debug = parseSwitch(text.readString(kTunnelSection, kDebugKey, ""));
+    load.definition.Prima = text.readString(kTunnelSection, kBeforeKey, "");
+    load.definition.Dopo = text.readString(kTunnelSection, kAfterKey, "");
     return load;
 }
 

@@ -23,6 +23,8 @@ struct TunnelDefinition {
     std::string FileChiave{}; // [SSH Server] FileChiave: private key file, relative to the tunnel folder when inside it
     int Direzione = 0;        // [Tunnell] Direzione: kForwardLocal, kForwardRemote or kForwardDynamic
     bool Debug = false;       // [Tunnell] Debug: the client in a visible window
+    std::string Prima{};      // [Tunnell] Prima: a program run (and waited for) before the client starts
+    std::string Dopo{};       // [Tunnell] Dopo: a program started after the client has ended
 
     bool operator==(const TunnelDefinition&) const = default;
 };

@@ -435,5 +435,39 @@ TEST_F(TunnelCommands, ListMouseRulesDoubleClickConnectsCaptionClickRenamesTypin
     EXPECT_EQ(editor->text(), QStringLiteral("Ufficio"));
 }
 
+TEST_F(TunnelCommands, ProgramsBeforeAndAfterRunInTheTunnelFolderAroundTheClient) {
+    add(QStringLiteral("Office"));
+    // "Prima" leaves where it ran and with which argument; it fails when told to.
+    f.folder.write("tunnells/Office/before it.sh",
+                   "#!/bin/sh\npwd > ran.txt\necho \"$1\" >> ran.txt\n[ \"$1\" != fail ]\n");
+    stdfs::permissions(tunnelPath("Office/before it.sh"), stdfs::perms::owner_all);
+    TunnelDefinition definition{"10.0.0.1", "22", "u", "pw", "9001", "h", "80", false};
+    definition.Prima = "\"./before it.sh\" \"one arg\"";
+    definition.Dopo = "/bin/true after";
+    SaveDefinition(f.workingDir(), "Office", definition);
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    EXPECT_EQ(f.folder.read("tunnells/Office/ran.txt"),
+              stdfs::canonical(tunnelPath("Office")).string() + "\none arg\n");
+    ASSERT_EQ(f.launcher->requests.size(), 1u) << "the client starts once the program before has ended well";
+
+    f.main().DisattivaTunnell1Click();
+    ASSERT_EQ(f.launcher->requests.size(), 2u);
+    EXPECT_EQ(f.launcher->requests[1].executable, "/bin/true");
+    EXPECT_EQ(f.launcher->requests[1].parameters, "after");
+    EXPECT_EQ(f.launcher->requests[1].directory, f.workingDir() + "tunnells/Office");
+
+    // A program before that fails keeps the client from starting, and says so.
+    definition.Prima = "\"./before it.sh\" fail";
+    SaveDefinition(f.workingDir(), "Office", definition);
+    f.dialogs.messages.clear();
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    EXPECT_EQ(f.launcher->requests.size(), 2u);
+    EXPECT_EQ(f.dialogs.messages.back(),
+              QStringLiteral("Il programma \"Prima\" del tunnell Office (\"./before it.sh\" fail) è terminato con il "
+                             "codice 1: il tunnell non viene connesso"));
+}
+
 } // namespace
 } // namespace quorvane::test

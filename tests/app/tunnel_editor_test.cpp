@@ -90,15 +90,17 @@ TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
 
 TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {
     TShowTunn editor;
-    editor.Edit2->setText(QStringLiteral("before.sh"));
+    editor.Edit4->setText(QStringLiteral("Dial-up"));
     TunnelDefinition definition{"h", "22", "u", "p", "1", "s", "2", true};
+    definition.Prima = "\"before it.sh\" -x";
+    definition.Dopo = "after.sh";
     definition.FileChiave = "id.ppk";
     definition.Direzione = kForwardRemote;
     definition.Debug = true;
     editor.setDefinition(definition);
     EXPECT_EQ(editor.definition(), definition);
     EXPECT_TRUE(editor.RadioButton2->isChecked());
-    EXPECT_EQ(editor.Edit2->text(), QStringLiteral("before.sh"));
+    EXPECT_EQ(editor.Edit4->text(), QStringLiteral("Dial-up"));
 
     // Debug and direction belong to each tunnel now: the next one does not inherit them.
     editor.setDefinition({"h", "22", "u", "p", "1", "s", "2", false});
