@@ -6,13 +6,17 @@
 
 #include "app/tunnel_editor.h"
 #include "desktop/about_box.h"
+#include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/tray_icon.h"
 #include "i18n/message_texts.h"
 #include "process/client_launcher.h"
+#include "process/key_generator.h"
 #include "process/process_list_window.h"
 #include "process/process_services.h"
 #include "ras/ras_manager_window.h"
+#include "store/file_system.h"
+#include "store/paths.h"
 #include "store/working_dir.h"
 
 namespace quorvane {
@@ -39,6 +43,12 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_ras = std::make_unique<TFormRAS>(options.rasApi ? *options.rasApi : systemRasApi());
     m_editor->pickDialUpEntry = [this] { return m_ras->pickEntry(); };
     m_editor->messages = m_messages.get();
+    // After the seven windows: a language file reaches it like them.
+    if (keyGenerationAvailable()) {
+        m_keyGenerator =
+            std::make_unique<TKeyGenerator>(QString::fromStdString(fs::resolve(paths::KeyGenerator(workingDir))));
+        m_windows.keyGenerator = m_keyGenerator.get();
+    }
 }
 
 QuorvaneApp::~QuorvaneApp() {

@@ -14,6 +14,7 @@
 namespace quorvane {
 
 class TFormRAS;
+class TKeyGenerator;
 class RasApi;
 
 struct AppOptions {
@@ -38,6 +39,7 @@ public:
     TAboutBox& about() { return *m_about; }
     Tlicence& licence() { return *m_licence; }
     TFormRAS& ras() { return *m_ras; }
+    TKeyGenerator* keyGenerator() { return m_keyGenerator.get(); } // null where puttygen's own window serves
     TForm2& processList() { return *m_processList; }
     TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<TfMessage> m_messages;
     std::unique_ptr<Tlicence> m_licence;
     std::unique_ptr<TFormRAS> m_ras;
+    std::unique_ptr<TKeyGenerator> m_keyGenerator;
 };
 
 } // namespace quorvane

@@ -42,6 +42,8 @@ QString fieldName(ConnectField field, const TShowTunn& editor) {
         return plainCaption(editor.portservice->text());
     case ConnectField::FileChiave:
         return plainCaption(editor.Label1->text());
+    case ConnectField::Inoltri:
+        return plainCaption(editor.GroupBox2->title());
     }
     return {};
 }
@@ -83,6 +85,8 @@ QLineEdit* fieldEdit(ConnectField field, const TShowTunn& editor) {
         return editor.mxflatmaskedit4;
     case ConnectField::FileChiave:
         return editor.Edit1;
+    case ConnectField::Inoltri:
+        return nullptr; // a table, not an edit: the message names it
     }
     return nullptr;
 }

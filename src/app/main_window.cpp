@@ -32,6 +32,7 @@
 #include "app/tunnel_name_delegate.h"
 #include "desktop/about_box.h"
 #include "desktop/artwork.h"
+#include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/tray_icon.h"
 #include "i18n/language_engine.h"
@@ -75,10 +76,17 @@ std::string nameOf(const QListWidgetItem* item) {
     return item->text().toStdString();
 }
 
-// The local port the tunnel's forward listens on, for the health check; none for a remote forward.
-int localListenerOf(const TunnelDefinition& definition) {
-    return definition.Direzione == kForwardRemote ? TunnelHealthTracker::kNoLocalListener
-                                                  : portValue(definition.PortaLocale);
+// The local ports the tunnel's forwards listen on, for the health check; a remote forward listens on
+// the server instead.
+std::vector<int> localListenersOf(const TunnelDefinition& definition) {
+    std::vector<int> ports;
+    if (definition.Direzione != kForwardRemote)
+        ports.push_back(portValue(definition.PortaLocale));
+    for (const ExtraForward& extra : definition.Inoltri) {
+        if (extra.kind != kForwardRemote)
+            ports.push_back(portValue(extra.localPort));
+    }
+    return ports;
 }
 
 // Lowers SuppressEditor on every way out of a command.
@@ -407,7 +415,7 @@ void TMain::checkprocessiTimer() {
     for (int i = 0; i < ListView1->count(); ++i)
         tunnels.push_back(nameOf(ListView1->item(i)));
     const std::vector<HealthChange> changes = m_health.pass(clients, tunnels, [this](const std::string& tunnel) {
-        return localListenerOf(LoadDefinition(m_workingDir, tunnel));
+        return localListenersOf(LoadDefinition(m_workingDir, tunnel));
     });
     showHealth();
     for (const HealthChange& change : changes) {
@@ -664,7 +672,7 @@ void TMain::startClient(QListWidgetItem* item, const TunnelDefinition& definitio
         dialogs().showError(errorBoxText(QString::fromStdString(*failure)));
         return;
     }
-    m_health.started(name, localListenerOf(definition), definition.Riconnessione);
+    m_health.started(name, localListenersOf(definition), definition.Riconnessione);
     m_endWatch->watch(m_launcher.lastStarted());
 }
 
@@ -762,7 +770,13 @@ void TMain::Elimina2Click() {
 // ---- help and tools ----
 
 void TMain::GeneratoredichiaviPutty1Click() {
-    // The key generator is a console program here: it gets a window of its own. Failures are not reported.
+    // A dialog that runs the key generator for the user and shows the public key to copy.
+    if (m_windows.keyGenerator) {
+        m_windows.keyGenerator->setDefaultFolder(QString::fromStdString(fs::resolve(m_workingDir)));
+        m_windows.keyGenerator->exec();
+        return;
+    }
+    // Elsewhere the key generator has a window of its own. Failures are not reported.
     LaunchRequest request;
     request.executable = fs::resolve(paths::KeyGenerator(m_workingDir));
     request.visible = true;

@@ -33,6 +33,7 @@ class TAboutBox;
 class Tlicence;
 class TTrayIcon;
 class TfMessage;
+class TKeyGenerator;
 class TrayBackend;
 class HiddenFileList;
 
@@ -43,6 +44,7 @@ struct AppWindows {
     Tlicence* licence = nullptr;
     TForm2* processList = nullptr;
     TfMessage* messages = nullptr;
+    TKeyGenerator* keyGenerator = nullptr; // null where keys are made by puttygen's own window
 };
 
 class TMain : public QMainWindow {

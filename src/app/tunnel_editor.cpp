@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -225,6 +227,43 @@ void TShowTunn::buildControls() {
     connectionLayout->addWidget(SpeedButton4, 3, 1);
     connectionLayout->setRowStretch(4, 1);
 
+    // Forwards besides the main one, all through the same connection.
+    GroupBox2 = makeGroup(this, "GroupBox2", QStringLiteral("Altri inoltri"));
+    inoltri = new QTableWidget(0, 4, GroupBox2);
+    inoltri->setObjectName(QStringLiteral("inoltri"));
+    inoltri->setHorizontalHeaderLabels({QStringLiteral("Tipo (L, R, D)"), QStringLiteral("Porta locale"),
+                                        QStringLiteral("Indirizzo"), QStringLiteral("Porta")});
+    inoltri->horizontalHeader()->setStretchLastSection(true);
+    inoltri->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    inoltri->verticalHeader()->hide();
+    inoltri->setFixedHeight(inoltri->horizontalHeader()->sizeHint().height() +
+                            3 * inoltri->verticalHeader()->defaultSectionSize() + 4);
+    aggiungiinoltro = new QPushButton(QStringLiteral("Aggiungi"), GroupBox2);
+    aggiungiinoltro->setObjectName(QStringLiteral("aggiungiinoltro"));
+    rimuoviinoltro = new QPushButton(QStringLiteral("Rimuovi"), GroupBox2);
+    rimuoviinoltro->setObjectName(QStringLiteral("rimuoviinoltro"));
+    for (QPushButton* button : {aggiungiinoltro, rimuoviinoltro})
+        button->setAutoDefault(false);
+    connect(aggiungiinoltro, &QPushButton::clicked, this, [this] {
+        const int row = inoltri->rowCount();
+        inoltri->insertRow(row);
+        inoltri->setItem(row, 0, new QTableWidgetItem(QStringLiteral("L")));
+        for (int column = 1; column < 4; ++column)
+            inoltri->setItem(row, column, new QTableWidgetItem);
+        inoltri->setCurrentCell(row, 1);
+    });
+    connect(rimuoviinoltro, &QPushButton::clicked, this, [this] {
+        if (inoltri->currentRow() >= 0)
+            inoltri->removeRow(inoltri->currentRow());
+    });
+    auto* forwardButtons = new QVBoxLayout;
+    forwardButtons->addWidget(aggiungiinoltro);
+    forwardButtons->addWidget(rimuoviinoltro);
+    forwardButtons->addStretch();
+    auto* forwardLayout = new QHBoxLayout(GroupBox2);
+    forwardLayout->addWidget(inoltri, 1);
+    forwardLayout->addLayout(forwardButtons);
+
     GroupBox1 = makeGroup(this, "GroupBox1", QStringLiteral("Esegui applicazioni prima e dopo"));
     prima = makeLabel(GroupBox1, "prima", QStringLiteral("Prima"));
     Edit2 = makeEdit(GroupBox1, "Edit2");
@@ -273,6 +312,7 @@ void TShowTunn::buildControls() {
 
     auto* page = new QVBoxLayout(this);
     page->addLayout(columns);
+    page->addWidget(GroupBox2);
     page->addWidget(GroupBox1);
     page->addLayout(buttons);
 
@@ -314,6 +354,16 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
                                                : RadioButton1)
         ->setChecked(true);
     debug->setChecked(definition.Debug);
+    inoltri->setRowCount(0);
+    for (const ExtraForward& forward : definition.Inoltri) {
+        const int row = inoltri->rowCount();
+        inoltri->insertRow(row);
+        const QString kind = QString(QLatin1Char("LRD"[std::clamp(forward.kind, 0, 2)]));
+        const QString texts[] = {kind, QString::fromStdString(forward.localPort),
+                                 QString::fromStdString(forward.address), QString::fromStdString(forward.port)};
+        for (int column = 0; column < 4; ++column)
+            inoltri->setItem(row, column, new QTableWidgetItem(texts[column]));
+    }
     setFieldText(Edit2, definition.Prima);
     setFieldText(Edit3, definition.Dopo);
     hostkey->setText(QString::fromStdString(definition.HostKey));
@@ -337,6 +387,23 @@ TunnelDefinition TShowTunn::definition() const {
                            : RadioButton3->isChecked() ? kForwardDynamic
                                                        : kForwardLocal;
     definition.Debug = debug->isChecked();
+    for (int row = 0; row < inoltri->rowCount(); ++row) {
+        const auto cell = [&](int column) {
+            const QTableWidgetItem* item = inoltri->item(row, column);
+            return item ? item->text().trimmed() : QString();
+        };
+        const QString kind = cell(0).toUpper();
+        ExtraForward forward;
+        forward.kind = kind == QLatin1String("R")   ? kForwardRemote
+                       : kind == QLatin1String("D") ? kForwardDynamic
+                                                    : kForwardLocal;
+        forward.localPort = cell(1).toStdString();
+        forward.address = cell(2).toStdString();
+        forward.port = cell(3).toStdString();
+        if (kind != QLatin1String("L") && kind != QLatin1String("R") && kind != QLatin1String("D"))
+            forward.localPort.clear(); // an unknown kind reads as a forward without its port: refused on OK
+        definition.Inoltri.push_back(forward);
+    }
     definition.Prima = Edit2->text().toStdString();
     definition.Dopo = Edit3->text().toStdString();
     definition.HostKey = hostkey->text().toStdString();

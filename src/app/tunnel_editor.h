@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTableWidget;
 class QToolButton;
 class QFileDialog;
 
@@ -78,6 +79,10 @@ public:
     QRadioButton* RadioButton2 = nullptr;
     QRadioButton* RadioButton3 = nullptr; // dynamic forward: a SOCKS proxy on the local port
     QLabel* keyhint = nullptr;
+    QGroupBox* GroupBox2 = nullptr;  // "Altri inoltri"
+    QTableWidget* inoltri = nullptr; // Inoltri: kind (L, R, D), local port, address, port
+    QPushButton* aggiungiinoltro = nullptr;
+    QPushButton* rimuoviinoltro = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QLineEdit* Edit4 = nullptr;
     QToolButton* SpeedButton4 = nullptr;

@@ -43,13 +43,37 @@ bool serverPortNamed(const TunnelDefinition& definition) {
     return !port.empty() && port != "22";
 }
 
-// The forward piece: the flag of the definition's kind and its one argument.
+// One forward piece: the flag of its kind and its one argument.
+std::string forwardPiece(int kind, const std::string& localPort, const std::string& address, const std::string& port) {
+    if (kind == kForwardDynamic)
+        return " -D " + portText(localPort);
+    const std::string flag = kind == kForwardRemote ? " -R " : " -L ";
+    return flag + quoteWindowsArgument(portText(localPort) + ':' + address + ':' + portText(port));
+}
+
 std::string forwarding(const TunnelDefinition& definition) {
-    if (definition.Direzione == kForwardDynamic)
-        return " -D " + portText(definition.PortaLocale);
-    const std::string flag = definition.Direzione == kForwardRemote ? " -R " : " -L ";
-    return flag + quoteWindowsArgument(portText(definition.PortaLocale) + ':' + definition.IpServizio + ':' +
-                                       portText(definition.PortaServizio));
+    std::string pieces =
+        forwardPiece(definition.Direzione, definition.PortaLocale, definition.IpServizio, definition.PortaServizio);
+    for (const ExtraForward& extra : definition.Inoltri)
+        pieces += forwardPiece(extra.kind, extra.localPort, extra.address, extra.port);
+    return pieces;
+}
+
+// An extra forward that the client could not be given as typed, or could not be stored.
+std::optional<FieldFault> extraForwardFault(const ExtraForward& forward) {
+    for (const std::string* text : {&forward.localPort, &forward.address, &forward.port}) {
+        if (text->find_first_of(std::string_view(",;\0", 3)) != std::string::npos)
+            return FieldFault::Unpassable;
+    }
+    if (!isPort(forward.localPort))
+        return FieldFault::NotAPort;
+    if (forward.kind == kForwardDynamic)
+        return std::nullopt;
+    if (trimmed(forward.address).empty() || forward.address.find_first_of(" \t") != std::string::npos)
+        return FieldFault::Unpassable;
+    if (!isPort(forward.port))
+        return FieldFault::NotAPort;
+    return std::nullopt;
 }
 
 // Everything but the password piece, which the caller supplies already quoted.
@@ -115,6 +139,10 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
         default:
             break;
         }
+    }
+    for (const ExtraForward& extra : definition.Inoltri) {
+        if (const std::optional<FieldFault> fault = extraForwardFault(extra))
+            return FieldProblem{ConnectField::Inoltri, *fault};
     }
     return std::nullopt;
 }

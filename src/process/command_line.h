@@ -19,14 +19,15 @@ enum class ConnectField {
     PortaLocale,
     IpServizio,
     PortaServizio,
-    FileChiave
+    FileChiave,
+    Inoltri, // one of the extra forwards
 };
 
 // Why a field cannot go to the client as it is.
 enum class FieldFault {
     LeadingDash, // the client would take it for an option
     NotAPort,    // not a whole number 1-65535
-    Unpassable,  // holds a NUL, which no command line can carry
+    Unpassable,  // holds a NUL, which no command line can carry (or, in an extra forward, what cannot be stored)
 };
 
 struct FieldProblem {
@@ -48,7 +49,8 @@ int portValue(std::string_view text);
 std::string quoteWindowsArgument(std::string_view argument);
 
 // The parameters for the client, each field one argument:
-// "-ssh -batch [-P port] [-hostkey FP] -l USER [-i KEY] [-pwfile FILE] FORWARD SERVER", FORWARD being
+// "-ssh -batch [-P port] [-hostkey FP] -l USER [-i KEY] [-pwfile FILE] FORWARD [EXTRA...] SERVER", FORWARD
+// and each extra forward being
 // "-L LP:SA:SP", "-R LP:SA:SP" (the server's port LP to the service as seen from here) or "-D LP". The password
 // itself is never on the line: with a non-empty password the client reads it from passwordFile. -P
 // comes when the server port, blanks aside, is neither empty nor "22"; -hostkey when the definition

@@ -5,8 +5,10 @@
 #include "store/ini_file.h"
 #include "store/paths.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -24,6 +26,19 @@ constexpr const char* kDirectionKey = "Direzione";
 constexpr const char* kDebugKey = "Debug";
 constexpr const char* kBeforeKey = "Prima";
 constexpr const char* kAfterKey = "Dopo";
+constexpr const char* kExtraForwardsKey = "Inoltri";
+constexpr const char kKindLetters[] = {'L', 'R', 'D'};
+
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, start)) {
+        parts.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
 // Marks a key that is not in the file at all.
 constexpr const char* kAbsent = "\x01";
 
@@ -71,6 +86,8 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
         entries.push_back({kTunnelSection, kBeforeKey, definition.Prima});
     if (!definition.Dopo.empty() || present(kTunnelSection, kAfterKey))
         entries.push_back({kTunnelSection, kAfterKey, definition.Dopo});
+    if (!definition.Inoltri.empty() || present(kTunnelSection, kExtraForwardsKey))
+        entries.push_back({kTunnelSection, kExtraForwardsKey, formatExtraForwards(definition.Inoltri)});
     StoreError::Cause cause = StoreError::Cause::WriteFailed;
     switch (IniFile(path).writeStrings(entries, kDefinitionMaxBytes)) {
     case IniWriteResult::Written:
@@ -121,6 +138,35 @@ bool isDigitOf(char c, int base, int& digit) {
 }
 
 } // namespace
+
+std::string formatExtraForwards(const std::vector<ExtraForward>& forwards) {
+    std::string text;
+    for (const ExtraForward& forward : forwards) {
+        if (forward.kind < kForwardLocal || forward.kind > kForwardDynamic)
+            continue;
+        if (!text.empty())
+            text += ';';
+        text += kKindLetters[forward.kind];
+        text += ',' + forward.localPort + ',' + forward.address + ',' + forward.port;
+    }
+    return text;
+}
+
+std::vector<ExtraForward> parseExtraForwards(const std::string& text) {
+    std::vector<ExtraForward> forwards;
+    if (text.empty())
+        return forwards;
+    for (const std::string& entry : splitAt(text, ';')) {
+        const std::vector<std::string> fields = splitAt(entry, ',');
+        if (fields.size() != 4 || fields[0].size() != 1)
+            continue;
+        const char* letter = std::find(std::begin(kKindLetters), std::end(kKindLetters), fields[0][0]);
+        if (letter == std::end(kKindLetters))
+            continue;
+        forwards.push_back({static_cast<int>(letter - std::begin(kKindLetters)), fields[1], fields[2], fields[3]});
+    }
+    return forwards;
+}
 
 bool parseSwitch(const std::string& text) {
     // Values that do not fit in 32 bits are not integers either.
@@ -196,6 +242,7 @@ DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::s
     load.definition.Debug = parseSwitch(text.readString(kTunnelSection, kDebugKey, ""));
     load.definition.Prima = text.readString(kTunnelSection, kBeforeKey, "");
     load.definition.Dopo = text.readString(kTunnelSection, kAfterKey, "");
+    load.definition.Inoltri = parseExtraForwards(text.readString(kTunnelSection, kExtraForwardsKey, ""));
     return load;
 }
 

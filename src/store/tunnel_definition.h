@@ -4,8 +4,19 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace quorvane {
+
+// A forward besides the main one: kind kForwardLocal, kForwardRemote or kForwardDynamic, and its
+// texts as typed (a dynamic forward has no address or port).
+struct ExtraForward {
+    int kind = 0;
+    std::string localPort;
+    std::string address;
+    std::string port;
+    bool operator==(const ExtraForward&) const = default;
+};
 
 // The eight values of a definition, named by their keys.
 struct TunnelDefinition {
@@ -25,6 +36,7 @@ struct TunnelDefinition {
     bool Debug = false;       // [Tunnell] Debug: the client in a visible window
     std::string Prima{};      // [Tunnell] Prima: a program run (and waited for) before the client starts
     std::string Dopo{};       // [Tunnell] Dopo: a program started after the client has ended
+    std::vector<ExtraForward> Inoltri{}; // [Tunnell] Inoltri: "K,LP,ADDRESS,PORT" entries joined by ";"
 
     bool operator==(const TunnelDefinition&) const = default;
 };
@@ -77,6 +89,11 @@ struct DefinitionLoad {
     // For the user: "Unable to read <path>", then the reason; empty when ok().
     std::string message() const;
 };
+
+// The Inoltri value and back. Entries that cannot be read (an unknown kind, missing fields) are
+// dropped; address and ports must hold no "," or ";" to be written (checkConnectFields refuses them).
+std::string formatExtraForwards(const std::vector<ExtraForward>& forwards);
+std::vector<ExtraForward> parseExtraForwards(const std::string& text);
 
 // The switch rule: integer (hex after "0x"/"0X" when longer than two characters), non-zero is on;
 // missing or not an integer is off.

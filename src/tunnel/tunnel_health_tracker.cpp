@@ -38,10 +38,11 @@ std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel) {
     return path;
 }
 
-void TunnelHealthTracker::started(const std::string& tunnel, int localPort, bool reconnect) {
-    m_ports[tunnel] = localPort;
+void TunnelHealthTracker::started(const std::string& tunnel, std::vector<int> localPorts, bool reconnect) {
+    const int first = localPorts.empty() ? 0 : localPorts.front();
+    m_ports[tunnel] = std::move(localPorts);
     m_reconnect[tunnel] = reconnect;
-    m_monitor.started(tunnel, std::max(localPort, 0));
+    m_monitor.started(tunnel, first);
 }
 
 void TunnelHealthTracker::stopped(const std::string& tunnel) {
@@ -54,9 +55,9 @@ void TunnelHealthTracker::forget(const std::string& tunnel) {
     m_reconnect.erase(tunnel);
 }
 
-std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients,
-                                                    const std::vector<std::string>& tunnels,
-                                                    const std::function<int(const std::string&)>& portOf) {
+std::vector<HealthChange>
+TunnelHealthTracker::pass(const TunnelClients& clients, const std::vector<std::string>& tunnels,
+                          const std::function<std::vector<int>(const std::string&)>& portsOf) {
     std::vector<ProcessId> candidates;
     for (const std::string& tunnel : tunnels) {
         for (const OwnProcess& client : clients.clientsOf(tunnel))
@@ -71,24 +72,32 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
         const std::vector<OwnProcess>& own = clients.clientsOf(tunnel);
         TunnelObservation seen;
         seen.clientRunning = !own.empty();
-        auto port = m_ports.find(tunnel);
-        if (port == m_ports.end() && seen.clientRunning)
-            port = m_ports.emplace(tunnel, portOf(tunnel)).first;
-        seen.localPort = port == m_ports.end() ? 0 : std::max(port->second, 0);
-        if (port != m_ports.end() && port->second == kNoLocalListener)
-            seen.forwardListening = seen.clientRunning; // nothing here to look at: its port is the server's
-        if (seen.clientRunning && seen.localPort != 0) {
-            for (const ListeningSocket& socket : sockets) {
-                if (socket.port != seen.localPort)
-                    continue;
-                const bool ours = std::any_of(own.begin(), own.end(),
-                                              [&](const OwnProcess& client) { return client.id == socket.owner; });
-                (ours ? seen.forwardListening : seen.portTakenByOther) = true;
+        auto ports = m_ports.find(tunnel);
+        if (ports == m_ports.end() && seen.clientRunning)
+            ports = m_ports.emplace(tunnel, portsOf(tunnel)).first;
+        if (ports != m_ports.end() && seen.clientRunning) {
+            // Connected when every forward listens in the client's hands. A port another program holds
+            // as well (IPv4 and IPv6 apart) could take the connections: the forward is not to be trusted.
+            bool all = true;
+            for (const int port : ports->second) {
+                bool ours = false;
+                bool theirs = false;
+                for (const ListeningSocket& socket : sockets) {
+                    if (socket.port != port)
+                        continue;
+                    const bool mine = std::any_of(own.begin(), own.end(),
+                                                  [&](const OwnProcess& client) { return client.id == socket.owner; });
+                    (mine ? ours : theirs) = true;
+                }
+                if (theirs && !seen.portTakenByOther) {
+                    seen.portTakenByOther = true;
+                    seen.localPort = port;
+                }
+                all = all && ours && !theirs;
             }
-            // The client may hold the port on one address and another program on the other (IPv4
-            // and IPv6): connections could reach either, so the forward is not to be trusted.
-            if (seen.portTakenByOther)
-                seen.forwardListening = false;
+            seen.forwardListening = all && !seen.portTakenByOther;
+            if (seen.localPort == 0 && !ports->second.empty())
+                seen.localPort = ports->second.front();
             // A long-lived client must not fill the disk with its chatter.
             trimLog(clientLog(tunnel), kLogKeep);
         }

@@ -29,19 +29,18 @@ public:
     // The tunnel's client log, emptied: what the next client writes is all the pass will read.
     std::string freshClientLog(const std::string& tunnel);
 
-    // The program started the tunnel's client; reconnect: restart it after a transient end. A
-    // localPort of kNoLocalListener (a remote forward listens on the server) counts a running
-    // client as connected.
-    static constexpr int kNoLocalListener = -1;
-    void started(const std::string& tunnel, int localPort, bool reconnect);
+    // The program started the tunnel's client, whose forwards listen on localPorts here (none for
+    // forwards that listen on the server: then a running client counts as connected); reconnect:
+    // restart it after a transient end.
+    void started(const std::string& tunnel, std::vector<int> localPorts, bool reconnect);
     void stopped(const std::string& tunnel); // by the user: no failure, no restart
     void forget(const std::string& tunnel);  // deleted or renamed away
 
-    // One pass over the listed tunnels. portOf is asked once for a tunnel whose client runs but
-    // whose port is not known (a client left running by an earlier run); 0 when it cannot say,
-    // kNoLocalListener for a remote forward.
+    // One pass over the listed tunnels: connected when every local port listens in the client's hands.
+    // portsOf is asked once for a tunnel whose client runs but whose ports are not known (a client
+    // left running by an earlier run).
     std::vector<HealthChange> pass(const TunnelClients& clients, const std::vector<std::string>& tunnels,
-                                   const std::function<int(const std::string&)>& portOf);
+                                   const std::function<std::vector<int>(const std::string&)>& portsOf);
 
     const TunnelHealth& health(const std::string& tunnel) const { return m_monitor.health(tunnel); }
 
@@ -59,7 +58,7 @@ private:
     SocketTable& m_sockets;
     const Clock& m_clock;
     TunnelMonitor m_monitor;
-    std::unordered_map<std::string, int> m_ports;
+    std::unordered_map<std::string, std::vector<int>> m_ports;
     std::unordered_map<std::string, bool> m_reconnect;
 };
 

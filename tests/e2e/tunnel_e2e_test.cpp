@@ -607,7 +607,7 @@ private:
     std::string m_folder;
 };
 
-TEST_F(TunnelE2e, KeyFileRemoteAndSocksForwardsCarryBytes) {
+TEST_F(TunnelE2e, KeyFileRemoteSocksAndExtraForwardsCarryBytes) {
     TcpService service;
     auto app = openApp();
     TMain& main = app->main();
@@ -621,14 +621,18 @@ TEST_F(TunnelE2e, KeyFileRemoteAndSocksForwardsCarryBytes) {
     ASSERT_EQ(runProgram({puttygen, key, "-O", "public-openssh"}, "", &publicKey), 0);
     const AuthorizedKey authorized(publicKey.substr(0, publicKey.find('\n')));
 
+    TcpService second("second:");
     struct Kind {
         const char* what;
         int direction;
         bool byKey;
+        bool extraForward;
     };
-    for (const Kind kind : {Kind{"key file, local forward", kForwardLocal, true},
-                            Kind{"remote forward: the server's port reaches the service here", kForwardRemote, false},
-                            Kind{"SOCKS proxy on the local port", kForwardDynamic, false}}) {
+    for (const Kind kind :
+         {Kind{"key file, local forward", kForwardLocal, true, false},
+          Kind{"remote forward: the server's port reaches the service here", kForwardRemote, false, false},
+          Kind{"SOCKS proxy on the local port", kForwardDynamic, false, false},
+          Kind{"two forwards through one connection", kForwardLocal, false, true}}) {
         SCOPED_TRACE(kind.what);
         TunnelDefinition d = definitionFor(freeLoopbackPort(), service.port());
         d.Direzione = kind.direction;
@@ -636,12 +640,18 @@ TEST_F(TunnelE2e, KeyFileRemoteAndSocksForwardsCarryBytes) {
             d.FileChiave = "id.ppk";
             d.Password.clear();
         }
+        const int extraPort = freeLoopbackPort();
+        if (kind.extraForward)
+            d.Inoltri = {{kForwardLocal, std::to_string(extraPort), "127.0.0.1", std::to_string(second.port())}};
         SaveDefinition(work.withSeparator(), "E2eKinds", d);
         select(main, "E2eKinds");
         main.AttivaTunnell1Click();
         const int port = std::stoi(d.PortaLocale);
         const int socksTarget = kind.direction == kForwardDynamic ? service.port() : 0;
         EXPECT_EQ(askLineWithRetry(port, "hi", 10000, 50, socksTarget).value_or("(none)"), "echo:hi") << server->log();
+        if (kind.extraForward) {
+            EXPECT_EQ(askLineWithRetry(extraPort, "hi").value_or("(none)"), "second:hi");
+        }
         for (int i = 0; i < 40 && app->health().health("E2eKinds").status != TunnelStatus::Connected; ++i) {
             QTest::qWait(50);
             main.checkprocessiTimer();

@@ -41,6 +41,18 @@ TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePassw
     EXPECT_EQ(buildConnectCommandLine(kinds, "/dev/fd/3"),
               "-ssh -batch -l tunnel -i \"keys/id ed.ppk\" -pwfile /dev/fd/3 -D 9001 10.0.0.1");
 
+    // Extra forwards follow the main one, each its own option; what cannot be stored is refused.
+    TunnelDefinition several = office("22");
+    several.Inoltri = {{kForwardLocal, "9002", "db.lan", "5432"}, {kForwardDynamic, "1080", "", ""}};
+    EXPECT_EQ(parseExtraForwards(formatExtraForwards(several.Inoltri)), several.Inoltri);
+    EXPECT_EQ(checkConnectFields(several), std::nullopt);
+    EXPECT_EQ(buildConnectCommandLine(several, "/dev/fd/3"),
+              "-ssh -batch -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 -L 9002:db.lan:5432 -D 1080 10.0.0.1");
+    several.Inoltri.push_back({kForwardRemote, "9003", "a,b", "22"});
+    EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable}));
+    several.Inoltri.back() = {kForwardRemote, "9003", "host", "ssh"};
+    EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::NotAPort}));
+
     // A trusted host key goes to the client, which then accepts that key alone.
     TunnelDefinition trusted = office("22");
     trusted.HostKey = "SHA256:3xm+nVEf/abc";

@@ -28,7 +28,7 @@ public:
 
 TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisStartsWords) {
     test::TempDir work;
-    for (const char* name : {"A", "B", "C"})
+    for (const char* name : {"A", "B", "C", "D", "E"})
         work.makeFolder(std::string("tunnells/") + name);
     const std::string tunnels = std::filesystem::canonical(work.file("tunnells")).string();
     ScriptedSockets sockets;
@@ -40,29 +40,37 @@ TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisS
     EXPECT_EQ(work.read("tunnells/C/client.log"), "");
     EXPECT_EQ(std::filesystem::status(log).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    tracker.started("A", 9001, false);
-    tracker.started("B", 9002, false);
-    tracker.started("C", 9003, false);
+    tracker.started("A", {9001}, false);
+    tracker.started("B", {9002}, false);
+    tracker.started("C", {9003}, false);
+    tracker.started("D", {9004, 9005}, false); // a second forward not up yet
+    tracker.started("E", {}, false);           // a remote forward only: nothing listens here
 
     // A listens through its client; B's port is held on one address by someone else as well.
-    const std::vector<OwnProcess> own = {{10, tunnels + "/A/ASSH.exe"}, {20, tunnels + "/B/BSSH.exe"}};
-    sockets.sockets = {{9001, 10}, {9002, 20}, {9002, NoProcessId}};
+    const std::vector<OwnProcess> own = {{10, tunnels + "/A/ASSH.exe"},
+                                         {20, tunnels + "/B/BSSH.exe"},
+                                         {40, tunnels + "/D/DSSH.exe"},
+                                         {50, tunnels + "/E/ESSH.exe"}};
+    sockets.sockets = {{9001, 10}, {9002, 20}, {9002, NoProcessId}, {9004, 40}};
     const TunnelClients clients(tunnels, own, '/', false);
     clock.at += std::chrono::seconds(5);
     work.write("tunnells/C/client.log", "FATAL ERROR: Connection refused\n"); // this start's, C has ended
-    const std::vector<HealthChange> changes = tracker.pass(clients, {"A", "B", "C"}, [](const std::string&) {
+    const std::vector<std::string> all = {"A", "B", "C", "D", "E"};
+    const std::vector<HealthChange> changes = tracker.pass(clients, all, [](const std::string&) {
         ADD_FAILURE() << "ports of started tunnels are known";
-        return 0;
+        return std::vector<int>{};
     });
 
-    EXPECT_EQ(sockets.asked, (std::vector<ProcessId>{10, 20}));
+    EXPECT_EQ(sockets.asked, (std::vector<ProcessId>{10, 20, 40, 50}));
+    EXPECT_EQ(tracker.health("D").status, TunnelStatus::Connecting);
+    EXPECT_EQ(tracker.health("E").status, TunnelStatus::Connected);
     EXPECT_EQ(tracker.health("A").status, TunnelStatus::Connected);
     EXPECT_EQ(tracker.health("B").status, TunnelStatus::Failed);
     EXPECT_EQ(tracker.health("B").failure.kind, FailureKind::LocalPortInUse);
     EXPECT_EQ(tracker.health("B").failure.detail, "9002");
     EXPECT_EQ(tracker.health("C").failure.kind, FailureKind::ConnectionRefused);
-    EXPECT_EQ(changes.size(), 3u);
-    EXPECT_TRUE(tracker.pass(clients, {"A", "B", "C"}, [](const std::string&) { return 0; }).empty())
+    EXPECT_EQ(changes.size(), 4u); // D was connecting from its start
+    EXPECT_TRUE(tracker.pass(clients, all, [](const std::string&) { return std::vector<int>{}; }).empty())
         << "an unchanged state is no change";
 }
 

@@ -1,0 +1,16 @@
+// KeyGenerator on Windows: not offered; the program starts puttygen.exe in its own window instead.
+#include "process/key_generator.h"
+
+namespace quorvane {
+
+bool keyGenerationAvailable() {
+    return false;
+}
+
+KeyResult generateKey(const std::string& /*puttygenPath*/, const KeyRequest& /*request*/) {
+    KeyResult result;
+    result.error = "Key generation is not available on this system";
+    return result;
+}
+
+} // namespace quorvane
