@@ -2,6 +2,7 @@
 #include "app/application.h"
 
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 
 #include "app/tunnel_editor.h"
@@ -48,7 +49,14 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
         m_keyGenerator =
             std::make_unique<TKeyGenerator>(QString::fromStdString(fs::resolve(paths::KeyGenerator(workingDir))));
         m_windows.keyGenerator = m_keyGenerator.get();
+        m_editor->generateKeyIn = [this](const QString& folder) {
+            m_keyGenerator->setDefaultFolder(folder);
+            const QString before = m_keyGenerator->lastSaved();
+            m_keyGenerator->exec();
+            return m_keyGenerator->lastSaved() != before ? m_keyGenerator->lastSaved() : QString();
+        };
     }
+    m_editor->generachiave->setVisible(m_keyGenerator != nullptr);
 }
 
 QuorvaneApp::~QuorvaneApp() {

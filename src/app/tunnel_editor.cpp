@@ -163,6 +163,15 @@ void TShowTunn::buildControls() {
     small.setPointSizeF(small.pointSizeF() * 0.85);
     keyhint->setFont(small);
     connect(SpeedButton1, &QToolButton::clicked, this, &TShowTunn::SpeedButton1Click);
+    generachiave = new QPushButton(QStringLiteral("Genera..."), authserverssshtitle);
+    generachiave->setObjectName(QStringLiteral("generachiave"));
+    generachiave->setAutoDefault(false);
+    connect(generachiave, &QPushButton::clicked, this, [this] {
+        if (!generateKeyIn)
+            return;
+        if (const QString made = generateKeyIn(tunnelFolder); !made.isEmpty())
+            setKeyFile(made);
+    });
     auto* authLayout = new QGridLayout(authserverssshtitle);
     authLayout->addWidget(useraccount, 0, 0);
     authLayout->addWidget(mxflatedit1, 0, 1, 1, 2);
@@ -171,7 +180,8 @@ void TShowTunn::buildControls() {
     authLayout->addWidget(Label1, 2, 0);
     authLayout->addWidget(Edit1, 2, 1);
     authLayout->addWidget(SpeedButton1, 2, 2);
-    authLayout->addWidget(keyhint, 3, 1, 1, 2);
+    authLayout->addWidget(keyhint, 3, 1);
+    authLayout->addWidget(generachiave, 3, 2);
 
     tunnellsshtitle = makeGroup(this, "tunnellsshtitle", QStringLiteral("Dati connessione SSH"));
     Localport = makeLabel(tunnellsshtitle, "Localport", QStringLiteral("Porta locale"));
@@ -417,8 +427,11 @@ void TShowTunn::SpeedButton1Click() {
     OpenDialog1->setDirectory(tunnelFolder.isEmpty() ? QDir::homePath() : tunnelFolder);
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
+    setKeyFile(OpenDialog1->selectedFiles().first());
+}
+
+void TShowTunn::setKeyFile(const QString& chosen) {
     // A key inside the tunnel's folder is named from there, so the portable folder can move.
-    const QString chosen = OpenDialog1->selectedFiles().first();
     const QString relative = QDir(tunnelFolder).relativeFilePath(chosen);
     const bool inside =
         !tunnelFolder.isEmpty() && !relative.startsWith(QStringLiteral("..")) && !QDir::isAbsolutePath(relative);

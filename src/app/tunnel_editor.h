@@ -41,6 +41,10 @@ public:
     void SpeedButton1Click();
     QString tunnelFolder;
 
+    // "Genera...": makes a new key, by default in the tunnel's folder; returns its file, or empty.
+    std::function<QString(const QString& folder)> generateKeyIn;
+    QPushButton* generachiave = nullptr;
+
     // The seven key-bound edits and autoconnect, in the load order.
     void setDefinition(const TunnelDefinition& definition);
     TunnelDefinition definition() const;
@@ -100,7 +104,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void pickProgram(QLineEdit* field); // SpeedButton2 and SpeedButton3
+    void pickProgram(QLineEdit* field);   // SpeedButton2 and SpeedButton3
+    void setKeyFile(const QString& path); // relative to tunnelFolder when inside it
     void buildControls();
 };
 

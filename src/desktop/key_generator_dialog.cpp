@@ -245,6 +245,7 @@ void TKeyGenerator::GeneraClick() {
     FileChiave->setText(QDir::toNativeSeparators(path));
     ChiavePubblica->setPlainText(QString::fromStdString(result.publicKeyLine));
     Copia->setEnabled(true);
+    m_lastSaved = path;
     showOutcome(message("ChiaveSalvata").arg(QDir::toNativeSeparators(path)), false);
 }
 

@@ -26,6 +26,9 @@ public:
     // Where the browse dialog opens and where a file name without a folder goes.
     void setDefaultFolder(const QString& folder) { m_defaultFolder = folder; }
 
+    // The key file the last successful generation saved, empty before one.
+    const QString& lastSaved() const { return m_lastSaved; }
+
     // Commands, named after the control and event they are bound to.
     void TipoChiaveChange();
     void SfogliaClick();
@@ -67,6 +70,7 @@ private:
     QString m_puttygenPath;
     Generator m_generator;
     QString m_defaultFolder;
+    QString m_lastSaved;
 };
 
 } // namespace quorvane

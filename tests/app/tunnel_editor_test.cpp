@@ -109,6 +109,16 @@ TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {
     EXPECT_EQ(editor.Edit1->text(), QString());
     editor.RadioButton3->setChecked(true);
     EXPECT_FALSE(editor.mxflatmaskedit3->isEnabled()) << "a SOCKS proxy has no service address";
+    // A key made from the editor lands in the tunnel's folder and is named from there.
+    editor.tunnelFolder = QStringLiteral("/portable/tunnells/Office");
+    QString askedFor;
+    editor.generateKeyIn = [&](const QString& folder) {
+        askedFor = folder;
+        return folder + QStringLiteral("/keys/new.ppk");
+    };
+    editor.generachiave->click();
+    EXPECT_EQ(askedFor, editor.tunnelFolder);
+    EXPECT_EQ(editor.Edit1->text(), QStringLiteral("keys/new.ppk"));
 }
 
 TEST(TunnelEditor, TheDialUpButtonPutsThePickedEntryIntoItsField) {
