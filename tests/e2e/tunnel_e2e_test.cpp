@@ -30,6 +30,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/tunnel_editor.h"
+#include "process/key_generator.h"
 #include "store/file_system.h"
 #include "store/tunnel_definition.h"
 #include "support/scripted_dialogs.h"
@@ -614,12 +615,10 @@ TEST_F(TunnelE2e, KeyFileRemoteSocksAndExtraForwardsCarryBytes) {
     ASSERT_NO_FATAL_FAILURE(addTunnel(main, "E2eKinds"));
     // A key without passphrase in the tunnel's folder, named relative to it.
     const std::string key = work.file("tunnells/E2eKinds/id.ppk");
-    work.write("empty", "");
-    std::string publicKey;
-    const std::string puttygen = quorvane::fs::findOnPath("puttygen");
-    ASSERT_EQ(runProgram({puttygen, "-t", "ed25519", "-o", key, "--new-passphrase", work.file("empty")}, ""), 0);
-    ASSERT_EQ(runProgram({puttygen, key, "-O", "public-openssh"}, "", &publicKey), 0);
-    const AuthorizedKey authorized(publicKey.substr(0, publicKey.find('\n')));
+    // Made the way the key generator dialog makes it.
+    const KeyResult made = generateKey(quorvane::fs::findOnPath("puttygen"), {"ed25519", 0, "e2e", "", key});
+    ASSERT_TRUE(made.ok) << made.error;
+    const AuthorizedKey authorized(made.publicKeyLine);
 
     TcpService second("second:");
     struct Kind {

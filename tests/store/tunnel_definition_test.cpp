@@ -104,6 +104,33 @@ TEST(TunnelDefinitionFile, HandEditedFileLoadsAndSavesInPlace) {
     EXPECT_EQ(LoadDefinition(wd, "Office"), d);
 }
 
+TEST(TunnelDefinitionFile, NewerKeysComeBackAsSavedAndAreClearedInPlace) {
+    TempDir dir;
+    dir.makeFolder("tunnells/Office");
+    const std::string wd = dir.withSeparator();
+    TunnelDefinition d{"h", "22", "u", "p", "9001", "s", "80", true};
+    d.HostKey = "SHA256:abc";
+    d.Riconnessione = true;
+    d.FileChiave = "keys/id.ppk";
+    d.Direzione = kForwardDynamic;
+    d.Debug = true;
+    d.Prima = "\"./a b.sh\" -x";
+    d.Dopo = "./after.sh";
+    d.Inoltri = {{kForwardRemote, "9000", "127.0.0.1", "22"}, {kForwardDynamic, "1080", "", ""}};
+    SaveDefinition(wd, "Office", d);
+    EXPECT_EQ(LoadDefinition(wd, "Office"), d);
+
+    // Set back to the defaults, they stay in the file as cleared values; a kind a newer program
+    // wrote reads as the local forward every version knows.
+    SaveDefinition(wd, "Office", {"h", "22", "u", "p", "9001", "s", "80", true});
+    const std::string text = dir.read("tunnells/Office/tunnell.tun");
+    EXPECT_NE(text.find("HostKey=\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Direzione=0\r\n"), std::string::npos) << text;
+    dir.write("tunnells/Office/tunnell.tun", "[Tunnell]\r\nDirezione=7\r\nInoltri=X,1,a,2;L,5,b,6\r\n");
+    EXPECT_EQ(LoadDefinition(wd, "Office").Direzione, kForwardLocal);
+    EXPECT_EQ(LoadDefinition(wd, "Office").Inoltri, (std::vector<ExtraForward>{{kForwardLocal, "5", "b", "6"}}));
+}
+
 TEST(TunnelDefinitionFile, MissingFilesAndFailedWrites) {
     TempDir dir;
     const std::string wd = dir.withSeparator();
