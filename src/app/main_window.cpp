@@ -270,7 +270,7 @@ void TMain::buildMenus() {
     QMenu* tunnels = addMenu("tunnell1", QStringLiteral("Tunnells"));
     addItem(tunnels, "Aggiungi1", QStringLiteral("Aggiungi"), &TMain::Aggiungi1Click);
     addItem(tunnels, "Modifica1", QStringLiteral("Modifica"), &TMain::ListView1DblClick);
-    addItem(tunnels, "Elimina1", QStringLiteral("Elimina"));
+    addItem(tunnels, "Elimina1", QStringLiteral("Elimina"), &TMain::Elimina2Click);
 
     QMenu* tools = addMenu("ools1", QStringLiteral("Tools"));
     addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("Generatore di chiavi SSH Putty"),
@@ -350,6 +350,9 @@ void TMain::Nascondi1Click() {
 
 void TMain::Visualizza1Click() {
     TrayBar->HideIcon();
+    // A window minimised before it was hidden (by the user, or for want of a notification area)
+    // would come back minimised, that is nowhere to be seen.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
@@ -740,6 +743,10 @@ void TMain::Elimina2Click() {
     const std::string name = nameOf(item);
     if (!paths::isValidTunnelName(name))
         return; // never delete outside the tunnels folder
+    // The folder goes with its definition and keys: there is no way back, so the user says so first.
+    if (fs::folderExists(paths::TunnelFolderForDelete(m_workingDir, name)) &&
+        !dialogs().question(filled(m_windows.messages->ConfermaEliminazione(), {item->text()})))
+        return;
 
     // Every client of the tunnel ends first: one left running would outlive its folder, out of the
     // program's reach, and a client still ending keeps its executable busy on some systems.
@@ -804,6 +811,11 @@ void TMain::Visitasitoweb1Click() {
 // ---- load sequence ----
 
 void TMain::FormShow() {
+    // However the sequence ends, the editor is usable afterwards.
+    struct LowerSuppressEditor {
+        bool& flag;
+        ~LowerSuppressEditor() { flag = false; }
+    } lower{SuppressEditor};
     language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_workingDir)));
     // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
     if (const QStringList problems = language->lastProblems(); !problems.isEmpty())

@@ -121,19 +121,29 @@ bool isSingleLineUtf8(std::string_view text) {
     return text.find_first_of("\r\n") == std::string_view::npos && isValidUtf8(text);
 }
 
-// The file's bytes with one entry written, in the file's encoding.
+// The line end new lines take: the file's own, so a file of LF lines does not get mixed ones; CR LF
+// for a new file, or one whose first line has no end yet.
+std::string_view lineEndOf(const std::string& bytes) {
+    const auto first = bytes.find('\n');
+    if (first == std::string::npos || (first > 0 && bytes[first - 1] == '\r'))
+        return kNewLine;
+    return "\n";
+}
+
+// The file's bytes with one entry written, in the file's encoding and with its line ends.
 std::string withEntry(const ParsedFile& file, const IniEntry& entry) {
     const auto encode = [&](const std::string& text) { return file.windows1252 ? encodeWindows1252(text) : text; };
     const std::string value = storedForm(entry.value);
+    const std::string newLine(lineEndOf(file.bytes));
 
     std::string out;
     const auto range = findSection(file, entry.section);
     if (!range) {
         out = file.bytes;
         if (!out.empty() && out.back() != '\n')
-            out += kNewLine;
-        out += encode("[" + entry.section + "]") + std::string(kNewLine);
-        out += encode(entry.key + "=" + value) + std::string(kNewLine);
+            out += newLine;
+        out += encode("[" + entry.section + "]") + newLine;
+        out += encode(entry.key + "=" + value) + newLine;
     } else if (const auto keyLine = findKey(file, *range, entry.key)) {
         // The key keeps its spelling in the file; only the value changes.
         const Line& line = file.lines[*keyLine];
@@ -153,8 +163,8 @@ std::string withEntry(const ParsedFile& file, const IniEntry& entry) {
         const Line& anchor = file.lines[after];
         out = file.bytes.substr(0, anchor.end);
         if (out.back() != '\n')
-            out += kNewLine; // the anchor was the last line and had no line end
-        out += encode(entry.key + "=" + value) + std::string(kNewLine);
+            out += newLine; // the anchor was the last line and had no line end
+        out += encode(entry.key + "=" + value) + newLine;
         out += file.bytes.substr(anchor.end);
     }
     return out;

@@ -61,6 +61,14 @@ TEST(MainWindow, TrayIconIsPresentExactlyWhileTheWindowIsHidden) {
     EXPECT_TRUE(f.main().isVisible());
     EXPECT_FALSE(f.tray.shown);
     EXPECT_EQ(f.main().ListView1->count(), 1);
+    // A window minimised before it went to the notification area comes back as a normal window,
+    // and whatever the load sequence met, the editor is not left suppressed.
+    f.main().showMinimized();
+    f.main().Nascondi1Click();
+    f.main().Visualizza1Click();
+    EXPECT_TRUE(f.main().isVisible());
+    EXPECT_FALSE(f.main().isMinimized());
+    EXPECT_FALSE(f.main().SuppressEditor);
 }
 
 TEST(MainWindow, WithoutANotificationAreaClosingMinimisesInsteadOfLosingTheWindow) {

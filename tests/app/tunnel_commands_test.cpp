@@ -1,4 +1,5 @@
 // The tunnel commands on a temporary portable folder: add, modify, connect, disconnect, delete, monitor.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -342,7 +343,17 @@ TEST_F(TunnelCommands, DeleteStopsEveryClientOfTheTunnelThenRemovesItAndSelectsN
     f.startClient("Office"); // connected twice
     ASSERT_TRUE(f.select(QStringLiteral("Office")));
 
-    runCommand([this] { f.main().Elimina2Click(); });
+    // Nothing goes before the user says yes; the main menu's Elimina is the same command.
+    f.dialogs.answerQuestion(false);
+    runCommand([this] { f.main().findChild<QAction*>(QStringLiteral("Elimina1"))->trigger(); });
+    EXPECT_EQ(f.dialogs.questions,
+              QStringList{QStringLiteral("Eliminare il tunnell Office con la sua cartella, la definizione e le chiavi "
+                                         "che contiene?")});
+    EXPECT_TRUE(f.processes->stops.empty());
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Office")));
+
+    f.dialogs.otherAnswers = true;
+    runCommand([this] { f.main().findChild<QAction*>(QStringLiteral("Elimina1"))->trigger(); });
 
     EXPECT_EQ(f.processes->stops.size(), 2u);
     ASSERT_EQ(f.processes->running.size(), 1u);
@@ -370,6 +381,7 @@ TEST_F(TunnelCommands, DeleteKeepsSubFoldersAndHiddenFilesAndSaysTheFolderStays)
     f.folder.makeFolder("tunnells/Office/keep");
     f.folder.write("tunnells/Office/.hidden", "x");
     ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    f.dialogs.otherAnswers = true;
 
     runCommand([this] { f.main().Elimina2Click(); });
 
@@ -385,6 +397,7 @@ TEST_F(TunnelCommands, DeleteOfAMissingFolderOrACaptionLeavingTheTunnelsFolderTo
     add(QStringLiteral("Office"));
     f.folder.write("tunnells/Other/Tunnell.tun", "[SSH Server]\r\n");
     f.folder.write("precious.txt", "keep me");
+    f.dialogs.otherAnswers = true;
     for (const QString& caption : {QStringLiteral("Gone"), QStringLiteral(".."), QStringLiteral("../tunnells")}) {
         f.main().ListView1->item(0)->setText(caption);
         ASSERT_TRUE(f.select(caption));

@@ -344,10 +344,12 @@ TEST_F(TunnelE2e, AutomaticConnectionAtLoadThenDeleteWhileConnected) {
     main.checkprocessiTimer();
     EXPECT_EQ(main.pictureOf(0), 1);
 
-    // Delete asks nothing: it stops the client, removes the folder with both files, then the row.
+    // Delete asks once, then stops the client, removes the folder with its files, then the row.
     select(main, "E2eAuto");
     const auto shown = dialogs.messages.size();
+    dialogs.answerQuestion(true);
     main.Elimina2Click();
+    EXPECT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.messages.size(), shown) << dialogs.messages.join("\n").toStdString();
     EXPECT_TRUE(waitUntilNoneNamed("E2eAutoSSH.exe", 3000));
     EXPECT_FALSE(fs::exists(work.file("tunnells/E2eAuto")));

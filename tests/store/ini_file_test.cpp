@@ -112,9 +112,11 @@ TEST(IniFileWrite, AddsKeysAfterTheLastKeyOfTheirSectionAndSectionsAtTheEnd) {
     ASSERT_TRUE(fresh.writeString("Tunnell", "PortaLocale", "80"));
     EXPECT_EQ(dir.read("new.ini"), "[SSH Server]\r\nIpServer=1.2.3.4\r\n[Tunnell]\r\nPortaLocale=80\r\n");
 
+    // New lines follow the file's own line ends, so a file of LF lines stays one.
     dir.write("open.ini", "[A]\nk=1"); // no line end at the end
     ASSERT_TRUE(IniFile(dir.file("open.ini")).writeString("B", "k", "2"));
-    EXPECT_EQ(dir.read("open.ini"), "[A]\nk=1\r\n[B]\r\nk=2\r\n");
+    ASSERT_TRUE(IniFile(dir.file("open.ini")).writeString("A", "j", "3"));
+    EXPECT_EQ(dir.read("open.ini"), "[A]\nk=1\nj=3\n[B]\nk=2\n");
 }
 
 TEST(IniFileWrite, KeepsTheFileEncodingOrTurnsTheWholeFileIntoUtf8) {

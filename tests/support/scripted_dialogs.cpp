@@ -24,7 +24,7 @@ void ScriptedDialogs::showError(const QString& text) {
 bool ScriptedDialogs::question(const QString& text) {
     questions << text;
     if (m_questionAnswers.empty())
-        return false;
+        return otherAnswers;
     const bool yes = m_questionAnswers.front();
     m_questionAnswers.pop_front();
     return yes;

@@ -18,13 +18,14 @@ public:
 
     void showMessage(const QString& text) override;
     void showError(const QString& text) override;
-    bool question(const QString& text) override; // records it; answers from answerQuestion, else no
+    bool question(const QString& text) override; // records it; answers from answerQuestion, else otherAnswers
     QString inputBox(const QString& title, const QString& prompt, const QString& initialText, int maxLength) override;
 
     // Next input box answers; std::nullopt stands for "Cancel".
     void answerInput(std::optional<QString> answer) { m_inputAnswers.push_back(std::move(answer)); }
 
     void answerQuestion(bool yes) { m_questionAnswers.push_back(yes); }
+    bool otherAnswers = false; // the answer once the scripted ones are used up
 
     // Called inside each message box, as if the user looked at it before pressing OK.
     std::function<void(const QString&)> onMessage;
