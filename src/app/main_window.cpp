@@ -741,8 +741,11 @@ void TMain::Elimina2Click() {
     if (!item)
         return;
     const std::string name = nameOf(item);
-    if (!paths::isValidTunnelName(name))
-        return; // never delete outside the tunnels folder
+    // Never delete outside the tunnels folder; a hand-made folder of such a name is named, not ignored.
+    if (!paths::isValidTunnelName(name)) {
+        dialogs().showMessage(filled(m_windows.messages->NomeNonGestibile(), {item->text()}));
+        return;
+    }
     // The folder goes with its definition and keys: there is no way back, so the user says so first.
     if (fs::folderExists(paths::TunnelFolderForDelete(m_workingDir, name)) &&
         !dialogs().question(filled(m_windows.messages->ConfermaEliminazione(), {item->text()})))

@@ -44,6 +44,8 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
     addField(QStringLiteral("PrimaScaduto"),
              QStringLiteral("Il programma \"Prima\" del tunnell %1 (%2) non è terminato entro 30 secondi ed è stato "
                             "fermato: il tunnell non viene connesso"));
+    addField(QStringLiteral("NomeNonGestibile"),
+             QStringLiteral("Il nome \"%1\" non può essere il nome di un tunnell: rinominare la cartella a mano"));
     addField(QStringLiteral("ConfermaEliminazione"),
              QStringLiteral("Eliminare il tunnell %1 con la sua cartella, la definizione e le chiavi che contiene?"));
     addField(QStringLiteral("ChiaveMancante"), QStringLiteral("File chiave non trovato: %1"));

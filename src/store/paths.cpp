@@ -31,8 +31,10 @@ std::string DefinitionFile(const std::string& workingDir, const std::string& nam
     return workingDir + native("\\tunnells\\") + name + native("\\tunnell.tun");
 }
 
+// Add and delete name the tunnels folder as the listing does: where a "tunnells" and a "Tunnells"
+// both exist, every command reaches "tunnells"; where only one spelling exists, it is found in any case.
 std::string TunnelFolderForAdd(const std::string& workingDir, const std::string& name) {
-    return workingDir + native("\\Tunnells\\") + name;
+    return workingDir + native("\\tunnells\\") + name;
 }
 
 std::string PlinkSource(const std::string& workingDir) {
@@ -62,7 +64,7 @@ std::string ClientExeName(const std::string& name) {
 }
 
 std::string TunnelFolderForDelete(const std::string& workingDir, const std::string& name) {
-    return workingDir + native("\\Tunnells\\") + name;
+    return workingDir + native("\\tunnells\\") + name;
 }
 
 std::string PuttyLicence(const std::string& workingDir) {

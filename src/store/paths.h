@@ -10,14 +10,14 @@ namespace quorvane::paths {
 std::string LanguageFile(const std::string& workingDir);
 std::string TunnelsDirForListing(const std::string& workingDir);
 std::string DefinitionFile(const std::string& workingDir, const std::string& name);     // "\tunnells\N\tunnell.tun"
-std::string TunnelFolderForAdd(const std::string& workingDir, const std::string& name); // "\Tunnells\N"
+std::string TunnelFolderForAdd(const std::string& workingDir, const std::string& name); // "\tunnells\N"
 std::string PlinkSource(const std::string& workingDir);                                 // "\plink.exe"
 std::string ClientCopyForAdd(const std::string& workingDir, const std::string& name);   // folder + "\N" + "SSH.exe"
 std::string DefinitionFileForAdd(const std::string& tunnelFolder);                      // folder + "\Tunnell.tun"
 std::string ClientExePath(const std::string& workingDir, const std::string& name);      // "tunnells\N\NSSH.exe"
 std::string ClientWorkingFolder(const std::string& clientExePath);                      // without last separator + file
 std::string ClientExeName(const std::string& name);                                     // N + "SSH.exe"
-std::string TunnelFolderForDelete(const std::string& workingDir, const std::string& name); // "\Tunnells\N"
+std::string TunnelFolderForDelete(const std::string& workingDir, const std::string& name); // "\tunnells\N"
 std::string PuttyLicence(const std::string& workingDir);
 std::string ProgramLicence(const std::string& workingDir);
 std::string KeyGenerator(const std::string& workingDir);

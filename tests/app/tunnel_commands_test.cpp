@@ -404,10 +404,29 @@ TEST_F(TunnelCommands, DeleteOfAMissingFolderOrACaptionLeavingTheTunnelsFolderTo
         runCommand([this] { f.main().Elimina2Click(); });
         EXPECT_EQ(f.main().ListView1->count(), 1) << caption.toStdString();
     }
-    EXPECT_TRUE(f.dialogs.messages.isEmpty());
+    // The names that cannot be a tunnel's are said so, not passed over in silence.
+    EXPECT_EQ(f.dialogs.messages,
+              (QStringList{QStringLiteral("Il nome \"..\" non può essere il nome di un tunnell: rinominare la "
+                                          "cartella a mano"),
+                           QStringLiteral("Il nome \"../tunnells\" non può essere il nome di un tunnell: rinominare "
+                                          "la cartella a mano")}));
     EXPECT_TRUE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
     EXPECT_TRUE(stdfs::exists(tunnelPath("Other/Tunnell.tun")));
     EXPECT_EQ(f.folder.read("precious.txt"), "keep me");
+}
+
+TEST_F(TunnelCommands, WithBothSpellingsOfTheTunnelsFolderEveryCommandReachesTheSameOne) {
+    f.folder.makeFolder("Tunnells");
+    f.folder.write("Tunnells/Stray/Tunnell.tun", "[SSH Server]\r\n");
+    add(QStringLiteral("Office"));
+    f.app().start();
+    EXPECT_TRUE(stdfs::exists(tunnelPath("Office/Tunnell.tun")));
+    EXPECT_EQ(f.rowOf(QStringLiteral("Stray")), -1) << "the other spelling is not listed";
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    f.dialogs.otherAnswers = true;
+    runCommand([this] { f.main().Elimina2Click(); });
+    EXPECT_FALSE(stdfs::exists(tunnelPath("Office")));
+    EXPECT_TRUE(stdfs::exists(f.folder.file("Tunnells/Stray/Tunnell.tun")));
 }
 
 TEST_F(TunnelCommands, ListMouseRulesDoubleClickConnectsCaptionClickRenamesTypingSurvivesMonitor) {
