@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -134,6 +135,10 @@ TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& proce
     m_endWatch = new ClientEndWatch(this);
     connect(m_endWatch, &ClientEndWatch::clientEnded, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
     connect(ListView1, &QListWidget::currentItemChanged, this, [this] { showHealth(); });
+    connect(static_cast<TunnelListView*>(ListView1), &TunnelListView::activatedByKey, this, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);
+    });
     m_restartTimer = new QTimer(this);
     m_restartTimer->setSingleShot(true);
     connect(m_restartTimer, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
@@ -568,6 +573,7 @@ void TMain::ListView1DblClick() {
     editor.setWindowTitle(QStringLiteral("Tunnell: ") + item->text());
     if (SuppressEditor)
         return;
+    editor.mxflatmaskedit1->setFocus();
     if (editor.exec() == QDialog::Accepted)
         SaveDefinition(m_workingDir, name, editor.definition());
 }
@@ -863,6 +869,8 @@ void TMain::FormShow() {
     }
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
+    if (m_windows.messages)
+        static_cast<TunnelListView*>(ListView1)->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
     if (!unusable.isEmpty())
         dialogs().showError(errorBoxText(unusable.join(QLatin1Char('\n'))));
 }

@@ -44,6 +44,9 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
     addField(QStringLiteral("PrimaScaduto"),
              QStringLiteral("Il programma \"Prima\" del tunnell %1 (%2) non è terminato entro 30 secondi ed è stato "
                             "fermato: il tunnell non viene connesso"));
+    addField(
+        QStringLiteral("SuggerimentoVuoto"),
+        QStringLiteral("Nessun tunnell ancora: crearne uno con Tunnells › Aggiungi, poi impostarlo con Modifica."));
     addField(QStringLiteral("NomeNonGestibile"),
              QStringLiteral("Il nome \"%1\" non può essere il nome di un tunnell: rinominare la cartella a mano"));
     addField(QStringLiteral("ConfermaEliminazione"),

@@ -36,6 +36,7 @@ public:
     QString PrimaNonAvviato() const { return text(QStringLiteral("PrimaNonAvviato")); }
     QString PrimaFallito() const { return text(QStringLiteral("PrimaFallito")); }
     QString PrimaScaduto() const { return text(QStringLiteral("PrimaScaduto")); }
+    QString SuggerimentoVuoto() const { return text(QStringLiteral("SuggerimentoVuoto")); }
     QString NomeNonGestibile() const { return text(QStringLiteral("NomeNonGestibile")); }
     QString ConfermaEliminazione() const { return text(QStringLiteral("ConfermaEliminazione")); }
     QString ChiaveMancante() const { return text(QStringLiteral("ChiaveMancante")); }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/tunnel_editor.h"
+#include "app/tunnel_list_view.h"
 #include "app/tunnel_name_delegate.h"
 #include "desktop/artwork.h"
 #include "process/process_list_window.h"
@@ -499,6 +501,27 @@ TEST_F(TunnelCommands, ProgramsBeforeAndAfterRunInTheTunnelFolderAroundTheClient
     EXPECT_EQ(f.dialogs.messages.back(),
               QStringLiteral("Il programma \"Prima\" del tunnell Office (\"./before it.sh\" fail) è terminato con il "
                              "codice 1: il tunnell non viene connesso"));
+}
+
+TEST_F(TunnelCommands, KeyboardEnterConnectsShiftF10OpensTheMenuAndAnEmptyListSaysWhatToDo) {
+    f.app().start();
+    auto* list = static_cast<TunnelListView*>(f.main().ListView1);
+    EXPECT_TRUE(list->emptyHint().startsWith(QStringLiteral("Nessun tunnell ancora")));
+
+    add(QStringLiteral("Office"));
+    SaveDefinition(f.workingDir(), "Office", {"10.0.0.1", "22", "u", "pw", "9001", "h", "80", false});
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    QTest::keyClick(list, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
+
+    bool menuShown = false;
+    QTimer::singleShot(0, [&] {
+        menuShown = f.main().PopupMenu1->isVisible();
+        f.main().PopupMenu1->close();
+    });
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(menuShown);
 }
 
 } // namespace
