@@ -14,6 +14,7 @@
 #include "app/application.h"
 #include "app/dialog_service.h"
 #include "app/main_window.h"
+#include "bench_stats.h"
 #include "process/command_line.h"
 #include "store/tunnel_definition.h"
 #include "support/ssh_server.h"
@@ -163,12 +164,6 @@ void BM_DirectPlinkNewSession(benchmark::State& state) {
     }
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -215,19 +210,21 @@ int main(int argc, char** argv) {
         if (rig.connectSeconds.empty() || rig.directSeconds.empty()) {
             std::printf("connect/direct = n/a (both benchmarks must run)\n");
         } else {
-            const double connectMedian = median(rig.connectSeconds);
-            const double directMedian = median(rig.directSeconds);
+            const double connectMedian = quorvane::bench::medianOf(rig.connectSeconds);
+            const double directMedian = quorvane::bench::medianOf(rig.directSeconds);
             const double connectBest = *std::min_element(rig.connectSeconds.begin(), rig.connectSeconds.end());
             const double directBest = *std::min_element(rig.directSeconds.begin(), rig.directSeconds.end());
             std::printf("first answer over %zu connections each: median connect %.1f ms, direct %.1f ms; "
                         "best connect %.1f ms, direct %.1f ms (best ratio %.3f); the connect command itself "
                         "returns after %.1f ms\n",
                         rig.connectSeconds.size(), connectMedian * 1e3, directMedian * 1e3, connectBest * 1e3,
-                        directBest * 1e3, connectBest / directBest, median(rig.commandSeconds) * 1e3);
+                        directBest * 1e3, connectBest / directBest,
+                        quorvane::bench::medianOf(rig.commandSeconds) * 1e3);
             std::printf("connect/direct = %.3f (goal <= 1.05)\n", connectMedian / directMedian);
             if (!rig.sessionSeconds.empty())
                 std::printf("connect/direct in a new session = %.3f (direct in a new session / direct = %.3f)\n",
-                            connectMedian / median(rig.sessionSeconds), median(rig.sessionSeconds) / directMedian);
+                            connectMedian / quorvane::bench::medianOf(rig.sessionSeconds),
+                            quorvane::bench::medianOf(rig.sessionSeconds) / directMedian);
         }
         g_rig = nullptr;
     } catch (const std::exception& error) {

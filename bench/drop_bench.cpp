@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/client_end_watch.h"
+#include "bench_stats.h"
 
 namespace {
 
@@ -62,9 +63,8 @@ int main(int argc, char** argv) {
         loop.exec();
         latencies.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
     }
-    std::sort(latencies.begin(), latencies.end());
-    const double median = latencies[latencies.size() / 2];
-    const double worst = latencies.back();
+    const double median = quorvane::bench::medianOf(latencies);
+    const double worst = *std::max_element(latencies.begin(), latencies.end());
     std::printf("end of a started client seen after: median %.2f ms, worst %.2f ms over %d rounds\n", median, worst,
                 kRounds);
     std::printf("drop seen/periodic pass = %.4f (goal <= 0.07)\n", worst / kPassMs);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "bench_stats.h"
 #include "i18n/language_engine.h"
 #include "i18n/property_adapters.h"
 
@@ -104,14 +105,6 @@ void BM_ApplyAndReferenceInTurn(benchmark::State& state) {
     }
 }
 
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -151,8 +144,8 @@ int main(int argc, char** argv) {
         benchmark::RunSpecifiedBenchmarks();
         benchmark::Shutdown();
 
-        const double apply = median(rig.applySeconds);
-        const double reference = median(rig.referenceSeconds);
+        const double apply = quorvane::bench::medianOf(rig.applySeconds);
+        const double reference = quorvane::bench::medianOf(rig.referenceSeconds);
         std::printf("\nmedian per run: apply %.2f ms (goal < 1000 ms), read and split lines %.3f ms\n", apply * 1e3,
                     reference * 1e3);
         if (apply > 0 && reference > 0)

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "bench_stats.h"
 #include "process/process_services.h"
 #include "process/tunnel_clients.h"
 #include "store/file_system.h"
@@ -18,6 +19,8 @@
 extern char** environ;
 
 namespace {
+
+using quorvane::bench::medianOf;
 
 using quorvane::OwnProcess;
 using quorvane::ProcessId;
@@ -50,14 +53,6 @@ template <typename Body> void timeEach(benchmark::State& state, const char* name
         state.SetIterationTime(elapsed.count());
         mine.push_back(elapsed.count() * 1e6);
     }
-}
-
-double medianOf(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // The monitor's listing: the names for the process list holder, and this user's executables,

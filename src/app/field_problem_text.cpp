@@ -63,8 +63,7 @@ QString fieldProblemText(const FieldProblem& problem, const TShowTunn& editor, c
         text = messages.CampoNonValido();
         break;
     }
-    // A translation without "%1" still says what is wrong.
-    return text.contains(QLatin1String("%1")) ? text.arg(fieldName(problem.field, editor)) : text;
+    return filled(text, {fieldName(problem.field, editor)});
 }
 
 QLineEdit* fieldEdit(ConnectField field, const TShowTunn& editor) {

@@ -22,13 +22,6 @@ int pictureFor(TunnelStatus status) {
     return kPictureDisconnected;
 }
 
-QString filled(const QString& text, const QStringList& values) {
-    QString result = text;
-    for (int i = 0; i < values.size(); ++i)
-        result.replace(QStringLiteral("%") + QString::number(i + 1), values[i]);
-    return result;
-}
-
 QString reasonText(const ClientFailure& failure, const TfMessage& messages) {
     const QString detail = QString::fromStdString(failure.detail);
     switch (failure.kind) {

@@ -18,7 +18,4 @@ QString statusText(const TunnelHealth& health, const TfMessage& messages);
 // The reason of a failure, in the client's own words where no text of ours says it better.
 QString reasonText(const ClientFailure& failure, const TfMessage& messages);
 
-// text with "%1", "%2", ... filled in; a translation without them still reads as a sentence.
-QString filled(const QString& text, const QStringList& values);
-
 } // namespace quorvane

@@ -561,18 +561,25 @@ void TMain::Aggiungi1Click() {
         dialogs().showMessage(messages.ClientNonCopiato());
 }
 
-void TMain::ListView1DblClick() {
+std::optional<DefinitionLoad> TMain::loadSelectedIntoEditor() {
     QListWidgetItem* item = selectedItem();
     if (!item || !m_windows.editor)
-        return;
+        return std::nullopt;
     const std::string name = nameOf(item);
     TShowTunn& editor = *m_windows.editor;
-    editor.setDefinition(LoadDefinition(m_workingDir, name));
+    DefinitionLoad load = loadDefinitionChecked(m_workingDir, name);
+    editor.setDefinition(load.definition);
     editor.tunnelFolder =
         QString::fromStdString(fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, name))));
     editor.setWindowTitle(QStringLiteral("Tunnell: ") + item->text());
-    if (SuppressEditor)
+    return load;
+}
+
+void TMain::ListView1DblClick() {
+    if (!loadSelectedIntoEditor() || SuppressEditor)
         return;
+    const std::string name = nameOf(selectedItem());
+    TShowTunn& editor = *m_windows.editor;
     editor.mxflatmaskedit1->setFocus();
     if (editor.exec() == QDialog::Accepted)
         SaveDefinition(m_workingDir, name, editor.definition());
@@ -580,15 +587,14 @@ void TMain::ListView1DblClick() {
 
 void TMain::AttivaTunnell1Click() {
     SuppressEditorGuard suppress(SuppressEditor);
-    ListView1DblClick();
+    const std::optional<DefinitionLoad> load = loadSelectedIntoEditor();
     QListWidgetItem* item = selectedItem();
-    if (!item || !m_windows.editor)
+    if (!load || !item)
         return;
     const std::string name = nameOf(item);
     // A definition that is a link, no file, unreadable or outsized is named and not connected.
-    if (const DefinitionLoad load = loadDefinitionChecked(m_workingDir, name);
-        !load.ok() && load.problem != DefinitionProblem::Missing) {
-        dialogs().showError(errorBoxText(QString::fromStdString(load.message())));
+    if (!load->ok() && load->problem != DefinitionProblem::Missing) {
+        dialogs().showError(errorBoxText(QString::fromStdString(load->message())));
         return;
     }
     const TunnelDefinition definition = m_windows.editor->definition();
@@ -643,21 +649,11 @@ bool TMain::runBefore(QListWidgetItem* item, const TunnelDefinition& definition)
 }
 
 void TMain::runAfter(QListWidgetItem* item, const TunnelDefinition& definition) {
-    const std::vector<std::string> words = splitWindowsCommandLine(definition.Dopo);
-    if (words.empty())
+    if (splitWindowsCommandLine(definition.Dopo).empty())
         return;
     // Started, not waited for: nothing the user does may hang on it.
-    const std::string folder =
-        fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, nameOf(item))));
-    LaunchRequest request;
-    request.executable =
-        words.front().find_first_of("/\\") == std::string::npos
-            ? fs::findOnPath(words.front())
-            : (std::filesystem::u8path(words.front()).is_absolute() ? words.front()
-                                                                    : folder + fs::separator() + words.front());
-    for (std::size_t i = 1; i < words.size(); ++i)
-        request.parameters += (i > 1 ? " " : "") + quoteWindowsArgument(words[i]);
-    request.directory = folder;
+    const LaunchRequest request = programLaunch(
+        definition.Dopo, fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, nameOf(item)))));
     if (const std::optional<std::string> failure = m_launcher.launch(request))
         dialogs().showError(errorBoxText(QString::fromStdString(definition.Dopo + ": " + *failure)));
 }
@@ -700,12 +696,7 @@ void TMain::DisattivaTunnell1Click() {
 }
 
 void TMain::reportStopFailure(const QListWidgetItem* item) {
-    showNamed(m_windows.messages->ArrestoNonRiuscito(), item->text());
-}
-
-void TMain::showNamed(const QString& text, const QString& name) {
-    // A translation without "%1" still says what happened.
-    dialogs().showMessage(text.contains(QLatin1String("%1")) ? text.arg(name) : text);
+    dialogs().showMessage(filled(m_windows.messages->ArrestoNonRiuscito(), {item->text()}));
 }
 
 void TMain::RenameTunnel(QListWidgetItem* item, const QString& newName) {
@@ -714,7 +705,7 @@ void TMain::RenameTunnel(QListWidgetItem* item, const QString& newName) {
     const std::string oldName = nameOf(item);
     // The client runs from the folder's copy: renaming under it would cut the tunnel off the program.
     if (m_clients.snapshot().isRunning(oldName)) {
-        showNamed(m_windows.messages->RinominaConnesso(), item->text());
+        dialogs().showMessage(filled(m_windows.messages->RinominaConnesso(), {item->text()}));
         return;
     }
     const QList<QListWidgetItem*> sameName = ListView1->findItems(newName, Qt::MatchFixedString);
@@ -732,7 +723,7 @@ void TMain::RenameTunnel(QListWidgetItem* item, const QString& newName) {
         dialogs().showMessage(m_windows.messages->TunnellEsistente());
         break;
     case RenameOutcome::Failed:
-        showNamed(m_windows.messages->RinominaNonRiuscita(), item->text());
+        dialogs().showMessage(filled(m_windows.messages->RinominaNonRiuscita(), {item->text()}));
         break;
     }
 }
@@ -850,11 +841,11 @@ void TMain::FormShow() {
         ListView1->setCurrentRow(i);
         QListWidgetItem* item = ListView1->item(i);
         removeLeftoverFiles(m_workingDir, nameOf(item));
-        if (const DefinitionLoad load = loadDefinitionChecked(m_workingDir, nameOf(item));
-            !load.ok() && load.problem != DefinitionProblem::Missing)
-            unusable << QString::fromStdString(load.message()); // loads empty, so it is not connected
         SuppressEditor = true;
-        ListView1DblClick();
+        // The load step of the modify command, whose report names a definition that cannot serve.
+        if (const std::optional<DefinitionLoad> load = loadSelectedIntoEditor();
+            load && !load->ok() && load->problem != DefinitionProblem::Missing)
+            unusable << QString::fromStdString(load->message()); // loads empty, so it is not connected
         statusPanels[0]->setText(QStringLiteral("Tunnell: ") + item->text());
         if (!m_windows.editor || !m_windows.editor->autoconnect->isChecked())
             continue;

@@ -3,6 +3,7 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,9 @@ private:
     QListWidgetItem* appendTunnelItem(const QString& name);
     void fillList(const std::vector<std::string>& folderNames);
     void reportStopFailure(const QListWidgetItem* item);
+    // The modify command's load step: the selected tunnel's definition into the editor's fields and
+    // title. Nothing when no tunnel is selected; otherwise the load, with what made a file unusable.
+    std::optional<DefinitionLoad> loadSelectedIntoEditor();
     // Starts the item's client with the definition, without asking: for connect and for restarts.
     void startClient(QListWidgetItem* item, const TunnelDefinition& definition);
     // The tunnel's own programs: "Prima" waited for (false: it failed, and the user was told), "Dopo"
@@ -125,7 +129,6 @@ private:
     void trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer);
     void restartDueClients();
     QListWidgetItem* itemOf(const std::string& tunnel) const;
-    void showNamed(const QString& text, const QString& name);
     void clearTunnelSelection();
 
     std::string m_workingDir;

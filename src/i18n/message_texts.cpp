@@ -7,6 +7,13 @@
 
 namespace quorvane {
 
+QString filled(const QString& text, const QStringList& values) {
+    QString result = text;
+    for (int i = 0; i < values.size(); ++i)
+        result.replace(QStringLiteral("%") + QString::number(i + 1), values[i]);
+    return result;
+}
+
 TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("fMessage"));
     setWindowTitle(QStringLiteral("Messaggi"));

@@ -2,11 +2,15 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class QLineEdit;
 
 namespace quorvane {
+
+// A message text with "%1", "%2", ... filled in; a translation without them still reads as a sentence.
+QString filled(const QString& text, const QStringList& values);
 
 // Never shown. Each text is the Text of an edit field named after it, so a language file reaches it
 // as fMessage.<field>.Text; commands read the current text at the time of use.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "process/client_launcher.h"
+
 namespace quorvane {
 
 struct ProgramRun {
@@ -17,5 +19,13 @@ struct ProgramRun {
 // it names a folder, else on the PATH) in directory, with no input and its output discarded, and
 // waits at most timeoutMs for its end; one that takes longer is ended by force.
 ProgramRun runProgramAndWait(const std::string& commandLine, const std::string& directory, int timeoutMs);
+
+// The file a command line's first word names: relative to directory when it holds a folder, else
+// found on the PATH; empty when there is none.
+std::string findProgram(const std::string& program, const std::string& directory);
+
+// The same command line as a hidden start that is not waited for (the launcher's request); an empty
+// executable when the line names no program.
+LaunchRequest programLaunch(const std::string& commandLine, const std::string& directory);
 
 } // namespace quorvane

@@ -12,19 +12,8 @@
 #include <vector>
 
 #include "process/command_line.h"
-#include "store/file_system.h"
 
 namespace quorvane {
-
-namespace {
-
-std::string programPath(const std::string& program, const std::string& directory) {
-    if (program.find('/') == std::string::npos)
-        return fs::findOnPath(program);
-    return program.front() == '/' ? program : directory + "/" + program;
-}
-
-} // namespace
 
 ProgramRun runProgramAndWait(const std::string& commandLine, const std::string& directory, int timeoutMs) {
     ProgramRun run;
@@ -33,7 +22,7 @@ ProgramRun runProgramAndWait(const std::string& commandLine, const std::string& 
         run.error = std::strerror(ENOENT);
         return run;
     }
-    const std::string path = programPath(arguments.front(), directory);
+    const std::string path = findProgram(arguments.front(), directory);
     if (path.empty() || ::access(path.c_str(), X_OK) != 0) {
         run.error = std::strerror(path.empty() ? ENOENT : errno);
         return run;

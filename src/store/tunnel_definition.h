@@ -41,7 +41,7 @@ struct TunnelDefinition {
     bool operator==(const TunnelDefinition&) const = default;
 };
 
-// The forward kinds of Direzione: -L (the spec's only one), -R, and -D (a SOCKS proxy on the local port).
+// The forward kinds of Direzione: -L (what every older definition means), -R, and -D (a SOCKS proxy on the local port).
 inline constexpr int kForwardLocal = 0;
 inline constexpr int kForwardRemote = 1;
 inline constexpr int kForwardDynamic = 2;
