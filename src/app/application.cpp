@@ -18,18 +18,22 @@
 #include "ras/ras_manager_window.h"
 #include "store/file_system.h"
 #include "store/paths.h"
-#include "store/working_dir.h"
+#include "store/program_folders.h"
 
 namespace quorvane {
 
 QuorvaneApp::QuorvaneApp(AppOptions options)
     : m_processes(options.processes ? std::move(options.processes) : createSystemProcessServices()),
       m_launcher(options.launcher ? std::move(options.launcher) : createSystemLauncher()) {
-    const std::string workingDir = options.workingDir.empty() ? executableFolder() : options.workingDir;
+    const ProgramFolders folders =
+        options.workingDir.empty()
+            ? programFolders()
+            : ProgramFolders{options.programDir.empty() ? options.workingDir : options.programDir, options.workingDir};
+    const std::string workingDir = folders.data;
     m_sockets = options.sockets ? std::move(options.sockets) : createSystemSocketTable();
     m_health =
         std::make_unique<TunnelHealthTracker>(workingDir, *m_sockets, options.clock ? *options.clock : m_systemClock);
-    m_main = std::make_unique<TMain>(workingDir, m_windows, *m_processes, *m_launcher, *m_health,
+    m_main = std::make_unique<TMain>(folders, m_windows, *m_processes, *m_launcher, *m_health,
                                      std::move(options.trayBackend));
     m_editor = std::make_unique<TShowTunn>();
     m_windows.editor = m_editor.get();
@@ -47,7 +51,7 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     // After the seven windows: a language file reaches it like them.
     if (keyGenerationAvailable()) {
         m_keyGenerator =
-            std::make_unique<TKeyGenerator>(QString::fromStdString(fs::resolve(paths::KeyGenerator(workingDir))));
+            std::make_unique<TKeyGenerator>(QString::fromStdString(fs::resolve(paths::KeyGenerator(folders.program))));
         m_windows.keyGenerator = m_keyGenerator.get();
         m_editor->generateKeyIn = [this](const QString& folder) {
             m_keyGenerator->setDefaultFolder(folder);

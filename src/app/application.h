@@ -18,7 +18,8 @@ class TKeyGenerator;
 class RasApi;
 
 struct AppOptions {
-    std::string workingDir;                     // empty: the executable's folder
+    std::string workingDir;                     // empty: the folders the program chooses (see ProgramFolders)
+    std::string programDir;                     // empty: workingDir
     std::unique_ptr<ProcessServices> processes; // empty: the system's
     std::unique_ptr<ClientLauncher> launcher;   // empty: the system's
     std::unique_ptr<TrayBackend> trayBackend;   // empty: the Qt notification area

@@ -104,9 +104,9 @@ private:
 
 } // namespace
 
-TMain::TMain(std::string workingDir, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
+TMain::TMain(ProgramFolders folders, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
              TunnelHealthTracker& health, std::unique_ptr<TrayBackend> trayBackend)
-    : m_workingDir(std::move(workingDir)), m_windows(windows), m_processes(processes), m_launcher(launcher),
+    : m_workingDir(std::move(folders.data)), m_programDir(std::move(folders.program)), m_windows(windows), m_processes(processes), m_launcher(launcher),
       m_clients(processes, paths::TunnelsDirForListing(m_workingDir)), m_health(health) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quorvane"));
@@ -549,7 +549,7 @@ void TMain::Aggiungi1Click() {
         delete row;
         throw StoreError("Unable to write to " + paths::DefinitionFileForAdd(folder));
     }
-    std::string source = paths::PlinkSource(m_workingDir);
+    std::string source = paths::PlinkSource(m_programDir);
     if (!fs::fileExists(source)) {
         const std::string onPath = fs::findOnPath("plink");
         if (!onPath.empty())
@@ -785,18 +785,18 @@ void TMain::GeneratoredichiaviPutty1Click() {
     }
     // Elsewhere the key generator has a window of its own. Failures are not reported.
     LaunchRequest request;
-    request.executable = fs::resolve(paths::KeyGenerator(m_workingDir));
+    request.executable = fs::resolve(paths::KeyGenerator(m_programDir));
     request.visible = true;
     m_launcher.launch(request);
 }
 
 void TMain::LicenzaPutty1Click() {
-    m_windows.licence->load(QStringLiteral("Putty Licence"), paths::PuttyLicence(m_workingDir));
+    m_windows.licence->load(QStringLiteral("Putty Licence"), paths::PuttyLicence(m_programDir));
     m_windows.licence->exec();
 }
 
 void TMain::LicenzaQuorvane1Click() {
-    m_windows.licence->load(QStringLiteral("Quorvane Licence"), paths::ProgramLicence(m_workingDir));
+    m_windows.licence->load(QStringLiteral("Quorvane Licence"), paths::ProgramLicence(m_programDir));
     m_windows.licence->exec();
 }
 

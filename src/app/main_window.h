@@ -10,6 +10,7 @@
 #include "desktop/tray_backend.h"
 #include "process/process_services.h"
 #include "process/tunnel_client_control.h"
+#include "store/program_folders.h"
 #include "store/tunnel_definition.h"
 #include "tunnel/tunnel_health_tracker.h"
 
@@ -52,8 +53,9 @@ class TMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    // workingDir ends with the separator. The services are not owned and must outlive the window.
-    TMain(std::string workingDir, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
+    // The folders end with the separator; WorkingDir is the data folder. The services are not owned
+    // and must outlive the window.
+    TMain(ProgramFolders folders, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
           TunnelHealthTracker& health, std::unique_ptr<TrayBackend> trayBackend = {});
     ~TMain() override;
 
@@ -132,6 +134,7 @@ private:
     void clearTunnelSelection();
 
     std::string m_workingDir;
+    std::string m_programDir;
     AppWindows& m_windows;
     ProcessServices& m_processes;
     ClientLauncher& m_launcher;

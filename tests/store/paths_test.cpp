@@ -2,7 +2,9 @@
 #include "store/paths.h"
 
 #include "store/file_system.h"
+#include "store/program_folders.h"
 #include "store/working_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -32,4 +34,25 @@ TEST(WorkingDirectory, IsTheFolderOfThisExecutable) {
     EXPECT_EQ(folder.front(), '/');
     EXPECT_EQ(folder.back(), '/');
     EXPECT_TRUE(fs::fileExists(folder + "store_tests"));
+}
+
+TEST(ProgramFoldersRule, PortableOnlyWithAWritableTunnelsFolderBesideTheExecutable) {
+    test::TempDir root;
+    const std::string user = root.withSeparator() + "home/data/quorvane/";
+    struct Case {
+        const char* tunnelsFolder; // made inside the executable's folder, or none
+        bool portable;
+    };
+    for (const Case& c : {Case{"tunnells", true}, Case{"Tunnells", true}, Case{nullptr, false}}) {
+        test::TempDir exe;
+        if (c.tunnelsFolder)
+            exe.makeFolder(c.tunnelsFolder);
+        const ProgramFolders folders = chooseProgramFolders(exe.withSeparator(), user);
+        EXPECT_EQ(folders.program, exe.withSeparator());
+        EXPECT_EQ(folders.data, c.portable ? exe.withSeparator() : user)
+            << (c.tunnelsFolder ? c.tunnelsFolder : "none");
+    }
+    // Nowhere else to go: the executable's folder serves, as before.
+    test::TempDir bare;
+    EXPECT_EQ(chooseProgramFolders(bare.withSeparator(), "").data, bare.withSeparator());
 }
