@@ -325,24 +325,27 @@ QPixmap productLogo() {
     return pixmap;
 }
 
+QPixmap programIconPixmap(int size, bool tunnelUp) {
+    QPixmap pixmap = blankPixmap(size, size, Qt::transparent);
+    QPainter p(&pixmap);
+    prepare(p);
+    // Leave a hair of margin so the tile's edge is antialiased rather than cut.
+    const qreal margin = size <= 16 ? 0.5 : size / 32.0;
+    drawMark(p, QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
+    if (tunnelUp) {
+        const qreal r = size * 0.22;
+        p.setPen(QPen(Qt::white, qMax<qreal>(1.0, size / 24.0)));
+        p.setBrush(kLinkGreen);
+        p.drawEllipse(QPointF(size - r - 0.5, size - r - 0.5), r, r);
+    }
+    p.end();
+    return pixmap;
+}
+
 QIcon programIcon(bool tunnelUp) {
     QIcon icon;
-    for (int size : {16, 32, 48}) {
-        QPixmap pixmap = blankPixmap(size, size, Qt::transparent);
-        QPainter p(&pixmap);
-        prepare(p);
-        // Leave a hair of margin so the tile's edge is antialiased rather than cut.
-        const qreal margin = size <= 16 ? 0.5 : size / 32.0;
-        drawMark(p, QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
-        if (tunnelUp) {
-            const qreal r = size * 0.22;
-            p.setPen(QPen(Qt::white, qMax<qreal>(1.0, size / 24.0)));
-            p.setBrush(kLinkGreen);
-            p.drawEllipse(QPointF(size - r - 0.5, size - r - 0.5), r, r);
-        }
-        p.end();
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 32, 48})
+        icon.addPixmap(programIconPixmap(size, tunnelUp));
     return icon;
 }
 

@@ -28,4 +28,7 @@ QPixmap productLogo();
 // some tunnel is up (the notification area's picture).
 QIcon programIcon(bool tunnelUp = false);
 
+// One picture of the program's icon, drawn at the given size (the package's icons come from here).
+QPixmap programIconPixmap(int size, bool tunnelUp = false);
+
 } // namespace quorvane
