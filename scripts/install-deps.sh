@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config
+    build-essential cmake pkg-config dpkg-dev file
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     putty-tools openssh-server procps passwd
