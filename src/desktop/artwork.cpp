@@ -1,12 +1,15 @@
 // Vector drawings of the program's pictures, so the build carries no image files.
 #include "desktop/artwork.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+
+#include <array>
 
 namespace quorvane {
 
@@ -287,6 +290,26 @@ QPixmap tunnelPicture(int index) {
         break;
     }
     return pixmap;
+}
+
+QIcon tunnelIcon(int index) {
+    // Slot kTunnelPictureCount holds the blank picture of every index out of range.
+    static std::array<QIcon, kTunnelPictureCount + 1> icons;
+    static bool releaseRegistered = false;
+    const std::size_t slot =
+        index >= 0 && index < kTunnelPictureCount ? static_cast<std::size_t>(index) : kTunnelPictureCount;
+    if (icons[slot].isNull()) {
+        icons[slot] = QIcon(tunnelPicture(index));
+        if (!releaseRegistered) {
+            // Pixmaps must go before the application does, not at exit.
+            qAddPostRoutine([] {
+                icons.fill(QIcon());
+                releaseRegistered = false;
+            });
+            releaseRegistered = true;
+        }
+    }
+    return icons[slot];
 }
 
 QPixmap productLogo() {

@@ -21,6 +21,10 @@ constexpr int kTunnelPictureSize = 50;
 // Returns a new pixmap; an index outside 0..5 gives a fully transparent 50 x 50 picture.
 QPixmap tunnelPicture(int index);
 
+// tunnelPicture as an icon, drawn once per index and shared by every caller, so a list of many
+// tunnels holds a handful of pictures. Needs a QGuiApplication; released when it ends.
+QIcon tunnelIcon(int index);
+
 // The product name with its mark, 158 x 41 on white.
 QPixmap productLogo();
 
