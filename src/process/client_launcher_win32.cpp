@@ -1,11 +1,12 @@
 // Starting a client on Windows: through the shell's "open" verb, or directly when a hidden client's output goes to a
-// file; a secret reaches it through a file in the user's temporary folder that only this user may open, removed once
-// the client has ended or had time to read it.
+// file; a secret reaches it, in the ANSI code page, through a file in the user's temporary folder that only this user
+// may open, removed once the client has ended or had time to read it.
 #include "process/client_launcher.h"
 
 #include <windows.h>
 
 #include "process/command_line.h"
+#include "store/text_codec.h"
 #include "store/wide_text_win32.h"
 
 #include <atomic>
@@ -235,7 +236,10 @@ public:
             // Without a secretFile() call first the parameters cannot name this path: callers ask for it first.
             secretPath = m_nextSecretPath.empty() ? freshSecretPath() : m_nextSecretPath;
             m_nextSecretPath.clear();
-            if (const DWORD error = writeSecretFile(secretPath, request.secret); error != ERROR_SUCCESS)
+            // The client reads the file as bytes in the ANSI code page, as it reads its command line.
+            if (!fitsAnsi(request.secret))
+                return std::string("The password holds characters the system's code page cannot pass to the client");
+            if (const DWORD error = writeSecretFile(secretPath, encodeAnsi(request.secret)); error != ERROR_SUCCESS)
                 return systemMessage(error);
         }
 

@@ -19,10 +19,10 @@ ProgramRun runProgramAndWait(const std::string& commandLine, const std::string& 
     // The program is found the way Windows finds the first word of a command line.
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-        char text[512];
-        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                            GetLastError(), 0, text, sizeof text, nullptr);
-        run.error = std::string(text, length);
+        wchar_t text[512];
+        const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                            GetLastError(), 0, text, sizeof text / sizeof text[0], nullptr);
+        run.error = toUtf8(text, length);
         while (!run.error.empty() && (run.error.back() == '\n' || run.error.back() == '\r' || run.error.back() == '.'))
             run.error.pop_back();
         return run;

@@ -40,21 +40,22 @@ inline constexpr std::size_t kPhoneNumberChars = 129;
 
 // RASCONN: dwSize, hrasconn, szEntryName, szDeviceType, szDeviceName (level 0 ends here), szPhonebook, dwSubEntry
 // (level 1), guidEntry (level 2), dwFlags, luid (level 3). The handle is pointer-sized, so everything after it moves on
-// 64-bit builds, and the structure is then aligned to 8.
+// 64-bit builds; the system's header packs the structures to 4 bytes, so nothing is aligned beyond that.
 struct RasConnLayout {
     std::size_t hrasconn, szEntryName, szDeviceType, szDeviceName, szPhonebook, dwSubEntry, guidEntry, dwFlags, luid;
     std::array<std::size_t, 4> sizeByLevel;
 };
 
-constexpr RasConnLayout rasConnLayout(std::size_t pointerSize) {
+// charSize 2 gives the wide twin, which the Windows implementation hands to the library.
+constexpr RasConnLayout rasConnLayout(std::size_t pointerSize, std::size_t charSize = 1) {
     RasConnLayout l{};
-    const std::size_t align = pointerSize;
-    l.hrasconn = alignUp(4, pointerSize);
+    const std::size_t align = pointerSize < 4 ? pointerSize : 4;
+    l.hrasconn = alignUp(4, align);
     l.szEntryName = l.hrasconn + pointerSize;
-    l.szDeviceType = l.szEntryName + kEntryNameChars;
-    l.szDeviceName = l.szDeviceType + kDeviceTypeChars;
-    l.szPhonebook = l.szDeviceName + kDeviceNameChars;
-    l.dwSubEntry = alignUp(l.szPhonebook + kPathChars, 4);
+    l.szDeviceType = l.szEntryName + kEntryNameChars * charSize;
+    l.szDeviceName = l.szDeviceType + kDeviceTypeChars * charSize;
+    l.szPhonebook = l.szDeviceName + kDeviceNameChars * charSize;
+    l.dwSubEntry = alignUp(l.szPhonebook + kPathChars * charSize, 4);
     l.guidEntry = l.dwSubEntry + 4;
     l.dwFlags = l.guidEntry + 16;
     l.luid = l.dwFlags + 4;
@@ -65,7 +66,7 @@ constexpr RasConnLayout rasConnLayout(std::size_t pointerSize) {
 
 inline constexpr RasConnLayout kRasConn = rasConnLayout(sizeof(void*));
 static_assert(rasConnLayout(4).sizeByLevel == std::array<std::size_t, 4>{412, 676, 692, 704});
-static_assert(rasConnLayout(8).sizeByLevel == std::array<std::size_t, 4>{424, 688, 704, 712});
+static_assert(rasConnLayout(8).sizeByLevel == std::array<std::size_t, 4>{416, 680, 696, 708});
 
 // A connection record as kept by the component: the newest structure version, zero beyond the level's size.
 inline constexpr std::size_t kRasConnRecordSize = kRasConn.sizeByLevel[3];
@@ -76,7 +77,16 @@ struct RasConnStatusLayout {
     std::size_t rasconnstate = 4, dwError = 8, szDeviceType = 12, szDeviceName = 29, szPhoneNumber = 158;
     std::array<std::size_t, 4> sizeByLevel{160, 288, 288, 288};
 };
+constexpr RasConnStatusLayout rasConnStatusLayout(std::size_t charSize) {
+    RasConnStatusLayout l{};
+    l.szDeviceName = l.szDeviceType + kDeviceTypeChars * charSize;
+    l.szPhoneNumber = l.szDeviceName + kDeviceNameChars * charSize;
+    const std::size_t full = alignUp(l.szPhoneNumber + kPhoneNumberChars * charSize, 4);
+    l.sizeByLevel = {alignUp(l.szPhoneNumber, 4), full, full, full};
+    return l;
+}
 inline constexpr RasConnStatusLayout kRasConnStatus{};
+static_assert(rasConnStatusLayout(1).sizeByLevel == kRasConnStatus.sizeByLevel);
 static_assert(kRasConnStatus.szDeviceName == kRasConnStatus.szDeviceType + kDeviceTypeChars);
 static_assert(kRasConnStatus.szPhoneNumber == kRasConnStatus.szDeviceName + kDeviceNameChars);
 static_assert(kRasConnStatus.sizeByLevel[0] == alignUp(kRasConnStatus.szPhoneNumber, 4));
@@ -87,13 +97,23 @@ struct RasEntryNameLayout {
     std::size_t szEntryName = 4, dwFlags = 264, szPhonebookPath = 268;
     std::array<std::size_t, 4> sizeByLevel{264, 264, 532, 532};
 };
+constexpr RasEntryNameLayout rasEntryNameLayout(std::size_t charSize) {
+    RasEntryNameLayout l{};
+    l.dwFlags = alignUp(l.szEntryName + kEntryNameChars * charSize, 4);
+    l.szPhonebookPath = l.dwFlags + 4;
+    const std::size_t full = alignUp(l.szPhonebookPath + (kPathChars + 1) * charSize, 4);
+    l.sizeByLevel = {l.dwFlags, l.dwFlags, full, full};
+    return l;
+}
 inline constexpr RasEntryNameLayout kRasEntryName{};
+static_assert(rasEntryNameLayout(1).sizeByLevel == kRasEntryName.sizeByLevel);
 static_assert(kRasEntryName.dwFlags == alignUp(kRasEntryName.szEntryName + kEntryNameChars, 4));
 static_assert(kRasEntryName.sizeByLevel[2] == alignUp(kRasEntryName.szPhonebookPath + kPathChars + 1, 4));
 
 } // namespace raslayout
 
-// The library's operations, one to one with its ANSI entry points. Buffers are caller-owned, zero-filled
+// The library's operations, in the layouts of its ANSI structures with every text in UTF-8 (the Windows
+// implementation calls the wide entry points and converts). Buffers are caller-owned, zero-filled
 // beyond the dwSize the caller wrote into the first structure; byte counts are in and out as the library
 // treats them. Every operation returns the library's result code (0 for success) and never throws.
 class RasApi {
@@ -106,12 +126,12 @@ public:
     // True when the dialling entry point was found, which is what "dial-up is available" means.
     virtual bool load() = 0;
 
-    // phonebook nullptr: the system's default phonebook.
+    // phonebook nullptr: the system's default phonebook. A name longer than its field is cut at a character.
     virtual std::uint32_t enumEntries(const char* phonebook, std::uint8_t* buffer, std::uint32_t& bytes,
                                       std::uint32_t& count) = 0;
     virtual std::uint32_t enumConnections(std::uint8_t* buffer, std::uint32_t& bytes, std::uint32_t& count) = 0;
     virtual std::uint32_t getConnectStatus(RasHandle connection, std::uint8_t* status) = 0;
-    // Writes a zero-terminated text of at most size bytes.
+    // Writes a zero-terminated UTF-8 text of at most size bytes.
     virtual std::uint32_t getErrorString(std::uint32_t code, char* text, std::uint32_t size) = 0;
 
     // The operating system's own message for a code; empty when it has none.

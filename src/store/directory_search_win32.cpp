@@ -1,26 +1,29 @@
-// Directory search and attribute words on Windows: FindFirstFileA/FindNextFileA and GetFileAttributesA.
+// Directory search and attribute words on Windows: FindFirstFileW/FindNextFileW and GetFileAttributesW, names in UTF-8.
 #include "store/directory_search.h"
 
+#include <cwchar>
 #include <windows.h>
+
+#include "store/wide_text_win32.h"
 
 namespace quorvane {
 
 std::vector<DirectoryEntry> searchDirectory(const std::string& folder) {
     std::vector<DirectoryEntry> entries;
-    WIN32_FIND_DATAA data{};
-    const HANDLE search = FindFirstFileA((folder + "\\*.*").c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    const HANDLE search = FindFirstFileW(toWide(folder + "\\*.*").c_str(), &data);
     if (search == INVALID_HANDLE_VALUE)
         return entries;
     do {
-        entries.push_back({data.cFileName});
-    } while (FindNextFileA(search, &data));
+        entries.push_back({toUtf8(data.cFileName, wcsnlen(data.cFileName, MAX_PATH))});
+    } while (FindNextFileW(search, &data));
     FindClose(search);
     return entries;
 }
 
 std::uint32_t attributeWord(const std::string& path) {
     // INVALID_FILE_ATTRIBUTES is the same word as attr::Invalid.
-    return static_cast<std::uint32_t>(GetFileAttributesA(path.c_str()));
+    return static_cast<std::uint32_t>(GetFileAttributesW(toWide(path).c_str()));
 }
 
 char pathSeparator() {

@@ -31,7 +31,7 @@ struct Line {
 
 struct ParsedFile {
     std::string bytes;
-    bool windows1252 = false; // not valid UTF-8: a file made by the platform's 8-bit calls
+    bool codePage = false; // not valid UTF-8: a file made by the platform's 8-bit calls
     std::vector<Line> lines;
 };
 
@@ -46,11 +46,11 @@ Line parseLine(std::string_view text) {
 
 // Splits raw bytes and their decoded text side by side: '\n' is the same byte in both encodings and
 // no decoded character spans it, so line i of one is line i of the other. The encoding is given, as
-// text being rewritten in Windows-1252 may pass for UTF-8 half way.
-ParsedFile parse(std::string bytes, bool windows1252) {
+// text being rewritten in the 8-bit code page may pass for UTF-8 half way.
+ParsedFile parse(std::string bytes, bool codePage) {
     ParsedFile file;
-    file.windows1252 = windows1252;
-    const std::string text = windows1252 ? decodeWindows1252(bytes) : bytes;
+    file.codePage = codePage;
+    const std::string text = codePage ? decodeAnsi(bytes) : bytes;
     file.bytes = std::move(bytes);
 
     std::size_t rawPos = 0;
@@ -80,8 +80,8 @@ ParsedFile parse(std::string bytes, bool windows1252) {
 }
 
 ParsedFile parse(std::string bytes) {
-    const bool windows1252 = !isValidUtf8(bytes);
-    return parse(std::move(bytes), windows1252);
+    const bool codePage = !isValidUtf8(bytes);
+    return parse(std::move(bytes), codePage);
 }
 
 // Line range [first, last) of the first section of that name, header excluded.
@@ -132,7 +132,7 @@ std::string_view lineEndOf(const std::string& bytes) {
 
 // The file's bytes with one entry written, in the file's encoding and with its line ends.
 std::string withEntry(const ParsedFile& file, const IniEntry& entry) {
-    const auto encode = [&](const std::string& text) { return file.windows1252 ? encodeWindows1252(text) : text; };
+    const auto encode = [&](const std::string& text) { return file.codePage ? encodeAnsi(text) : text; };
     const std::string value = storedForm(entry.value);
     const std::string newLine(lineEndOf(file.bytes));
 
@@ -170,19 +170,29 @@ std::string withEntry(const ParsedFile& file, const IniEntry& entry) {
     return out;
 }
 
-std::string withEntries(std::string bytes, const std::vector<IniEntry>& entries, bool windows1252) {
+std::string withEntries(std::string bytes, const std::vector<IniEntry>& entries, bool codePage) {
     for (const IniEntry& entry : entries)
-        bytes = withEntry(parse(std::move(bytes), windows1252), entry);
+        bytes = withEntry(parse(std::move(bytes), codePage), entry);
     return bytes;
 }
 
 } // namespace
 
+struct IniText::Parsed {
+    ParsedFile file;
+};
+
 IniText::IniText(std::string bytes) : m_bytes(std::move(bytes)) {}
+
+const IniText::Parsed& IniText::parsed() const {
+    if (!m_parsed)
+        m_parsed = std::make_shared<const Parsed>(Parsed{parse(m_bytes)});
+    return *m_parsed;
+}
 
 std::string IniText::readString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue) const {
-    const ParsedFile file = parse(m_bytes);
+    const ParsedFile& file = parsed().file;
     const auto range = findSection(file, section);
     if (!range)
         return defaultValue;
@@ -196,7 +206,7 @@ std::string IniText::readString(const std::string& section, const std::string& k
 
 std::vector<std::string> IniText::readKeyNames(const std::string& section, std::size_t bufferChars) const {
     std::vector<std::string> names;
-    const ParsedFile file = parse(m_bytes);
+    const ParsedFile& file = parsed().file;
     const auto range = findSection(file, section);
     if (!range)
         return names;
@@ -224,9 +234,8 @@ bool IniText::canStore(const IniEntry& entry) {
 bool IniText::write(const std::vector<IniEntry>& entries) {
     if (!std::all_of(entries.begin(), entries.end(), canStore))
         return false;
-    const auto fits = [](const IniEntry& e) {
-        return fitsWindows1252(e.section) && fitsWindows1252(e.key) && fitsWindows1252(e.value);
-    };
+    m_parsed.reset();
+    const auto fits = [](const IniEntry& e) { return fitsAnsi(e.section) && fitsAnsi(e.key) && fitsAnsi(e.value); };
     if (!isValidUtf8(m_bytes) && std::all_of(entries.begin(), entries.end(), fits)) {
         std::string out = withEntries(m_bytes, entries, true);
         // Bytes that turned into UTF-8 would make every other non-ASCII value read differently.

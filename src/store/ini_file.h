@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,14 +45,20 @@ public:
     // place (the line keeps its position and the key its spelling), or the key is added after the last
     // key of its section, or the section is added at the end; every other line stays byte for byte. A
     // value that reading would change (blanks at an end, a pair of quotes around it) is written inside
-    // one more pair of double quotes. The encoding is chosen once: the text stays Windows-1252 (bytes
+    // one more pair of double quotes. The encoding is chosen once: the text stays in the 8-bit code page (bytes
     // that are not UTF-8) only when all new text fits it and the result still is no UTF-8; otherwise
     // the whole text becomes UTF-8, every other value keeping its characters. Returns false, text
     // unchanged, when canStore refuses an entry.
     bool write(const std::vector<IniEntry>& entries);
 
 private:
+    struct Parsed;
+    const Parsed& parsed() const;
+
     std::string m_bytes;
+    // The lines of m_bytes, split on the first read and kept for the next: a definition is read key by
+    // key. Shared by copies, dropped by write; not for reads from several threads at once.
+    mutable std::shared_ptr<const Parsed> m_parsed;
 };
 
 enum class IniWriteResult {

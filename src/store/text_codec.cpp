@@ -1,4 +1,4 @@
-// Conversion between file bytes (UTF-8 or Windows-1252) and the UTF-8 text the program works with.
+// Conversion between file bytes (UTF-8 or an 8-bit code page) and the UTF-8 text the program works with.
 #include "store/text_codec.h"
 
 #include <array>
@@ -98,7 +98,7 @@ bool isValidUtf8(std::string_view bytes) {
 }
 
 std::string decodeFileText(std::string_view bytes) {
-    return isValidUtf8(bytes) ? std::string(bytes) : decodeWindows1252(bytes);
+    return isValidUtf8(bytes) ? std::string(bytes) : decodeAnsi(bytes);
 }
 
 std::string decodeWindows1252(std::string_view bytes) {

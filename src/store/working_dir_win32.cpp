@@ -1,19 +1,21 @@
-// The running executable's folder on Windows, from GetModuleFileNameA.
+// The running executable's folder on Windows, from GetModuleFileNameW, in UTF-8.
 #include "store/working_dir.h"
 
 #include <vector>
 #include <windows.h>
 
+#include "store/wide_text_win32.h"
+
 namespace quorvane {
 
 std::string executableFolder() {
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0)
             return {};
         if (length < buffer.size()) {
-            const std::string path(buffer.data(), length);
+            const std::string path = toUtf8(buffer.data(), length);
             const auto slash = path.find_last_of("\\/");
             return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
         }

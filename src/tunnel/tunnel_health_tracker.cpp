@@ -31,9 +31,11 @@ std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel) {
     const std::string path = clientLog(tunnel);
     // An earlier run's last words must not be read as this start's failure. The client's words are
     // about the user's server and account: for the user alone.
-    std::ofstream(path, std::ios::binary | std::ios::trunc);
+    // UTF-8 by name: a plain string would be read in the ANSI code page on Windows.
+    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+    std::ofstream(file, std::ios::binary | std::ios::trunc);
     std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                  ignored);
     return path;
 }

@@ -24,6 +24,7 @@ private:
     std::string m_path;
     pid_t m_pid = -1;
     mutable bool m_reaped = false;
+    void* m_handle = nullptr; // Windows: the process handle, closed by the destructor
 };
 
 // Copies the sleeper program to path (executable).
