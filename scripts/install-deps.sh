@@ -9,6 +9,7 @@ packages=(
     putty-tools openssh-server procps passwd
     xvfb xauth xterm
     clang libfuzzer-14-dev
+    g++-mingw-w64-x86-64 wine64
 )
 
 sudo_cmd=()

@@ -74,6 +74,21 @@ TEST(FolderWalker, ListsEveryFolderNameAndFilePathOfTheTree) {
               (Names{root + "/A/Z/Note.txt", root + "/SUB/Z/readme.md", root + "/X /b.txt", root + "/X/a.txt"}));
 }
 
+TEST(FolderWalker, SortsAccentedNamesInTheLocaleCollation) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "C.UTF-8"))
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    TempDir accented;
+    accented.makeFolder("\u00C0b");
+    accented.makeFolder("\u00E0a");
+    TExpandedFolder second;
+    second.SetFolder(accented.path());
+    const Names names = second.GetFolderNames();
+    std::setlocale(LC_ALL, saved.c_str());
+    // Folded only in ASCII, "À" (U+00C0) would sort before "à" (U+00E0) whatever follows.
+    EXPECT_EQ(names, (Names{"\u00E0a", "\u00C0b"}));
+}
+
 TEST(FolderWalker, ListsLinksHiddenFoldersAndDottedNamesAsFilesWithoutEnteringThem) {
     TempDir tmp;
     tmp.makeFolder("real/inner");
