@@ -1,0 +1,173 @@
+// Resident memory of the program's window with 50 tunnels next to a blank window of the same size, and the
+// memory each added tunnel costs. Every figure comes from a fresh child process, so no allocation is shared.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/application.h"
+#include "bench_stats.h"
+#include "store/tunnel_definition.h"
+
+namespace {
+
+using namespace quorvane;
+
+constexpr int kTunnels = 50;
+constexpr int kMoreTunnels = 550;
+constexpr int kRounds = 3;
+constexpr double kWindowGoal = 1.3;
+constexpr double kPerTunnelGoalKb = 5;
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+// What a user would wait for: the window shown, laid out and painted, the events it queued handled.
+void settle() {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// Child: the program on a portable folder, as main.cpp starts it; prints RSS in KB and the window's size.
+int measureProgram(int argc, char** argv, const std::string& folder) {
+    QApplication qt(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    AppOptions options;
+    options.workingDir = folder;
+    QuorvaneApp app(std::move(options));
+    app.start();
+    settle();
+    std::printf("%ld %d %d\n", residentKb(), app.main().width(), app.main().height());
+    return 0;
+}
+
+// Child: a blank main window of the given size.
+int measureBlank(int argc, char** argv, int width, int height) {
+    QApplication qt(argc, argv);
+    QMainWindow window;
+    window.setCentralWidget(new QWidget);
+    window.resize(width, height);
+    window.show();
+    settle();
+    std::printf("%ld %d %d\n", residentKb(), window.width(), window.height());
+    return 0;
+}
+
+struct Figures {
+    long kb = -1;
+    int width = 0;
+    int height = 0;
+};
+
+// Runs this program again with the given mode and reads the child's one line of figures.
+Figures inChild(const std::vector<std::string>& mode) {
+    int out[2];
+    if (pipe(out) != 0)
+        return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        std::vector<char*> args{const_cast<char*>("memory_bench")};
+        for (const std::string& arg : mode)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv("/proc/self/exe", args.data());
+        _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[256];
+    for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    Figures figures;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        std::sscanf(text.c_str(), "%ld %d %d", &figures.kb, &figures.width, &figures.height) != 3)
+        return {};
+    return figures;
+}
+
+std::string portableFolder(const std::filesystem::path& root, int tunnels) {
+    const std::filesystem::path folder = root / ("tunnels" + std::to_string(tunnels));
+    for (int i = 0; i < tunnels; ++i) {
+        const std::string name = "tunnel" + std::to_string(1000 + i);
+        std::filesystem::create_directories(folder / "tunnells" / name);
+        SaveDefinition(folder.string() + "/", name,
+                       {"10.0.0." + std::to_string(i % 250 + 1), "22", "user", "secret", std::to_string(20000 + i),
+                        "127.0.0.1", "80", false});
+    }
+    return folder.string() + "/";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 3 && std::string(argv[1]) == "--program")
+        return measureProgram(1, argv, argv[2]);
+    if (argc == 4 && std::string(argv[1]) == "--blank")
+        return measureBlank(1, argv, std::atoi(argv[2]), std::atoi(argv[3]));
+    if (argc != 1) {
+        std::fprintf(stderr, "usage: memory_bench\n");
+        return 1;
+    }
+
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("quorvane_memory_bench." + std::to_string(::getpid()));
+    const std::string few = portableFolder(root, kTunnels);
+    const std::string many = portableFolder(root, kMoreTunnels);
+
+    // Rounds take turns, so each kind of child sees the same machine.
+    std::vector<double> program, blank, more;
+    for (int round = 0; round < kRounds; ++round) {
+        const Figures withTunnels = inChild({"--program", few});
+        const Figures empty =
+            inChild({"--blank", std::to_string(withTunnels.width), std::to_string(withTunnels.height)});
+        const Figures withMore = inChild({"--program", many});
+        if (withTunnels.kb <= 0 || empty.kb <= 0 || withMore.kb <= 0) {
+            std::printf("a measuring child failed\n");
+            std::filesystem::remove_all(root);
+            return 1;
+        }
+        if (round == 0)
+            std::printf("window %d x %d\n", withTunnels.width, withTunnels.height);
+        program.push_back(static_cast<double>(withTunnels.kb));
+        blank.push_back(static_cast<double>(empty.kb));
+        more.push_back(static_cast<double>(withMore.kb));
+    }
+    std::filesystem::remove_all(root);
+
+    const double programKb = bench::medianOf(program);
+    const double blankKb = bench::medianOf(blank);
+    const double moreKb = bench::medianOf(more);
+    const double windowRatio = programKb / blankKb;
+    const double perTunnelKb = (moreKb - programKb) / (kMoreTunnels - kTunnels);
+    std::printf("median resident memory over %d rounds: program with %d tunnels %.0f KB, blank window %.0f KB, "
+                "program with %d tunnels %.0f KB\n",
+                kRounds, kTunnels, programKb, blankKb, kMoreTunnels, moreKb);
+    std::printf("program/blank window = %.3f (goal <= %.1f)\n", windowRatio, kWindowGoal);
+    std::printf("memory per added tunnel = %.1f KB (goal <= %.0f KB)\n", perTunnelKb, kPerTunnelGoalKb);
+    return windowRatio <= kWindowGoal && perTunnelKb <= kPerTunnelGoalKb ? 0 : 1;
+}
