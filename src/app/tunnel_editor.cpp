@@ -303,10 +303,6 @@ void TShowTunn::buildControls() {
     connect(Button1, &QPushButton::clicked, this, &TShowTunn::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
-    OpenDialog1 = new QFileDialog(this);
-    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-
     auto* columns = new QGridLayout;
     columns->addWidget(serversshtitle, 0, 0);
     columns->addWidget(authserverssshtitle, 0, 1);
@@ -422,6 +418,12 @@ TunnelDefinition TShowTunn::definition() const {
 }
 
 void TShowTunn::SpeedButton1Click() {
+    // Made on first use: a file dialog holds over a megabyte that most sessions never need.
+    if (!OpenDialog1) {
+        OpenDialog1 = new QFileDialog(this);
+        OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+        OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    }
     OpenDialog1->setWindowTitle(Label1->text());
     OpenDialog1->setNameFilters({QStringLiteral("PuTTY (*.ppk)"), QStringLiteral("* (*)")});
     OpenDialog1->setDirectory(tunnelFolder.isEmpty() ? QDir::homePath() : tunnelFolder);

@@ -96,9 +96,9 @@ public:
     QLineEdit* Edit3 = nullptr;
     QToolButton* SpeedButton2 = nullptr;
     QToolButton* SpeedButton3 = nullptr;
-    QPushButton* Button1 = nullptr; // "&Ok"
-    QPushButton* Button2 = nullptr; // "&Annulla"
-    QFileDialog* OpenDialog1 = nullptr;
+    QPushButton* Button1 = nullptr;     // "&Ok"
+    QPushButton* Button2 = nullptr;     // "&Annulla"
+    QFileDialog* OpenDialog1 = nullptr; // null until the first key file pick
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
