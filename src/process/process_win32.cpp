@@ -62,14 +62,27 @@ private:
     std::vector<BYTE> m_buffer; // a TOKEN_USER and the SID it points into
 };
 
-// Full path of the process's executable in its Win32 form, or empty.
+// A path with its short (8.3) components in their long form; the path itself when the system cannot say.
+std::wstring longForm(const std::wstring& path) {
+    if (path.find(L'~') == std::wstring::npos)
+        return path; // no short component: spare the file system the look-up
+    std::wstring buffer(path.size() + MAX_PATH, L'\0');
+    const DWORD length = GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size())
+        return path;
+    buffer.resize(length);
+    return buffer;
+}
+
+// Full path of the process's executable in its Win32 form with long names, as fs::canonicalPath spells a tunnel's
+// client copy (the system resolves links when it opens the image), or empty.
 std::wstring imagePath(HANDLE process) {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         DWORD length = static_cast<DWORD>(buffer.size());
         if (QueryFullProcessImageNameW(process, 0, buffer.data(), &length)) {
             buffer.resize(length);
-            return buffer;
+            return longForm(buffer);
         }
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= 32768)
             return {};

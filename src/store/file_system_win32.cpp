@@ -239,6 +239,30 @@ bool moveOver(const std::string& from, const std::string& to) {
     return false;
 }
 
+// The absolute path, "." and ".." resolved and short (8.3) components long, links left as they are.
+std::string fullLongPath(const std::string& path) {
+    const std::wstring name = wide(path);
+    const std::wstring full = filled(
+        [&name](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(name.c_str(), size, buffer, nullptr); });
+    if (full.empty())
+        return path;
+    const std::wstring spelled =
+        filled([&full](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(full.c_str(), buffer, size); });
+    return narrow(spelled.empty() ? full : spelled);
+}
+
+// The path an open file or folder finally has, links resolved, in the plain form; empty when the system won't say.
+std::string finalPathOf(HANDLE file) {
+    const std::string found = narrow(
+        filled([file](wchar_t* buffer, DWORD size) { return ::GetFinalPathNameByHandleW(file, buffer, size, 0); }));
+    // The answer carries the long-path prefix; the rest of this file works with the plain form.
+    if (found.rfind("\\\\?\\UNC\\", 0) == 0)
+        return std::string(2, '\\').append(found, 8);
+    if (found.rfind("\\\\?\\", 0) == 0)
+        return found.substr(4);
+    return found;
+}
+
 // The file a symbolic link finally leads to, or the path itself when it is no link or cannot be followed.
 std::string finalTarget(const std::string& path) {
     const DWORD attributes = attributesOf(path);
@@ -248,17 +272,9 @@ std::string finalTarget(const std::string& path) {
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return path;
-    const std::string found = narrow(
-        filled([file](wchar_t* buffer, DWORD size) { return ::GetFinalPathNameByHandleW(file, buffer, size, 0); }));
+    const std::string found = finalPathOf(file);
     ::CloseHandle(file);
-    if (found.empty())
-        return path;
-    // The answer carries the long-path prefix; the rest of this file works with the plain form.
-    if (found.rfind("\\\\?\\UNC\\", 0) == 0)
-        return std::string(2, '\\').append(found, 8);
-    if (found.rfind("\\\\?\\", 0) == 0)
-        return found.substr(4);
-    return found;
+    return found.empty() ? path : found;
 }
 
 // Puts the new contents in place of an existing file, which keeps its attributes and security.
@@ -266,8 +282,8 @@ bool replaceExisting(const std::string& target, const std::string& temporary) {
     constexpr DWORD carried =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     // Full paths: a relative name that exists is refused by ReplaceFileW on some systems.
-    const std::wstring targetName = wide(canonicalPath(target));
-    const std::wstring temporaryName = wide(canonicalPath(temporary));
+    const std::wstring targetName = wide(fullLongPath(target));
+    const std::wstring temporaryName = wide(fullLongPath(temporary));
     const DWORD attributes = attributesOf(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & carried))
         ::SetFileAttributesW(temporaryName.c_str(), attributes & carried);
@@ -510,15 +526,15 @@ bool makeFolderPrivate(const std::string& path) {
 }
 
 std::string canonicalPath(const std::string& path) {
-    const std::wstring name = wide(path);
-    const std::wstring full = filled(
-        [&name](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(name.c_str(), size, buffer, nullptr); });
-    if (full.empty())
-        return path;
-    // Short (8.3) components as the temporary folder may give them become the names the system reports.
-    const std::wstring spelled =
-        filled([&full](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(full.c_str(), buffer, size); });
-    return narrow(spelled.empty() ? full : spelled);
+    const std::string full = fullLongPath(path);
+    // Links and junctions in any component resolved, as in the image path of a program started through them.
+    const HANDLE file = ::CreateFileW(wide(full).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return full;
+    const std::string found = finalPathOf(file);
+    ::CloseHandle(file);
+    return found.empty() ? full : found;
 }
 
 bool namesIgnoreCase() {
