@@ -9,6 +9,7 @@
 #include "desktop/about_box.h"
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
+#include "desktop/options_dialog.h"
 #include "desktop/tray_icon.h"
 #include "i18n/message_texts.h"
 #include "process/client_launcher.h"
@@ -61,6 +62,8 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
         };
     }
     m_editor->generachiave->setVisible(m_keyGenerator != nullptr);
+    m_options = std::make_unique<TOptions>();
+    m_windows.options = m_options.get();
 }
 
 QuorvaneApp::~QuorvaneApp() {
@@ -68,8 +71,12 @@ QuorvaneApp::~QuorvaneApp() {
     m_main.reset();
 }
 
-void QuorvaneApp::start() {
+void QuorvaneApp::start(bool hidden) {
     m_main->TrayBar->HideIcon();
+    if (hidden || m_main->settings().startHidden) {
+        m_main->startInNotificationArea();
+        return;
+    }
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = m_main->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

@@ -15,6 +15,7 @@ namespace quorvane {
 
 class TFormRAS;
 class TKeyGenerator;
+class TOptions;
 class RasApi;
 
 struct AppOptions {
@@ -42,13 +43,15 @@ public:
     TFormRAS& ras() { return *m_ras; }
     TKeyGenerator* keyGenerator() { return m_keyGenerator.get(); } // null where puttygen's own window serves
     TForm2& processList() { return *m_processList; }
+    TOptions& options() { return *m_options; }
     TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
     TunnelHealthTracker& health() { return *m_health; }
 
     // Just before the event loop: the tray icon leaves the notification area; then the main window
-    // is shown (which runs the load sequence).
-    void start();
+    // is shown (which runs the load sequence), or, when asked or set in the options, the program
+    // starts in the notification area.
+    void start(bool hidden = false);
 
 private:
     std::unique_ptr<ProcessServices> m_processes;
@@ -65,6 +68,7 @@ private:
     std::unique_ptr<Tlicence> m_licence;
     std::unique_ptr<TFormRAS> m_ras;
     std::unique_ptr<TKeyGenerator> m_keyGenerator;
+    std::unique_ptr<TOptions> m_options;
 };
 
 } // namespace quorvane

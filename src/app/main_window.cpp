@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSessionManager>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -35,6 +36,7 @@
 #include "desktop/artwork.h"
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
+#include "desktop/options_dialog.h"
 #include "desktop/tray_icon.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
@@ -46,6 +48,7 @@
 #include "store/file_system.h"
 #include "store/folder_walker.h"
 #include "store/paths.h"
+#include "store/program_settings.h"
 #include "store/text_codec.h"
 #include "store/tunnel_definition.h"
 #include "store/tunnel_rename.h"
@@ -106,7 +109,8 @@ private:
 
 TMain::TMain(ProgramFolders folders, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
              TunnelHealthTracker& health, std::unique_ptr<TrayBackend> trayBackend)
-    : m_workingDir(std::move(folders.data)), m_programDir(std::move(folders.program)), m_windows(windows), m_processes(processes), m_launcher(launcher),
+    : m_workingDir(std::move(folders.data)), m_programDir(std::move(folders.program)),
+      m_settings(loadProgramSettings(m_workingDir)), m_windows(windows), m_processes(processes), m_launcher(launcher),
       m_clients(processes, paths::TunnelsDirForListing(m_workingDir)), m_health(health) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quorvane"));
@@ -267,38 +271,38 @@ void TMain::buildMenus() {
     };
 
     QMenu* file = addMenu("File1", QStringLiteral("&File"));
-    addItem(file, "Nascondi1", QStringLiteral("Nascondi"), &TMain::Nascondi1Click);
+    addItem(file, "Nascondi1", QStringLiteral("&Nascondi"), &TMain::Nascondi1Click);
     addSeparator(file, "N1");
-    addItem(file, "Opzioni1", QStringLiteral("Opzioni"));
-    addItem(file, "Esci1", QStringLiteral("Esci"), &TMain::Esci1Click);
+    addItem(file, "Opzioni1", QStringLiteral("&Opzioni..."), &TMain::Opzioni1Click);
+    addItem(file, "Esci1", QStringLiteral("&Esci"), &TMain::Esci1Click);
 
-    QMenu* tunnels = addMenu("tunnell1", QStringLiteral("Tunnells"));
-    addItem(tunnels, "Aggiungi1", QStringLiteral("Aggiungi"), &TMain::Aggiungi1Click);
-    addItem(tunnels, "Modifica1", QStringLiteral("Modifica"), &TMain::ListView1DblClick);
-    addItem(tunnels, "Elimina1", QStringLiteral("Elimina"), &TMain::Elimina2Click);
+    QMenu* tunnels = addMenu("tunnell1", QStringLiteral("&Tunnells"));
+    addItem(tunnels, "Aggiungi1", QStringLiteral("&Aggiungi"), &TMain::Aggiungi1Click);
+    addItem(tunnels, "Modifica1", QStringLiteral("&Modifica"), &TMain::ListView1DblClick);
+    addItem(tunnels, "Elimina1", QStringLiteral("&Elimina"), &TMain::Elimina2Click);
 
-    QMenu* tools = addMenu("ools1", QStringLiteral("Tools"));
-    addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("Generatore di chiavi SSH Putty"),
+    QMenu* tools = addMenu("ools1", QStringLiteral("T&ools"));
+    addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("&Generatore di chiavi SSH Putty"),
             &TMain::GeneratoredichiaviPutty1Click);
-    addItem(tools, "RASManager1", QStringLiteral("RAS Manager"))->setVisible(false);
+    addItem(tools, "RASManager1", QStringLiteral("&RAS Manager"))->setVisible(false);
 
-    QMenu* processes = addMenu("Processi1", QStringLiteral("Processi"));
-    addItem(processes, "Lista1", QStringLiteral("Lista"));
+    QMenu* processes = addMenu("Processi1", QStringLiteral("&Processi"));
+    addItem(processes, "Lista1", QStringLiteral("&Lista"));
     processes->menuAction()->setVisible(false);
 
-    QMenu* help = addMenu("N2", QStringLiteral("?"));
-    addItem(help, "LicenzaPutty1", QStringLiteral("Licenza Putty"), &TMain::LicenzaPutty1Click);
-    addItem(help, "LicenzaQuorvane1", QStringLiteral("Licenza Quorvane"), &TMain::LicenzaQuorvane1Click);
+    QMenu* help = addMenu("N2", QStringLiteral("&?"));
+    addItem(help, "LicenzaPutty1", QStringLiteral("Licenza &Putty"), &TMain::LicenzaPutty1Click);
+    addItem(help, "LicenzaQuorvane1", QStringLiteral("Licenza &Quorvane"), &TMain::LicenzaQuorvane1Click);
     addSeparator(help, "N3");
-    addItem(help, "Autore1", QStringLiteral("Informazioni"), &TMain::Autore1Click);
-    addItem(help, "Visitasitoweb1", QStringLiteral("Visita sito web"), &TMain::Visitasitoweb1Click);
+    addItem(help, "Autore1", QStringLiteral("&Informazioni"), &TMain::Autore1Click);
+    addItem(help, "Visitasitoweb1", QStringLiteral("&Visita sito web"), &TMain::Visitasitoweb1Click);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     addItem(PopupMenu1, "AttivaTunnell1", QStringLiteral("&Connetti"), &TMain::AttivaTunnell1Click);
-    addItem(PopupMenu1, "DisattivaTunnell1", QStringLiteral("Disconnetti"), &TMain::DisattivaTunnell1Click);
-    addItem(PopupMenu1, "Modifica2", QStringLiteral("Modifica"), &TMain::ListView1DblClick);
-    addItem(PopupMenu1, "Elimina2", QStringLiteral("Elimina"), &TMain::Elimina2Click);
+    addItem(PopupMenu1, "DisattivaTunnell1", QStringLiteral("&Disconnetti"), &TMain::DisattivaTunnell1Click);
+    addItem(PopupMenu1, "Modifica2", QStringLiteral("&Modifica"), &TMain::ListView1DblClick);
+    addItem(PopupMenu1, "Elimina2", QStringLiteral("&Elimina"), &TMain::Elimina2Click);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         // Outside every item the commands must find no tunnel, not the one selected before.
         if (!ListView1->itemAt(at))
@@ -308,8 +312,10 @@ void TMain::buildMenus() {
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    addItem(PopupMenu2, "Visualizza1", QStringLiteral("Visualizza Quorvane"), &TMain::Visualizza1Click);
-    addItem(PopupMenu2, "Esci2", QStringLiteral("Esci da Quorvane"), &TMain::Esci2Click);
+    // The tunnels come first, filled in each time the menu opens, so their states are current.
+    connect(PopupMenu2, &QMenu::aboutToShow, this, [this] { fillTrayMenu(); });
+    addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
+    addItem(PopupMenu2, "Esci2", QStringLiteral("&Esci da Quorvane"), &TMain::Esci2Click);
 }
 
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
@@ -392,7 +398,7 @@ void TMain::setPicture(QListWidgetItem* item, int picture) {
     if (item->data(kPictureRole).toInt() == picture && !item->icon().isNull())
         return; // same picture: no redraw
     item->setData(kPictureRole, picture);
-    item->setIcon(QIcon(tunnelPicture(picture)));
+    item->setIcon(tunnelIcon(picture)); // one shared picture per state, not one per item
 }
 
 QListWidgetItem* TMain::appendTunnelItem(const QString& name) {
@@ -449,10 +455,72 @@ void TMain::showHealth() {
         m_anyTunnelUp = anyUp;
         TrayBar->SetIcon(programIcon(anyUp));
     }
+    const QString hint = trayHint();
+    if (hint != TrayBar->Hint())
+        TrayBar->SetHint(hint);
     if (const QListWidgetItem* item = selectedItem(); item && m_windows.messages && !SuppressEditor) {
         statusPanels[0]->setText(item->text() + QStringLiteral(": ") + item->toolTip());
         statusPanels[0]->setToolTip(statusPanels[0]->text()); // the panel is narrow for a long reason
     }
+}
+
+QString TMain::trayHint() const {
+    if (ListView1->count() == 0 || !m_windows.messages)
+        return QStringLiteral("Quorvane");
+    int connected = 0;
+    for (int i = 0; i < ListView1->count(); ++i)
+        connected += m_health.health(nameOf(ListView1->item(i))).status == TunnelStatus::Connected ? 1 : 0;
+    return filled(m_windows.messages->TunnellConnessi(),
+                  {QString::number(connected), QString::number(ListView1->count())});
+}
+
+void TMain::fillTrayMenu() {
+    for (QAction* old : std::as_const(m_trayTunnelActions))
+        delete old;
+    m_trayTunnelActions.clear();
+    QAction* first = PopupMenu2->actions().value(0);
+    for (int i = 0; i < ListView1->count(); ++i) {
+        QListWidgetItem* item = ListView1->item(i);
+        const std::string name = nameOf(item);
+        const TunnelHealth& health = m_health.health(name);
+        // A tab puts the state in the menu's right-hand column; '&' in a name is shown, not a mnemonic.
+        QString caption = item->text();
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (m_windows.messages)
+            caption += QLatin1Char('\t') + statusText(health, *m_windows.messages);
+        auto* action = new QAction(item->icon(), caption, PopupMenu2);
+        action->setCheckable(true);
+        action->setChecked(health.status == TunnelStatus::Connected || health.status == TunnelStatus::Connecting);
+        connect(action, &QAction::triggered, this, [this, name](bool connect) {
+            runCommand([this, name, connect] { connect ? connectTunnel(name) : disconnectTunnel(name); });
+        });
+        PopupMenu2->insertAction(first, action);
+        m_trayTunnelActions << action;
+    }
+    if (!m_trayTunnelActions.isEmpty()) {
+        QAction* separator = new QAction(PopupMenu2);
+        separator->setSeparator(true);
+        PopupMenu2->insertAction(first, separator);
+        m_trayTunnelActions << separator;
+    }
+}
+
+bool TMain::connectTunnel(const std::string& name) {
+    QListWidgetItem* item = itemOf(name);
+    if (!item)
+        return false;
+    ListView1->setCurrentItem(item);
+    AttivaTunnell1Click();
+    return true;
+}
+
+bool TMain::disconnectTunnel(const std::string& name) {
+    QListWidgetItem* item = itemOf(name);
+    if (!item)
+        return false;
+    ListView1->setCurrentItem(item);
+    DisattivaTunnell1Click();
+    return true;
 }
 
 QListWidgetItem* TMain::itemOf(const std::string& tunnel) const {
@@ -479,11 +547,15 @@ void TMain::reactTo(const HealthChange& change) {
             trustOfferedKey(change.tunnel, *now.failure.hostKey);
         else if (now.failure.kind == FailureKind::HostKeyChanged)
             dialogs().showError(errorBoxText(filled(messages.AvvisoChiaveCambiata(), {name})));
-        TrayBar->ShowBalloon(QApplication::applicationName(),
-                             filled(messages.NotificaInterrotto(), {name, reasonText(now.failure, messages)}));
+        notify(filled(messages.NotificaInterrotto(), {name, reasonText(now.failure, messages)}));
     } else if (now.status == TunnelStatus::Connected && (change.before == TunnelStatus::Failed || now.retries > 0)) {
-        TrayBar->ShowBalloon(QApplication::applicationName(), filled(messages.NotificaRipristinato(), {name}));
+        notify(filled(messages.NotificaRipristinato(), {name}));
     }
+}
+
+void TMain::notify(const QString& text) {
+    if (m_settings.notifications)
+        TrayBar->ShowBalloon(QApplication::applicationName(), text);
 }
 
 void TMain::trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer) {
@@ -623,7 +695,8 @@ void TMain::AttivaTunnell1Click() {
     }
 
     // The password is shown masked and reaches the client through a file only this user can read.
-    dialogs().showMessage(QString::fromStdString(displayConnectCommandLine(definition)));
+    if (m_settings.showCommandLine)
+        dialogs().showMessage(QString::fromStdString(displayConnectCommandLine(definition)));
     startClient(item, definition);
     checkprocessiTimer();
 }
@@ -774,6 +847,57 @@ void TMain::Elimina2Click() {
         dialogs().showMessage(m_windows.messages->ProbRimozCartella());
 }
 
+// ---- options ----
+
+void TMain::Opzioni1Click() {
+    TOptions& dialog = *m_windows.options;
+    dialog.setSettings(m_settings, languageFiles(m_programDir));
+    if (dialog.exec() == QDialog::Accepted)
+        applyOptions(dialog.settings());
+}
+
+void TMain::applyOptions(const ProgramSettings& chosen) {
+    ProgramSettings next = chosen;
+    const bool newLanguage = !chosen.language.empty() && chosen.language != m_settings.language;
+    if (newLanguage) {
+        // The chosen file becomes default.lng, which every later start reads.
+        const std::string source = languageFilePath(m_programDir, chosen.language);
+        if (!fs::copyFile(source, paths::LanguageFile(m_workingDir))) {
+            dialogs().showError(errorBoxText(
+                filled(m_windows.messages->LinguaNonApplicata(),
+                       {QString::fromStdString(chosen.language), QString::fromStdString(fs::resolve(source))})));
+            next.language = m_settings.language;
+        }
+    }
+    if (!saveProgramSettings(m_workingDir, next))
+        dialogs().showError(errorBoxText(
+            filled(m_windows.messages->OpzioniNonSalvate(), {QString::fromStdString(settingsFile(m_workingDir))})));
+    const bool languageChanged = next.language != m_settings.language;
+    m_settings = next;
+    if (languageChanged)
+        applyLanguage();
+}
+
+void TMain::applyLanguage() {
+    language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_workingDir)));
+    // A bad entry is told, and costs nothing else.
+    if (const QStringList problems = language->lastProblems(); !problems.isEmpty())
+        dialogs().showError(errorBoxText(problems.join(QLatin1Char('\n'))));
+    if (m_windows.messages) {
+        static_cast<TunnelListView*>(ListView1)->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
+        if (!selectedItem())
+            statusPanels[0]->setText(m_windows.messages->Pronto());
+    }
+    showHealth(); // texts made from messages follow the new language
+}
+
+void TMain::startInNotificationArea() {
+    Nascondi1Click();
+    // Without a notification area the window was shown minimised, and showing ran the load sequence.
+    if (isHidden())
+        runCommand([this] { FormShow(); });
+}
+
 // ---- help and tools ----
 
 void TMain::GeneratoredichiaviPutty1Click() {
@@ -816,10 +940,8 @@ void TMain::FormShow() {
         bool& flag;
         ~LowerSuppressEditor() { flag = false; }
     } lower{SuppressEditor};
-    language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_workingDir)));
     // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
-    if (const QStringList problems = language->lastProblems(); !problems.isEmpty())
-        dialogs().showError(errorBoxText(problems.join(QLatin1Char('\n'))));
+    applyLanguage();
 
     // Let timer ticks and painting through while the folders are read, but no user input: a command
     // started in the middle of the rebuild would act on a half-filled list.
@@ -837,6 +959,8 @@ void TMain::FormShow() {
     std::optional<TunnelClients> running;
     std::vector<std::string> started;
     QStringList unusable;
+    // Each row is selected to load it: one pass over every picture and tooltip afterwards, not one per row.
+    QSignalBlocker quiet(ListView1);
     for (int i = 0; i < ListView1->count(); ++i) {
         ListView1->setCurrentRow(i);
         QListWidgetItem* item = ListView1->item(i);
@@ -858,6 +982,8 @@ void TMain::FormShow() {
         AttivaTunnell1Click();
         started.push_back(name);
     }
+    quiet.unblock();
+    showHealth();
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
     if (m_windows.messages)

@@ -11,6 +11,7 @@
 #include "process/process_services.h"
 #include "process/tunnel_client_control.h"
 #include "store/program_folders.h"
+#include "store/program_settings.h"
 #include "store/tunnel_definition.h"
 #include "tunnel/tunnel_health_tracker.h"
 
@@ -36,6 +37,7 @@ class Tlicence;
 class TTrayIcon;
 class TfMessage;
 class TKeyGenerator;
+class TOptions;
 class TrayBackend;
 class HiddenFileList;
 
@@ -47,6 +49,7 @@ struct AppWindows {
     TForm2* processList = nullptr;
     TfMessage* messages = nullptr;
     TKeyGenerator* keyGenerator = nullptr; // null where keys are made by puttygen's own window
+    TOptions* options = nullptr;
 };
 
 class TMain : public QMainWindow {
@@ -65,6 +68,13 @@ public:
     // Commands, named after the control and event they are bound to.
     void FormShow();
     void Nascondi1Click();
+    void Opzioni1Click();
+    // Keeps the chosen options (saved in the data folder); a new language is copied to default.lng
+    // and applied at once.
+    void applyOptions(const ProgramSettings& chosen);
+    const ProgramSettings& settings() const { return m_settings; }
+    // Starts in the notification area: the load sequence runs without the window being shown.
+    void startInNotificationArea();
     void Visualizza1Click();
     void TrayBarDblClick();
     void Esci1Click();
@@ -83,6 +93,11 @@ public:
     void LicenzaQuorvane1Click();
     void Autore1Click();
     void Visitasitoweb1Click();
+
+    // The named tunnel selected and connected (or disconnected), as from its popup menu; false when
+    // no listed tunnel has that name.
+    bool connectTunnel(const std::string& name);
+    bool disconnectTunnel(const std::string& name);
 
     // The selected tunnel's item, or nullptr when no item is selected.
     QListWidgetItem* selectedItem() const;
@@ -127,6 +142,10 @@ private:
     bool runBefore(QListWidgetItem* item, const TunnelDefinition& definition);
     void runAfter(QListWidgetItem* item, const TunnelDefinition& definition);
     void showHealth();
+    void applyLanguage();
+    QString trayHint() const;
+    void fillTrayMenu();
+    void notify(const QString& text);
     void reactTo(const HealthChange& change);
     void trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer);
     void restartDueClients();
@@ -135,6 +154,8 @@ private:
 
     std::string m_workingDir;
     std::string m_programDir;
+    ProgramSettings m_settings;
+    QList<QAction*> m_trayTunnelActions; // the tunnels' entries at the top of the tray menu
     AppWindows& m_windows;
     ProcessServices& m_processes;
     ClientLauncher& m_launcher;

@@ -82,6 +82,9 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
                             "è atteso, dimenticare la chiave nell'editor del tunnell."));
     addField(QStringLiteral("NotificaInterrotto"), QStringLiteral("Tunnell %1: %2"));
     addField(QStringLiteral("NotificaRipristinato"), QStringLiteral("Tunnell %1 di nuovo connesso"));
+    addField(QStringLiteral("TunnellConnessi"), QStringLiteral("Quorvane: %1 di %2 tunnell connessi"));
+    addField(QStringLiteral("OpzioniNonSalvate"), QStringLiteral("Impossibile salvare le opzioni in %1"));
+    addField(QStringLiteral("LinguaNonApplicata"), QStringLiteral("Impossibile usare la lingua %1: %2"));
 }
 
 QString TfMessage::text(const QString& field) const {

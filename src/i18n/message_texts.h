@@ -62,6 +62,9 @@ public:
     QString AvvisoChiaveCambiata() const { return text(QStringLiteral("AvvisoChiaveCambiata")); }
     QString NotificaInterrotto() const { return text(QStringLiteral("NotificaInterrotto")); }
     QString NotificaRipristinato() const { return text(QStringLiteral("NotificaRipristinato")); }
+    QString TunnellConnessi() const { return text(QStringLiteral("TunnellConnessi")); }
+    QString OpzioniNonSalvate() const { return text(QStringLiteral("OpzioniNonSalvate")); }
+    QString LinguaNonApplicata() const { return text(QStringLiteral("LinguaNonApplicata")); }
 
 private:
     QLineEdit* addField(const QString& name, const QString& defaultText);

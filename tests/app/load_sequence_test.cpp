@@ -144,7 +144,7 @@ TEST(LoadSequence, LanguageFileRulesOnTheProgramsOwnWindows) {
     EXPECT_EQ(f.app().messages().NomeNonValido(), QStringLiteral("Bad name"));
     ASSERT_EQ(window.ListBox1->count(), 1);
     EXPECT_EQ(window.ListBox1->item(0)->text(), QStringLiteral("a|b"));
-    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Nascondi1"))->text(), QStringLiteral("Nascondi"));
+    EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Nascondi1"))->text(), QStringLiteral("&Nascondi"));
     EXPECT_EQ(window.checkprocessi->interval(), 3000);
     EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("Esci1"))->text(), QStringLiteral("never applied"));
 }

@@ -4,11 +4,15 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "desktop/tray_icon.h"
+#include "store/program_settings.h"
+#include "store/tunnel_definition.h"
 #include "support/app_fixture.h"
 
 namespace quorvane::test {
@@ -27,14 +31,14 @@ TEST(MainWindow, ShowsEveryMenuButTheDialUpAndProcessEntriesAndRunsTheMonitor) {
         if (!item->isVisible())
             hidden << item->objectName() + ":" + item->text();
     }
-    EXPECT_EQ(hidden.join(", ").toStdString(), "RASManager1:RAS Manager, :Processi");
+    EXPECT_EQ(hidden.join(", ").toStdString(), "RASManager1:&RAS Manager, :&Processi");
 
     QStringList topLevel;
     for (QAction* entry : window.menuBar()->actions()) {
         if (entry->isVisible())
             topLevel << entry->text();
     }
-    EXPECT_EQ(topLevel, (QStringList{"&File", "Tunnells", "Tools", "?"}));
+    EXPECT_EQ(topLevel, (QStringList{"&File", "&Tunnells", "T&ools", "&?"}));
 
     EXPECT_TRUE(window.checkprocessi->isActive()) << "the monitor runs from the start";
     EXPECT_FALSE(window.ListBox1->isVisibleTo(&window));
@@ -86,8 +90,11 @@ TEST(MainWindow, ExitEndsTheEventLoopAndLetsTheWindowClose) {
     f.app().start();
     bool loopEnded = false;
     QTimer::singleShot(0, [&] { action(f.main(), "Esci2")->trigger(); });
-    QTimer::singleShot(5000, [&] { QCoreApplication::exit(1); });
+    // Tied to the window, so a guard left over cannot end a loop of a later test.
+    QTimer::singleShot(5000, &f.main(), [] { QCoreApplication::exit(1); });
     loopEnded = QCoreApplication::exec() == 0;
+    // The quit request may still be queued; left there it would end a dialog of a later test.
+    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
     EXPECT_TRUE(loopEnded);
     EXPECT_TRUE(f.main().close()) << "after Esci a close request is no longer turned into a hide";
 }
@@ -106,6 +113,88 @@ TEST(ErrorBox, CommandsThatFailShowTheErrorAndTheProgramGoesOn) {
     ScriptedDialogs dialogs;
     runCommand([] { throw std::runtime_error("'abc' is not a valid integer value"); });
     EXPECT_EQ(dialogs.errors, QStringList{QStringLiteral("'abc' is not a valid integer value.")});
+}
+
+} // namespace
+} // namespace quorvane::test
+
+namespace quorvane::test {
+namespace {
+
+// The options are kept in the data folder, a new language shows at once, Italian comes back, and a
+// start after that reads them; the command line box stays away when switched off.
+TEST(ProgramOptions, AreSavedAppliedAtOnceAndReadAtTheNextStart) {
+    AppFixture f;
+    f.folder.makeFolder("lang");
+    f.folder.makeFolder("tunnells/Office");
+    SaveDefinition(f.workingDir(), "Office", {"127.0.0.1", "22", "u", "pw", "9001", "h", "80", false});
+    for (const char* file : {"english.lng", "italiano.lng"})
+        std::filesystem::copy_file(std::string(QUORVANE_LANG_DIR) + "/" + file,
+                                   f.folder.file(std::string("lang/") + file),
+                                   std::filesystem::copy_options::overwrite_existing);
+    f.app().start();
+    ProgramSettings chosen = f.main().settings();
+    chosen.showCommandLine = false;
+    chosen.language = "english.lng";
+    f.main().applyOptions(chosen);
+    EXPECT_EQ(action(f.main(), "Aggiungi1")->text(), QStringLiteral("&Add"));
+    EXPECT_EQ(f.folder.read("default.lng"), f.folder.read("lang/english.lng"));
+    EXPECT_TRUE(f.dialogs.errors.isEmpty());
+
+    f.buildApp();
+    f.app().start();
+    EXPECT_EQ(action(f.main(), "Aggiungi1")->text(), QStringLiteral("&Add")) << "default.lng is read at start";
+    EXPECT_FALSE(f.main().settings().showCommandLine);
+    f.dialogs.messages.clear();
+    EXPECT_TRUE(f.main().connectTunnel("Office"));
+    EXPECT_TRUE(f.dialogs.messages.isEmpty()) << "no command line box";
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
+
+    chosen.language = "italiano.lng";
+    f.main().applyOptions(chosen);
+    EXPECT_EQ(action(f.main(), "Aggiungi1")->text(), QStringLiteral("&Aggiungi"));
+
+    // A language file that went missing is told, and the one in use stays chosen.
+    chosen.language = "klingon.lng";
+    f.main().applyOptions(chosen);
+    EXPECT_EQ(f.dialogs.errors.size(), 1);
+    EXPECT_EQ(loadProgramSettings(f.workingDir()).language, "italiano.lng");
+}
+
+// The tray menu lists the tunnels with their states above its own commands; choosing one connects
+// or disconnects it; the tooltip counts the connected ones. With the option set, the program starts
+// there and the tunnels are listed all the same.
+TEST(TrayMenu, ListsTunnelsToConnectAndDisconnectAndStartsThereWhenAsked) {
+    AppFixture f;
+    for (const char* name : {"Casa", "Office"}) {
+        f.folder.makeFolder(std::string("tunnells/") + name);
+        SaveDefinition(f.workingDir(), name, {"127.0.0.1", "22", "u", "pw", "9001", "h", "80", false});
+    }
+    ProgramSettings settings;
+    settings.startHidden = true;
+    ASSERT_TRUE(saveProgramSettings(f.workingDir(), settings));
+    f.buildApp();
+    f.app().start();
+    EXPECT_FALSE(f.main().isVisible());
+    EXPECT_TRUE(f.tray.shown);
+    ASSERT_EQ(f.main().ListView1->count(), 2) << "the load sequence ran";
+
+    f.startClient("Office");
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.tray.tip, QStringLiteral("Quorvane: 1 di 2 tunnell connessi"));
+    QMenu* menu = f.main().PopupMenu2;
+    emit menu->aboutToShow();
+    emit menu->aboutToShow(); // filled afresh, not twice
+    QStringList entries;
+    for (const QAction* entry : menu->actions())
+        entries << (entry->isSeparator() ? "-" : entry->text() + (entry->isChecked() ? " [x]" : ""));
+    EXPECT_EQ(entries, (QStringList{"Casa\tNon connesso", "Office\tConnesso [x]", "-", "&Visualizza Quorvane",
+                                    "&Esci da Quorvane"}));
+
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(f.launcher->requests.size(), 1u) << "Casa connected";
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(f.processes->running.size(), 1u) << "Office stopped, Casa still up";
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "app/tunnel_editor.h"
 #include "desktop/about_box.h"
 #include "desktop/licence_viewer.h"
+#include "desktop/options_dialog.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
 #include "i18n/property_adapters.h"
@@ -18,6 +19,10 @@
 #include <QAction>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
 #include <QSet>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -133,9 +138,52 @@ TEST_P(ShippedTranslation, TranslatesEveryVisibleTextOfTheWindows) {
     EXPECT_EQ(untranslated(&app->about(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->licence(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->ras(), keys), QStringList());
+    EXPECT_EQ(untranslated(&app->options(), keys), QStringList());
 }
 
-INSTANTIATE_TEST_SUITE_P(Lang, ShippedTranslation, ::testing::Values("english.lng", "deutsch.lng"),
+// Every menu command can be reached from the keyboard: one mnemonic each, none twice in a menu.
+TEST_P(ShippedTranslation, GivesEveryMenuCommandItsOwnMnemonic) {
+    app->main().language->ApplyLanguageFile(QString::fromStdString(path()));
+    QList<QWidget*> menus{app->main().menuBar()};
+    for (QMenu* menu : app->main().findChildren<QMenu*>())
+        menus << menu;
+    for (QWidget* menu : menus) {
+        QSet<QChar> used;
+        for (const QAction* action : menu->actions()) {
+            if (action->isSeparator() || !action->isVisible())
+                continue;
+            const QString text = action->text();
+            const qsizetype at = text.indexOf(QRegularExpression(QStringLiteral("&[^&]")));
+            ASSERT_GE(at, 0) << (menu->objectName() + ": " + text).toStdString();
+            EXPECT_FALSE(used.contains(text[at + 1].toLower())) << (menu->objectName() + ": " + text).toStdString();
+            used.insert(text[at + 1].toLower());
+        }
+    }
+}
+
+// italiano.lng brings the built-in texts back after another language: it must say exactly what they say.
+TEST(ShippedItalian, HoldsTheBuiltInTexts) {
+    test::TempDir dir;
+    test::FakeTrayBackend::Counts tray;
+    AppOptions options;
+    options.workingDir = dir.withSeparator();
+    options.trayBackend = std::make_unique<test::FakeTrayBackend>(tray);
+    QuorvaneApp app(std::move(options));
+    const IniFile ini(langFile("italiano.lng"));
+    TLanguageEngine language(nullptr);
+    QString builtIn;
+    language.OnTranslate = [&](QObject*, QObject*, const QString&, const QString& old, QString& value) {
+        builtIn = old;
+        value = old;
+    };
+    for (const std::string& key : ini.readKeyNames(kSection, TLanguageEngine::kKeyBufferChars)) {
+        builtIn.clear();
+        language.ApplyEntry(QString::fromStdString(key), QStringLiteral("?"));
+        EXPECT_EQ(QString::fromStdString(ini.readString(kSection, key, "")), builtIn) << key;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lang, ShippedTranslation, ::testing::Values("english.lng", "deutsch.lng", "italiano.lng"),
                          [](const auto& info) {
                              const std::string file = info.param;
                              return file.substr(0, file.find('.'));

@@ -1,0 +1,65 @@
+// Reading and writing the program's settings file.
+#include "store/program_settings.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "store/file_system.h"
+#include "store/ini_file.h"
+
+namespace quorvane {
+namespace {
+
+const char* const kSection = "Opzioni";
+
+bool readFlag(const IniFile& file, const char* key, bool fallback) {
+    const std::string value = file.readString(kSection, key, "");
+    return value == "1" ? true : value == "0" ? false : fallback;
+}
+
+bool endsWithIgnoreCase(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && std::equal(tail.rbegin(), tail.rend(), text.rbegin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+} // namespace
+
+std::string settingsFile(const std::string& dataFolder) {
+    return dataFolder + "quorvane.ini";
+}
+
+ProgramSettings loadProgramSettings(const std::string& dataFolder) {
+    const IniFile file(settingsFile(dataFolder));
+    ProgramSettings settings;
+    settings.showCommandLine = readFlag(file, "MostraComando", settings.showCommandLine);
+    settings.startHidden = readFlag(file, "AvvioNascosto", settings.startHidden);
+    settings.notifications = readFlag(file, "Notifiche", settings.notifications);
+    settings.language = file.readString(kSection, "Lingua", "");
+    return settings;
+}
+
+bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& settings) {
+    auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+    return IniFile(settingsFile(dataFolder))
+               .writeStrings({{kSection, "MostraComando", flag(settings.showCommandLine)},
+                              {kSection, "AvvioNascosto", flag(settings.startHidden)},
+                              {kSection, "Notifiche", flag(settings.notifications)},
+                              {kSection, "Lingua", settings.language}}) == IniWriteResult::Written;
+}
+
+std::string languageFilePath(const std::string& programFolder, const std::string& fileName) {
+    return programFolder + "lang" + fs::separator() + fileName;
+}
+
+std::vector<std::string> languageFiles(const std::string& programFolder) {
+    std::vector<std::string> names;
+    for (const std::string& name : fs::listOrdinaryFiles(programFolder + "lang")) {
+        if (endsWithIgnoreCase(name, ".lng") && name.size() > 4)
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace quorvane

@@ -1,0 +1,31 @@
+// The program's own settings, kept in quorvane.ini in the data folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+struct ProgramSettings {
+    bool showCommandLine = true; // the client's command line (password masked) before each connect
+    bool startHidden = false;    // start in the notification area
+    bool notifications = true;   // balloons when a tunnel fails or comes back
+    std::string language;        // the lang/ file last chosen; empty: none chosen here
+};
+
+std::string settingsFile(const std::string& dataFolder);
+
+// A missing file, a missing key or a value that is neither 0 nor 1 gives the default: older and
+// hand-edited files keep working. Unknown keys are ignored.
+ProgramSettings loadProgramSettings(const std::string& dataFolder);
+
+// False when the file could not be written (it is then left as it was).
+bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& settings);
+
+// A language file of the program's lang/ folder, by file name.
+std::string languageFilePath(const std::string& programFolder, const std::string& fileName);
+
+// The language files in the program's lang/ folder (file names, sorted); default.lng is not one.
+std::vector<std::string> languageFiles(const std::string& programFolder);
+
+} // namespace quorvane
