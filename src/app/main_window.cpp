@@ -32,6 +32,7 @@
 #include "app/tunnel_editor.h"
 #include "app/tunnel_list_view.h"
 #include "app/tunnel_name_delegate.h"
+#include "cli/start_command.h"
 #include "desktop/about_box.h"
 #include "desktop/artwork.h"
 #include "desktop/key_generator_dialog.h"
@@ -523,6 +524,16 @@ bool TMain::disconnectTunnel(const std::string& name) {
     return true;
 }
 
+std::string TMain::statusReport() {
+    checkprocessiTimer(); // states as of now, not of the last pass
+    std::string report;
+    for (int i = 0; i < ListView1->count(); ++i) {
+        const std::string name = nameOf(ListView1->item(i));
+        report += statusLine(name, m_health.health(name)) + "\n";
+    }
+    return report;
+}
+
 QListWidgetItem* TMain::itemOf(const std::string& tunnel) const {
     for (int i = 0; i < ListView1->count(); ++i) {
         if (nameOf(ListView1->item(i)) == tunnel)
@@ -934,15 +945,7 @@ void TMain::Visitasitoweb1Click() {
 
 // ---- load sequence ----
 
-void TMain::FormShow() {
-    // However the sequence ends, the editor is usable afterwards.
-    struct LowerSuppressEditor {
-        bool& flag;
-        ~LowerSuppressEditor() { flag = false; }
-    } lower{SuppressEditor};
-    // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
-    applyLanguage();
-
+void TMain::listTunnels() {
     // Let timer ticks and painting through while the folders are read, but no user input: a command
     // started in the middle of the rebuild would act on a half-filled list.
     TExpandedFolder walker([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
@@ -953,6 +956,18 @@ void TMain::FormShow() {
     for (const std::string& folderName : folderNames)
         ListBox1->addItem(captionFor(folderName));
     fillList(folderNames);
+}
+
+void TMain::FormShow() {
+    // However the sequence ends, the editor is usable afterwards.
+    struct LowerSuppressEditor {
+        bool& flag;
+        ~LowerSuppressEditor() { flag = false; }
+    } lower{SuppressEditor};
+    // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
+    applyLanguage();
+
+    listTunnels();
 
     // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
     // restore from the notification area) must not get a second session.

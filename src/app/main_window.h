@@ -97,6 +97,12 @@ public:
     // The named tunnel selected and connected (or disconnected), as from its popup menu; false when
     // no listed tunnel has that name.
     bool connectTunnel(const std::string& name);
+    bool hasTunnel(const std::string& name) const { return itemOf(name) != nullptr; }
+    // The tunnels folder listed into the list, with nothing connected: the load sequence's first
+    // step, and all that commands from the command line need.
+    void listTunnels();
+    // Each listed tunnel's name and state, one line each, for --status.
+    std::string statusReport();
     bool disconnectTunnel(const std::string& name);
 
     // The selected tunnel's item, or nullptr when no item is selected.

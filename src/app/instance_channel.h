@@ -1,0 +1,43 @@
+// One running instance per data folder: a later start hands its command over a local socket.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QLocalServer;
+
+namespace quorvane {
+
+// The socket's name for a data folder: a path in the user's runtime folder (a named pipe on
+// Windows), so two portable copies never answer for each other.
+QString instanceName(const std::string& dataFolder);
+
+class InstanceServer : public QObject {
+    Q_OBJECT
+
+public:
+    // handler gets a request's text and returns the reply's; it runs on the GUI thread.
+    using Handler = std::function<std::string(const std::string& request)>;
+    InstanceServer(QString name, Handler handler, QObject* parent = nullptr);
+
+    // Listens, first removing a socket left by an instance that ended without cleaning up. False when
+    // the name cannot be used (the program still runs, only without taking commands).
+    bool listen();
+
+    static constexpr qint64 kMaxRequestBytes = 64 * 1024;
+
+private:
+    void accept();
+
+    QString m_name;
+    Handler m_handler;
+    QLocalServer* m_server;
+};
+
+// The running instance's reply to request, or nothing when no instance answers within timeoutMs.
+std::optional<std::string> askRunningInstance(const QString& name, const std::string& request, int timeoutMs);
+
+} // namespace quorvane
