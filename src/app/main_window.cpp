@@ -642,6 +642,10 @@ void TMain::Aggiungi1Click() {
     CreateDefaultDefinition(folder);
     if (!copied)
         dialogs().showMessage(messages.ClientNonCopiato());
+    // The new tunnel is the one the next command is about.
+    ListView1->setCurrentItem(row);
+    if (m_settings.editAfterAdd)
+        ListView1DblClick();
 }
 
 std::optional<DefinitionLoad> TMain::loadSelectedIntoEditor() {

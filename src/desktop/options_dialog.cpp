@@ -29,6 +29,8 @@ TOptions::TOptions(QWidget* parent) : QDialog(parent) {
         make(new QCheckBox(QStringLiteral("&Mostra la riga di comando prima di connettere"), this), "MostraComando");
     AvvioNascosto = make(new QCheckBox(QStringLiteral("&Avvia nascosto nell'area di notifica"), this), "AvvioNascosto");
     Notifiche = make(new QCheckBox(QStringLiteral("Mostra le &notifiche dei tunnell"), this), "Notifiche");
+    ModificaDopoAggiunta = make(new QCheckBox(QStringLiteral("Apri l'&editor di un tunnell appena aggiunto"), this),
+                                "ModificaDopoAggiunta");
     LabelLingua = make(new QLabel(QStringLiteral("&Lingua"), this), "LabelLingua");
     Lingua = make(new QComboBox(this), "Lingua");
     LabelLingua->setBuddy(Lingua);
@@ -49,6 +51,7 @@ TOptions::TOptions(QWidget* parent) : QDialog(parent) {
     page->addWidget(MostraComando);
     page->addWidget(AvvioNascosto);
     page->addWidget(Notifiche);
+    page->addWidget(ModificaDopoAggiunta);
     page->addSpacing(8);
     page->addLayout(language);
     page->addStretch();
@@ -61,6 +64,7 @@ void TOptions::setSettings(const ProgramSettings& settings, const std::vector<st
     MostraComando->setChecked(settings.showCommandLine);
     AvvioNascosto->setChecked(settings.startHidden);
     Notifiche->setChecked(settings.notifications);
+    ModificaDopoAggiunta->setChecked(settings.editAfterAdd);
     Lingua->clear();
     for (const std::string& file : languages)
         Lingua->addItem(languageDisplayName(file), QString::fromStdString(file));
@@ -73,6 +77,7 @@ ProgramSettings TOptions::settings() const {
     result.showCommandLine = MostraComando->isChecked();
     result.startHidden = AvvioNascosto->isChecked();
     result.notifications = Notifiche->isChecked();
+    result.editAfterAdd = ModificaDopoAggiunta->isChecked();
     if (Lingua->currentIndex() >= 0)
         result.language = Lingua->currentData().toString().toStdString();
     return result;

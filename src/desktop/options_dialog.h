@@ -28,6 +28,7 @@ public:
     QCheckBox* MostraComando = nullptr;
     QCheckBox* AvvioNascosto = nullptr;
     QCheckBox* Notifiche = nullptr;
+    QCheckBox* ModificaDopoAggiunta = nullptr;
     QLabel* LabelLingua = nullptr;
     QComboBox* Lingua = nullptr;
     QPushButton* OKBtn = nullptr;

@@ -35,6 +35,7 @@ ProgramSettings loadProgramSettings(const std::string& dataFolder) {
     settings.showCommandLine = readFlag(file, "MostraComando", settings.showCommandLine);
     settings.startHidden = readFlag(file, "AvvioNascosto", settings.startHidden);
     settings.notifications = readFlag(file, "Notifiche", settings.notifications);
+    settings.editAfterAdd = readFlag(file, "ModificaDopoAggiunta", settings.editAfterAdd);
     settings.language = file.readString(kSection, "Lingua", "");
     return settings;
 }
@@ -45,6 +46,7 @@ bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& s
                .writeStrings({{kSection, "MostraComando", flag(settings.showCommandLine)},
                               {kSection, "AvvioNascosto", flag(settings.startHidden)},
                               {kSection, "Notifiche", flag(settings.notifications)},
+                              {kSection, "ModificaDopoAggiunta", flag(settings.editAfterAdd)},
                               {kSection, "Lingua", settings.language}}) == IniWriteResult::Written;
 }
 

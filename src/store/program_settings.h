@@ -10,6 +10,7 @@ struct ProgramSettings {
     bool showCommandLine = true; // the client's command line (password masked) before each connect
     bool startHidden = false;    // start in the notification area
     bool notifications = true;   // balloons when a tunnel fails or comes back
+    bool editAfterAdd = false;   // the editor opens on a tunnel just added
     std::string language;        // the lang/ file last chosen; empty: none chosen here
 };
 

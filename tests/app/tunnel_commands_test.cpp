@@ -17,6 +17,7 @@
 #include "app/tunnel_name_delegate.h"
 #include "desktop/artwork.h"
 #include "process/process_list_window.h"
+#include "store/program_settings.h"
 #include "store/tunnel_definition.h"
 #include "support/app_fixture.h"
 
@@ -522,6 +523,20 @@ TEST_F(TunnelCommands, KeyboardEnterConnectsShiftF10OpensTheMenuAndAnEmptyListSa
     });
     QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
     EXPECT_TRUE(menuShown);
+
+    // A tunnel just added is the selected one; with the option set, its editor opens at once.
+    add(QStringLiteral("Lab"));
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Lab"));
+    ProgramSettings settings = f.main().settings();
+    settings.editAfterAdd = true;
+    f.main().applyOptions(settings);
+    QString editing;
+    QTimer::singleShot(0, [&] {
+        editing = f.app().editor().isVisible() ? f.app().editor().windowTitle() : QString();
+        f.app().editor().reject();
+    });
+    add(QStringLiteral("Casa"));
+    EXPECT_EQ(editing, QStringLiteral("Tunnell: Casa"));
 }
 
 } // namespace
