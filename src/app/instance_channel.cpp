@@ -42,21 +42,22 @@ void InstanceServer::accept() {
     }
 }
 
-std::optional<std::string> askRunningInstance(const QString& name, const std::string& request, int timeoutMs) {
+InstanceReply askRunningInstance(const QString& name, const std::string& request, int replyMs) {
+    constexpr int kConnectMs = 2000; // a live instance accepts at once; a dead socket refuses at once
     QLocalSocket socket;
     socket.connectToServer(name);
-    if (!socket.waitForConnected(timeoutMs))
-        return std::nullopt;
+    if (!socket.waitForConnected(kConnectMs))
+        return {};
     socket.write(request.data(), static_cast<qint64>(request.size()));
-    if (!socket.waitForBytesWritten(timeoutMs))
-        return std::nullopt;
+    if (!socket.waitForBytesWritten(kConnectMs))
+        return {true, std::nullopt};
     QByteArray reply;
-    while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(timeoutMs))
+    while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(replyMs))
         reply += socket.readAll();
     reply += socket.readAll();
     if (reply.isEmpty())
-        return std::nullopt;
-    return reply.toStdString();
+        return {true, std::nullopt};
+    return {true, reply.toStdString()};
 }
 
 } // namespace quorvane

@@ -37,7 +37,13 @@ private:
     QLocalServer* m_server;
 };
 
-// The running instance's reply to request, or nothing when no instance answers within timeoutMs.
-std::optional<std::string> askRunningInstance(const QString& name, const std::string& request, int timeoutMs);
+struct InstanceReply {
+    bool instanceRunning = false;    // something took the connection
+    std::optional<std::string> text; // its whole reply; none when it gave none in time
+};
+
+// Hands request to the running instance. A running instance that does not reply within replyMs
+// (a box of the program waits for its user) is not taken for none: the caller must not act itself.
+InstanceReply askRunningInstance(const QString& name, const std::string& request, int replyMs);
 
 } // namespace quorvane

@@ -20,7 +20,7 @@ void print(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-constexpr int kHandOverTimeoutMs = 10000;
+constexpr int kReplyTimeoutMs = 120000;
 
 // A command's output is for scripts: Qt's own notes about the missing screen or tray are not part of it.
 void keepOnlyFatalQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -54,11 +54,15 @@ int main(int argc, char* argv[]) {
     // Before any window system is needed: a second start without a screen still hands over.
     const ProgramFolders folders = programFolders();
     const QString channel = instanceName(folders.data);
-    if (const std::optional<std::string> reply =
-            askRunningInstance(channel, encodeRequest(command), kHandOverTimeoutMs)) {
+    if (const InstanceReply reply = askRunningInstance(channel, encodeRequest(command), kReplyTimeoutMs);
+        reply.instanceRunning) {
         int exitCode = 1;
         std::string output;
-        if (!decodeReply(*reply, exitCode, output)) {
+        if (!reply.text) {
+            print(stderr, "quorvane: the running program did not answer in time (is one of its boxes waiting?)\n");
+            return 1;
+        }
+        if (!decodeReply(*reply.text, exitCode, output)) {
             print(stderr, "quorvane: the running program gave an answer that cannot be read\n");
             return 1;
         }

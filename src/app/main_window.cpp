@@ -866,7 +866,11 @@ void TMain::Elimina2Click() {
 
 void TMain::Opzioni1Click() {
     TOptions& dialog = *m_windows.options;
-    dialog.setSettings(m_settings, languageFiles(m_programDir));
+    ProgramSettings shown = m_settings;
+    // Nothing chosen and nothing copied by hand: the built-in texts are in use.
+    if (shown.language.empty() && !fs::fileExists(paths::LanguageFile(m_workingDir)))
+        shown.language = kBuiltInLanguageFile;
+    dialog.setSettings(shown, languageFiles(m_programDir));
     if (dialog.exec() == QDialog::Accepted)
         applyOptions(dialog.settings());
 }

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <QTimer>
 
 #include "app/dialog_service.h"
 #include "app/main_window.h"
@@ -34,17 +33,17 @@ std::string StartCommandRunner::answer(const std::string& request) {
     }
     if (const std::string errors = unknownNames(*command); !errors.empty())
         return encodeReply(1, errors); // nothing is done when one name is wrong
-    const std::string output = command->status ? m_main.statusReport() : std::string();
+    // Carried out before the reply, so that a status asked for with them shows their effect; a box
+    // they open (when the user set it so) holds the reply until it is answered.
     for (const StartCommand::Action& action : command->actions) {
-        QTimer::singleShot(0, &m_main, [this, action] {
-            runCommand([this, &action] {
-                if (action.kind == StartCommand::Kind::Connect)
-                    m_main.connectTunnel(action.tunnel);
-                else
-                    m_main.disconnectTunnel(action.tunnel);
-            });
+        runCommand([this, &action] {
+            if (action.kind == StartCommand::Kind::Connect)
+                m_main.connectTunnel(action.tunnel);
+            else
+                m_main.disconnectTunnel(action.tunnel);
         });
     }
+    const std::string output = command->status ? m_main.statusReport() : std::string();
     return encodeReply(0, output);
 }
 

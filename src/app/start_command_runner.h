@@ -15,9 +15,9 @@ public:
     // Not owned; both must outlive the runner.
     StartCommandRunner(TMain& main, TunnelHealthTracker& health);
 
-    // A request from another start, for the running program: names are checked and the status is
-    // taken at once; connects and disconnects run right after the reply, so that a box they open
-    // never keeps the other start waiting. A plain start shows the window.
+    // A request from another start, for the running program: names are checked (one unknown name and
+    // nothing is done), the commands carried out as from the menus, then the status taken. A plain
+    // start shows the window.
     std::string answer(const std::string& request);
 
     // With no program running: the tunnels are listed (none is connected on its own), the commands

@@ -14,6 +14,9 @@ struct ProgramSettings {
     std::string language;        // the lang/ file last chosen; empty: none chosen here
 };
 
+// The language file that holds the built-in texts.
+inline constexpr const char* kBuiltInLanguageFile = "italiano.lng";
+
 std::string settingsFile(const std::string& dataFolder);
 
 // A missing file, a missing key or a value that is neither 0 nor 1 gives the default: older and
