@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "app/console_dialog_service.h"
 #include "app/instance_channel.h"
+#include "app/parent_console.h"
 #include "app/start_command_runner.h"
 #include "cli/start_command.h"
 #include "desktop/artwork.h"
@@ -34,6 +35,7 @@ int main(int argc, char* argv[]) {
     using namespace quorvane;
     // Before anything holds a password: no core file, no memory reads by other programs.
     hardenProcess();
+    useParentConsole();
     const ParsedStart parsed = parseStartCommand(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.command) {
         print(stderr, "quorvane: " + parsed.error + "\nTry 'quorvane --help'.\n");
@@ -46,8 +48,7 @@ int main(int argc, char* argv[]) {
     }
     // Commands need no screen: they work over ssh, from cron, from a script.
     if (command.runsCommands()) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        runWithoutScreen();
         qInstallMessageHandler(keepOnlyFatalQtMessages);
     }
 
