@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <unordered_set>
 
 #include "app/client_end_watch.h"
 #include "app/dialog_service.h"
@@ -64,6 +66,31 @@ constexpr int kMonitorIntervalMs = 3000;
 constexpr int kStopTimeoutMs = 5;
 constexpr auto kClientEndWait = std::chrono::milliseconds(1000);
 constexpr int kBeforeProgramMs = 30000;
+constexpr int kListingEventsEveryMs = 15;
+
+std::string asciiUpper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+// The folders (upper-cased, as the walker spells the folders of its paths) that hold a temporary
+// file left by an interrupted save: the only ones the load has to clean, without listing them again.
+std::unordered_set<std::string> foldersWithLeftovers(const std::vector<std::string>& filePaths) {
+    std::unordered_set<std::string> folders;
+    for (const std::string& path : filePaths) {
+        const auto fileStart = path.find_last_of(fs::separator());
+        unsigned long processId = 0;
+        if (fileStart == std::string::npos || fileStart == 0 ||
+            !fs::isTemporaryName(path.substr(fileStart + 1), processId))
+            continue;
+        const auto folderStart = path.find_last_of(fs::separator(), fileStart - 1);
+        folders.insert(asciiUpper(path.substr(folderStart + 1, fileStart - folderStart - 1)));
+    }
+    return folders;
+}
 
 // Folder names are bytes: one that is not UTF-8 (copied from Windows) shows decoded as Windows-1252,
 // so its paths are built from the bytes for as long as the caption is not edited.
@@ -403,10 +430,12 @@ void TMain::setPicture(QListWidgetItem* item, int picture) {
 }
 
 QListWidgetItem* TMain::appendTunnelItem(const QString& name) {
-    auto* item = new QListWidgetItem(name, ListView1);
+    // Made whole before it joins the list: one insertion, not one change per property.
+    auto* item = new QListWidgetItem(name);
     item->setFlags(item->flags() | Qt::ItemIsEditable);
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setPicture(item, 0);
+    ListView1->addItem(item);
     return item;
 }
 
@@ -443,13 +472,19 @@ void TMain::checkprocessiTimer() {
 
 void TMain::showHealth() {
     bool anyUp = false;
+    // Most tunnels are simply not connected: their words are made once per pass.
+    const QString notConnected = m_windows.messages ? statusText(TunnelHealth{}, *m_windows.messages) : QString();
     for (int i = 0; i < ListView1->count(); ++i) {
         QListWidgetItem* item = ListView1->item(i);
         const TunnelHealth& health = m_health.health(nameOf(item));
         anyUp = anyUp || health.status == TunnelStatus::Connected;
         setPicture(item, pictureFor(health.status));
-        if (m_windows.messages)
-            item->setToolTip(statusText(health, *m_windows.messages));
+        if (!m_windows.messages)
+            continue;
+        const QString tip =
+            health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *m_windows.messages);
+        if (item->toolTip() != tip)
+            item->setToolTip(tip);
     }
     // The notification area tells at a glance whether anything is up; set only on a change.
     if (anyUp != m_anyTunnelUp) {
@@ -953,17 +988,27 @@ void TMain::Visitasitoweb1Click() {
 
 // ---- load sequence ----
 
-void TMain::listTunnels() {
+std::unordered_set<std::string> TMain::listTunnels() {
     // Let timer ticks and painting through while the folders are read, but no user input: a command
-    // started in the middle of the rebuild would act on a half-filled list.
-    TExpandedFolder walker([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    // started in the middle of the rebuild would act on a half-filled list. A few times a frame is
+    // enough for that; once per entry would cost more than the reading.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    TExpandedFolder walker([&sinceEvents] {
+        if (sinceEvents.elapsed() < kListingEventsEveryMs)
+            return;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        sinceEvents.restart();
+    });
     // The depth limit is left unlimited; setting it again would only walk the same tree a second time.
-    walker.SetFolder(fs::resolve(paths::TunnelsDirForListing(m_workingDir)));
+    const std::string root = fs::resolve(paths::TunnelsDirForListing(m_workingDir));
+    walker.SetFolder(root);
     const std::vector<std::string>& folderNames = walker.GetFolderNames();
     ListBox1->clear();
     for (const std::string& folderName : folderNames)
         ListBox1->addItem(captionFor(folderName));
     fillList(folderNames);
+    return foldersWithLeftovers(walker.GetFilePaths());
 }
 
 void TMain::FormShow() {
@@ -975,30 +1020,39 @@ void TMain::FormShow() {
     // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
     applyLanguage();
 
-    listTunnels();
+    const std::unordered_set<std::string> leftovers = listTunnels();
 
     // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
     // restore from the notification area) must not get a second session.
     std::optional<TunnelClients> running;
     std::vector<std::string> started;
     QStringList unusable;
-    // Each row is selected to load it: one pass over every picture and tooltip afterwards, not one per row.
+    // One pass over every picture and tooltip afterwards, not one per row.
     QSignalBlocker quiet(ListView1);
-    for (int i = 0; i < ListView1->count(); ++i) {
-        ListView1->setCurrentRow(i);
+    const int rows = ListView1->count();
+    for (int i = 0; i < rows; ++i) {
         QListWidgetItem* item = ListView1->item(i);
-        removeLeftoverFiles(m_workingDir, nameOf(item));
-        SuppressEditor = true;
-        // The load step of the modify command, whose report names a definition that cannot serve.
-        if (const std::optional<DefinitionLoad> load = loadSelectedIntoEditor();
-            load && !load->ok() && load->problem != DefinitionProblem::Missing)
-            unusable << QString::fromStdString(load->message()); // loads empty, so it is not connected
+        const std::string name = nameOf(item);
+        if (leftovers.count(asciiUpper(name)))
+            removeLeftoverFiles(m_workingDir, name);
+        // What the modify command's load step reads, with its report of a definition that cannot serve.
+        const DefinitionLoad load = loadDefinitionChecked(m_workingDir, name);
+        if (!load.ok() && load.problem != DefinitionProblem::Missing)
+            unusable << QString::fromStdString(load.message()); // loads empty, so it is not connected
         statusPanels[0]->setText(QStringLiteral("Tunnell: ") + item->text());
-        if (!m_windows.editor || !m_windows.editor->autoconnect->isChecked())
+        const bool connects = m_windows.editor && load.definition.AutoConnessione;
+        // Only a tunnel that connects, and the last one, go through the editor (connect loads it
+        // itself): the editor ends holding the last tunnel, as if each had been loaded in turn.
+        if (connects || i + 1 == rows) {
+            ListView1->setCurrentRow(i);
+            SuppressEditor = true;
+            if (i + 1 == rows)
+                loadSelectedIntoEditor();
+        }
+        if (!connects)
             continue;
         if (!running)
             running = m_clients.snapshot();
-        const std::string name = nameOf(item);
         // A second row of the same name must not start another one either.
         if (running->isRunning(name) || std::find(started.begin(), started.end(), name) != started.end())
             continue;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "desktop/tray_backend.h"
@@ -100,7 +101,8 @@ public:
     bool hasTunnel(const std::string& name) const { return itemOf(name) != nullptr; }
     // The tunnels folder listed into the list, with nothing connected: the load sequence's first
     // step, and all that commands from the command line need.
-    void listTunnels();
+    // Returns the folders (upper-cased) where a save left a temporary file behind.
+    std::unordered_set<std::string> listTunnels();
     // Each listed tunnel's name and state, one line each, for --status.
     std::string statusReport();
     bool disconnectTunnel(const std::string& name);

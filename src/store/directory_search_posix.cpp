@@ -12,7 +12,7 @@ std::vector<DirectoryEntry> searchDirectory(const std::string& folder) {
     if (!dir)
         return entries;
     while (const dirent* entry = readdir(dir))
-        entries.push_back({entry->d_name});
+        entries.push_back({entry->d_name, entry->d_type == DT_REG});
     closedir(dir);
     return entries;
 }

@@ -142,7 +142,8 @@ void TExpandedFolder::Walk() {
             continue;
 
         const std::string ioPath = joined(m_ioFolder, entry.name);
-        if (!IsFolderEntry(attributeWord(ioPath))) {
+        // A regular file is never a folder entry, whatever its other attributes: no need to read them.
+        if (entry.plainFile || !IsFolderEntry(attributeWord(ioPath))) {
             m_filePaths.push_back(joined(m_rootFolder, entry.name));
             continue;
         }
