@@ -74,6 +74,8 @@ public:
     // and applied at once.
     void applyOptions(const ProgramSettings& chosen);
     const ProgramSettings& settings() const { return m_settings; }
+    // For this run only, not saved: commands from the command line have nobody to show the box to.
+    void skipCommandLineBox() { m_settings.showCommandLine = false; }
     // Starts in the notification area: the load sequence runs without the window being shown.
     void startInNotificationArea();
     void Visualizza1Click();

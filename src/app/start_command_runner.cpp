@@ -72,6 +72,7 @@ bool StartCommandRunner::waitForConnect(const std::string& tunnel, std::string& 
 }
 
 int StartCommandRunner::runHere(const StartCommand& command, std::string& output, std::string& errors) {
+    m_main.skipCommandLineBox();
     m_main.listTunnels();
     errors = unknownNames(command);
     if (!errors.empty())
