@@ -3,6 +3,8 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
+#include <QTimer>
 #include <memory>
 
 namespace quorvane {
@@ -14,9 +16,13 @@ InstanceServer::InstanceServer(QString name, Handler handler, QObject* parent)
 }
 
 bool InstanceServer::listen() {
-    if (m_server->listen(m_name))
-        return true;
-    // Nobody answered there (the caller asked first): what is left is a dead instance's socket.
+    // Asked first, since a listen would take the name over (Qt puts a private socket in place by
+    // renaming): a live instance, started a moment earlier, keeps it, and this one goes without.
+    QLocalSocket probe;
+    probe.connectToServer(m_name);
+    if (probe.waitForConnected(kProbeMs))
+        return false;
+    // Nobody answers: what is there is a dead instance's socket, or nothing.
     QLocalServer::removeServer(m_name);
     return m_server->listen(m_name);
 }
@@ -24,20 +30,31 @@ bool InstanceServer::listen() {
 void InstanceServer::accept() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // A peer that connects and says nothing is not kept forever.
+        auto* idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
+        idle->start(kIdleMs);
         auto pending = std::make_shared<QByteArray>();
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket, pending] {
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, pending, idle] {
             // A request ends with its "end" line; anything larger than any request is dropped.
             *pending += socket->readAll();
             if (pending->size() > kMaxRequestBytes) {
                 socket->abort();
                 return;
             }
-            if (!pending->endsWith("end\n"))
+            if (!pending->endsWith("\nend\n"))
                 return;
-            const std::string reply = m_handler(pending->toStdString());
+            idle->stop(); // the request is whole: the commands take as long as they take
+            const QPointer<QLocalSocket> alive(socket);
+            const std::string request = pending->toStdString();
             pending->clear();
-            socket->write(reply.data(), static_cast<qint64>(reply.size()));
-            socket->disconnectFromServer();
+            // The commands may open a box, whose event loop can see the asker leave and the socket go.
+            const std::string reply = m_handler(request);
+            if (!alive)
+                return;
+            alive->write(reply.data(), static_cast<qint64>(reply.size()));
+            alive->disconnectFromServer();
         });
     }
 }

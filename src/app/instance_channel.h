@@ -28,6 +28,8 @@ public:
     bool listen();
 
     static constexpr qint64 kMaxRequestBytes = 64 * 1024;
+    static constexpr int kProbeMs = 500;
+    static constexpr int kIdleMs = 10000;
 
 private:
     void accept();

@@ -1,14 +1,17 @@
-// The instance socket's name on Windows: a named pipe of this user's session.
+// The instance socket's name on Windows: a named pipe. Pipe names are machine-wide, so the name holds
+// the user and the login session: another account can neither reach nor take it.
 #include <QCryptographicHash>
 
 #include "app/instance_channel.h"
+#include "store/program_folders.h"
 
 namespace quorvane {
 
 QString instanceName(const std::string& dataFolder) {
     const QByteArray digest =
         QCryptographicHash::hash(QByteArray::fromStdString(dataFolder), QCryptographicHash::Sha256).toHex().left(16);
-    return QStringLiteral("quorvane-") + QString::fromLatin1(digest);
+    return QStringLiteral("quorvane-") + QString::fromStdString(userSessionTag()) + QLatin1Char('-') +
+           QString::fromLatin1(digest);
 }
 
 } // namespace quorvane

@@ -95,6 +95,8 @@ int main(int argc, char* argv[]) {
     }
 
     InstanceServer server(channel, [&runner](const std::string& request) { return runner.answer(request); });
+    // Listening before the first listing: a command that comes meanwhile is told the program is busy,
+    // and a second start never opens a second program on the same tunnels.
     server.listen();
     windows.start(command.hidden);
     return QApplication::exec();

@@ -359,9 +359,14 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- window life ----
 
+bool TMain::busy() const {
+    return m_loading || QApplication::activeModalWidget() != nullptr;
+}
+
 void TMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (event->spontaneous())
+    // Shown from the notification area while a box waits, the list stays: a command holds its items.
+    if (event->spontaneous() || busy())
         return;
     runCommand([this] { FormShow(); });
 }
@@ -525,6 +530,7 @@ void TMain::fillTrayMenu() {
         if (m_windows.messages)
             caption += QLatin1Char('\t') + statusText(health, *m_windows.messages);
         auto* action = new QAction(item->icon(), caption, PopupMenu2);
+        action->setEnabled(!busy()); // a box waits for an answer first
         action->setCheckable(true);
         action->setChecked(health.status == TunnelStatus::Connected || health.status == TunnelStatus::Connecting);
         connect(action, &QAction::triggered, this, [this, name](bool connect) {
@@ -906,8 +912,12 @@ void TMain::Opzioni1Click() {
     if (shown.language.empty() && !fs::fileExists(paths::LanguageFile(m_workingDir)))
         shown.language = kBuiltInLanguageFile;
     dialog.setSettings(shown, languageFiles(m_programDir));
-    if (dialog.exec() == QDialog::Accepted)
-        applyOptions(dialog.settings());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ProgramSettings chosen = dialog.settings();
+    if (chosen.language == shown.language)
+        chosen.language = m_settings.language; // left as it was: nothing to copy
+    applyOptions(chosen);
 }
 
 void TMain::applyOptions(const ProgramSettings& chosen) {
@@ -1015,8 +1025,10 @@ void TMain::FormShow() {
     // However the sequence ends, the editor is usable afterwards.
     struct LowerSuppressEditor {
         bool& flag;
-        ~LowerSuppressEditor() { flag = false; }
-    } lower{SuppressEditor};
+        bool& loading;
+        ~LowerSuppressEditor() { flag = loading = false; }
+    } lower{SuppressEditor, m_loading};
+    m_loading = true;
     // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
     applyLanguage();
 

@@ -74,6 +74,9 @@ public:
     // and applied at once.
     void applyOptions(const ProgramSettings& chosen);
     const ProgramSettings& settings() const { return m_settings; }
+    // A box of the program waits for its user, or the load sequence runs: commands from elsewhere
+    // (another start, the tray menu) must wait, and the list is not rebuilt under them.
+    bool busy() const;
     // For this run only, not saved: commands from the command line have nobody to show the box to.
     void skipCommandLineBox() { m_settings.showCommandLine = false; }
     // Starts in the notification area: the load sequence runs without the window being shown.
@@ -175,6 +178,7 @@ private:
     QTimer* m_restartTimer = nullptr; // a pass when the next restart is due
     bool m_anyTunnelUp = false;
     bool m_quitting = false;
+    bool m_loading = false; // the load sequence runs
 };
 
 } // namespace quorvane

@@ -31,20 +31,34 @@ std::string StartCommandRunner::answer(const std::string& request) {
             m_main.Visualizza1Click();
         return encodeReply(0, {});
     }
+    // A box waits for the user, or the list is being read: a command now would act on the editor
+    // the user is filling in, or on a list about to be rebuilt.
+    if (m_main.busy())
+        return encodeReply(1, "quorvane: the program is waiting for an answer in one of its windows; try again "
+                              "once it is closed\n");
     if (const std::string errors = unknownNames(*command); !errors.empty())
         return encodeReply(1, errors); // nothing is done when one name is wrong
     // Carried out before the reply, so that a status asked for with them shows their effect; a box
     // they open (when the user set it so) holds the reply until it is answered.
+    std::string output;
+    bool allDone = true;
     for (const StartCommand::Action& action : command->actions) {
-        runCommand([this, &action] {
-            if (action.kind == StartCommand::Kind::Connect)
-                m_main.connectTunnel(action.tunnel);
-            else
-                m_main.disconnectTunnel(action.tunnel);
+        const bool connect = action.kind == StartCommand::Kind::Connect;
+        runCommand([this, &action, connect] {
+            connect ? m_main.connectTunnel(action.tunnel) : m_main.disconnectTunnel(action.tunnel);
         });
+        // A connect refused before its client started (and told in the window), or a stop that failed.
+        const TunnelHealth& health = m_health.health(action.tunnel);
+        const bool done = connect
+                              ? health.status == TunnelStatus::Connecting || health.status == TunnelStatus::Connected
+                              : health.status == TunnelStatus::NotConnected;
+        if (!done)
+            output += statusLine(action.tunnel, health) + "\n";
+        allDone = allDone && done;
     }
-    const std::string output = command->status ? m_main.statusReport() : std::string();
-    return encodeReply(0, output);
+    if (command->status)
+        output += m_main.statusReport();
+    return encodeReply(allDone ? 0 : 1, output);
 }
 
 bool StartCommandRunner::waitForConnect(const std::string& tunnel, std::string& output, std::string& errors) {

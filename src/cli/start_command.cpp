@@ -147,7 +147,13 @@ bool decodeReply(const std::string& text, int& exitCode, std::string& output) {
     return true;
 }
 
-std::string statusLine(const std::string& tunnel, const TunnelHealth& health) {
+std::string statusLine(const std::string& name, const TunnelHealth& health) {
+    // A folder made by hand may hold a tab or a line end: one tunnel must stay one line of two fields.
+    std::string tunnel = name;
+    for (char& c : tunnel) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
     switch (health.status) {
     case TunnelStatus::Connected:
         return tunnel + "\tconnected";

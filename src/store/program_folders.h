@@ -24,6 +24,10 @@ ProgramFolders programFolders();
 // (default ~/.local/share/quorvane/), %LOCALAPPDATA%\Quorvane\ on Windows. Empty if unknown.
 std::string userDataFolder();
 
+// Names this user in this login session, for names shared by the whole machine (Windows pipe names):
+// the user's SID and the session number there, the user id here. Empty if the system cannot say.
+std::string userSessionTag();
+
 // True when this user may create files in the folder.
 bool folderWritable(const std::string& folder);
 

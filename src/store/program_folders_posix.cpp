@@ -19,6 +19,10 @@ std::string userDataFolder() {
     return {};
 }
 
+std::string userSessionTag() {
+    return std::to_string(::getuid());
+}
+
 bool folderWritable(const std::string& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }

@@ -4,6 +4,9 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <sddl.h>
+#include <string>
+#include <vector>
 
 #include "store/program_folders.h"
 #include "store/wide_text_win32.h"
@@ -17,6 +20,26 @@ std::string userDataFolder() {
         result = toUtf8(folder, std::wcslen(folder)) + "\\Quorvane\\";
     ::CoTaskMemFree(folder);
     return result;
+}
+
+std::string userSessionTag() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    std::string tag;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    LPWSTR sidText = nullptr;
+    if (size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sidText)) {
+        DWORD session = 0;
+        ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+        tag = toUtf8(sidText, std::wcslen(sidText)) + "-" + std::to_string(session);
+        ::LocalFree(sidText);
+    }
+    ::CloseHandle(token);
+    return tag;
 }
 
 bool folderWritable(const std::string& folder) {
