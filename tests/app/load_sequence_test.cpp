@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
 #include <filesystem>
@@ -44,6 +45,14 @@ TEST(LoadSequence, ListsTunnelsSortedAndConnectsTheMarkedOnesInListOrder) {
     EXPECT_EQ(f.main().ListView1->currentRow(), 2) << "the last tunnel stays selected";
     EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Pronto"));
     EXPECT_FALSE(f.main().SuppressEditor);
+    EXPECT_EQ(f.app().editor().windowTitle(), QStringLiteral("Tunnell: charlie")) << "the editor holds the last one";
+
+    // The same when the last tunnel is not one that connects.
+    makeTunnel(f, "delta", false, "fourth");
+    f.main().Nascondi1Click();
+    f.main().Visualizza1Click();
+    EXPECT_EQ(f.app().editor().windowTitle(), QStringLiteral("Tunnell: delta"));
+    EXPECT_EQ(f.app().editor().mxflatedit1->text(), QStringLiteral("fourth"));
 }
 
 TEST(LoadSequence, RestoreDoesNotStartASecondClientForARunningTunnel) {
