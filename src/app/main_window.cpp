@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <unordered_set>
 
 #include "app/client_end_watch.h"
 #include "app/dialog_service.h"
@@ -67,30 +66,6 @@ constexpr int kStopTimeoutMs = 5;
 constexpr auto kClientEndWait = std::chrono::milliseconds(1000);
 constexpr int kBeforeProgramMs = 30000;
 constexpr int kListingEventsEveryMs = 15;
-
-std::string asciiUpper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
-// The folders (upper-cased, as the walker spells the folders of its paths) that hold a temporary
-// file left by an interrupted save: the only ones the load has to clean, without listing them again.
-std::unordered_set<std::string> foldersWithLeftovers(const std::vector<std::string>& filePaths) {
-    std::unordered_set<std::string> folders;
-    for (const std::string& path : filePaths) {
-        const auto fileStart = path.find_last_of(fs::separator());
-        unsigned long processId = 0;
-        if (fileStart == std::string::npos || fileStart == 0 ||
-            !fs::isTemporaryName(path.substr(fileStart + 1), processId))
-            continue;
-        const auto folderStart = path.find_last_of(fs::separator(), fileStart - 1);
-        folders.insert(asciiUpper(path.substr(folderStart + 1, fileStart - folderStart - 1)));
-    }
-    return folders;
-}
 
 // Folder names are bytes: one that is not UTF-8 (copied from Windows) shows decoded as Windows-1252,
 // so its paths are built from the bytes for as long as the caption is not edited.
@@ -998,7 +973,7 @@ void TMain::Visitasitoweb1Click() {
 
 // ---- load sequence ----
 
-std::unordered_set<std::string> TMain::listTunnels() {
+LeftoverFolders TMain::listTunnels() {
     // Let timer ticks and painting through while the folders are read, but no user input: a command
     // started in the middle of the rebuild would act on a half-filled list. A few times a frame is
     // enough for that; once per entry would cost more than the reading.
@@ -1018,7 +993,7 @@ std::unordered_set<std::string> TMain::listTunnels() {
     for (const std::string& folderName : folderNames)
         ListBox1->addItem(captionFor(folderName));
     fillList(folderNames);
-    return foldersWithLeftovers(walker.GetFilePaths());
+    return LeftoverFolders(walker.GetFilePaths());
 }
 
 void TMain::FormShow() {
@@ -1032,7 +1007,7 @@ void TMain::FormShow() {
     // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
     applyLanguage();
 
-    const std::unordered_set<std::string> leftovers = listTunnels();
+    const LeftoverFolders leftovers = listTunnels();
 
     // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
     // restore from the notification area) must not get a second session.
@@ -1045,7 +1020,7 @@ void TMain::FormShow() {
     for (int i = 0; i < rows; ++i) {
         QListWidgetItem* item = ListView1->item(i);
         const std::string name = nameOf(item);
-        if (leftovers.count(asciiUpper(name)))
+        if (leftovers.holds(name))
             removeLeftoverFiles(m_workingDir, name);
         // What the modify command's load step reads, with its report of a definition that cannot serve.
         const DefinitionLoad load = loadDefinitionChecked(m_workingDir, name);

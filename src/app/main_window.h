@@ -5,12 +5,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "desktop/tray_backend.h"
 #include "process/process_services.h"
 #include "process/tunnel_client_control.h"
+#include "store/folder_walker.h"
 #include "store/program_folders.h"
 #include "store/program_settings.h"
 #include "store/tunnel_definition.h"
@@ -106,8 +106,8 @@ public:
     bool hasTunnel(const std::string& name) const { return itemOf(name) != nullptr; }
     // The tunnels folder listed into the list, with nothing connected: the load sequence's first
     // step, and all that commands from the command line need.
-    // Returns the folders (upper-cased) where a save left a temporary file behind.
-    std::unordered_set<std::string> listTunnels();
+    // Returns which folders a save left a temporary file in, as the listing saw them.
+    LeftoverFolders listTunnels();
     // Each listed tunnel's name and state, one line each, for --status.
     std::string statusReport();
     bool disconnectTunnel(const std::string& name);

@@ -2,6 +2,7 @@
 #include "store/folder_walker.h"
 
 #include "store/directory_search.h"
+#include "store/file_system.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -86,6 +87,23 @@ template <typename T> void appendMoved(std::vector<T>& target, std::vector<T>& s
 }
 
 } // namespace
+
+LeftoverFolders::LeftoverFolders(const std::vector<std::string>& filePaths) {
+    for (const std::string& path : filePaths) {
+        const auto fileStart = path.find_last_of(pathSeparator());
+        unsigned long processId = 0;
+        if (fileStart == std::string::npos || fileStart == 0 ||
+            !fs::isTemporaryName(path.substr(fileStart + 1), processId))
+            continue;
+        const auto folderStart = path.find_last_of(pathSeparator(), fileStart - 1);
+        const auto nameStart = folderStart == std::string::npos ? 0 : folderStart + 1;
+        m_upperNames.insert(asciiUpper(path.substr(nameStart, fileStart - nameStart)));
+    }
+}
+
+bool LeftoverFolders::holds(const std::string& folderName) const {
+    return m_upperNames.count(asciiUpper(folderName)) > 0;
+}
 
 TExpandedFolder::TExpandedFolder(std::function<void()> processMessages)
     : m_processMessages(std::move(processMessages)) {}

@@ -4,12 +4,25 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace quorvane {
 
 // Walks a whole tree when given a folder. Missing or unreadable folders give empty lists; nothing
 // here reports an error. Symbolic links and hidden (".name") folders are listed as files, never entered.
+// Which walked folders hold a temporary file left by an interrupted save, told from a walk's file
+// paths: the load cleans those without listing every folder a second time.
+class LeftoverFolders {
+public:
+    explicit LeftoverFolders(const std::vector<std::string>& filePaths);
+    // A folder directly below the walked root, by name in any ASCII case (as the walker spells it).
+    bool holds(const std::string& folderName) const;
+
+private:
+    std::unordered_set<std::string> m_upperNames;
+};
+
 class TExpandedFolder {
 public:
     static constexpr std::uint8_t UnlimitedDepth = 255;

@@ -92,3 +92,22 @@ TEST(FolderWalker, WalksAgainOnlyForANewFolderOrAChangedDepth) {
 
 } // namespace
 } // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+TEST(LeftoverFolders, NamesTheFoldersWhereASaveLeftItsTemporaryFile) {
+    test::TempDir tmp;
+    tmp.write("Alpha/.tunnell.tun.quorvane-999999-1.tmp", "half");
+    tmp.write("beta/.notes.tmp", "the user's own");
+    tmp.write("beta/tunnell.tun", "");
+    TExpandedFolder walker;
+    walker.SetFolder(tmp.path());
+    const LeftoverFolders leftovers(walker.GetFilePaths());
+    EXPECT_TRUE(leftovers.holds("Alpha"));
+    EXPECT_TRUE(leftovers.holds("alpha")) << "the walker spells folders in upper case";
+    EXPECT_FALSE(leftovers.holds("beta"));
+}
+
+} // namespace
+} // namespace quorvane
