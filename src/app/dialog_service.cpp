@@ -28,6 +28,14 @@ void setDialogService(DialogService* service) {
     g_installed = service;
 }
 
+ScopedDialogService::ScopedDialogService(DialogService& service) : m_previous(g_installed) {
+    g_installed = &service;
+}
+
+ScopedDialogService::~ScopedDialogService() {
+    g_installed = m_previous;
+}
+
 void runCommand(const std::function<void()>& command) {
     try {
         command();

@@ -34,6 +34,18 @@ QString errorBoxText(const QString& message);
 DialogService& dialogs();
 void setDialogService(DialogService* service); // nullptr restores the Qt dialogs
 
+// Installs a service for a scope, then puts back the one before (a test's, or the Qt dialogs).
+class ScopedDialogService {
+public:
+    explicit ScopedDialogService(DialogService& service);
+    ~ScopedDialogService();
+    ScopedDialogService(const ScopedDialogService&) = delete;
+    ScopedDialogService& operator=(const ScopedDialogService&) = delete;
+
+private:
+    DialogService* m_previous;
+};
+
 // Runs a command; an error that escapes it is shown in the error box and the program goes on.
 void runCommand(const std::function<void()>& command);
 

@@ -84,11 +84,10 @@ int main(int argc, char* argv[]) {
     StartCommandRunner runner(windows.main(), windows.health());
     if (command.runsCommands()) {
         ConsoleDialogService console;
-        setDialogService(&console);
+        ScopedDialogService toTheTerminal(console);
         std::string output;
         std::string errors;
         const int exitCode = runner.runHere(command, output, errors);
-        setDialogService(nullptr);
         print(stdout, output);
         print(stderr, console.text() + errors);
         return exitCode;

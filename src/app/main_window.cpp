@@ -726,7 +726,7 @@ void TMain::AttivaTunnell1Click() {
     }
 
     // The password is shown masked and reaches the client through a file only this user can read.
-    if (m_settings.showCommandLine)
+    if (m_settings.showCommandLine && m_commandLineBox)
         dialogs().showMessage(QString::fromStdString(displayConnectCommandLine(definition)));
     startClient(item, definition);
     checkprocessiTimer();

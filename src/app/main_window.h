@@ -77,8 +77,9 @@ public:
     // A box of the program waits for its user, or the load sequence runs: commands from elsewhere
     // (another start, the tray menu) must wait, and the list is not rebuilt under them.
     bool busy() const;
-    // For this run only, not saved: commands from the command line have nobody to show the box to.
-    void skipCommandLineBox() { m_settings.showCommandLine = false; }
+    // Not saved: connects asked for on the command line show no command line box, whoever's screen
+    // the window is on.
+    void showCommandLineBox(bool shown) { m_commandLineBox = shown; }
     // Starts in the notification area: the load sequence runs without the window being shown.
     void startInNotificationArea();
     void Visualizza1Click();
@@ -179,6 +180,7 @@ private:
     bool m_anyTunnelUp = false;
     bool m_quitting = false;
     bool m_loading = false; // the load sequence runs
+    bool m_commandLineBox = true;
 };
 
 } // namespace quorvane

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "app/console_dialog_service.h"
 #include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "tunnel/tunnel_health_tracker.h"
@@ -38,10 +39,14 @@ std::string StartCommandRunner::answer(const std::string& request) {
                               "once it is closed\n");
     if (const std::string errors = unknownNames(*command); !errors.empty())
         return encodeReply(1, errors); // nothing is done when one name is wrong
-    // Carried out before the reply, so that a status asked for with them shows their effect; a box
-    // they open (when the user set it so) holds the reply until it is answered.
+    // Carried out before the reply, so that a status asked for with them shows their effect. What
+    // they would tell in a box goes back to the asker instead: the user is at that terminal, and a box
+    // here would keep the reply waiting for somebody at this screen.
     std::string output;
     bool allDone = true;
+    ConsoleDialogService toTheAsker;
+    ScopedDialogService answeredThere(toTheAsker);
+    m_main.showCommandLineBox(false);
     for (const StartCommand::Action& action : command->actions) {
         const bool connect = action.kind == StartCommand::Kind::Connect;
         runCommand([this, &action, connect] {
@@ -56,6 +61,8 @@ std::string StartCommandRunner::answer(const std::string& request) {
             output += statusLine(action.tunnel, health) + "\n";
         allDone = allDone && done;
     }
+    m_main.showCommandLineBox(true);
+    output = toTheAsker.text() + output;
     if (command->status)
         output += m_main.statusReport();
     return encodeReply(allDone ? 0 : 1, output);
@@ -86,7 +93,7 @@ bool StartCommandRunner::waitForConnect(const std::string& tunnel, std::string& 
 }
 
 int StartCommandRunner::runHere(const StartCommand& command, std::string& output, std::string& errors) {
-    m_main.skipCommandLineBox();
+    m_main.showCommandLineBox(false);
     m_main.listTunnels();
     errors = unknownNames(command);
     if (!errors.empty())

@@ -16,8 +16,8 @@ public:
     StartCommandRunner(TMain& main, TunnelHealthTracker& health);
 
     // A request from another start, for the running program: names are checked (one unknown name and
-    // nothing is done), the commands carried out as from the menus, then the status taken. A plain
-    // start shows the window.
+    // nothing is done), the commands carried out as from the menus (what they would say in a box goes
+    // back in the reply), then the status taken. A plain start shows the window.
     std::string answer(const std::string& request);
 
     // With no program running: the tunnels are listed (none is connected on its own), the commands

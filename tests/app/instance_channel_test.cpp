@@ -93,7 +93,12 @@ TEST(InstanceChannel, TheRunningProgramRefusesWhileABoxWaitsAndReportsARefusedCo
     EXPECT_EQ(whileBoxOpen.substr(0, 2), "1\n");
     EXPECT_NE(whileBoxOpen.find("waiting for an answer"), std::string::npos);
 
-    EXPECT_EQ(runner.answer(connect), "1\nOffice\tnot connected\n");
+    // The refusal goes back to the terminal that asked, not into a box here.
+    const std::string refused = runner.answer(connect);
+    EXPECT_EQ(refused.substr(0, 2), "1\n");
+    EXPECT_NE(refused.find("quorvane: Il campo \"Server SSH - Indirizzo IP\" non può iniziare"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("Office\tnot connected\n"), std::string::npos);
+    EXPECT_TRUE(f.dialogs.messages.isEmpty());
     EXPECT_TRUE(f.launcher->requests.empty());
 }
 
