@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "tunnel%04d", i);
         rig.fixture.folder.makeFolder(std::string("tunnells/") + name);
         SaveDefinition(rig.fixture.workingDir(), name,
-                       {"10.0.0." + std::to_string(i % 250 + 1), "22", "user", "secret", std::to_string(20000 + i),
+                       {"127.0.0." + std::to_string(i % 250 + 1), "22", "user", "secret", std::to_string(20000 + i),
                         "127.0.0.1", "80", false});
         rig.files.push_back(paths::DefinitionFile(rig.fixture.workingDir(), name));
     }

@@ -15,6 +15,8 @@
 #include "process/process_services.h"
 #include "process/tunnel_clients.h"
 #include "store/file_system.h"
+#include "tunnel/socket_table.h"
+#include "tunnel/tunnel_health_tracker.h"
 
 extern char** environ;
 
@@ -66,14 +68,24 @@ public:
 
 const std::string kTunnelsDir = "/tmp/quorvane-bench/tunnells";
 
-// The monitor's step after the listing: match the clients to tunnels, one picture per tunnel.
-void updatePictures(const std::vector<OwnProcess>& own, const std::vector<std::string>& tunnels,
+// The monitor's step after the listing, as the program runs it: match the clients to tunnels, the
+// health tracker's pass (sockets and logs of running clients), one picture per tunnel.
+class MonitorStep {
+public:
+    void operator()(const std::vector<OwnProcess>& own, const std::vector<std::string>& tunnels,
                     std::vector<int>& pictures) {
-    const TunnelClients clients =
-        TunnelClients::forPlatform(quorvane::fs::canonicalPath(quorvane::fs::resolve(kTunnelsDir)), own);
-    for (std::size_t i = 0; i < tunnels.size(); ++i)
-        pictures[i] = clients.isRunning(tunnels[i]) ? 1 : 0;
-}
+        const TunnelClients clients =
+            TunnelClients::forPlatform(quorvane::fs::canonicalPath(quorvane::fs::resolve(kTunnelsDir)), own);
+        m_health.pass(clients, tunnels, [](const std::string&) { return std::vector<int>{}; });
+        for (std::size_t i = 0; i < tunnels.size(); ++i)
+            pictures[i] = m_health.health(tunnels[i]).status == quorvane::TunnelStatus::Connected ? 1 : 0;
+    }
+
+private:
+    std::unique_ptr<quorvane::SocketTable> m_sockets = quorvane::createSystemSocketTable();
+    quorvane::SystemClock m_clock;
+    quorvane::TunnelHealthTracker m_health{"/tmp/quorvane-bench/", *m_sockets, m_clock};
+};
 
 void BM_Enumeration(benchmark::State& state) {
     const auto services = quorvane::createSystemProcessServices();
@@ -87,11 +99,12 @@ void BM_Enumeration(benchmark::State& state) {
     state.counters["processes"] = static_cast<double>(processes);
 }
 
-// What the monitor does every 3 s: list, index, and one picture per tunnel.
+// What the monitor does every 3 s: list, match, the tracker's pass, and one picture per tunnel.
 void BM_FullPass(benchmark::State& state) {
     const auto services = quorvane::createSystemProcessServices();
     const std::vector<std::string> tunnels = tunnelNames();
     std::vector<int> pictures(tunnels.size(), 0);
+    MonitorStep updatePictures;
     timeEach(state, "pass", [&] {
         MonitorListing list;
         services->ListProcesses(list, false);
@@ -107,6 +120,7 @@ void BM_IndexAndLookups(benchmark::State& state) {
     services->ListProcesses(list, false);
     const std::vector<std::string> tunnels = tunnelNames();
     std::vector<int> pictures(tunnels.size(), 0);
+    MonitorStep updatePictures;
     timeEach(state, "index", [&] {
         updatePictures(list.own, tunnels, pictures);
         benchmark::DoNotOptimize(pictures.data());
@@ -119,6 +133,7 @@ void BM_PassAndEnumerationInTurn(benchmark::State& state) {
     const auto services = quorvane::createSystemProcessServices();
     const std::vector<std::string> tunnels = tunnelNames();
     std::vector<int> pictures(tunnels.size(), 0);
+    MonitorStep updatePictures;
     std::vector<double>& enumerations = samples()["paired enumeration"];
     std::vector<double>& passes = samples()["paired pass"];
     using Clock = std::chrono::steady_clock;

@@ -83,19 +83,6 @@ std::string nameOf(const QListWidgetItem* item) {
     return item->text().toStdString();
 }
 
-// The local ports the tunnel's forwards listen on, for the health check; a remote forward listens on
-// the server instead.
-std::vector<int> localListenersOf(const TunnelDefinition& definition) {
-    std::vector<int> ports;
-    if (definition.Direzione != kForwardRemote)
-        ports.push_back(portValue(definition.PortaLocale));
-    for (const ExtraForward& extra : definition.Inoltri) {
-        if (extra.kind != kForwardRemote)
-            ports.push_back(portValue(extra.localPort));
-    }
-    return ports;
-}
-
 // Lowers SuppressEditor on every way out of a command.
 class SuppressEditorGuard {
 public:
@@ -141,7 +128,7 @@ TMain::TMain(ProgramFolders folders, AppWindows& windows, ProcessServices& proce
     // A started client's end is seen as it happens; the timer's pass covers every other client.
     m_endWatch = new ClientEndWatch(this);
     connect(m_endWatch, &ClientEndWatch::clientEnded, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
-    connect(ListView1, &QListWidget::currentItemChanged, this, [this] { showHealth(); });
+    connect(ListView1, &QListWidget::currentItemChanged, this, [this] { showSelectedHealth(); });
     connect(static_cast<TunnelListView*>(ListView1), &TunnelListView::activatedByKey, this, [this] {
         QMetaObject::invokeMethod(
             this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);
@@ -439,7 +426,7 @@ void TMain::checkprocessiTimer() {
     for (int i = 0; i < ListView1->count(); ++i)
         tunnels.push_back(nameOf(ListView1->item(i)));
     const std::vector<HealthChange> changes = m_health.pass(clients, tunnels, [this](const std::string& tunnel) {
-        return localListenersOf(LoadDefinition(m_workingDir, tunnel));
+        return localForwardPorts(LoadDefinition(m_workingDir, tunnel));
     });
     showHealth();
     for (const HealthChange& change : changes) {
@@ -451,13 +438,13 @@ void TMain::checkprocessiTimer() {
 }
 
 void TMain::showHealth() {
-    bool anyUp = false;
+    int connected = 0;
     // Most tunnels are simply not connected: their words are made once per pass.
     const QString notConnected = m_windows.messages ? statusText(TunnelHealth{}, *m_windows.messages) : QString();
     for (int i = 0; i < ListView1->count(); ++i) {
         QListWidgetItem* item = ListView1->item(i);
         const TunnelHealth& health = m_health.health(nameOf(item));
-        anyUp = anyUp || health.status == TunnelStatus::Connected;
+        connected += health.status == TunnelStatus::Connected ? 1 : 0;
         setPicture(item, pictureFor(health.status));
         if (!m_windows.messages)
             continue;
@@ -467,25 +454,26 @@ void TMain::showHealth() {
             item->setToolTip(tip);
     }
     // The notification area tells at a glance whether anything is up; set only on a change.
-    if (anyUp != m_anyTunnelUp) {
+    if (const bool anyUp = connected > 0; anyUp != m_anyTunnelUp) {
         m_anyTunnelUp = anyUp;
         TrayBar->SetIcon(programIcon(anyUp));
     }
-    const QString hint = trayHint();
+    const QString hint = trayHint(connected);
     if (hint != TrayBar->Hint())
         TrayBar->SetHint(hint);
+    showSelectedHealth();
+}
+
+void TMain::showSelectedHealth() {
     if (const QListWidgetItem* item = selectedItem(); item && m_windows.messages && !SuppressEditor) {
         statusPanels[0]->setText(item->text() + QStringLiteral(": ") + item->toolTip());
         statusPanels[0]->setToolTip(statusPanels[0]->text()); // the panel is narrow for a long reason
     }
 }
 
-QString TMain::trayHint() const {
+QString TMain::trayHint(int connected) const {
     if (ListView1->count() == 0 || !m_windows.messages)
         return QStringLiteral("Quorvane");
-    int connected = 0;
-    for (int i = 0; i < ListView1->count(); ++i)
-        connected += m_health.health(nameOf(ListView1->item(i))).status == TunnelStatus::Connected ? 1 : 0;
     return filled(m_windows.messages->TunnellConnessi(),
                   {QString::number(connected), QString::number(ListView1->count())});
 }
@@ -548,6 +536,10 @@ std::string TMain::statusReport() {
         report += statusLine(name, m_health.health(name)) + "\n";
     }
     return report;
+}
+
+std::string TMain::clientFolder(const std::string& tunnel) const {
+    return fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, tunnel)));
 }
 
 QListWidgetItem* TMain::itemOf(const std::string& tunnel) const {
@@ -672,8 +664,7 @@ std::optional<DefinitionLoad> TMain::loadSelectedIntoEditor() {
     TShowTunn& editor = *m_windows.editor;
     DefinitionLoad load = loadDefinitionChecked(m_workingDir, name);
     editor.setDefinition(load.definition);
-    editor.tunnelFolder =
-        QString::fromStdString(fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, name))));
+    editor.tunnelFolder = QString::fromStdString(clientFolder(name));
     editor.setWindowTitle(QStringLiteral("Tunnell: ") + item->text());
     return load;
 }
@@ -729,14 +720,15 @@ void TMain::AttivaTunnell1Click() {
     if (m_settings.showCommandLine && m_commandLineBox)
         dialogs().showMessage(QString::fromStdString(displayConnectCommandLine(definition)));
     startClient(item, definition);
-    checkprocessiTimer();
+    // The load sequence takes one pass after all its connects, not one per connect.
+    if (!m_loading)
+        checkprocessiTimer();
 }
 
 bool TMain::runBefore(QListWidgetItem* item, const TunnelDefinition& definition) {
     if (definition.Prima.empty())
         return true;
-    const std::string folder =
-        fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, nameOf(item))));
+    const std::string folder = clientFolder(nameOf(item));
     const ProgramRun run = runProgramAndWait(definition.Prima, folder, kBeforeProgramMs);
     if (run.started && run.finished && run.exitCode == 0)
         return true;
@@ -756,8 +748,7 @@ void TMain::runAfter(QListWidgetItem* item, const TunnelDefinition& definition) 
     if (splitWindowsCommandLine(definition.Dopo).empty())
         return;
     // Started, not waited for: nothing the user does may hang on it.
-    const LaunchRequest request = programLaunch(
-        definition.Dopo, fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, nameOf(item)))));
+    const LaunchRequest request = programLaunch(definition.Dopo, clientFolder(nameOf(item)));
     if (const std::optional<std::string> failure = m_launcher.launch(request))
         dialogs().showError(errorBoxText(QString::fromStdString(definition.Dopo + ": " + *failure)));
 }
@@ -773,7 +764,7 @@ void TMain::startClient(QListWidgetItem* item, const TunnelDefinition& definitio
     request.executable = fs::resolve(exePath);
     request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile());
     request.secret = definition.Password;
-    request.directory = fs::resolve(paths::ClientWorkingFolder(exePath));
+    request.directory = clientFolder(name);
     request.visible = definition.Debug;
     if (!request.visible)
         request.outputFile = m_health.freshClientLog(name);
@@ -781,7 +772,7 @@ void TMain::startClient(QListWidgetItem* item, const TunnelDefinition& definitio
         dialogs().showError(errorBoxText(QString::fromStdString(*failure)));
         return;
     }
-    m_health.started(name, localListenersOf(definition), definition.Riconnessione);
+    m_health.started(name, localForwardPorts(definition), definition.Riconnessione);
     m_endWatch->watch(m_launcher.lastStarted());
 }
 
@@ -791,11 +782,11 @@ void TMain::DisattivaTunnell1Click() {
         return;
     // Stopped by the user: no failure to report, nothing to restart.
     const std::string name = nameOf(item);
-    const bool wasRunning = m_clients.snapshot().isRunning(name);
     m_health.stopped(name);
-    if (!m_clients.stopFirst(name, kStopTimeoutMs))
+    const TunnelClientControl::FirstStop stop = m_clients.stopFirst(name, kStopTimeoutMs);
+    if (stop == TunnelClientControl::FirstStop::Failed)
         reportStopFailure(item);
-    else if (wasRunning && !m_clients.snapshot().isRunning(name))
+    else if (stop == TunnelClientControl::FirstStop::Stopped && !m_clients.snapshot().isRunning(name))
         runAfter(item, LoadDefinition(m_workingDir, name));
 }
 
@@ -917,11 +908,15 @@ void TMain::applyOptions(const ProgramSettings& chosen) {
         applyLanguage();
 }
 
-void TMain::applyLanguage() {
+void TMain::readLanguageFile() {
     language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_workingDir)));
     // A bad entry is told, and costs nothing else.
     if (const QStringList problems = language->lastProblems(); !problems.isEmpty())
         dialogs().showError(errorBoxText(problems.join(QLatin1Char('\n'))));
+}
+
+void TMain::applyLanguage() {
+    readLanguageFile();
     if (m_windows.messages) {
         static_cast<TunnelListView*>(ListView1)->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
         if (!selectedItem())
@@ -1005,7 +1000,8 @@ void TMain::FormShow() {
     } lower{SuppressEditor, m_loading};
     m_loading = true;
     // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
-    applyLanguage();
+    // The texts made from messages are set at the end of the sequence.
+    readLanguageFile();
 
     const LeftoverFolders leftovers = listTunnels();
 
@@ -1047,7 +1043,10 @@ void TMain::FormShow() {
         started.push_back(name);
     }
     quiet.unblock();
-    showHealth();
+    if (started.empty())
+        showHealth();
+    else
+        checkprocessiTimer();
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
     if (m_windows.messages)

@@ -156,14 +156,18 @@ private:
     bool runBefore(QListWidgetItem* item, const TunnelDefinition& definition);
     void runAfter(QListWidgetItem* item, const TunnelDefinition& definition);
     void showHealth();
+    void readLanguageFile();
     void applyLanguage();
-    QString trayHint() const;
+    void showSelectedHealth();
+    QString trayHint(int connected) const;
     void fillTrayMenu();
     void notify(const QString& text);
     void reactTo(const HealthChange& change);
     void trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer);
     void restartDueClients();
     QListWidgetItem* itemOf(const std::string& tunnel) const;
+    // The tunnel's folder, where its client, programs and keys run and live, as the system spells it.
+    std::string clientFolder(const std::string& tunnel) const;
     void clearTunnelSelection();
 
     std::string m_workingDir;

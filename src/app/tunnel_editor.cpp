@@ -364,7 +364,7 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
     for (const ExtraForward& forward : definition.Inoltri) {
         const int row = inoltri->rowCount();
         inoltri->insertRow(row);
-        const QString kind = QString(QLatin1Char("LRD"[std::clamp(forward.kind, 0, 2)]));
+        const QString kind = QString(QLatin1Char(forwardKindLetter(forward.kind)));
         const QString texts[] = {kind, QString::fromStdString(forward.localPort),
                                  QString::fromStdString(forward.address), QString::fromStdString(forward.port)};
         for (int column = 0; column < 4; ++column)
@@ -398,15 +398,14 @@ TunnelDefinition TShowTunn::definition() const {
             const QTableWidgetItem* item = inoltri->item(row, column);
             return item ? item->text().trimmed() : QString();
         };
-        const QString kind = cell(0).toUpper();
+        const QString letter = cell(0);
+        const std::optional<int> kind = letter.size() == 1 ? forwardKindOf(letter[0].toLatin1()) : std::nullopt;
         ExtraForward forward;
-        forward.kind = kind == QLatin1String("R")   ? kForwardRemote
-                       : kind == QLatin1String("D") ? kForwardDynamic
-                                                    : kForwardLocal;
+        forward.kind = kind.value_or(kForwardLocal);
         forward.localPort = cell(1).toStdString();
         forward.address = cell(2).toStdString();
         forward.port = cell(3).toStdString();
-        if (kind != QLatin1String("L") && kind != QLatin1String("R") && kind != QLatin1String("D"))
+        if (!kind)
             forward.localPort.clear(); // an unknown kind reads as a forward without its port: refused on OK
         definition.Inoltri.push_back(forward);
     }

@@ -366,9 +366,15 @@ QPixmap programIconPixmap(int size, bool tunnelUp) {
 }
 
 QIcon programIcon(bool tunnelUp) {
-    QIcon icon;
-    for (int size : {16, 32, 48})
-        icon.addPixmap(programIconPixmap(size, tunnelUp));
+    // Drawn once per state: the window, the notification area and the application all ask for it.
+    static std::array<QIcon, 2> icons;
+    QIcon& icon = icons[tunnelUp ? 1 : 0];
+    if (icon.isNull()) {
+        for (int size : {16, 32, 48})
+            icon.addPixmap(programIconPixmap(size, tunnelUp));
+        // Pixmaps must go before the application does, not at exit.
+        qAddPostRoutine([] { icons.fill(QIcon()); });
+    }
     return icon;
 }
 

@@ -53,7 +53,7 @@ File parseFile(std::string_view bytes) {
         if (line.kind == LineKind::Section) {
             if (inSection)
                 break; // only the first section of the name is read
-            inSection = line.name.size() == kSection.size() && lowerAscii(line.name) == lowerAscii(kSection);
+            inSection = ini::sameName(line.name, kSection);
             continue;
         }
         if (!inSection || line.kind != LineKind::Key || line.name.empty())

@@ -43,25 +43,6 @@ DWORD lastErrorOr(DWORD fallback) {
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
-// The calling user's SID as text ("S-1-5-21-..."), or empty.
-std::wstring currentUserSid() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return {};
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::wstring text;
-    std::vector<BYTE> buffer(size);
-    wchar_t* sid = nullptr;
-    if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
-        text = sid;
-        LocalFree(sid);
-    }
-    CloseHandle(token);
-    return text;
-}
-
 // A name nobody can guess in the user's temporary folder; the random part only keeps others from taking the name
 // first, as the file is created anew (never opened when it exists).
 std::wstring freshSecretPath() {

@@ -18,7 +18,8 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-// The digits without leading zeros, or empty when text (blanks aside) is not a whole number 1-65535.
+// The digits without leading zeros (a leading zero could read as octal to the client), or empty when
+// text (blanks aside) is not a whole number 1-65535.
 std::string portNumber(std::string_view text) {
     text = trimmed(text);
     if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
@@ -33,11 +34,6 @@ bool isPort(std::string_view text) {
     return !portNumber(text).empty();
 }
 
-// The port as the client gets it: plain decimal, since a leading zero could read as octal.
-std::string portText(std::string_view text) {
-    return portNumber(text);
-}
-
 bool serverPortNamed(const TunnelDefinition& definition) {
     const std::string port = portNumber(definition.PortaServer);
     return !port.empty() && port != "22";
@@ -46,9 +42,9 @@ bool serverPortNamed(const TunnelDefinition& definition) {
 // One forward piece: the flag of its kind and its one argument.
 std::string forwardPiece(int kind, const std::string& localPort, const std::string& address, const std::string& port) {
     if (kind == kForwardDynamic)
-        return " -D " + portText(localPort);
+        return " -D " + portNumber(localPort);
     const std::string flag = kind == kForwardRemote ? " -R " : " -L ";
-    return flag + quoteWindowsArgument(portText(localPort) + ':' + address + ':' + portText(port));
+    return flag + quoteWindowsArgument(portNumber(localPort) + ':' + address + ':' + portNumber(port));
 }
 
 std::string forwarding(const TunnelDefinition& definition) {
@@ -82,7 +78,7 @@ std::string commandLineWith(const TunnelDefinition& definition, const std::strin
     std::string line = "-ssh -batch";
     // Without -P the client goes to port 22, so a server on another port must be named here.
     if (serverPortNamed(definition))
-        line += " -P " + portText(definition.PortaServer);
+        line += " -P " + portNumber(definition.PortaServer);
     // A trusted key is checked by the client itself; the user's own key cache is not involved.
     if (!definition.HostKey.empty())
         line += " -hostkey " + quoteWindowsArgument(definition.HostKey);
@@ -100,6 +96,17 @@ std::string commandLineWith(const TunnelDefinition& definition, const std::strin
 int portValue(std::string_view text) {
     const std::string number = portNumber(text);
     return number.empty() ? 0 : std::stoi(number);
+}
+
+std::vector<int> localForwardPorts(const TunnelDefinition& definition) {
+    std::vector<int> ports;
+    if (definition.Direzione != kForwardRemote)
+        ports.push_back(portValue(definition.PortaLocale));
+    for (const ExtraForward& extra : definition.Inoltri) {
+        if (extra.kind != kForwardRemote)
+            ports.push_back(portValue(extra.localPort));
+    }
+    return ports;
 }
 
 std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition) {

@@ -44,6 +44,10 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
 // The port a field names (blanks around it ignored), or 0 when it is not a whole number 1-65535.
 int portValue(std::string_view text);
 
+// The local ports the tunnel's forwards listen on, for the health check; a remote forward listens on
+// the server instead.
+std::vector<int> localForwardPorts(const TunnelDefinition& definition);
+
 // Quotes one argument so that splitWindowsCommandLine, and every Windows program, gives it back
 // whole and unchanged. Text without blanks, tabs, quotes or line ends is returned as it is.
 std::string quoteWindowsArgument(std::string_view argument);

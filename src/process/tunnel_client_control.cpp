@@ -28,16 +28,17 @@ bool TunnelClientControl::stillRuns(const std::string& tunnelName, const OwnProc
     return std::find(now.begin(), now.end(), client) != now.end();
 }
 
-bool TunnelClientControl::stopFirst(const std::string& tunnelName, std::int32_t timeoutMs) const {
+TunnelClientControl::FirstStop TunnelClientControl::stopFirst(const std::string& tunnelName,
+                                                              std::int32_t timeoutMs) const {
     const TunnelClients clients = snapshot();
     const std::vector<OwnProcess>& running = clients.clientsOf(tunnelName);
     if (running.empty())
-        return true;
+        return FirstStop::NoneRan;
     const OwnProcess& first = running.front();
     if (m_processes.StopOwnProcess(first.id, first.executable, timeoutMs) != StopOutcome::Failed)
-        return true;
+        return FirstStop::Stopped;
     // Failed also when it ended on its own meanwhile, which is no failure.
-    return !stillRuns(tunnelName, first);
+    return stillRuns(tunnelName, first) ? FirstStop::Failed : FirstStop::Stopped;
 }
 
 bool TunnelClientControl::stopAll(const std::string& tunnelName, std::int32_t timeoutMs,

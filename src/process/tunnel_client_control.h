@@ -22,9 +22,13 @@ public:
     // The same matching over a listing already taken (the monitor's).
     TunnelClients match(const std::vector<OwnProcess>& processes) const;
 
-    // Stops the first client of the tunnel, if one runs. False only when one ran and still runs
-    // after the attempt (a stop that did not take effect must be reported).
-    bool stopFirst(const std::string& tunnelName, std::int32_t timeoutMs) const;
+    enum class FirstStop {
+        NoneRan, // nothing to stop
+        Stopped, // it ran and has ended (by the stop, or on its own meanwhile)
+        Failed,  // it ran and still runs: a stop that did not take effect must be reported
+    };
+    // Stops the first client of the tunnel, if one runs.
+    FirstStop stopFirst(const std::string& tunnelName, std::int32_t timeoutMs) const;
 
     // Stops every client of the tunnel, waiting at most wait for them to end. False when one still
     // runs after that.

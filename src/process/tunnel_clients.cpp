@@ -14,10 +14,10 @@ const std::vector<OwnProcess> kNone;
 
 TunnelClients::TunnelClients(std::string tunnelsDir, const std::vector<OwnProcess>& processes, char separator,
                              bool ignoreCase)
-    : m_tunnelsDir(std::move(tunnelsDir)), m_separator(separator), m_ignoreCase(ignoreCase) {
-    while (m_tunnelsDir.size() > 1 && m_tunnelsDir.back() == m_separator)
-        m_tunnelsDir.pop_back();
-    const std::string prefix = keyOf(m_tunnelsDir) + m_separator;
+    : m_separator(separator), m_ignoreCase(ignoreCase) {
+    while (tunnelsDir.size() > 1 && tunnelsDir.back() == m_separator)
+        tunnelsDir.pop_back();
+    const std::string prefix = keyOf(tunnelsDir) + m_separator;
     for (const OwnProcess& process : processes) {
         // Tunnels folder, one folder, one file: nothing deeper and nothing beside it.
         const std::string path = keyOf(process.executable);
@@ -47,11 +47,6 @@ std::string TunnelClients::keyOf(std::string_view folderName) const {
 const std::vector<OwnProcess>& TunnelClients::clientsOf(std::string_view tunnelName) const {
     const auto found = m_byFolder.find(keyOf(tunnelName));
     return found == m_byFolder.end() ? kNone : found->second;
-}
-
-std::string TunnelClients::clientPathOf(std::string_view tunnelName) const {
-    const std::string name(tunnelName);
-    return m_tunnelsDir + m_separator + name + m_separator + paths::ClientExeName(name);
 }
 
 } // namespace quorvane

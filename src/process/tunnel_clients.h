@@ -30,13 +30,9 @@ public:
     // The tunnel's client processes in enumeration order (empty when none runs).
     const std::vector<OwnProcess>& clientsOf(std::string_view tunnelName) const;
 
-    // The executable path a client of this tunnel runs when started by the program.
-    std::string clientPathOf(std::string_view tunnelName) const;
-
 private:
     std::string keyOf(std::string_view folderName) const;
 
-    std::string m_tunnelsDir;
     char m_separator = '/';
     bool m_ignoreCase = false;
     std::unordered_map<std::string, std::vector<OwnProcess>> m_byFolder;

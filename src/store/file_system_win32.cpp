@@ -16,14 +16,6 @@ namespace quorvane::fs {
 
 namespace {
 
-std::wstring wide(const std::string& text) {
-    return toWide(text);
-}
-
-std::string narrow(const std::wstring& text) {
-    return toUtf8(text);
-}
-
 // Runs a call that fills a buffer and returns the length written, or the size it needs (with its terminating
 // null) when the buffer is too small; empty when it fails.
 template <class Fill> std::wstring filled(Fill fill) {
@@ -76,7 +68,7 @@ std::string baseNameOf(const std::string& path) {
 }
 
 DWORD attributesOf(const std::string& path) {
-    return ::GetFileAttributesW(wide(path).c_str());
+    return ::GetFileAttributesW(toWide(path).c_str());
 }
 
 // A protected security descriptor, so nothing is inherited from above: full access for the user alone (a file),
@@ -115,31 +107,13 @@ public:
     }
 
 private:
-    static std::wstring currentUserSid() {
-        HANDLE token = nullptr;
-        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-            return {};
-        DWORD size = 0;
-        ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-        std::vector<BYTE> buffer(size);
-        std::wstring text;
-        wchar_t* sid = nullptr;
-        if (size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-            ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
-            text = sid;
-            ::LocalFree(sid);
-        }
-        ::CloseHandle(token);
-        return text;
-    }
-
     PSECURITY_DESCRIPTOR m_descriptor = nullptr;
     SECURITY_ATTRIBUTES m_attributes{};
 };
 
 bool writeWholeFile(const std::string& path, const std::string& bytes, SECURITY_ATTRIBUTES* security) {
     const HANDLE file =
-        ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ::CreateFileW(toWide(path).c_str(), GENERIC_WRITE, 0, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool ok = true;
@@ -161,11 +135,11 @@ std::string onDiskSpelling(const std::string& path) {
     if (path.find_first_of("*?") != std::string::npos)
         return path; // a pattern, not a name: it must not pick some other file
     WIN32_FIND_DATAW data{};
-    const HANDLE search = ::FindFirstFileW(wide(path).c_str(), &data);
+    const HANDLE search = ::FindFirstFileW(toWide(path).c_str(), &data);
     if (search == INVALID_HANDLE_VALUE)
         return path;
     ::FindClose(search);
-    return parentOf(path) + narrow(data.cFileName);
+    return parentOf(path) + toUtf8(data.cFileName);
 }
 
 // A name beside target that does not exist yet, of temporaryNameFor's form.
@@ -227,13 +201,13 @@ bool processRuns(unsigned long id) {
 
 // Removes a temporary file, also when it took a read-only attribute from the file it was copied from.
 void discard(const std::string& temporary) {
-    const std::wstring name = wide(temporary);
+    const std::wstring name = toWide(temporary);
     ::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(name.c_str());
 }
 
 bool moveOver(const std::string& from, const std::string& to) {
-    if (::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (::MoveFileExW(toWide(from).c_str(), toWide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     discard(from);
     return false;
@@ -241,19 +215,19 @@ bool moveOver(const std::string& from, const std::string& to) {
 
 // The absolute path, "." and ".." resolved and short (8.3) components long, links left as they are.
 std::string fullLongPath(const std::string& path) {
-    const std::wstring name = wide(path);
+    const std::wstring name = toWide(path);
     const std::wstring full = filled(
         [&name](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(name.c_str(), size, buffer, nullptr); });
     if (full.empty())
         return path;
     const std::wstring spelled =
         filled([&full](wchar_t* buffer, DWORD size) { return ::GetLongPathNameW(full.c_str(), buffer, size); });
-    return narrow(spelled.empty() ? full : spelled);
+    return toUtf8(spelled.empty() ? full : spelled);
 }
 
 // The path an open file or folder finally has, links resolved, in the plain form; empty when the system won't say.
 std::string finalPathOf(HANDLE file) {
-    const std::string found = narrow(
+    const std::string found = toUtf8(
         filled([file](wchar_t* buffer, DWORD size) { return ::GetFinalPathNameByHandleW(file, buffer, size, 0); }));
     // The answer carries the long-path prefix; the rest of this file works with the plain form.
     if (found.rfind("\\\\?\\UNC\\", 0) == 0)
@@ -268,7 +242,7 @@ std::string finalTarget(const std::string& path) {
     const DWORD attributes = attributesOf(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return path;
-    const HANDLE file = ::CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE file = ::CreateFileW(toWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return path;
@@ -282,8 +256,8 @@ bool replaceExisting(const std::string& target, const std::string& temporary) {
     constexpr DWORD carried =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     // Full paths: a relative name that exists is refused by ReplaceFileW on some systems.
-    const std::wstring targetName = wide(fullLongPath(target));
-    const std::wstring temporaryName = wide(fullLongPath(temporary));
+    const std::wstring targetName = toWide(fullLongPath(target));
+    const std::wstring temporaryName = toWide(fullLongPath(temporary));
     const DWORD attributes = attributesOf(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & carried))
         ::SetFileAttributesW(temporaryName.c_str(), attributes & carried);
@@ -306,7 +280,7 @@ bool replaceExisting(const std::string& target, const std::string& temporary) {
 bool makeWritableFilePrivate(const std::string& path, const PrivateSecurity& security) {
     if (attributesOf(path) & FILE_ATTRIBUTE_READONLY)
         return false;
-    const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE | WRITE_DAC,
+    const HANDLE file = ::CreateFileW(toWide(path).c_str(), GENERIC_WRITE | WRITE_DAC,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -370,7 +344,7 @@ bool createFolder(const std::string& path) {
     PrivateSecurity security(PrivateSecurity::Folder);
     if (!security.valid())
         return folderExists(folder);
-    if (::CreateDirectoryW(wide(folder).c_str(), security.attributes()))
+    if (::CreateDirectoryW(toWide(folder).c_str(), security.attributes()))
         return true;
     return ::GetLastError() == ERROR_ALREADY_EXISTS && folderExists(folder);
 }
@@ -383,7 +357,7 @@ bool copyFile(const std::string& source, const std::string& named) {
     const std::string temporary = temporaryNameBeside(target);
     if (temporary.empty())
         return false;
-    if (!::CopyFileW(wide(source).c_str(), wide(temporary).c_str(), TRUE)) {
+    if (!::CopyFileW(toWide(source).c_str(), toWide(temporary).c_str(), TRUE)) {
         discard(temporary);
         return false;
     }
@@ -392,11 +366,11 @@ bool copyFile(const std::string& source, const std::string& named) {
 
 bool deleteFile(const std::string& path) {
     // DeleteFile removes a link itself; only a linked folder must not be reached through.
-    return folderStatusOf(path) == FileStatus::Ok && ::DeleteFileW(wide(path).c_str()) != 0;
+    return folderStatusOf(path) == FileStatus::Ok && ::DeleteFileW(toWide(path).c_str()) != 0;
 }
 
 bool removeFolder(const std::string& path) {
-    return ::RemoveDirectoryW(wide(withoutTrailingSeparators(path)).c_str()) != 0;
+    return ::RemoveDirectoryW(toWide(withoutTrailingSeparators(path)).c_str()) != 0;
 }
 
 std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
@@ -410,13 +384,13 @@ std::vector<std::string> listOrdinaryFiles(const std::string& folder) {
         pattern += '\\';
     pattern += '*';
     WIN32_FIND_DATAW data{};
-    const HANDLE search = ::FindFirstFileW(wide(pattern).c_str(), &data);
+    const HANDLE search = ::FindFirstFileW(toWide(pattern).c_str(), &data);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     constexpr DWORD skipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     do {
         if (!(data.dwFileAttributes & skipped))
-            names.push_back(narrow(data.cFileName));
+            names.push_back(toUtf8(data.cFileName));
     } while (::FindNextFileW(search, &data));
     ::FindClose(search);
     std::sort(names.begin(), names.end(), lessIgnoringCase);
@@ -436,7 +410,7 @@ FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::
     FileStatus status = noFollowStatusOf(named);
     if (status != FileStatus::Ok)
         return status;
-    const HANDLE file = ::CreateFileW(wide(named).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const HANDLE file = ::CreateFileW(toWide(named).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return missingOrFailed();
@@ -487,14 +461,14 @@ std::size_t removeLeftoverTemporaryFiles(const std::string& folder) {
         return 0;
     const std::string prefix = folder.empty() || isSeparator(folder.back()) ? folder : folder + "\\";
     WIN32_FIND_DATAW data{};
-    const HANDLE search = ::FindFirstFileW(wide(prefix + "*").c_str(), &data);
+    const HANDLE search = ::FindFirstFileW(toWide(prefix + "*").c_str(), &data);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     std::vector<std::string> leftovers;
     const unsigned long self = ::GetCurrentProcessId();
     do {
         unsigned long owner = 0;
-        const std::string name = narrow(data.cFileName);
+        const std::string name = toUtf8(data.cFileName);
         if (!(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
             isTemporaryName(name, owner) && (owner == self || !processRuns(owner)))
             leftovers.push_back(prefix + name);
@@ -519,7 +493,7 @@ bool makeFolderPrivate(const std::string& path) {
     const PrivateSecurity security(PrivateSecurity::Folder);
     if (!security.valid())
         return false;
-    std::wstring name = wide(folder);
+    std::wstring name = toWide(folder);
     return ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                    security.dacl(), nullptr) == ERROR_SUCCESS;
@@ -528,7 +502,7 @@ bool makeFolderPrivate(const std::string& path) {
 std::string canonicalPath(const std::string& path) {
     const std::string full = fullLongPath(path);
     // Links and junctions in any component resolved, as in the image path of a program started through them.
-    const HANDLE file = ::CreateFileW(wide(full).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE file = ::CreateFileW(toWide(full).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return full;
@@ -542,7 +516,7 @@ bool namesIgnoreCase() {
 }
 
 bool readFileBytes(const std::string& path, std::string& bytes) {
-    const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const HANDLE file = ::CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -568,8 +542,8 @@ bool readFileBytes(const std::string& path, std::string& bytes) {
 std::string findOnPath(const std::string& program) {
     if (program.empty())
         return {};
-    const std::wstring name = wide(program);
-    const std::string found = narrow(filled([&name](wchar_t* buffer, DWORD size) {
+    const std::wstring name = toWide(program);
+    const std::string found = toUtf8(filled([&name](wchar_t* buffer, DWORD size) {
         return ::SearchPathW(nullptr, name.c_str(), L".exe", size, buffer, nullptr);
     }));
     return !found.empty() && fileExists(found) ? found : std::string();

@@ -4,9 +4,7 @@
 #include <shlobj.h>
 
 #include <cwchar>
-#include <sddl.h>
 #include <string>
-#include <vector>
 
 #include "store/program_folders.h"
 #include "store/wide_text_win32.h"
@@ -23,23 +21,12 @@ std::string userDataFolder() {
 }
 
 std::string userSessionTag() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+    const std::wstring sid = currentUserSid();
+    if (sid.empty())
         return {};
-    std::string tag;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> buffer(size);
-    LPWSTR sidText = nullptr;
-    if (size > 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sidText)) {
-        DWORD session = 0;
-        ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
-        tag = toUtf8(sidText, std::wcslen(sidText)) + "-" + std::to_string(session);
-        ::LocalFree(sidText);
-    }
-    ::CloseHandle(token);
-    return tag;
+    DWORD session = 0;
+    ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+    return toUtf8(sid) + "-" + std::to_string(session);
 }
 
 bool folderWritable(const std::string& folder) {

@@ -2,25 +2,19 @@
 #include "store/program_settings.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "store/file_system.h"
 #include "store/ini_file.h"
+#include "store/ini_line.h"
 
 namespace quorvane {
 namespace {
 
 const char* const kSection = "Opzioni";
 
-bool readFlag(const IniFile& file, const char* key, bool fallback) {
+bool readFlag(const IniText& file, const char* key, bool fallback) {
     const std::string value = file.readString(kSection, key, "");
     return value == "1" ? true : value == "0" ? false : fallback;
-}
-
-bool endsWithIgnoreCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && std::equal(tail.rbegin(), tail.rend(), text.rbegin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
 }
 
 } // namespace
@@ -30,7 +24,9 @@ std::string settingsFile(const std::string& dataFolder) {
 }
 
 ProgramSettings loadProgramSettings(const std::string& dataFolder) {
-    const IniFile file(settingsFile(dataFolder));
+    std::string bytes; // a missing or unreadable file reads as the defaults
+    fs::readFileBytes(settingsFile(dataFolder), bytes);
+    const IniText file(std::move(bytes));
     ProgramSettings settings;
     settings.showCommandLine = readFlag(file, "MostraComando", settings.showCommandLine);
     settings.startHidden = readFlag(file, "AvvioNascosto", settings.startHidden);
@@ -57,7 +53,7 @@ std::string languageFilePath(const std::string& programFolder, const std::string
 std::vector<std::string> languageFiles(const std::string& programFolder) {
     std::vector<std::string> names;
     for (const std::string& name : fs::listOrdinaryFiles(programFolder + "lang")) {
-        if (endsWithIgnoreCase(name, ".lng") && name.size() > 4)
+        if (name.size() > 4 && ini::sameName(std::string_view(name).substr(name.size() - 4), ".lng"))
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());

@@ -9,16 +9,6 @@ namespace quorvane {
 
 namespace {
 
-std::wstring ansiToWide(std::string_view bytes) {
-    if (bytes.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring wide(size > 0 ? static_cast<std::size_t>(size) : 0, L'\0');
-    if (size > 0)
-        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), size);
-    return wide;
-}
-
 // The text in the ANSI code page; usedDefault tells whether some character had to become '?'.
 std::string wideToAnsi(const std::wstring& wide, bool& usedDefault) {
     usedDefault = false;
@@ -41,7 +31,7 @@ std::string wideToAnsi(const std::wstring& wide, bool& usedDefault) {
 } // namespace
 
 std::string decodeAnsi(std::string_view bytes) {
-    return toUtf8(ansiToWide(bytes));
+    return toUtf8(toWideFrom(bytes, CP_ACP));
 }
 
 bool fitsAnsi(std::string_view utf8) {

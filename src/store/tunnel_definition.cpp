@@ -68,9 +68,12 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
     entries.push_back({kTunnelSection, kAutoConnectKey, definition.AutoConnessione ? "1" : "0"});
     // The newer keys are written when set, or to clear a value the file holds: a definition that
     // never used them keeps its eight keys.
-    const IniFile file(path);
+    // One read serves every check; a file that cannot be read here is refused by the write itself.
+    std::string bytes;
+    fs::readFileNoFollow(path, kDefinitionMaxBytes, bytes);
+    const IniText current(std::move(bytes));
     const auto present = [&](const char* section, const char* key) {
-        return file.readString(section, key, kAbsent) != kAbsent;
+        return current.readString(section, key, kAbsent) != kAbsent;
     };
     if (!definition.HostKey.empty() || present(kServerSection, kHostKeyKey))
         entries.push_back({kServerSection, kHostKeyKey, definition.HostKey});
@@ -138,6 +141,18 @@ bool isDigitOf(char c, int base, int& digit) {
 }
 
 } // namespace
+
+char forwardKindLetter(int kind) {
+    return kind >= kForwardLocal && kind <= kForwardDynamic ? kKindLetters[kind] : kKindLetters[kForwardLocal];
+}
+
+std::optional<int> forwardKindOf(char letter) {
+    const char upper = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+    const char* found = std::find(std::begin(kKindLetters), std::end(kKindLetters), upper);
+    if (found == std::end(kKindLetters))
+        return std::nullopt;
+    return static_cast<int>(found - std::begin(kKindLetters));
+}
 
 std::string formatExtraForwards(const std::vector<ExtraForward>& forwards) {
     std::string text;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -45,6 +46,11 @@ struct TunnelDefinition {
 inline constexpr int kForwardLocal = 0;
 inline constexpr int kForwardRemote = 1;
 inline constexpr int kForwardDynamic = 2;
+
+// A forward kind's letter in the Inoltri list ('L', 'R', 'D'; 'L' for a kind out of range), and back
+// (nothing for any other letter, case aside).
+char forwardKindLetter(int kind);
+std::optional<int> forwardKindOf(char letter);
 
 // A refused write: what() is "Unable to write to <path>" whatever the cause; the file is untouched.
 class StoreError : public std::runtime_error {

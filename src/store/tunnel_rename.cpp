@@ -2,22 +2,12 @@
 #include "store/tunnel_rename.h"
 
 #include "store/file_system.h"
+#include "store/ini_line.h"
 #include "store/paths.h"
 
 namespace quorvane {
 
 namespace {
-
-bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 std::string lastComponent(const std::string& path) {
     const auto cut = path.find_last_of(fs::separator());
@@ -36,7 +26,7 @@ RenameOutcome renameTunnel(const std::string& workingDir, const std::string& old
     // The resolved spelling of the new name is some existing folder's unless only the case changes.
     const std::string existing = fs::resolve(newFolder);
     if (fs::folderExists(existing) || fs::fileExists(existing)) {
-        if (!sameIgnoringAsciiCase(oldName, newName) || lastComponent(existing) != oldName)
+        if (!ini::sameName(oldName, newName) || lastComponent(existing) != oldName)
             return RenameOutcome::NameTaken;
     }
     if (!moveWithoutReplacing(oldFolder, newFolder))

@@ -23,11 +23,16 @@ TunnelHealthTracker::TunnelHealthTracker(std::string workingDir, SocketTable& so
     : m_workingDir(std::move(workingDir)), m_sockets(sockets), m_clock(clock), m_monitor(clock) {}
 
 std::string TunnelHealthTracker::clientLog(const std::string& tunnel) const {
+    // Resolved once per start, not on every pass: resolving looks at each part of the path.
+    const auto known = m_logPaths.find(tunnel);
+    if (known != m_logPaths.end())
+        return known->second;
     const std::string folder = paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, tunnel));
-    return fs::resolve(folder) + fs::separator() + kClientLog;
+    return m_logPaths[tunnel] = fs::resolve(folder) + fs::separator() + kClientLog;
 }
 
 std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel) {
+    m_logPaths.erase(tunnel); // the folder may have been renamed or remade since the last start
     const std::string path = clientLog(tunnel);
     // An earlier run's last words must not be read as this start's failure. The client's words are
     // about the user's server and account: for the user alone.
@@ -55,14 +60,18 @@ void TunnelHealthTracker::forget(const std::string& tunnel) {
     m_monitor.forget(tunnel);
     m_ports.erase(tunnel);
     m_reconnect.erase(tunnel);
+    m_logPaths.erase(tunnel);
 }
 
 std::vector<HealthChange>
 TunnelHealthTracker::pass(const TunnelClients& clients, const std::vector<std::string>& tunnels,
                           const std::function<std::vector<int>(const std::string&)>& portsOf) {
     std::vector<ProcessId> candidates;
+    std::vector<const std::vector<OwnProcess>*> clientsOf;
+    clientsOf.reserve(tunnels.size());
     for (const std::string& tunnel : tunnels) {
-        for (const OwnProcess& client : clients.clientsOf(tunnel))
+        clientsOf.push_back(&clients.clientsOf(tunnel));
+        for (const OwnProcess& client : *clientsOf.back())
             candidates.push_back(client.id);
     }
     // One look at the sockets serves every tunnel; none is needed while no client runs.
@@ -70,10 +79,17 @@ TunnelHealthTracker::pass(const TunnelClients& clients, const std::vector<std::s
         candidates.empty() ? std::vector<ListeningSocket>{} : m_sockets.listening(candidates);
 
     std::vector<HealthChange> changes;
-    for (const std::string& tunnel : tunnels) {
-        const std::vector<OwnProcess>& own = clients.clientsOf(tunnel);
+    for (std::size_t i = 0; i < tunnels.size(); ++i) {
+        const std::string& tunnel = tunnels[i];
+        const std::vector<OwnProcess>& own = *clientsOf[i];
         TunnelObservation seen;
         seen.clientRunning = !own.empty();
+        if (!seen.clientRunning) {
+            // No client now and none before: the state, and a failure's reason, stay as they are.
+            const TunnelStatus status = m_monitor.health(tunnel).status;
+            if (status != TunnelStatus::Connecting && status != TunnelStatus::Connected)
+                continue;
+        }
         auto ports = m_ports.find(tunnel);
         if (ports == m_ports.end() && seen.clientRunning)
             ports = m_ports.emplace(tunnel, portsOf(tunnel)).first;

@@ -60,6 +60,7 @@ private:
     TunnelMonitor m_monitor;
     std::unordered_map<std::string, std::vector<int>> m_ports;
     std::unordered_map<std::string, bool> m_reconnect;
+    mutable std::unordered_map<std::string, std::string> m_logPaths;
 };
 
 } // namespace quorvane
