@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "app/application.h"
-#include "app/dialog_service.h"
 #include "app/main_window.h"
 #include "bench_stats.h"
+#include "desktop/dialog_service.h"
 #include "process/command_line.h"
 #include "store/tunnel_definition.h"
 #include "support/ssh_server.h"

@@ -5,18 +5,20 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/service_events.h"
 #include "app/tunnel_editor.h"
+#include "app/window_messages.h"
 #include "desktop/about_box.h"
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/options_dialog.h"
+#include "desktop/process_list_window.h"
+#include "desktop/ras_manager_window.h"
 #include "desktop/tray_icon.h"
 #include "i18n/message_texts.h"
 #include "process/client_launcher.h"
 #include "process/key_generator.h"
-#include "process/process_list_window.h"
 #include "process/process_services.h"
-#include "ras/ras_manager_window.h"
 #include "store/file_system.h"
 #include "store/paths.h"
 #include "store/program_folders.h"
@@ -34,14 +36,18 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_sockets = options.sockets ? std::move(options.sockets) : createSystemSocketTable();
     m_health =
         std::make_unique<TunnelHealthTracker>(workingDir, *m_sockets, options.clock ? *options.clock : m_systemClock);
-    m_main = std::make_unique<TMain>(folders, m_windows, *m_processes, *m_launcher, *m_health,
-                                     std::move(options.trayBackend));
+    m_service = std::make_unique<TunnelService>(folders, *m_processes, *m_launcher, *m_health);
+    m_events = std::make_unique<ServiceEvents>();
+    m_service->setListener(m_events.get());
+    m_main = std::make_unique<TMain>(m_windows, *m_service, *m_events, std::move(options.trayBackend));
     m_editor = std::make_unique<TShowTunn>();
     m_windows.editor = m_editor.get();
     m_about = std::make_unique<TAboutBox>();
     m_windows.about = m_about.get();
     m_processList = std::make_unique<TForm2>(*m_processes);
-    m_windows.processList = m_processList.get();
+    m_events->showProcesses = [this](const std::vector<ProcessEntry>& processes) {
+        m_processList->showProcesses(processes);
+    };
     m_messages = std::make_unique<TfMessage>();
     m_windows.messages = m_messages.get();
     m_licence = std::make_unique<Tlicence>();
@@ -64,11 +70,14 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_editor->generachiave->setVisible(m_keyGenerator != nullptr);
     m_options = std::make_unique<TOptions>();
     m_windows.options = m_options.get();
+    m_texts = std::make_unique<WindowMessages>(*m_messages, m_editor.get());
+    m_windows.texts = m_texts.get();
 }
 
 QuorvaneApp::~QuorvaneApp() {
-    // The main window goes first: its timer and commands use the others.
+    // The main window goes first: its timer and commands use the others; the service tells nobody after it.
     m_main.reset();
+    m_service->setListener(nullptr);
 }
 
 void QuorvaneApp::start(bool hidden) {

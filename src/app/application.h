@@ -8,15 +8,19 @@
 #include "desktop/tray_backend.h"
 #include "process/client_launcher.h"
 #include "process/process_services.h"
+#include "service/tunnel_service.h"
 #include "tunnel/socket_table.h"
 #include "tunnel/tunnel_health_tracker.h"
 
 namespace quorvane {
 
+class TForm2;
 class TFormRAS;
 class TKeyGenerator;
 class TOptions;
 class RasApi;
+class ServiceEvents;
+class WindowMessages;
 
 struct AppOptions {
     std::string workingDir;                     // empty: the folders the program chooses (see ProgramFolders)
@@ -47,6 +51,8 @@ public:
     TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
     TunnelHealthTracker& health() { return *m_health; }
+    TunnelService& service() { return *m_service; }
+    const WindowMessages& texts() { return *m_texts; }
 
     // Just before the event loop: the tray icon leaves the notification area; then the main window
     // is shown (which runs the load sequence), or, when asked or set in the options, the program
@@ -59,6 +65,9 @@ private:
     std::unique_ptr<SocketTable> m_sockets;
     SystemClock m_systemClock;
     std::unique_ptr<TunnelHealthTracker> m_health;
+    std::unique_ptr<TunnelService> m_service;
+    std::unique_ptr<ServiceEvents> m_events;
+    std::unique_ptr<WindowMessages> m_texts;
     AppWindows m_windows;
     std::unique_ptr<TMain> m_main;
     std::unique_ptr<TShowTunn> m_editor;

@@ -1,8 +1,7 @@
 // Pictures and words for tunnel states and failure reasons.
 #include "app/health_text.h"
 
-#include <QStringList>
-
+#include "app/window_messages.h"
 #include "desktop/artwork.h"
 #include "i18n/message_texts.h"
 
@@ -23,39 +22,19 @@ int pictureFor(TunnelStatus status) {
 }
 
 QString reasonText(const ClientFailure& failure, const TfMessage& messages) {
-    const QString detail = QString::fromStdString(failure.detail);
-    switch (failure.kind) {
-    case FailureKind::AccessDenied:
-        return messages.ErrAccessoNegato();
-    case FailureKind::ConnectionRefused:
-        return messages.ErrConnessioneRifiutata();
-    case FailureKind::HostKeyUnknown:
-        return messages.ErrChiaveSconosciuta();
-    case FailureKind::HostKeyChanged:
-        return messages.ErrChiaveCambiata();
-    case FailureKind::LocalPortInUse:
-        return filled(messages.ErrPortaInUso(), {detail});
-    case FailureKind::NameNotKnown:
-        return messages.ErrNomeSconosciuto();
-    case FailureKind::ClientEnded:
-    case FailureKind::None:
-        break;
-    }
-    return detail.isEmpty() ? messages.ErrClientTerminato() : detail;
+    return QString::fromStdString(reasonWords(failure, WindowMessages(messages, nullptr)));
 }
 
 QString statusText(const TunnelHealth& health, const TfMessage& messages) {
-    switch (health.status) {
-    case TunnelStatus::Connected:
-        return messages.StatoConnesso();
-    case TunnelStatus::Connecting:
-        return messages.StatoInConnessione();
-    case TunnelStatus::Failed:
-        return filled(messages.StatoErrore(), {reasonText(health.failure, messages)});
-    case TunnelStatus::NotConnected:
-        break;
-    }
-    return messages.StatoNonConnesso();
+    return statusText(health, WindowMessages(messages, nullptr));
+}
+
+QString statusText(const TunnelHealth& health, const WindowMessages& texts) {
+    // Called for every tunnel on every pass: a plain status is one look-up, not a round trip through std::string.
+    const std::string_view key = statusKey(health.status);
+    if (health.status != TunnelStatus::Failed)
+        return texts.messages().text(QString::fromLatin1(key.data(), qsizetype(key.size())));
+    return QString::fromStdString(statusWords(health, texts));
 }
 
 } // namespace quorvane

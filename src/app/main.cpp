@@ -5,14 +5,17 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/console_dialog_service.h"
 #include "app/instance_channel.h"
 #include "app/parent_console.h"
-#include "app/start_command_runner.h"
+#include "app/window_command_host.h"
+#include "cli/command_runner.h"
 #include "cli/start_command.h"
 #include "desktop/artwork.h"
+#include "process/client_launcher.h"
 #include "process/process_hardening.h"
+#include "service/tunnel_service.h"
 #include "store/program_folders.h"
+#include "tunnel/socket_table.h"
 
 namespace {
 
@@ -27,6 +30,25 @@ constexpr int kReplyTimeoutMs = 120000;
 void keepOnlyFatalQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtCriticalMsg || type == QtFatalMsg)
         print(stderr, message.toStdString() + "\n");
+}
+
+// With no program running, the commands need no window: only the service and the system's own services.
+int runWithoutWindows(const quorvane::StartCommand& command, const quorvane::ProgramFolders& folders) {
+    using namespace quorvane;
+    const std::unique_ptr<ProcessServices> processes = createSystemProcessServices();
+    const std::unique_ptr<ClientLauncher> launcher = createSystemLauncher();
+    const std::unique_ptr<SocketTable> sockets = createSystemSocketTable();
+    const SystemClock clock;
+    TunnelHealthTracker health(folders.data, *sockets, clock);
+    TunnelService service(folders, *processes, *launcher, health);
+    BuiltInCommandHost host;
+    CommandRunner runner(service, host);
+    std::string output;
+    std::string errors;
+    const int exitCode = runner.runHere(command, output, errors);
+    print(stdout, output);
+    print(stderr, errors);
+    return exitCode;
 }
 
 } // namespace
@@ -70,6 +92,8 @@ int main(int argc, char* argv[]) {
         print(exitCode == 0 ? stdout : stderr, output);
         return exitCode;
     }
+    if (command.runsCommands())
+        return runWithoutWindows(command, folders);
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane - SSH Link Manager"));
@@ -81,17 +105,8 @@ int main(int argc, char* argv[]) {
     options.workingDir = folders.data;
     options.programDir = folders.program;
     QuorvaneApp windows(std::move(options));
-    StartCommandRunner runner(windows.main(), windows.health());
-    if (command.runsCommands()) {
-        ConsoleDialogService console;
-        ScopedDialogService toTheTerminal(console);
-        std::string output;
-        std::string errors;
-        const int exitCode = runner.runHere(command, output, errors);
-        print(stdout, output);
-        print(stderr, console.text() + errors);
-        return exitCode;
-    }
+    WindowCommandHost host(windows.main(), windows.texts());
+    CommandRunner runner(windows.service(), host);
 
     InstanceServer server(channel, [&runner](const std::string& request) { return runner.answer(request); });
     // Listening before the first listing: a command that comes meanwhile is told the program is busy,

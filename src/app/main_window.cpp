@@ -1,4 +1,4 @@
-// The main window: tunnel list, status bar, menus, notification-area icon and the tunnel commands.
+// The main window: tunnel list, status bar, menus, notification-area icon, and the commands as the user sees them.
 #include "app/main_window.h"
 
 #include <QApplication>
@@ -22,38 +22,28 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
 
-#include "app/client_end_watch.h"
-#include "app/dialog_service.h"
 #include "app/field_problem_text.h"
 #include "app/health_text.h"
 #include "app/hidden_file_list.h"
+#include "app/service_events.h"
 #include "app/tunnel_editor.h"
 #include "app/tunnel_list_view.h"
 #include "app/tunnel_name_delegate.h"
-#include "cli/start_command.h"
+#include "app/window_messages.h"
 #include "desktop/about_box.h"
 #include "desktop/artwork.h"
+#include "desktop/dialog_service.h"
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/options_dialog.h"
 #include "desktop/tray_icon.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
-#include "process/client_launcher.h"
-#include "process/command_line.h"
-#include "process/process_list_window.h"
-#include "process/process_services.h"
-#include "process/program_runner.h"
 #include "store/file_system.h"
-#include "store/folder_walker.h"
 #include "store/paths.h"
 #include "store/program_settings.h"
 #include "store/text_codec.h"
-#include "store/tunnel_definition.h"
-#include "store/tunnel_rename.h"
 
 namespace quorvane {
 
@@ -62,9 +52,6 @@ namespace {
 constexpr int kPictureRole = Qt::UserRole + 1;
 constexpr int kFolderNameRole = Qt::UserRole + 2; // the folder's own bytes, for names that are not UTF-8
 constexpr int kMonitorIntervalMs = 3000;
-constexpr int kStopTimeoutMs = 5;
-constexpr auto kClientEndWait = std::chrono::milliseconds(1000);
-constexpr int kBeforeProgramMs = 30000;
 constexpr int kListingEventsEveryMs = 15;
 
 // Folder names are bytes: one that is not UTF-8 (copied from Windows) shows decoded as Windows-1252,
@@ -83,25 +70,11 @@ std::string nameOf(const QListWidgetItem* item) {
     return item->text().toStdString();
 }
 
-// Lowers SuppressEditor on every way out of a command.
-class SuppressEditorGuard {
-public:
-    explicit SuppressEditorGuard(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~SuppressEditorGuard() { m_flag = false; }
-    SuppressEditorGuard(const SuppressEditorGuard&) = delete;
-    SuppressEditorGuard& operator=(const SuppressEditorGuard&) = delete;
-
-private:
-    bool& m_flag;
-};
-
 } // namespace
 
-TMain::TMain(ProgramFolders folders, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
-             TunnelHealthTracker& health, std::unique_ptr<TrayBackend> trayBackend)
-    : m_workingDir(std::move(folders.data)), m_programDir(std::move(folders.program)),
-      m_settings(loadProgramSettings(m_workingDir)), m_windows(windows), m_processes(processes), m_launcher(launcher),
-      m_clients(processes, paths::TunnelsDirForListing(m_workingDir)), m_health(health) {
+TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
+             std::unique_ptr<TrayBackend> trayBackend)
+    : m_settings(loadProgramSettings(service.folders().data)), m_windows(windows), m_service(service) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Quorvane"));
     setWindowIcon(programIcon());
@@ -125,25 +98,26 @@ TMain::TMain(ProgramFolders folders, AppWindows& windows, ProcessServices& proce
     connect(checkprocessi, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
     checkprocessi->start();
 
-    // A started client's end is seen as it happens; the timer's pass covers every other client.
-    m_endWatch = new ClientEndWatch(this);
-    connect(m_endWatch, &ClientEndWatch::clientEnded, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
+    // A client that ended, or a restart that is due, gets a pass of its own.
+    connect(&events, &ServiceEvents::passDue, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
+    connect(&events, &ServiceEvents::listChanged, this, &TMain::showTunnels);
+    connect(&events, &ServiceEvents::healthChanged, this, [this] {
+        if (!m_loading) // the load sequence draws once at its end
+            showHealth();
+    });
+    connect(&events, &ServiceEvents::noticeDue, this,
+            [this](const Notice& notice) { runCommand([this, &notice] { present(notice); }); });
     connect(ListView1, &QListWidget::currentItemChanged, this, [this] { showSelectedHealth(); });
     connect(static_cast<TunnelListView*>(ListView1), &TunnelListView::activatedByKey, this, [this] {
         QMetaObject::invokeMethod(
             this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);
     });
-    m_restartTimer = new QTimer(this);
-    m_restartTimer->setSingleShot(true);
-    connect(m_restartTimer, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
 
     // Log-off and shut-down must not be blocked: the window hides and lets the session end.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
         if (isVisible())
             Nascondi1Click();
     });
-
-    SuppressEditor = true;
 }
 
 TMain::~TMain() {
@@ -396,60 +370,71 @@ void TMain::setPicture(QListWidgetItem* item, int picture) {
     item->setIcon(tunnelIcon(picture)); // one shared picture per state, not one per item
 }
 
-QListWidgetItem* TMain::appendTunnelItem(const QString& name) {
+QListWidgetItem* TMain::appendTunnelItem(const std::string& folderName) {
     // Made whole before it joins the list: one insertion, not one change per property.
-    auto* item = new QListWidgetItem(name);
+    auto* item = new QListWidgetItem(captionFor(folderName));
     item->setFlags(item->flags() | Qt::ItemIsEditable);
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    item->setData(kFolderNameRole, QByteArray::fromStdString(folderName));
     setPicture(item, 0);
     ListView1->addItem(item);
     return item;
 }
 
-void TMain::fillList(const std::vector<std::string>& folderNames) {
-    ListView1->clear();
-    for (const std::string& folderName : folderNames)
-        appendTunnelItem(captionFor(folderName))->setData(kFolderNameRole, QByteArray::fromStdString(folderName));
+void TMain::showTunnels() {
+    const std::vector<std::string>& tunnels = m_service.tunnels();
+    const int wanted = static_cast<int>(tunnels.size());
+    const int rows = ListView1->count();
+    int same = 0;
+    while (same < std::min(rows, wanted) && nameOf(ListView1->item(same)) == tunnels[same])
+        ++same;
+    if (same == rows && same == wanted)
+        return;
+    if (rows == wanted) { // a rename: the row keeps its place, its selection and its picture
+        for (int row = same; row < rows; ++row) {
+            QListWidgetItem* item = ListView1->item(row);
+            item->setText(captionFor(tunnels[row]));
+            item->setData(kFolderNameRole, QByteArray::fromStdString(tunnels[row]));
+        }
+        return;
+    }
+    const auto restMatches = [&](int rowFrom, int tunnelFrom) {
+        for (; rowFrom < rows && tunnelFrom < wanted; ++rowFrom, ++tunnelFrom) {
+            if (nameOf(ListView1->item(rowFrom)) != tunnels[tunnelFrom])
+                return false;
+        }
+        return true;
+    };
+    if (wanted == rows + 1 && same == rows) {
+        appendTunnelItem(tunnels.back());
+    } else if (wanted + 1 == rows && restMatches(same + 1, same)) {
+        delete ListView1->takeItem(same);
+    } else {
+        ListView1->clear();
+        for (const std::string& tunnel : tunnels)
+            appendTunnelItem(tunnel);
+    }
+    if (!m_loading)
+        showHealth();
 }
 
 void TMain::checkprocessiTimer() {
-    if (!m_windows.processList)
-        return;
-    m_windows.processList->Button1Click();
-    // An empty snapshot means the listing failed: the pictures stay as they were.
-    if (ListView1->count() == 0 || m_windows.processList->ListBox1->count() == 0)
-        return;
-    // Only the tunnel's own client counts, not any process that shares its name; and a tunnel is
-    // connected only once its forward listens.
-    const TunnelClients clients = m_clients.match(m_windows.processList->ownProcesses());
-    std::vector<std::string> tunnels;
-    for (int i = 0; i < ListView1->count(); ++i)
-        tunnels.push_back(nameOf(ListView1->item(i)));
-    const std::vector<HealthChange> changes = m_health.pass(clients, tunnels, [this](const std::string& tunnel) {
-        return localForwardPorts(LoadDefinition(m_workingDir, tunnel));
-    });
-    showHealth();
-    for (const HealthChange& change : changes) {
-        // Questions and balloons wait until the pass is over: a pass may run inside another command.
-        QMetaObject::invokeMethod(
-            this, [this, change] { runCommand([this, &change] { reactTo(change); }); }, Qt::QueuedConnection);
-    }
-    restartDueClients();
+    m_service.pass(); // the new states come back through the service's events
 }
 
 void TMain::showHealth() {
     int connected = 0;
+    const TfMessage* texts = m_windows.messages;
     // Most tunnels are simply not connected: their words are made once per pass.
-    const QString notConnected = m_windows.messages ? statusText(TunnelHealth{}, *m_windows.messages) : QString();
+    const QString notConnected = texts ? statusText(TunnelHealth{}, *texts) : QString();
     for (int i = 0; i < ListView1->count(); ++i) {
         QListWidgetItem* item = ListView1->item(i);
-        const TunnelHealth& health = m_health.health(nameOf(item));
+        const TunnelHealth& health = m_service.health(nameOf(item));
         connected += health.status == TunnelStatus::Connected ? 1 : 0;
         setPicture(item, pictureFor(health.status));
-        if (!m_windows.messages)
+        if (!texts)
             continue;
-        const QString tip =
-            health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *m_windows.messages);
+        const QString tip = health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *texts);
         if (item->toolTip() != tip)
             item->setToolTip(tip);
     }
@@ -486,7 +471,7 @@ void TMain::fillTrayMenu() {
     for (int i = 0; i < ListView1->count(); ++i) {
         QListWidgetItem* item = ListView1->item(i);
         const std::string name = nameOf(item);
-        const TunnelHealth& health = m_health.health(name);
+        const TunnelHealth& health = m_service.health(name);
         // A tab puts the state in the menu's right-hand column; '&' in a name is shown, not a mnemonic.
         QString caption = item->text();
         caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
@@ -510,38 +495,6 @@ void TMain::fillTrayMenu() {
     }
 }
 
-bool TMain::connectTunnel(const std::string& name) {
-    QListWidgetItem* item = itemOf(name);
-    if (!item)
-        return false;
-    ListView1->setCurrentItem(item);
-    AttivaTunnell1Click();
-    return true;
-}
-
-bool TMain::disconnectTunnel(const std::string& name) {
-    QListWidgetItem* item = itemOf(name);
-    if (!item)
-        return false;
-    ListView1->setCurrentItem(item);
-    DisattivaTunnell1Click();
-    return true;
-}
-
-std::string TMain::statusReport() {
-    checkprocessiTimer(); // states as of now, not of the last pass
-    std::string report;
-    for (int i = 0; i < ListView1->count(); ++i) {
-        const std::string name = nameOf(ListView1->item(i));
-        report += statusLine(name, m_health.health(name)) + "\n";
-    }
-    return report;
-}
-
-std::string TMain::clientFolder(const std::string& tunnel) const {
-    return fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, tunnel)));
-}
-
 QListWidgetItem* TMain::itemOf(const std::string& tunnel) const {
     for (int i = 0; i < ListView1->count(); ++i) {
         if (nameOf(ListView1->item(i)) == tunnel)
@@ -550,25 +503,35 @@ QListWidgetItem* TMain::itemOf(const std::string& tunnel) const {
     return nullptr;
 }
 
-void TMain::reactTo(const HealthChange& change) {
-    QListWidgetItem* item = itemOf(change.tunnel);
-    if (!item || !m_windows.messages)
+void TMain::clearTunnelSelection() {
+    ListView1->clearSelection();
+    ListView1->setCurrentItem(nullptr);
+}
+
+// ---- what the service tells ----
+
+void TMain::present(const std::vector<Notice>& notices) {
+    for (const Notice& notice : notices)
+        present(notice);
+}
+
+void TMain::present(const Notice& notice) {
+    if (!m_windows.texts)
         return;
-    const TfMessage& messages = *m_windows.messages;
-    const QString name = item->text();
-    const TunnelHealth& now = change.now;
-    if (now.status == TunnelStatus::Failed) {
-        // The client has ended on its own (a port held elsewhere leaves it running).
-        if (now.failure.kind != FailureKind::LocalPortInUse &&
-            (change.before == TunnelStatus::Connected || change.before == TunnelStatus::Connecting))
-            runAfter(item, LoadDefinition(m_workingDir, change.tunnel));
-        if (now.failure.kind == FailureKind::HostKeyUnknown && now.failure.hostKey)
-            trustOfferedKey(change.tunnel, *now.failure.hostKey);
-        else if (now.failure.kind == FailureKind::HostKeyChanged)
-            dialogs().showError(errorBoxText(filled(messages.AvvisoChiaveCambiata(), {name})));
-        notify(filled(messages.NotificaInterrotto(), {name, reasonText(now.failure, messages)}));
-    } else if (now.status == TunnelStatus::Connected && (change.before == TunnelStatus::Failed || now.retries > 0)) {
-        notify(filled(messages.NotificaRipristinato(), {name}));
+    const NoticeWords words = noticeWords(notice, decodeFileText(notice.tunnel), *m_windows.texts);
+    const QString text = QString::fromStdString(words.text);
+    switch (notice.kind) {
+    case NoticeKind::HostKeyOffered:
+        // Trusted, the key goes into the definition and the client starts again.
+        if (notice.failure.hostKey && dialogs().question(text))
+            present(m_service.trustHostKey(notice.tunnel, notice.failure.hostKey->fingerprint).notices);
+        return;
+    case NoticeKind::Dropped:
+    case NoticeKind::Restored:
+        notify(text);
+        return;
+    default:
+        words.error ? dialogs().showError(errorBoxText(text)) : dialogs().showMessage(text);
     }
 }
 
@@ -577,296 +540,106 @@ void TMain::notify(const QString& text) {
         TrayBar->ShowBalloon(QApplication::applicationName(), text);
 }
 
-void TMain::trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer) {
-    const QString question = filled(m_windows.messages->DomandaChiaveHost(),
-                                    {QString::fromStdString(offer.host), QString::fromStdString(offer.port),
-                                     QString::fromStdString(offer.keyType), QString::fromStdString(offer.fingerprint)});
-    if (!dialogs().question(question))
-        return;
-    // The trust goes into the definition, which travels with the portable folder; the user's own
-    // key cache stays as it is.
-    const DefinitionLoad load = loadDefinitionChecked(m_workingDir, tunnel);
-    if (!load.ok()) {
-        dialogs().showError(errorBoxText(QString::fromStdString(load.message())));
-        return;
-    }
-    TunnelDefinition definition = load.definition;
-    definition.HostKey = offer.fingerprint;
-    SaveDefinition(m_workingDir, tunnel, definition);
-    if (QListWidgetItem* item = itemOf(tunnel))
-        startClient(item, definition);
-}
-
-void TMain::restartDueClients() {
-    for (const std::string& tunnel : m_health.restartsDue()) {
-        QListWidgetItem* item = itemOf(tunnel);
-        const DefinitionLoad load = loadDefinitionChecked(m_workingDir, tunnel);
-        // A tunnel that went away, or whose definition no longer serves, is not brought back.
-        if (!item || !load.ok() || !load.definition.Riconnessione || checkConnectFields(load.definition)) {
-            m_health.stopped(tunnel);
-            continue;
-        }
-        m_health.restarting(tunnel);
-        startClient(item, load.definition);
-    }
-    // A restart falls between two passes: a pass of its own is run then.
-    if (const auto next = m_health.nextRestart()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - std::chrono::steady_clock::now());
-        m_restartTimer->start(static_cast<int>(std::clamp<qint64>(wait.count() + 10, 10, 60000)));
-    }
-}
-
 // ---- tunnel commands ----
 
 void TMain::Aggiungi1Click() {
     TfMessage& messages = *m_windows.messages;
     const QString typed = dialogs().inputBox(messages.CreazTunnell(), messages.NomeDaAssegnare(), QString(), 255);
-    const std::string name = typed.toStdString();
-    // A name is one folder name: anything else would build paths outside the tunnels folder.
-    if (typed.isEmpty() || !paths::isValidTunnelName(name)) {
-        dialogs().showMessage(messages.NomeNonValido());
+    const CommandResult added = m_service.add(typed.toStdString());
+    present(added.notices);
+    if (!added.done)
         return;
-    }
-    const std::string folder = paths::TunnelFolderForAdd(m_workingDir, name);
-    // An existing tunnel (any letter case) keeps its definition and gets no second row.
-    if (fs::folderExists(folder) || !ListView1->findItems(typed, Qt::MatchFixedString).isEmpty()) {
-        dialogs().showMessage(messages.TunnellEsistente());
-        return;
-    }
-
-    QListWidgetItem* row = appendTunnelItem(typed);
-    if (!fs::createFolder(folder)) {
-        // A row without its folder would be a tunnel that no command can reach.
-        delete row;
-        throw StoreError("Unable to write to " + paths::DefinitionFileForAdd(folder));
-    }
-    std::string source = paths::PlinkSource(m_programDir);
-    if (!fs::fileExists(source)) {
-        const std::string onPath = fs::findOnPath("plink");
-        if (!onPath.empty())
-            source = onPath;
-    }
-    const bool copied = fs::copyFile(source, paths::ClientCopyForAdd(m_workingDir, name));
-    CreateDefaultDefinition(folder);
-    if (!copied)
-        dialogs().showMessage(messages.ClientNonCopiato());
     // The new tunnel is the one the next command is about.
-    ListView1->setCurrentItem(row);
+    ListView1->setCurrentItem(ListView1->item(ListView1->count() - 1));
     if (m_settings.editAfterAdd)
         ListView1DblClick();
 }
 
-std::optional<DefinitionLoad> TMain::loadSelectedIntoEditor() {
-    QListWidgetItem* item = selectedItem();
-    if (!item || !m_windows.editor)
-        return std::nullopt;
-    const std::string name = nameOf(item);
+void TMain::loadIntoEditor(const std::string& tunnel) {
+    if (!m_windows.editor)
+        return;
     TShowTunn& editor = *m_windows.editor;
-    DefinitionLoad load = loadDefinitionChecked(m_workingDir, name);
-    editor.setDefinition(load.definition);
-    editor.tunnelFolder = QString::fromStdString(clientFolder(name));
-    editor.setWindowTitle(QStringLiteral("Tunnell: ") + item->text());
-    return load;
+    editor.setDefinition(m_service.definition(tunnel).definition);
+    editor.tunnelFolder = QString::fromStdString(m_service.clientFolder(tunnel));
+    editor.setWindowTitle(QStringLiteral("Tunnell: ") + captionFor(tunnel));
 }
 
 void TMain::ListView1DblClick() {
-    if (!loadSelectedIntoEditor() || SuppressEditor)
+    const QListWidgetItem* item = selectedItem();
+    if (!item || !m_windows.editor)
         return;
-    const std::string name = nameOf(selectedItem());
+    const std::string name = nameOf(item);
+    loadIntoEditor(name);
+    if (SuppressEditor)
+        return;
     TShowTunn& editor = *m_windows.editor;
     editor.mxflatmaskedit1->setFocus();
     if (editor.exec() == QDialog::Accepted)
-        SaveDefinition(m_workingDir, name, editor.definition());
+        m_service.save(name, editor.definition());
+}
+
+void TMain::showCommandLine(const ConnectPlan& plan) {
+    // The password is shown masked and reaches the client through a file only this user can read.
+    if (m_settings.showCommandLine)
+        dialogs().showMessage(QString::fromStdString(plan.maskedCommandLine));
 }
 
 void TMain::AttivaTunnell1Click() {
-    SuppressEditorGuard suppress(SuppressEditor);
-    const std::optional<DefinitionLoad> load = loadSelectedIntoEditor();
-    QListWidgetItem* item = selectedItem();
-    if (!load || !item)
-        return;
-    const std::string name = nameOf(item);
-    // A definition that is a link, no file, unreadable or outsized is named and not connected.
-    if (!load->ok() && load->problem != DefinitionProblem::Missing) {
-        dialogs().showError(errorBoxText(QString::fromStdString(load->message())));
-        return;
-    }
-    const TunnelDefinition definition = m_windows.editor->definition();
-    // A value the client would misread (an option, a port that is none) is refused, never passed.
-    if (const std::optional<FieldProblem> problem = checkConnectFields(definition)) {
-        dialogs().showMessage(fieldProblemText(*problem, *m_windows.editor, *m_windows.messages));
-        return;
-    }
-    // The client runs in the tunnel's folder, where a relative key file is looked for.
-    if (!definition.FileChiave.empty()) {
-        const std::filesystem::path key = std::filesystem::u8path(definition.FileChiave);
-        const std::string keyPath = key.is_absolute()
-                                        ? definition.FileChiave
-                                        : paths::ClientWorkingFolder(paths::ClientExePath(m_workingDir, name)) +
-                                              fs::separator() + definition.FileChiave;
-        if (!fs::fileExists(keyPath)) {
-            dialogs().showMessage(filled(m_windows.messages->ChiaveMancante(), {QString::fromStdString(keyPath)}));
-            return;
-        }
-    }
-    // A running client keeps its port: a second one could only fail to bind it, and the next
-    // disconnect would stop the working one.
-    if (m_clients.snapshot().isRunning(name)) {
-        checkprocessiTimer();
-        return;
-    }
-
-    // The password is shown masked and reaches the client through a file only this user can read.
-    if (m_settings.showCommandLine && m_commandLineBox)
-        dialogs().showMessage(QString::fromStdString(displayConnectCommandLine(definition)));
-    startClient(item, definition);
-    // The load sequence takes one pass after all its connects, not one per connect.
-    if (!m_loading)
-        checkprocessiTimer();
+    if (const QListWidgetItem* item = selectedItem())
+        connectTunnel(nameOf(item));
 }
 
-bool TMain::runBefore(QListWidgetItem* item, const TunnelDefinition& definition) {
-    if (definition.Prima.empty())
-        return true;
-    const std::string folder = clientFolder(nameOf(item));
-    const ProgramRun run = runProgramAndWait(definition.Prima, folder, kBeforeProgramMs);
-    if (run.started && run.finished && run.exitCode == 0)
-        return true;
-    const TfMessage& messages = *m_windows.messages;
-    const QString program = QString::fromStdString(definition.Prima);
-    if (!run.started)
-        dialogs().showMessage(
-            filled(messages.PrimaNonAvviato(), {item->text(), program, QString::fromStdString(run.error)}));
-    else if (!run.finished)
-        dialogs().showMessage(filled(messages.PrimaScaduto(), {item->text(), program}));
-    else
-        dialogs().showMessage(filled(messages.PrimaFallito(), {item->text(), program, QString::number(run.exitCode)}));
-    return false;
-}
-
-void TMain::runAfter(QListWidgetItem* item, const TunnelDefinition& definition) {
-    if (splitWindowsCommandLine(definition.Dopo).empty())
-        return;
-    // Started, not waited for: nothing the user does may hang on it.
-    const LaunchRequest request = programLaunch(definition.Dopo, clientFolder(nameOf(item)));
-    if (const std::optional<std::string> failure = m_launcher.launch(request))
-        dialogs().showError(errorBoxText(QString::fromStdString(definition.Dopo + ": " + *failure)));
-}
-
-void TMain::startClient(QListWidgetItem* item, const TunnelDefinition& definition) {
-    const std::string name = nameOf(item);
-    if (!runBefore(item, definition)) {
-        m_health.stopped(name); // no restart loop over a program that keeps failing
-        return;
-    }
-    const std::string exePath = paths::ClientExePath(m_workingDir, name);
-    LaunchRequest request;
-    request.executable = fs::resolve(exePath);
-    request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile());
-    request.secret = definition.Password;
-    request.directory = clientFolder(name);
-    request.visible = definition.Debug;
-    if (!request.visible)
-        request.outputFile = m_health.freshClientLog(name);
-    if (const std::optional<std::string> failure = m_launcher.launch(request)) {
-        dialogs().showError(errorBoxText(QString::fromStdString(*failure)));
-        return;
-    }
-    m_health.started(name, localForwardPorts(definition), definition.Riconnessione);
-    m_endWatch->watch(m_launcher.lastStarted());
+bool TMain::connectTunnel(const std::string& name) {
+    QListWidgetItem* item = itemOf(name);
+    if (!item)
+        return false;
+    ListView1->setCurrentItem(item);
+    loadIntoEditor(name); // the editor shows the tunnel that was connected
+    const CommandResult result = m_service.connect(name, [this](const ConnectPlan& plan) { showCommandLine(plan); });
+    present(result.notices);
+    checkprocessiTimer();
+    return true;
 }
 
 void TMain::DisattivaTunnell1Click() {
-    QListWidgetItem* item = selectedItem();
-    if (!item)
-        return;
-    // Stopped by the user: no failure to report, nothing to restart.
-    const std::string name = nameOf(item);
-    m_health.stopped(name);
-    const TunnelClientControl::FirstStop stop = m_clients.stopFirst(name, kStopTimeoutMs);
-    if (stop == TunnelClientControl::FirstStop::Failed)
-        reportStopFailure(item);
-    else if (stop == TunnelClientControl::FirstStop::Stopped && !m_clients.snapshot().isRunning(name))
-        runAfter(item, LoadDefinition(m_workingDir, name));
+    if (const QListWidgetItem* item = selectedItem())
+        disconnectTunnel(nameOf(item));
 }
 
-void TMain::reportStopFailure(const QListWidgetItem* item) {
-    dialogs().showMessage(filled(m_windows.messages->ArrestoNonRiuscito(), {item->text()}));
+bool TMain::disconnectTunnel(const std::string& name) {
+    QListWidgetItem* item = itemOf(name);
+    if (!item)
+        return false;
+    ListView1->setCurrentItem(item);
+    present(m_service.disconnect(name).notices);
+    return true;
 }
 
 void TMain::RenameTunnel(QListWidgetItem* item, const QString& newName) {
-    if (!item || newName == item->text() || !paths::isValidTunnelName(newName.toStdString()))
+    if (!item || newName == item->text())
         return;
-    const std::string oldName = nameOf(item);
-    // The client runs from the folder's copy: renaming under it would cut the tunnel off the program.
-    if (m_clients.snapshot().isRunning(oldName)) {
-        dialogs().showMessage(filled(m_windows.messages->RinominaConnesso(), {item->text()}));
-        return;
-    }
-    const QList<QListWidgetItem*> sameName = ListView1->findItems(newName, Qt::MatchFixedString);
-    const bool sameRowElsewhere =
-        std::any_of(sameName.begin(), sameName.end(), [item](const QListWidgetItem* other) { return other != item; });
-    const RenameOutcome outcome =
-        sameRowElsewhere ? RenameOutcome::NameTaken : renameTunnel(m_workingDir, oldName, newName.toStdString());
-    switch (outcome) {
-    case RenameOutcome::Renamed:
-        m_health.forget(oldName);
-        item->setText(newName);
-        item->setData(kFolderNameRole, QByteArray::fromStdString(newName.toStdString()));
-        break;
-    case RenameOutcome::NameTaken:
-        dialogs().showMessage(m_windows.messages->TunnellEsistente());
-        break;
-    case RenameOutcome::Failed:
-        dialogs().showMessage(filled(m_windows.messages->RinominaNonRiuscita(), {item->text()}));
-        break;
-    }
-}
-
-void TMain::clearTunnelSelection() {
-    ListView1->clearSelection();
-    ListView1->setCurrentItem(nullptr);
+    // The caption follows through the service's list, and only a rename that happened.
+    present(m_service.rename(nameOf(item), newName.toStdString()).notices);
 }
 
 void TMain::Elimina2Click() {
-    QListWidgetItem* item = selectedItem();
+    const QListWidgetItem* item = selectedItem();
     if (!item)
         return;
     const std::string name = nameOf(item);
-    // Never delete outside the tunnels folder; a hand-made folder of such a name is named, not ignored.
-    if (!paths::isValidTunnelName(name)) {
-        dialogs().showMessage(filled(m_windows.messages->NomeNonGestibile(), {item->text()}));
+    const TunnelService::RemovalCheck check = m_service.checkRemoval(name);
+    if (!check.notices.empty()) {
+        present(check.notices);
         return;
     }
     // The folder goes with its definition and keys: there is no way back, so the user says so first.
-    if (fs::folderExists(paths::TunnelFolderForDelete(m_workingDir, name)) &&
+    if (check.needsConfirmation &&
         !dialogs().question(filled(m_windows.messages->ConfermaEliminazione(), {item->text()})))
         return;
-
-    // Every client of the tunnel ends first: one left running would outlive its folder, out of the
-    // program's reach, and a client still ending keeps its executable busy on some systems.
-    m_health.stopped(name);
-    if (!m_clients.stopAll(name, kStopTimeoutMs, kClientEndWait)) {
-        reportStopFailure(item);
-        return;
-    }
-
-    const std::string folder = paths::TunnelFolderForDelete(m_workingDir, name);
-    if (!fs::folderExists(folder))
-        return;
-    const std::string resolved = fs::resolve(folder);
-    // An interrupted save's temporary file is hidden from the listing and would keep the folder.
-    fs::removeLeftoverTemporaryFiles(resolved);
-    for (const std::string& file : files->showFolder(resolved))
-        fs::deleteFile(resolved + fs::separator() + file);
-    files->clear();
-
-    if (fs::removeFolder(resolved)) {
-        m_health.forget(name);
-        delete item;
+    const CommandResult removed = m_service.remove(name);
+    present(removed.notices);
+    if (removed.done)
         clearTunnelSelection(); // the next row must not become the target of the next command
-    } else
-        dialogs().showMessage(m_windows.messages->ProbRimozCartella());
 }
 
 // ---- options ----
@@ -875,9 +648,9 @@ void TMain::Opzioni1Click() {
     TOptions& dialog = *m_windows.options;
     ProgramSettings shown = m_settings;
     // Nothing chosen and nothing copied by hand: the built-in texts are in use.
-    if (shown.language.empty() && !fs::fileExists(paths::LanguageFile(m_workingDir)))
+    if (shown.language.empty() && !fs::fileExists(paths::LanguageFile(m_service.folders().data)))
         shown.language = kBuiltInLanguageFile;
-    dialog.setSettings(shown, languageFiles(m_programDir));
+    dialog.setSettings(shown, languageFiles(m_service.folders().program));
     if (dialog.exec() != QDialog::Accepted)
         return;
     ProgramSettings chosen = dialog.settings();
@@ -891,17 +664,17 @@ void TMain::applyOptions(const ProgramSettings& chosen) {
     const bool newLanguage = !chosen.language.empty() && chosen.language != m_settings.language;
     if (newLanguage) {
         // The chosen file becomes default.lng, which every later start reads.
-        const std::string source = languageFilePath(m_programDir, chosen.language);
-        if (!fs::copyFile(source, paths::LanguageFile(m_workingDir))) {
+        const std::string source = languageFilePath(m_service.folders().program, chosen.language);
+        if (!fs::copyFile(source, paths::LanguageFile(m_service.folders().data))) {
             dialogs().showError(errorBoxText(
                 filled(m_windows.messages->LinguaNonApplicata(),
                        {QString::fromStdString(chosen.language), QString::fromStdString(fs::resolve(source))})));
             next.language = m_settings.language;
         }
     }
-    if (!saveProgramSettings(m_workingDir, next))
-        dialogs().showError(errorBoxText(
-            filled(m_windows.messages->OpzioniNonSalvate(), {QString::fromStdString(settingsFile(m_workingDir))})));
+    if (!saveProgramSettings(m_service.folders().data, next))
+        dialogs().showError(errorBoxText(filled(m_windows.messages->OpzioniNonSalvate(),
+                                                {QString::fromStdString(settingsFile(m_service.folders().data))})));
     const bool languageChanged = next.language != m_settings.language;
     m_settings = next;
     if (languageChanged)
@@ -909,7 +682,7 @@ void TMain::applyOptions(const ProgramSettings& chosen) {
 }
 
 void TMain::readLanguageFile() {
-    language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_workingDir)));
+    language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_service.folders().data)));
     // A bad entry is told, and costs nothing else.
     if (const QStringList problems = language->lastProblems(); !problems.isEmpty())
         dialogs().showError(errorBoxText(problems.join(QLatin1Char('\n'))));
@@ -937,24 +710,21 @@ void TMain::startInNotificationArea() {
 void TMain::GeneratoredichiaviPutty1Click() {
     // A dialog that runs the key generator for the user and shows the public key to copy.
     if (m_windows.keyGenerator) {
-        m_windows.keyGenerator->setDefaultFolder(QString::fromStdString(fs::resolve(m_workingDir)));
+        m_windows.keyGenerator->setDefaultFolder(QString::fromStdString(fs::resolve(m_service.folders().data)));
         m_windows.keyGenerator->exec();
         return;
     }
-    // Elsewhere the key generator has a window of its own. Failures are not reported.
-    LaunchRequest request;
-    request.executable = fs::resolve(paths::KeyGenerator(m_programDir));
-    request.visible = true;
-    m_launcher.launch(request);
+    // Elsewhere the key generator has a window of its own.
+    m_service.openKeyGenerator();
 }
 
 void TMain::LicenzaPutty1Click() {
-    m_windows.licence->load(QStringLiteral("Putty Licence"), paths::PuttyLicence(m_programDir));
+    m_windows.licence->load(QStringLiteral("Putty Licence"), paths::PuttyLicence(m_service.folders().program));
     m_windows.licence->exec();
 }
 
 void TMain::LicenzaQuorvane1Click() {
-    m_windows.licence->load(QStringLiteral("Quorvane Licence"), paths::ProgramLicence(m_programDir));
+    m_windows.licence->load(QStringLiteral("Quorvane Licence"), paths::ProgramLicence(m_service.folders().program));
     m_windows.licence->exec();
 }
 
@@ -968,91 +738,64 @@ void TMain::Visitasitoweb1Click() {
 
 // ---- load sequence ----
 
-LeftoverFolders TMain::listTunnels() {
+void TMain::FormShow() {
+    // However the sequence ends, the editor is usable afterwards.
+    struct Lower {
+        bool& suppress;
+        bool& loading;
+        ~Lower() { suppress = loading = false; }
+    } lower{SuppressEditor, m_loading};
+    m_loading = SuppressEditor = true;
+    // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
+    // The texts made from messages are set at the end of the sequence.
+    readLanguageFile();
+
     // Let timer ticks and painting through while the folders are read, but no user input: a command
     // started in the middle of the rebuild would act on a half-filled list. A few times a frame is
     // enough for that; once per entry would cost more than the reading.
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    TExpandedFolder walker([&sinceEvents] {
+    LoadHooks hooks;
+    hooks.letEventsThrough = [&sinceEvents] {
         if (sinceEvents.elapsed() < kListingEventsEveryMs)
             return;
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         sinceEvents.restart();
-    });
-    // The depth limit is left unlimited; setting it again would only walk the same tree a second time.
-    const std::string root = fs::resolve(paths::TunnelsDirForListing(m_workingDir));
-    walker.SetFolder(root);
-    const std::vector<std::string>& folderNames = walker.GetFolderNames();
-    ListBox1->clear();
-    for (const std::string& folderName : folderNames)
-        ListBox1->addItem(captionFor(folderName));
-    fillList(folderNames);
-    return LeftoverFolders(walker.GetFilePaths());
-}
-
-void TMain::FormShow() {
-    // However the sequence ends, the editor is usable afterwards.
-    struct LowerSuppressEditor {
-        bool& flag;
-        bool& loading;
-        ~LowerSuppressEditor() { flag = loading = false; }
-    } lower{SuppressEditor, m_loading};
-    m_loading = true;
-    // A bad entry is told, and costs nothing else: the tunnels are listed and connected all the same.
-    // The texts made from messages are set at the end of the sequence.
-    readLanguageFile();
-
-    const LeftoverFolders leftovers = listTunnels();
-
-    // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
-    // restore from the notification area) must not get a second session.
-    std::optional<TunnelClients> running;
-    std::vector<std::string> started;
-    QStringList unusable;
-    // One pass over every picture and tooltip afterwards, not one per row.
-    QSignalBlocker quiet(ListView1);
-    const int rows = ListView1->count();
-    for (int i = 0; i < rows; ++i) {
-        QListWidgetItem* item = ListView1->item(i);
-        const std::string name = nameOf(item);
-        if (leftovers.holds(name))
-            removeLeftoverFiles(m_workingDir, name);
-        // What the modify command's load step reads, with its report of a definition that cannot serve.
-        const DefinitionLoad load = loadDefinitionChecked(m_workingDir, name);
-        if (!load.ok() && load.problem != DefinitionProblem::Missing)
-            unusable << QString::fromStdString(load.message()); // loads empty, so it is not connected
-        statusPanels[0]->setText(QStringLiteral("Tunnell: ") + item->text());
-        const bool connects = m_windows.editor && load.definition.AutoConnessione;
-        // Only a tunnel that connects, and the last one, go through the editor (connect loads it
-        // itself): the editor ends holding the last tunnel, as if each had been loaded in turn.
-        if (connects || i + 1 == rows) {
-            ListView1->setCurrentRow(i);
-            SuppressEditor = true;
-            if (i + 1 == rows)
-                loadSelectedIntoEditor();
+    };
+    hooks.reading = [this](const std::string& tunnel) {
+        statusPanels[0]->setText(QStringLiteral("Tunnell: ") + captionFor(tunnel));
+    };
+    hooks.beforeStart = [this](const ConnectPlan& plan) {
+        ListView1->setCurrentItem(itemOf(plan.tunnel));
+        showCommandLine(plan);
+    };
+    LoadReport report;
+    {
+        // One pass over every picture and tooltip afterwards, not one per row.
+        const QSignalBlocker quiet(ListView1);
+        report = m_service.load(hooks);
+        ListBox1->clear(); // the hidden list of names, as the folders hold them
+        for (const std::string& tunnel : m_service.tunnels())
+            ListBox1->addItem(captionFor(tunnel));
+        // The editor ends holding the last tunnel, as if each had been loaded in turn.
+        if (const int rows = ListView1->count(); rows > 0) {
+            ListView1->setCurrentRow(rows - 1);
+            loadIntoEditor(nameOf(ListView1->item(rows - 1)));
         }
-        if (!connects)
-            continue;
-        if (!running)
-            running = m_clients.snapshot();
-        // A second row of the same name must not start another one either.
-        if (running->isRunning(name) || std::find(started.begin(), started.end(), name) != started.end())
-            continue;
-        AttivaTunnell1Click();
-        started.push_back(name);
     }
-    quiet.unblock();
-    if (started.empty())
-        showHealth();
-    else
-        checkprocessiTimer();
+    m_loading = false;
+    showHealth();
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
     if (m_windows.messages)
         static_cast<TunnelListView*>(ListView1)->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
-    if (!unusable.isEmpty())
+    present(report.notices);
+    if (!report.unusable.empty()) {
+        QStringList unusable;
+        for (const std::string& message : report.unusable)
+            unusable << QString::fromStdString(message);
         dialogs().showError(errorBoxText(unusable.join(QLatin1Char('\n'))));
+    }
 }
 
 } // namespace quorvane

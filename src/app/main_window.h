@@ -1,4 +1,4 @@
-// TMain ("Main"): the tunnel list, its menus and every tunnel command.
+// TMain ("Main"): the tunnel list, its menus, and the commands that ask the user before the service acts.
 #pragma once
 
 #include <QMainWindow>
@@ -8,13 +8,8 @@
 #include <vector>
 
 #include "desktop/tray_backend.h"
-#include "process/process_services.h"
-#include "process/tunnel_client_control.h"
-#include "store/folder_walker.h"
-#include "store/program_folders.h"
+#include "service/tunnel_service.h"
 #include "store/program_settings.h"
-#include "store/tunnel_definition.h"
-#include "tunnel/tunnel_health_tracker.h"
 
 class QAction;
 class QLabel;
@@ -28,9 +23,8 @@ class QFrame;
 
 namespace quorvane {
 
-class ClientEndWatch;
-class ClientLauncher;
-class TForm2;
+class ServiceEvents;
+class WindowMessages;
 class TLanguageEngine;
 class TShowTunn;
 class TAboutBox;
@@ -47,24 +41,24 @@ struct AppWindows {
     TShowTunn* editor = nullptr;
     TAboutBox* about = nullptr;
     Tlicence* licence = nullptr;
-    TForm2* processList = nullptr;
     TfMessage* messages = nullptr;
     TKeyGenerator* keyGenerator = nullptr; // null where keys are made by puttygen's own window
     TOptions* options = nullptr;
+    const WindowMessages* texts = nullptr; // the messages' and the editor's words, as the language file has them
 };
 
 class TMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    // The folders end with the separator; WorkingDir is the data folder. The services are not owned
-    // and must outlive the window.
-    TMain(ProgramFolders folders, AppWindows& windows, ProcessServices& processes, ClientLauncher& launcher,
-          TunnelHealthTracker& health, std::unique_ptr<TrayBackend> trayBackend = {});
+    // The service and its events are not owned and must outlive the window.
+    TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
+          std::unique_ptr<TrayBackend> trayBackend = {});
     ~TMain() override;
 
-    const std::string& WorkingDir() const { return m_workingDir; }
-    bool SuppressEditor = true;
+    const std::string& WorkingDir() const { return m_service.folders().data; }
+    // Raised while the load sequence runs: the modify command then loads without showing the editor.
+    bool SuppressEditor = false;
 
     // Commands, named after the control and event they are bound to.
     void FormShow();
@@ -77,9 +71,6 @@ public:
     // A box of the program waits for its user, or the load sequence runs: commands from elsewhere
     // (another start, the tray menu) must wait, and the list is not rebuilt under them.
     bool busy() const;
-    // Not saved: connects asked for on the command line show no command line box, whoever's screen
-    // the window is on.
-    void showCommandLineBox(bool shown) { m_commandLineBox = shown; }
     // Starts in the notification area: the load sequence runs without the window being shown.
     void startInNotificationArea();
     void Visualizza1Click();
@@ -104,13 +95,6 @@ public:
     // The named tunnel selected and connected (or disconnected), as from its popup menu; false when
     // no listed tunnel has that name.
     bool connectTunnel(const std::string& name);
-    bool hasTunnel(const std::string& name) const { return itemOf(name) != nullptr; }
-    // The tunnels folder listed into the list, with nothing connected: the load sequence's first
-    // step, and all that commands from the command line need.
-    // Returns which folders a save left a temporary file in, as the listing saw them.
-    LeftoverFolders listTunnels();
-    // Each listed tunnel's name and state, one line each, for --status.
-    std::string statusReport();
     bool disconnectTunnel(const std::string& name);
 
     // The selected tunnel's item, or nullptr when no item is selected.
@@ -143,18 +127,14 @@ private:
     void buildMenus();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMain::*handler)() = nullptr);
     void setPicture(QListWidgetItem* item, int picture);
-    QListWidgetItem* appendTunnelItem(const QString& name);
-    void fillList(const std::vector<std::string>& folderNames);
-    void reportStopFailure(const QListWidgetItem* item);
-    // The modify command's load step: the selected tunnel's definition into the editor's fields and
-    // title. Nothing when no tunnel is selected; otherwise the load, with what made a file unusable.
-    std::optional<DefinitionLoad> loadSelectedIntoEditor();
-    // Starts the item's client with the definition, without asking: for connect and for restarts.
-    void startClient(QListWidgetItem* item, const TunnelDefinition& definition);
-    // The tunnel's own programs: "Prima" waited for (false: it failed, and the user was told), "Dopo"
-    // started after the client has ended.
-    bool runBefore(QListWidgetItem* item, const TunnelDefinition& definition);
-    void runAfter(QListWidgetItem* item, const TunnelDefinition& definition);
+    QListWidgetItem* appendTunnelItem(const std::string& folderName);
+    // The rows follow the service's list: in place for a rename, one row for an add or a delete.
+    void showTunnels();
+    // The tunnel's definition into the editor's fields and title, for the modify command and after a connect.
+    void loadIntoEditor(const std::string& tunnel);
+    void showCommandLine(const ConnectPlan& plan);
+    void present(const std::vector<Notice>& notices);
+    void present(const Notice& notice);
     void showHealth();
     void readLanguageFile();
     void applyLanguage();
@@ -162,29 +142,16 @@ private:
     QString trayHint(int connected) const;
     void fillTrayMenu();
     void notify(const QString& text);
-    void reactTo(const HealthChange& change);
-    void trustOfferedKey(const std::string& tunnel, const HostKeyOffer& offer);
-    void restartDueClients();
     QListWidgetItem* itemOf(const std::string& tunnel) const;
-    // The tunnel's folder, where its client, programs and keys run and live, as the system spells it.
-    std::string clientFolder(const std::string& tunnel) const;
     void clearTunnelSelection();
 
-    std::string m_workingDir;
-    std::string m_programDir;
     ProgramSettings m_settings;
     QList<QAction*> m_trayTunnelActions; // the tunnels' entries at the top of the tray menu
     AppWindows& m_windows;
-    ProcessServices& m_processes;
-    ClientLauncher& m_launcher;
-    TunnelClientControl m_clients;
-    TunnelHealthTracker& m_health;
-    ClientEndWatch* m_endWatch = nullptr;
-    QTimer* m_restartTimer = nullptr; // a pass when the next restart is due
+    TunnelService& m_service;
     bool m_anyTunnelUp = false;
     bool m_quitting = false;
     bool m_loading = false; // the load sequence runs
-    bool m_commandLineBox = true;
 };
 
 } // namespace quorvane

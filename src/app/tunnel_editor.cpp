@@ -19,8 +19,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/dialog_service.h"
 #include "app/field_problem_text.h"
+#include "desktop/dialog_service.h"
+#include "i18n/builtin_texts.h"
 #include "process/command_line.h"
 #include "store/ini_file.h"
 
@@ -102,6 +103,20 @@ QGroupBox* makeGroup(QWidget* parent, const char* name, const QString& caption) 
     return group;
 }
 
+// Labels and titles that name a field in messages: the command line names it with the same built-in caption.
+QString fieldCaption(const char* name) {
+    const std::string_view caption = builtInCaption(name);
+    return QString::fromUtf8(caption.data(), qsizetype(caption.size()));
+}
+
+QLabel* makeFieldLabel(QWidget* parent, const char* name) {
+    return makeLabel(parent, name, fieldCaption(name));
+}
+
+QGroupBox* makeFieldGroup(QWidget* parent, const char* name) {
+    return makeGroup(parent, name, fieldCaption(name));
+}
+
 } // namespace
 
 TShowTunn::TShowTunn(QWidget* parent) : QDialog(parent) {
@@ -120,10 +135,10 @@ TShowTunn::TShowTunn(QWidget* parent) : QDialog(parent) {
 }
 
 void TShowTunn::buildControls() {
-    serversshtitle = makeGroup(this, "serversshtitle", QStringLiteral("Server SSH"));
-    ipaddress = makeLabel(serversshtitle, "ipaddress", QStringLiteral("Indirizzo IP"));
+    serversshtitle = makeFieldGroup(this, "serversshtitle");
+    ipaddress = makeFieldLabel(serversshtitle, "ipaddress");
     mxflatmaskedit1 = makeEdit(serversshtitle, "mxflatmaskedit1");
-    port = makeLabel(serversshtitle, "port", QStringLiteral("Porta"));
+    port = makeFieldLabel(serversshtitle, "port");
     mxflatmaskedit2 = makePortEdit(serversshtitle, "mxflatmaskedit2");
     auto* serverLayout = new QGridLayout(serversshtitle);
     serverLayout->addWidget(ipaddress, 0, 0);
@@ -145,15 +160,15 @@ void TShowTunn::buildControls() {
     serverLayout->addLayout(keyRow, 2, 1);
 
     authserverssshtitle = makeGroup(this, "authserverssshtitle", QStringLiteral("Autenticazione Server SSH"));
-    useraccount = makeLabel(authserverssshtitle, "useraccount", QStringLiteral("Account utente"));
+    useraccount = makeFieldLabel(authserverssshtitle, "useraccount");
     mxflatedit1 = makeEdit(authserverssshtitle, "mxflatedit1");
-    password = makeLabel(authserverssshtitle, "password", QStringLiteral("Password"));
+    password = makeFieldLabel(authserverssshtitle, "password");
     mxflatedit2 = makeEdit(authserverssshtitle, "mxflatedit2");
     auto* asterisks = new AsteriskPasswordStyle;
     asterisks->setParent(mxflatedit2);
     mxflatedit2->setStyle(asterisks);
     mxflatedit2->setEchoMode(QLineEdit::Password);
-    Label1 = makeLabel(authserverssshtitle, "Label1", QStringLiteral("File chiave SSH"));
+    Label1 = makeFieldLabel(authserverssshtitle, "Label1");
     Edit1 = makeEdit(authserverssshtitle, "Edit1");
     SpeedButton1 = makePictureButton(authserverssshtitle, "SpeedButton1", QStyle::SP_DirOpenIcon);
     // A hidden client cannot type a passphrase: say so where the key is chosen.
@@ -184,11 +199,11 @@ void TShowTunn::buildControls() {
     authLayout->addWidget(generachiave, 3, 2);
 
     tunnellsshtitle = makeGroup(this, "tunnellsshtitle", QStringLiteral("Dati connessione SSH"));
-    Localport = makeLabel(tunnellsshtitle, "Localport", QStringLiteral("Porta locale"));
+    Localport = makeFieldLabel(tunnellsshtitle, "Localport");
     mxflatmaskedit5 = makePortEdit(tunnellsshtitle, "mxflatmaskedit5");
-    ipservice = makeLabel(tunnellsshtitle, "ipservice", QStringLiteral("Indirizzo IP servizio"));
+    ipservice = makeFieldLabel(tunnellsshtitle, "ipservice");
     mxflatmaskedit3 = makeEdit(tunnellsshtitle, "mxflatmaskedit3");
-    portservice = makeLabel(tunnellsshtitle, "portservice", QStringLiteral("Porta del servizio"));
+    portservice = makeFieldLabel(tunnellsshtitle, "portservice");
     mxflatmaskedit4 = makePortEdit(tunnellsshtitle, "mxflatmaskedit4");
     RadioButton1 = new QRadioButton(QStringLiteral("Local to remote"), tunnellsshtitle);
     RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
@@ -238,7 +253,7 @@ void TShowTunn::buildControls() {
     connectionLayout->setRowStretch(4, 1);
 
     // Forwards besides the main one, all through the same connection.
-    GroupBox2 = makeGroup(this, "GroupBox2", QStringLiteral("Altri inoltri"));
+    GroupBox2 = makeFieldGroup(this, "GroupBox2");
     inoltri = new QTableWidget(0, 4, GroupBox2);
     inoltri->setObjectName(QStringLiteral("inoltri"));
     inoltri->setHorizontalHeaderLabels({QStringLiteral("Tipo (L, R, D)"), QStringLiteral("Porta locale"),

@@ -5,7 +5,7 @@
 #include <QVariant>
 #include <QWidget>
 
-#include "app/dialog_service.h"
+#include "desktop/dialog_service.h"
 #include "desktop/qt_tray_backend.h"
 
 namespace quorvane {

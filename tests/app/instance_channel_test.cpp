@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/instance_channel.h"
-#include "app/start_command_runner.h"
+#include "app/window_command_host.h"
 #include "store/tunnel_definition.h"
 #include "support/app_fixture.h"
 
@@ -80,7 +80,8 @@ TEST(InstanceChannel, TheRunningProgramRefusesWhileABoxWaitsAndReportsARefusedCo
     f.folder.makeFolder("tunnells/Office");
     SaveDefinition(f.workingDir(), "Office", {"-oProxyCommand=x", "22", "u", "pw", "9001", "h", "80", false});
     f.app().start();
-    StartCommandRunner runner(f.main(), f.app().health());
+    WindowCommandHost host(f.main(), f.app().texts());
+    CommandRunner runner(f.app().service(), host);
     const std::string connect = "quorvane-request 1\nconnect\tOffice\nend\n";
 
     std::string whileBoxOpen;
@@ -96,7 +97,8 @@ TEST(InstanceChannel, TheRunningProgramRefusesWhileABoxWaitsAndReportsARefusedCo
     // The refusal goes back to the terminal that asked, not into a box here.
     const std::string refused = runner.answer(connect);
     EXPECT_EQ(refused.substr(0, 2), "1\n");
-    EXPECT_NE(refused.find("quorvane: Il campo \"Server SSH - Indirizzo IP\" non può iniziare"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("quorvane: Il campo \"Server SSH - Indirizzo IP\" non può iniziare"), std::string::npos)
+        << refused;
     EXPECT_NE(refused.find("Office\tnot connected\n"), std::string::npos);
     EXPECT_TRUE(f.dialogs.messages.isEmpty());
     EXPECT_TRUE(f.launcher->requests.empty());

@@ -16,7 +16,7 @@
 #include "app/tunnel_list_view.h"
 #include "app/tunnel_name_delegate.h"
 #include "desktop/artwork.h"
-#include "process/process_list_window.h"
+#include "desktop/process_list_window.h"
 #include "store/program_settings.h"
 #include "store/tunnel_definition.h"
 #include "support/app_fixture.h"

@@ -1,4 +1,5 @@
 // Language engine: key walking, value rules, bad entries reported, clamping and the property adapters on small windows.
+#include "i18n/builtin_texts.h"
 #include "i18n/language_engine.h"
 #include "i18n/language_file.h"
 #include "i18n/message_texts.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
@@ -312,6 +314,19 @@ TEST_F(LanguageEngineTest, ResourceFileMissingFileAndAutoTranslate) {
     language->ApplyLanguageFile(QString::fromStdString(dir.file("missing.lng")));
     EXPECT_EQ(befores, 1);
     EXPECT_EQ(afters, 1);
+}
+
+// The command line, with no window, says what fMessage says: its fields are the built-in texts, in order.
+TEST(MessageTexts, AreTheBuiltInTexts) {
+    const TfMessage messages;
+    QStringList fields;
+    for (const QLineEdit* edit : messages.findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly))
+        fields << edit->objectName() + "=" + edit->text();
+    QStringList table;
+    for (const BuiltInText& entry : builtInTexts())
+        table << QString::fromUtf8(entry.key.data(), qsizetype(entry.key.size())) + "=" +
+                     QString::fromUtf8(entry.text.data(), qsizetype(entry.text.size()));
+    EXPECT_EQ(fields, table);
 }
 
 } // namespace

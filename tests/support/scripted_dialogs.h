@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/dialog_service.h"
+#include "desktop/dialog_service.h"
 
 namespace quorvane::test {
 

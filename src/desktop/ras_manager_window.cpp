@@ -1,5 +1,5 @@
 // The RAS manager window: entry list, once-a-second watch of the first dial-up connection, entry picker.
-#include "ras/ras_manager_window.h"
+#include "desktop/ras_manager_window.h"
 
 #include <QFont>
 #include <QGridLayout>

@@ -21,6 +21,8 @@ public:
     // "Lista Processi": ListBox1 cleared, then refilled in one batch with bare executable names and
     // the process id as item data (Qt::UserRole).
     void Button1Click();
+    // A listing taken elsewhere (each monitor pass's), shown the same way.
+    void showProcesses(const std::vector<ProcessEntry>& processes);
 
     // This user's processes of the last listing, with their executables: what tells a tunnel's own
     // client from a process that merely shares its name.

@@ -1,11 +1,11 @@
 // The program-wide dialog service and the error box of commands.
-#include "app/dialog_service.h"
+#include "desktop/dialog_service.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <stdexcept>
 
-#include "app/qt_dialog_service.h"
+#include "desktop/qt_dialog_service.h"
 
 namespace quorvane {
 

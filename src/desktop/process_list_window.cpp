@@ -1,5 +1,5 @@
 // The hidden process list holder, refilled by every monitor pass.
-#include "process/process_list_window.h"
+#include "desktop/process_list_window.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -11,32 +11,17 @@ namespace quorvane {
 
 namespace {
 
-// Collects a listing and hands it to the list box as one batch, so it repaints once.
-class ListBoxBatch : public ProcessList {
+// A listing with this user's executables beside the names.
+class OwnListing : public VectorProcessList {
 public:
-    ListBoxBatch(QListWidget& box, std::vector<OwnProcess>& own) : m_box(box), m_own(own) {}
-
-    void beginUpdate() override { m_box.setUpdatesEnabled(false); }
-    void append(const std::string& name, ProcessId id) override { m_pending.push_back({name, id}); }
+    explicit OwnListing(std::vector<OwnProcess>& own) : m_own(own) {}
     bool wantsOwnExecutables() const override { return true; }
     void appendOwnExecutable(ProcessId id, const std::string& executable) override {
         m_own.push_back({id, executable});
     }
-    void endUpdate() override {
-        for (const ProcessEntry& entry : m_pending) {
-            // Executable names are bytes; one that is not UTF-8 reads as Windows-1252, like folder names.
-            auto* item = new QListWidgetItem(QString::fromStdString(decodeFileText(entry.name)));
-            item->setData(Qt::UserRole, QVariant::fromValue<quint32>(entry.id));
-            m_box.addItem(item);
-        }
-        m_pending.clear();
-        m_box.setUpdatesEnabled(true);
-    }
 
 private:
-    QListWidget& m_box;
     std::vector<OwnProcess>& m_own;
-    std::vector<ProcessEntry> m_pending;
 };
 
 } // namespace
@@ -57,10 +42,23 @@ TForm2::TForm2(ProcessServices& processes, QWidget* parent) : QWidget(parent), m
 }
 
 void TForm2::Button1Click() {
-    ListBox1->clear();
     m_ownProcesses.clear();
-    ListBoxBatch batch(*ListBox1, m_ownProcesses);
-    m_processes.ListProcesses(batch, false);
+    OwnListing listing(m_ownProcesses);
+    m_processes.ListProcesses(listing, false);
+    showProcesses(listing.entries);
+}
+
+void TForm2::showProcesses(const std::vector<ProcessEntry>& processes) {
+    // One batch, so the list repaints once.
+    ListBox1->setUpdatesEnabled(false);
+    ListBox1->clear();
+    for (const ProcessEntry& entry : processes) {
+        // Executable names are bytes; one that is not UTF-8 reads as Windows-1252, like folder names.
+        auto* item = new QListWidgetItem(QString::fromStdString(decodeFileText(entry.name)));
+        item->setData(Qt::UserRole, QVariant::fromValue<quint32>(entry.id));
+        ListBox1->addItem(item);
+    }
+    ListBox1->setUpdatesEnabled(true);
 }
 
 } // namespace quorvane

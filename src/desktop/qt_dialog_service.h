@@ -1,7 +1,7 @@
 // The real dialogs: Qt message boxes and an input box.
 #pragma once
 
-#include "app/dialog_service.h"
+#include "desktop/dialog_service.h"
 
 namespace quorvane {
 

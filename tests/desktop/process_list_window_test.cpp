@@ -1,5 +1,5 @@
 // The process list holder: each "Lista Processi" pass replaces the list with one fresh snapshot.
-#include "process/process_list_window.h"
+#include "desktop/process_list_window.h"
 
 #include "support/temp_dir.h"
 #include "support/test_processes.h"
@@ -47,8 +47,7 @@ TEST(ProcessListWindow, EveryPassReplacesTheListWithBareNamesAndIds) {
     const auto [count, id] = itemsNamed(*holder.ListBox1, QStringLiteral("ListedSSH.exe"));
     EXPECT_EQ(count, 1) << "nothing is left over from the pass before";
     EXPECT_EQ(id, static_cast<quint32>(client.pid()));
-    EXPECT_EQ(itemsNamed(*holder.ListBox1, QStringLiteral("process_window_tests")).second,
-              static_cast<quint32>(::getpid()));
+    EXPECT_EQ(itemsNamed(*holder.ListBox1, QStringLiteral("desktop_tests")).second, static_cast<quint32>(::getpid()));
     EXPECT_TRUE(holder.ListBox1->updatesEnabled());
     // The same pass keeps this user's processes by the file they run, which is what identifies a client.
     const OwnProcess expected{static_cast<ProcessId>(client.pid()),

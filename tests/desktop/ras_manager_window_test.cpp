@@ -1,6 +1,6 @@
 // The RAS manager window: its log of a watched connection, the missing library, and picking an entry.
-#include "fake_ras_api.h"
-#include "ras/ras_manager_window.h"
+#include "desktop/ras_manager_window.h"
+#include "ras/fake_ras_api.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,5 +1,5 @@
 // Qt message boxes and the name prompt.
-#include "app/qt_dialog_service.h"
+#include "desktop/qt_dialog_service.h"
 
 #include <QApplication>
 #include <QDialog>

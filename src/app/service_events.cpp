@@ -1,0 +1,37 @@
+// The tunnel service's listener on the GUI thread.
+#include "app/service_events.h"
+
+#include <QTimer>
+
+#include "app/client_end_watch.h"
+
+namespace quorvane {
+
+ServiceEvents::ServiceEvents(QObject* parent) : QObject(parent) {
+    // A started client's end is seen as it happens; the timer's pass covers every other client.
+    m_endWatch = new ClientEndWatch(this);
+    connect(m_endWatch, &ClientEndWatch::clientEnded, this, &ServiceEvents::passDue);
+    m_restartTimer = new QTimer(this);
+    m_restartTimer->setSingleShot(true);
+    connect(m_restartTimer, &QTimer::timeout, this, &ServiceEvents::passDue);
+}
+
+void ServiceEvents::noticed(const Notice& notice) {
+    QMetaObject::invokeMethod(
+        this, [this, notice] { emit noticeDue(notice); }, Qt::QueuedConnection);
+}
+
+void ServiceEvents::clientStarted(ProcessId id) {
+    m_endWatch->watch(id);
+}
+
+void ServiceEvents::processesListed(const std::vector<ProcessEntry>& processes) {
+    if (showProcesses)
+        showProcesses(processes);
+}
+
+void ServiceEvents::passDueIn(std::chrono::milliseconds wait) {
+    m_restartTimer->start(static_cast<int>(wait.count()));
+}
+
+} // namespace quorvane

@@ -1,0 +1,45 @@
+// Turns what the tunnel service tells into Qt signals, and keeps the timers and watches a pass needs.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <vector>
+
+#include "service/tunnel_service.h"
+
+class QTimer;
+
+namespace quorvane {
+
+class ClientEndWatch;
+
+class ServiceEvents : public QObject, public TunnelServiceListener {
+    Q_OBJECT
+
+public:
+    explicit ServiceEvents(QObject* parent = nullptr);
+
+    void tunnelsChanged() override { emit listChanged(); }
+    void statesChanged() override { emit healthChanged(); }
+    // Told once the command or pass that found it is over: a box must not open in the middle of one.
+    void noticed(const Notice& notice) override;
+    void clientStarted(ProcessId id) override;
+    void processesListed(const std::vector<ProcessEntry>& processes) override;
+    void passDueIn(std::chrono::milliseconds wait) override;
+
+    // Where each pass's listing is shown (the process list holder); may be empty.
+    std::function<void(const std::vector<ProcessEntry>&)> showProcesses;
+
+signals:
+    void listChanged();
+    void healthChanged();
+    void noticeDue(const quorvane::Notice& notice);
+    // A watched client ended, or a restart is due: a pass should run now.
+    void passDue();
+
+private:
+    ClientEndWatch* m_endWatch = nullptr;
+    QTimer* m_restartTimer = nullptr;
+};
+
+} // namespace quorvane

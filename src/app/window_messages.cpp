@@ -1,0 +1,28 @@
+// Words from the windows: fMessage's current texts, and the editor's labels as a language file set them.
+#include "app/window_messages.h"
+
+#include <QGroupBox>
+#include <QLabel>
+
+#include "app/tunnel_editor.h"
+#include "i18n/message_texts.h"
+
+namespace quorvane {
+
+std::string WindowMessages::text(std::string_view key) const {
+    return m_messages.text(QString::fromUtf8(key.data(), qsizetype(key.size()))).toStdString();
+}
+
+std::string WindowMessages::fieldName(ConnectField field) const {
+    if (!m_editor)
+        return BuiltInMessages().fieldName(field);
+    return fieldNameFromCaptions(field, [this](std::string_view objectName) {
+        const QString name = QString::fromUtf8(objectName.data(), qsizetype(objectName.size()));
+        if (const auto* label = m_editor->findChild<QLabel*>(name))
+            return label->text().toStdString();
+        const auto* group = m_editor->findChild<QGroupBox*>(name);
+        return group ? group->title().toStdString() : std::string();
+    });
+}
+
+} // namespace quorvane

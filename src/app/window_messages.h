@@ -1,0 +1,25 @@
+// The windows' message texts and the editor's captions, in the current language, as a source of words.
+#pragma once
+
+#include "service/tunnel_words.h"
+
+namespace quorvane {
+
+class TShowTunn;
+class TfMessage;
+
+class WindowMessages : public MessageSource {
+public:
+    // Without an editor the fields are named by the built-in captions. Both must outlive this object.
+    WindowMessages(const TfMessage& messages, const TShowTunn* editor) : m_messages(messages), m_editor(editor) {}
+
+    std::string text(std::string_view key) const override;
+    std::string fieldName(ConnectField field) const override;
+    const TfMessage& messages() const { return m_messages; }
+
+private:
+    const TfMessage& m_messages;
+    const TShowTunn* m_editor;
+};
+
+} // namespace quorvane

@@ -1,0 +1,171 @@
+// The command line's commands, carried out through the tunnel service without a window.
+#include "cli/command_runner.h"
+
+#include <chrono>
+#include <thread>
+
+#include "service/tunnel_words.h"
+#include "store/text_codec.h"
+
+namespace quorvane {
+
+namespace {
+
+// How a box's text reads on a terminal; an error keeps the full stop its box would add.
+std::string terminalLine(const NoticeWords& words) {
+    std::string text = words.text;
+    if (words.error && !text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return "quorvane: " + text + "\n";
+}
+
+// With no program running, what a pass finds is told on the terminal; a host key is never trusted
+// from here, and balloons have nowhere to go.
+class TerminalListener : public TunnelServiceListener {
+public:
+    explicit TerminalListener(const MessageSource& texts) : m_texts(texts) {}
+
+    void noticed(const Notice& notice) override {
+        if (notice.kind == NoticeKind::Dropped || notice.kind == NoticeKind::Restored)
+            return;
+        const NoticeWords words = noticeWords(notice, decodeFileText(notice.tunnel), m_texts);
+        told += notice.kind == NoticeKind::HostKeyOffered ? "quorvane: " + words.text + " (no)\n" : terminalLine(words);
+    }
+
+    std::string told;
+
+private:
+    const MessageSource& m_texts;
+};
+
+bool isUp(const TunnelHealth& health) {
+    return health.status == TunnelStatus::Connecting || health.status == TunnelStatus::Connected;
+}
+
+} // namespace
+
+const MessageSource& BuiltInCommandHost::texts() const {
+    static const BuiltInMessages builtIn;
+    return builtIn;
+}
+
+void CommandHost::pause() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+CommandRunner::CommandRunner(TunnelService& service, CommandHost& host) : m_service(service), m_host(host) {}
+
+std::string CommandRunner::unknownNames(const StartCommand& command) const {
+    std::string errors;
+    for (const StartCommand::Action& action : command.actions) {
+        if (!m_service.has(action.tunnel))
+            errors += "quorvane: no tunnel is named \"" + action.tunnel + "\"\n";
+    }
+    return errors;
+}
+
+std::string CommandRunner::told(const std::vector<Notice>& notices) const {
+    std::string text;
+    for (const Notice& notice : notices)
+        text += terminalLine(noticeWords(notice, decodeFileText(notice.tunnel), m_host.texts()));
+    return text;
+}
+
+std::string CommandRunner::statusReport() {
+    m_service.pass(); // states as of now, not of the last pass
+    std::string report;
+    for (const std::string& tunnel : m_service.tunnels())
+        report += statusLine(tunnel, m_service.health(tunnel)) + "\n";
+    return report;
+}
+
+std::string CommandRunner::answer(const std::string& request) {
+    const std::optional<StartCommand> command = decodeRequest(request);
+    if (!command)
+        return encodeReply(2, "quorvane: the running program did not understand the request\n");
+    if (!command->runsCommands()) {
+        if (!command->hidden)
+            m_host.show();
+        return encodeReply(0, {});
+    }
+    // A box waits for the user, or the list is being read: a command now would act on the editor
+    // the user is filling in, or on a list about to be rebuilt.
+    if (m_host.busy())
+        return encodeReply(1, "quorvane: the program is waiting for an answer in one of its windows; try again "
+                              "once it is closed\n");
+    if (const std::string errors = unknownNames(*command); !errors.empty())
+        return encodeReply(1, errors); // nothing is done when one name is wrong
+    // Carried out before the reply, so that a status asked for with them shows their effect. What
+    // they have to tell goes back to the asker: the user is at that terminal.
+    std::string boxes;
+    std::string output;
+    bool allDone = true;
+    for (const StartCommand::Action& action : command->actions) {
+        const bool connect = action.kind == StartCommand::Kind::Connect;
+        const CommandResult result = connect ? m_service.connect(action.tunnel) : m_service.disconnect(action.tunnel);
+        boxes += told(result.notices);
+        const TunnelHealth& health = m_service.health(action.tunnel);
+        const bool done = result.done && (connect ? isUp(health) : health.status == TunnelStatus::NotConnected);
+        if (!done)
+            output += statusLine(action.tunnel, health) + "\n";
+        allDone = allDone && done;
+    }
+    output = boxes + output;
+    if (command->status)
+        output += statusReport();
+    return encodeReply(allDone ? 0 : 1, output);
+}
+
+bool CommandRunner::waitForConnect(const std::string& tunnel, std::string& output, std::string& errors) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const TunnelHealth& health = m_service.health(tunnel);
+        if (health.status == TunnelStatus::Connected) {
+            output += statusLine(tunnel, health) + "\n";
+            return true;
+        }
+        // Not connecting right after the connect: it was refused before a client started (and said why).
+        if (!isUp(health)) {
+            errors += statusLine(tunnel, health) + "\n";
+            return false;
+        }
+        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kConnectWaitMs)) {
+            errors += statusLine(tunnel, health) + " (still, after " + std::to_string(kConnectWaitMs / 1000) + " s)\n";
+            return false;
+        }
+        m_host.pause();
+        m_service.pass();
+    }
+}
+
+int CommandRunner::runHere(const StartCommand& command, std::string& output, std::string& errors) {
+    TerminalListener terminal(m_host.texts());
+    m_service.setListener(&terminal);
+    m_service.list();
+    errors = unknownNames(command);
+    if (!errors.empty()) {
+        m_service.setListener(nullptr);
+        return 1;
+    }
+    bool allDone = true;
+    std::string boxes;
+    for (const StartCommand::Action& action : command.actions) {
+        if (action.kind == StartCommand::Kind::Connect) {
+            const CommandResult result = m_service.connect(action.tunnel);
+            boxes += told(result.notices);
+            allDone = waitForConnect(action.tunnel, output, errors) && allDone;
+        } else {
+            const CommandResult result = m_service.disconnect(action.tunnel);
+            boxes += told(result.notices);
+            m_service.pass();
+            allDone = result.done && m_service.health(action.tunnel).status == TunnelStatus::NotConnected && allDone;
+        }
+    }
+    if (command.status)
+        output += statusReport();
+    errors = boxes + terminal.told + errors;
+    m_service.setListener(nullptr);
+    return allDone ? 0 : 1;
+}
+
+} // namespace quorvane

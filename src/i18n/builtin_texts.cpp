@@ -1,0 +1,96 @@
+// The built-in Italian texts: the messages of fMessage and the editor captions that name fields.
+#include "i18n/builtin_texts.h"
+
+#include <algorithm>
+
+namespace quorvane {
+
+namespace {
+
+constexpr BuiltInText kTexts[] = {
+    // The double blank is deliberate: it is the text users have always seen.
+    {"NomeNonValido", "Nome non  valido!"},
+    {"ProbRimozCartella", "Problemi nella rimozione della cartella"},
+    {"CreazTunnell", "Creazione Tunnell"},
+    {"NomeDaAssegnare", "Nome da assegnare"},
+    {"Connessi", "Connessi"},
+    {"Disconnessi", "Disconnessi"},
+    {"Pronto", "Pronto"},
+    {"TunnellEsistente", "Tunnell già esistente!"},
+    {"ClientNonCopiato",
+     "Impossibile copiare il client SSH (plink.exe): il tunnell è stato creato ma non potrà connettersi."},
+    {"CampoConTrattino", "Il campo \"%1\" non può iniziare con \"-\""},
+    {"PortaNonValida", "Il campo \"%1\" deve essere un numero di porta da 1 a 65535"},
+    {"CampoNonValido", "Il campo \"%1\" contiene caratteri non ammessi"},
+    {"ArrestoNonRiuscito", "Impossibile arrestare il client SSH del tunnell \"%1\""},
+    {"PrimaNonAvviato", "Impossibile eseguire il programma \"Prima\" del tunnell %1 (%2): %3"},
+    {"PrimaFallito",
+     "Il programma \"Prima\" del tunnell %1 (%2) è terminato con il codice %3: il tunnell non viene connesso"},
+    {"PrimaScaduto",
+     "Il programma \"Prima\" del tunnell %1 (%2) non è terminato entro 30 secondi ed è stato fermato: il "
+     "tunnell non viene connesso"},
+    {"SuggerimentoVuoto", "Nessun tunnell ancora: crearne uno con Tunnells › Aggiungi, poi impostarlo con Modifica."},
+    {"NomeNonGestibile", "Il nome \"%1\" non può essere il nome di un tunnell: rinominare la cartella a mano"},
+    {"ConfermaEliminazione", "Eliminare il tunnell %1 con la sua cartella, la definizione e le chiavi che contiene?"},
+    {"ChiaveMancante", "File chiave non trovato: %1"},
+    {"RinominaConnesso", "Disconnettere il tunnell \"%1\" prima di rinominarlo"},
+    {"RinominaNonRiuscita", "Impossibile rinominare il tunnell \"%1\""},
+    {"StatoNonConnesso", "Non connesso"},
+    {"StatoInConnessione", "Connessione in corso"},
+    {"StatoConnesso", "Connesso"},
+    {"StatoErrore", "Errore: %1"},
+    {"ErrAccessoNegato", "accesso negato"},
+    {"ErrConnessioneRifiutata", "connessione rifiutata"},
+    {"ErrChiaveSconosciuta", "chiave host non conosciuta"},
+    {"ErrChiaveCambiata", "chiave host cambiata"},
+    {"ErrPortaInUso", "porta locale %1 già in uso"},
+    {"ErrNomeSconosciuto", "nome o servizio sconosciuto"},
+    {"ErrClientTerminato", "il client SSH è terminato"},
+    {"DomandaChiaveHost",
+     "Il server %1 (porta %2) si presenta con la chiave %3 %4, non ancora nota. Fidarsi di questo server e "
+     "connettere il tunnell?"},
+    {"AvvisoChiaveCambiata",
+     "ATTENZIONE: il server del tunnell %1 non presenta più la chiave memorizzata. La sua identità è "
+     "cambiata, o qualcuno si frappone: il tunnell non viene connesso. Se il cambio è atteso, dimenticare "
+     "la chiave nell'editor del tunnell."},
+    {"NotificaInterrotto", "Tunnell %1: %2"},
+    {"NotificaRipristinato", "Tunnell %1 di nuovo connesso"},
+    {"TunnellConnessi", "Quorvane: %1 di %2 tunnell connessi"},
+    {"OpzioniNonSalvate", "Impossibile salvare le opzioni in %1"},
+    {"LinguaNonApplicata", "Impossibile usare la lingua %1: %2"},
+};
+
+// Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).
+constexpr BuiltInText kCaptions[] = {
+    {"serversshtitle", "Server SSH"},
+    {"ipaddress", "Indirizzo IP"},
+    {"port", "Porta"},
+    {"useraccount", "Account utente"},
+    {"password", "Password"},
+    {"Label1", "File chiave SSH"},
+    {"Localport", "Porta locale"},
+    {"ipservice", "Indirizzo IP servizio"},
+    {"portservice", "Porta del servizio"},
+    {"GroupBox2", "Altri inoltri"},
+};
+
+std::string_view find(std::span<const BuiltInText> table, std::string_view key) {
+    const auto it = std::find_if(table.begin(), table.end(), [key](const BuiltInText& t) { return t.key == key; });
+    return it == table.end() ? std::string_view() : it->text;
+}
+
+} // namespace
+
+std::span<const BuiltInText> builtInTexts() {
+    return kTexts;
+}
+
+std::string_view builtInText(std::string_view key) {
+    return find(kTexts, key);
+}
+
+std::string_view builtInCaption(std::string_view objectName) {
+    return find(kCaptions, objectName);
+}
+
+} // namespace quorvane

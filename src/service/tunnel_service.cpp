@@ -1,0 +1,406 @@
+// The tunnel commands and the periodic pass, carried out on the folders and the clients, never shown.
+#include "service/tunnel_service.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "process/program_runner.h"
+#include "store/file_system.h"
+#include "store/paths.h"
+#include "store/tunnel_rename.h"
+
+namespace quorvane {
+
+namespace {
+
+// A process listing kept whole for the listener, with this user's executables for the matching.
+class PassListing : public ProcessList {
+public:
+    void append(const std::string& name, ProcessId id) override { entries.push_back({name, id}); }
+    bool wantsOwnExecutables() const override { return true; }
+    void appendOwnExecutable(ProcessId id, const std::string& executable) override { own.push_back({id, executable}); }
+
+    std::vector<ProcessEntry> entries;
+    std::vector<OwnProcess> own;
+};
+
+Notice noticeFor(NoticeKind kind, const std::string& tunnel) {
+    return Notice{kind, tunnel};
+}
+
+CommandResult refused(NoticeKind kind, const std::string& tunnel) {
+    return {false, {noticeFor(kind, tunnel)}};
+}
+
+} // namespace
+
+TunnelService::TunnelService(ProgramFolders folders, ProcessServices& processes, ClientLauncher& launcher,
+                             TunnelHealthTracker& health)
+    : m_folders(std::move(folders)), m_processes(processes), m_launcher(launcher), m_health(health),
+      m_clients(processes, paths::TunnelsDirForListing(m_folders.data)) {}
+
+// ---- the list ----
+
+LeftoverFolders TunnelService::list(const std::function<void()>& letEventsThrough) {
+    TExpandedFolder walker(letEventsThrough);
+    // The depth limit is left unlimited; setting it again would only walk the same tree a second time.
+    walker.SetFolder(fs::resolve(paths::TunnelsDirForListing(m_folders.data)));
+    m_tunnels = walker.GetFolderNames();
+    m_listener->tunnelsChanged();
+    return LeftoverFolders(walker.GetFilePaths());
+}
+
+bool TunnelService::has(const std::string& tunnel) const {
+    return std::find(m_tunnels.begin(), m_tunnels.end(), tunnel) != m_tunnels.end();
+}
+
+bool TunnelService::sameNameListed(const std::string& name, const std::string& except) const {
+    const std::string folded = foldAsciiCase(name);
+    return std::any_of(m_tunnels.begin(), m_tunnels.end(),
+                       [&](const std::string& listed) { return listed != except && foldAsciiCase(listed) == folded; });
+}
+
+LoadReport TunnelService::load(const LoadHooks& hooks) {
+    LoadReport report;
+    const LeftoverFolders leftovers = list(hooks.letEventsThrough);
+    // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
+    // restore from the notification area) must not get a second session.
+    std::optional<TunnelClients> running;
+    // A copy: a hook may let a pass run, and nothing may change the list under the loop.
+    const std::vector<std::string> tunnels = m_tunnels;
+    for (const std::string& tunnel : tunnels) {
+        if (leftovers.holds(tunnel))
+            removeLeftoverFiles(m_folders.data, tunnel);
+        const DefinitionLoad load = definition(tunnel);
+        if (!load.ok() && load.problem != DefinitionProblem::Missing)
+            report.unusable.push_back(load.message()); // loads empty, so it is not connected
+        if (hooks.reading)
+            hooks.reading(tunnel);
+        if (!load.definition.AutoConnessione)
+            continue;
+        if (!running)
+            running = m_clients.snapshot();
+        // A second row of the same name must not start another one either.
+        if (running->isRunning(tunnel) ||
+            std::find(report.started.begin(), report.started.end(), tunnel) != report.started.end())
+            continue;
+        CommandResult result = connect(tunnel, hooks.beforeStart);
+        report.notices.insert(report.notices.end(), result.notices.begin(), result.notices.end());
+        report.started.push_back(tunnel);
+    }
+    // One pass after all the connects, not one per connect.
+    if (!report.started.empty())
+        pass();
+    return report;
+}
+
+// ---- commands ----
+
+CommandResult TunnelService::add(const std::string& name) {
+    // A name is one folder name: anything else would build paths outside the tunnels folder.
+    if (name.empty() || !paths::isValidTunnelName(name))
+        return refused(NoticeKind::NameInvalid, name);
+    const std::string folder = paths::TunnelFolderForAdd(m_folders.data, name);
+    // An existing tunnel (any letter case) keeps its definition and gets no second row.
+    if (fs::folderExists(folder) || sameNameListed(name))
+        return refused(NoticeKind::NameTaken, name);
+    if (!fs::createFolder(folder)) {
+        Notice notice = noticeFor(NoticeKind::FolderNotCreated, name);
+        notice.detail = "Unable to write to " + paths::DefinitionFileForAdd(folder);
+        return {false, {notice}};
+    }
+    std::string source = paths::PlinkSource(m_folders.program);
+    if (!fs::fileExists(source)) {
+        const std::string onPath = fs::findOnPath("plink");
+        if (!onPath.empty())
+            source = onPath;
+    }
+    const bool copied = fs::copyFile(source, paths::ClientCopyForAdd(m_folders.data, name));
+    CreateDefaultDefinition(folder);
+    m_tunnels.push_back(name);
+    m_listener->tunnelsChanged();
+    CommandResult result{true, {}};
+    if (!copied)
+        result.notices.push_back(noticeFor(NoticeKind::ClientNotCopied, name));
+    return result;
+}
+
+DefinitionLoad TunnelService::definition(const std::string& tunnel) const {
+    return loadDefinitionChecked(m_folders.data, tunnel);
+}
+
+void TunnelService::save(const std::string& tunnel, const TunnelDefinition& definition) {
+    SaveDefinition(m_folders.data, tunnel, definition);
+}
+
+std::string TunnelService::clientFolder(const std::string& tunnel) const {
+    return fs::resolve(paths::ClientWorkingFolder(paths::ClientExePath(m_folders.data, tunnel)));
+}
+
+PlannedConnect TunnelService::planConnect(const std::string& tunnel) const {
+    PlannedConnect planned;
+    const DefinitionLoad load = definition(tunnel);
+    // A definition that is a link, no file, unreadable or outsized is named and not connected.
+    if (!load.ok() && load.problem != DefinitionProblem::Missing) {
+        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
+        notice.detail = load.message();
+        planned.notices.push_back(notice);
+        return planned;
+    }
+    const TunnelDefinition& definition = load.definition;
+    // A value the client would misread (an option, a port that is none) is refused, never passed.
+    if (const std::optional<FieldProblem> problem = checkConnectFields(definition)) {
+        Notice notice = noticeFor(NoticeKind::FieldRefused, tunnel);
+        notice.field = problem;
+        planned.notices.push_back(notice);
+        return planned;
+    }
+    // The client runs in the tunnel's folder, where a relative key file is looked for.
+    if (!definition.FileChiave.empty()) {
+        const std::filesystem::path key = std::filesystem::u8path(definition.FileChiave);
+        const std::string keyPath = key.is_absolute()
+                                        ? definition.FileChiave
+                                        : paths::ClientWorkingFolder(paths::ClientExePath(m_folders.data, tunnel)) +
+                                              fs::separator() + definition.FileChiave;
+        if (!fs::fileExists(keyPath)) {
+            Notice notice = noticeFor(NoticeKind::KeyFileMissing, tunnel);
+            notice.subject = keyPath;
+            planned.notices.push_back(notice);
+            return planned;
+        }
+    }
+    // A running client keeps its port: a second one could only fail to bind it, and the next
+    // disconnect would stop the working one.
+    const bool clientRuns = m_clients.snapshot().isRunning(tunnel);
+    planned.plan =
+        ConnectPlan{tunnel, definition, clientRuns ? std::string() : displayConnectCommandLine(definition), clientRuns};
+    return planned;
+}
+
+CommandResult TunnelService::start(const ConnectPlan& plan) {
+    if (plan.clientRuns)
+        return {true, {}};
+    return startClient(plan.tunnel, plan.definition);
+}
+
+CommandResult TunnelService::connect(const std::string& tunnel,
+                                     const std::function<void(const ConnectPlan&)>& beforeStart) {
+    const PlannedConnect planned = planConnect(tunnel);
+    if (!planned.plan)
+        return {false, planned.notices};
+    if (beforeStart && !planned.plan->clientRuns)
+        beforeStart(*planned.plan);
+    return start(*planned.plan);
+}
+
+std::optional<Notice> TunnelService::runBefore(const std::string& tunnel, const TunnelDefinition& definition) {
+    if (definition.Prima.empty())
+        return std::nullopt;
+    const ProgramRun run = runProgramAndWait(definition.Prima, clientFolder(tunnel), kBeforeProgramMs);
+    if (run.started && run.finished && run.exitCode == 0)
+        return std::nullopt;
+    Notice notice = noticeFor(!run.started    ? NoticeKind::BeforeNotStarted
+                              : !run.finished ? NoticeKind::BeforeTimedOut
+                                              : NoticeKind::BeforeFailed,
+                              tunnel);
+    notice.subject = definition.Prima;
+    notice.detail = run.error;
+    notice.code = run.exitCode;
+    return notice;
+}
+
+std::optional<Notice> TunnelService::runAfter(const std::string& tunnel, const TunnelDefinition& definition) {
+    if (splitWindowsCommandLine(definition.Dopo).empty())
+        return std::nullopt;
+    // Started, not waited for: nothing the user does may hang on it.
+    const LaunchRequest request = programLaunch(definition.Dopo, clientFolder(tunnel));
+    const std::optional<std::string> failure = m_launcher.launch(request);
+    if (!failure)
+        return std::nullopt;
+    Notice notice = noticeFor(NoticeKind::AfterFailed, tunnel);
+    notice.subject = definition.Dopo;
+    notice.detail = *failure;
+    return notice;
+}
+
+CommandResult TunnelService::startClient(const std::string& tunnel, const TunnelDefinition& definition) {
+    if (std::optional<Notice> failed = runBefore(tunnel, definition)) {
+        m_health.stopped(tunnel); // no restart loop over a program that keeps failing
+        return {false, {*failed}};
+    }
+    LaunchRequest request;
+    request.executable = fs::resolve(paths::ClientExePath(m_folders.data, tunnel));
+    request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile());
+    request.secret = definition.Password;
+    request.directory = clientFolder(tunnel);
+    request.visible = definition.Debug;
+    if (!request.visible)
+        request.outputFile = m_health.freshClientLog(tunnel);
+    if (const std::optional<std::string> failure = m_launcher.launch(request)) {
+        Notice notice = noticeFor(NoticeKind::LaunchFailed, tunnel);
+        notice.detail = *failure;
+        return {false, {notice}};
+    }
+    m_health.started(tunnel, localForwardPorts(definition), definition.Riconnessione);
+    m_listener->clientStarted(m_launcher.lastStarted());
+    return {true, {}};
+}
+
+CommandResult TunnelService::disconnect(const std::string& tunnel) {
+    // Stopped by the user: no failure to report, nothing to restart.
+    m_health.stopped(tunnel);
+    CommandResult result{true, {}};
+    const TunnelClientControl::FirstStop stop = m_clients.stopFirst(tunnel, kStopTimeoutMs);
+    if (stop == TunnelClientControl::FirstStop::Failed) {
+        result = refused(NoticeKind::StopFailed, tunnel);
+    } else if (stop == TunnelClientControl::FirstStop::Stopped) {
+        if (m_clients.snapshot().isRunning(tunnel))
+            result.done = false; // another client of the tunnel still runs
+        else if (std::optional<Notice> after = runAfter(tunnel, LoadDefinition(m_folders.data, tunnel)))
+            result.notices.push_back(*after);
+    }
+    return result;
+}
+
+CommandResult TunnelService::rename(const std::string& tunnel, const std::string& newName) {
+    if (newName == tunnel || !paths::isValidTunnelName(newName))
+        return {false, {}};
+    // The client runs from the folder's copy: renaming under it would cut the tunnel off the program.
+    if (m_clients.snapshot().isRunning(tunnel))
+        return refused(NoticeKind::RenameWhileRunning, tunnel);
+    const RenameOutcome outcome =
+        sameNameListed(newName, tunnel) ? RenameOutcome::NameTaken : renameTunnel(m_folders.data, tunnel, newName);
+    switch (outcome) {
+    case RenameOutcome::Renamed:
+        m_health.forget(tunnel);
+        std::replace(m_tunnels.begin(), m_tunnels.end(), tunnel, newName);
+        m_listener->tunnelsChanged();
+        return {true, {}};
+    case RenameOutcome::NameTaken:
+        return refused(NoticeKind::NameTaken, tunnel);
+    case RenameOutcome::Failed:
+        break;
+    }
+    return refused(NoticeKind::RenameFailed, tunnel);
+}
+
+TunnelService::RemovalCheck TunnelService::checkRemoval(const std::string& tunnel) const {
+    // Never delete outside the tunnels folder; a hand-made folder of such a name is named, not ignored.
+    if (!paths::isValidTunnelName(tunnel))
+        return {{noticeFor(NoticeKind::NameUnmanageable, tunnel)}, false};
+    // The folder goes with its definition and keys: there is no way back, so the user says so first.
+    return {{}, fs::folderExists(paths::TunnelFolderForDelete(m_folders.data, tunnel))};
+}
+
+CommandResult TunnelService::remove(const std::string& tunnel) {
+    if (!paths::isValidTunnelName(tunnel))
+        return refused(NoticeKind::NameUnmanageable, tunnel);
+    // Every client of the tunnel ends first: one left running would outlive its folder, out of the
+    // program's reach, and a client still ending keeps its executable busy on some systems.
+    m_health.stopped(tunnel);
+    if (!m_clients.stopAll(tunnel, kStopTimeoutMs, kClientEndWait))
+        return refused(NoticeKind::StopFailed, tunnel);
+    const std::string folder = paths::TunnelFolderForDelete(m_folders.data, tunnel);
+    if (!fs::folderExists(folder))
+        return {false, {}};
+    const std::string resolved = fs::resolve(folder);
+    // An interrupted save's temporary file is hidden from the listing and would keep the folder.
+    fs::removeLeftoverTemporaryFiles(resolved);
+    for (const std::string& file : fs::listOrdinaryFiles(resolved))
+        fs::deleteFile(resolved + fs::separator() + file);
+    if (!fs::removeFolder(resolved))
+        return refused(NoticeKind::FolderNotRemoved, tunnel);
+    m_health.forget(tunnel);
+    m_tunnels.erase(std::find(m_tunnels.begin(), m_tunnels.end(), tunnel));
+    m_listener->tunnelsChanged();
+    return {true, {}};
+}
+
+CommandResult TunnelService::trustHostKey(const std::string& tunnel, const std::string& fingerprint) {
+    const DefinitionLoad load = definition(tunnel);
+    if (!load.ok()) {
+        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
+        notice.detail = load.message();
+        return {false, {notice}};
+    }
+    TunnelDefinition trusted = load.definition;
+    trusted.HostKey = fingerprint;
+    save(tunnel, trusted);
+    if (!has(tunnel))
+        return {true, {}};
+    return startClient(tunnel, trusted);
+}
+
+void TunnelService::openKeyGenerator() {
+    LaunchRequest request;
+    request.executable = fs::resolve(paths::KeyGenerator(m_folders.program));
+    request.visible = true;
+    m_launcher.launch(request);
+}
+
+// ---- states ----
+
+bool TunnelService::pass() {
+    PassListing listing;
+    const bool listed = m_processes.ListProcesses(listing, false);
+    m_listener->processesListed(listing.entries);
+    // An empty snapshot means the listing failed: the states stay as they were.
+    if (!listed || listing.entries.empty() || m_tunnels.empty())
+        return listed;
+    // Only the tunnel's own client counts, not any process that shares its name; and a tunnel is
+    // connected only once its forward listens.
+    const TunnelClients clients = m_clients.match(listing.own);
+    const std::vector<HealthChange> changes = m_health.pass(clients, m_tunnels, [this](const std::string& tunnel) {
+        return localForwardPorts(LoadDefinition(m_folders.data, tunnel));
+    });
+    m_listener->statesChanged();
+    for (const HealthChange& change : changes)
+        react(change);
+    restartDueClients();
+    return true;
+}
+
+void TunnelService::react(const HealthChange& change) {
+    if (!has(change.tunnel))
+        return;
+    const TunnelHealth& now = change.now;
+    if (now.status == TunnelStatus::Failed) {
+        // The client has ended on its own (a port held elsewhere leaves it running).
+        if (now.failure.kind != FailureKind::LocalPortInUse &&
+            (change.before == TunnelStatus::Connected || change.before == TunnelStatus::Connecting)) {
+            if (std::optional<Notice> after = runAfter(change.tunnel, LoadDefinition(m_folders.data, change.tunnel)))
+                m_listener->noticed(*after);
+        }
+        Notice notice = noticeFor(NoticeKind::Dropped, change.tunnel);
+        notice.failure = now.failure;
+        if (now.failure.kind == FailureKind::HostKeyUnknown && now.failure.hostKey)
+            m_listener->noticed(Notice{NoticeKind::HostKeyOffered, change.tunnel, {}, {}, 0, {}, now.failure});
+        else if (now.failure.kind == FailureKind::HostKeyChanged)
+            m_listener->noticed(noticeFor(NoticeKind::HostKeyChanged, change.tunnel));
+        m_listener->noticed(notice);
+    } else if (now.status == TunnelStatus::Connected && (change.before == TunnelStatus::Failed || now.retries > 0)) {
+        m_listener->noticed(noticeFor(NoticeKind::Restored, change.tunnel));
+    }
+}
+
+void TunnelService::restartDueClients() {
+    for (const std::string& tunnel : m_health.restartsDue()) {
+        const DefinitionLoad load = definition(tunnel);
+        // A tunnel that went away, or whose definition no longer serves, is not brought back.
+        if (!has(tunnel) || !load.ok() || !load.definition.Riconnessione || checkConnectFields(load.definition)) {
+            m_health.stopped(tunnel);
+            continue;
+        }
+        m_health.restarting(tunnel);
+        for (const Notice& notice : startClient(tunnel, load.definition).notices)
+            m_listener->noticed(notice);
+    }
+    // A restart falls between two passes: a pass of its own is run then.
+    if (const auto next = m_health.nextRestart()) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - std::chrono::steady_clock::now());
+        m_listener->passDueIn(std::clamp(wait + std::chrono::milliseconds(10), std::chrono::milliseconds(10),
+                                         std::chrono::milliseconds(60000)));
+    }
+}
+
+} // namespace quorvane

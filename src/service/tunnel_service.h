@@ -1,0 +1,185 @@
+// Every command on the tunnels, by the tunnel's name, with no window: what happened comes back as data.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "process/client_launcher.h"
+#include "process/command_line.h"
+#include "process/process_services.h"
+#include "process/tunnel_client_control.h"
+#include "store/folder_walker.h"
+#include "store/program_folders.h"
+#include "store/tunnel_definition.h"
+#include "tunnel/tunnel_health_tracker.h"
+
+namespace quorvane {
+
+// What a command or a pass has to tell the user. The words are the caller's (see tunnel_words.h).
+enum class NoticeKind {
+    DefinitionUnusable, // detail: the store's report of a definition that cannot serve
+    FieldRefused,       // field: what the client would misread
+    KeyFileMissing,     // subject: the key file's path
+    BeforeNotStarted,   // subject: the "Prima" program; detail: the system's reason
+    BeforeTimedOut,     // subject: the "Prima" program
+    BeforeFailed,       // subject: the "Prima" program; code: its exit code
+    LaunchFailed,       // detail: the system's reason
+    AfterFailed,        // subject: the "Dopo" program; detail: the system's reason
+    StopFailed,
+    RenameWhileRunning,
+    NameTaken,
+    RenameFailed,
+    NameInvalid,      // add: not a name one folder can have
+    NameUnmanageable, // delete: a folder whose name no command may build a path from
+    FolderNotRemoved,
+    FolderNotCreated, // detail: the store's words
+    ClientNotCopied,
+    // Found by a pass.
+    HostKeyOffered, // failure.hostKey: the server's key, to be trusted or not
+    HostKeyChanged,
+    Dropped,  // failure: why
+    Restored, // connected again after a failure or a restart
+};
+
+struct Notice {
+    NoticeKind kind;
+    std::string tunnel; // the folder name
+    std::string subject{};
+    std::string detail{};
+    int code = 0;
+    std::optional<FieldProblem> field{};
+    ClientFailure failure{};
+};
+
+struct CommandResult {
+    bool done = false;
+    std::vector<Notice> notices;
+};
+
+// A connect that passed its checks, to be started as it is (after the caller has shown its command line).
+struct ConnectPlan {
+    std::string tunnel;
+    TunnelDefinition definition;
+    std::string maskedCommandLine; // the password as "********", for the user's eyes
+    bool clientRuns = false;       // already up: nothing to start, and no second session
+};
+
+struct PlannedConnect {
+    std::optional<ConnectPlan> plan; // empty: refused, and the notices say why
+    std::vector<Notice> notices;
+};
+
+// What the service tells while it works. Every call comes on the thread that called the service.
+class TunnelServiceListener {
+public:
+    virtual ~TunnelServiceListener() = default;
+    virtual void tunnelsChanged() {}
+    // After every pass: the states shown change only with a look at the clients.
+    virtual void statesChanged() {}
+    // What a pass found to tell: a drop, a return, a host key to ask about, a restart that failed. The
+    // pass may run inside another command: the listener tells the user once that command is over.
+    virtual void noticed(const Notice& /*notice*/) {}
+    // A client the program started, whose end can be watched to run a pass at once.
+    virtual void clientStarted(ProcessId /*id*/) {}
+    // Each pass's listing of processes (empty when the listing failed).
+    virtual void processesListed(const std::vector<ProcessEntry>& /*processes*/) {}
+    // The next restart is due this soon: a pass should run then.
+    virtual void passDueIn(std::chrono::milliseconds /*wait*/) {}
+};
+
+struct LoadHooks {
+    std::function<void()> letEventsThrough;                   // while the folders are read
+    std::function<void(const std::string& tunnel)> reading;   // each tunnel, in list order
+    std::function<void(const ConnectPlan& plan)> beforeStart; // each automatic connect, before its client starts
+};
+
+struct LoadReport {
+    std::vector<std::string> unusable; // the store's report of each definition that cannot serve
+    std::vector<std::string> started;  // tunnels connected automatically
+    std::vector<Notice> notices;       // from those connects
+};
+
+class TunnelService {
+public:
+    // folders: the program's (plink, puttygen) and the data folder (tunnells/). None of the services is
+    // owned; all must outlive the service.
+    TunnelService(ProgramFolders folders, ProcessServices& processes, ClientLauncher& launcher,
+                  TunnelHealthTracker& health);
+
+    void setListener(TunnelServiceListener* listener) { m_listener = listener ? listener : &m_silent; }
+    const ProgramFolders& folders() const { return m_folders; }
+
+    // ---- the list ----
+    // Reads the tunnels folder afresh (nothing is connected). Returns which folders a save left a
+    // temporary file in, as the listing saw them.
+    LeftoverFolders list(const std::function<void()>& letEventsThrough = {});
+    const std::vector<std::string>& tunnels() const { return m_tunnels; }
+    bool has(const std::string& tunnel) const;
+    // The list, each tunnel's leftovers removed and its definition read; tunnels marked for automatic
+    // connection are connected in list order, unless their client already runs.
+    LoadReport load(const LoadHooks& hooks);
+
+    // ---- commands ----
+    CommandResult add(const std::string& name);
+    // The definition as the file holds it (empty values for one that cannot serve).
+    DefinitionLoad definition(const std::string& tunnel) const;
+    void save(const std::string& tunnel, const TunnelDefinition& definition); // throws StoreError
+    // The tunnel's folder, where its client, programs and keys run and live, as the system spells it.
+    std::string clientFolder(const std::string& tunnel) const;
+
+    PlannedConnect planConnect(const std::string& tunnel) const;
+    // Runs "Prima", then starts the client. Done when it was started (or already ran).
+    CommandResult start(const ConnectPlan& plan);
+    // planConnect and start, with beforeStart (if any) between them.
+    CommandResult connect(const std::string& tunnel, const std::function<void(const ConnectPlan&)>& beforeStart = {});
+    // Stops the first client; "Dopo" follows when none is left. Done when none runs afterwards.
+    CommandResult disconnect(const std::string& tunnel);
+    CommandResult rename(const std::string& tunnel, const std::string& newName);
+    // Before a delete: refusals, and whether there is a folder whose loss the user must confirm.
+    struct RemovalCheck {
+        std::vector<Notice> notices; // refused when not empty
+        bool needsConfirmation = false;
+    };
+    RemovalCheck checkRemoval(const std::string& tunnel) const;
+    // Every client stopped, then the folder's files and the folder itself removed.
+    CommandResult remove(const std::string& tunnel);
+    // The fingerprint goes into the definition (the user's own key cache is not touched), then the
+    // client starts again.
+    CommandResult trustHostKey(const std::string& tunnel, const std::string& fingerprint);
+
+    // PuTTY's key generator in a window of its own, where no dialog of the program makes keys.
+    // Failures are not reported.
+    void openKeyGenerator();
+
+    // ---- states ----
+    // One look at this user's clients and the listening ports; the reactions follow (Dopo after a drop,
+    // due restarts). False when the process listing failed: the states stay as they were.
+    bool pass();
+    const TunnelHealth& health(const std::string& tunnel) const { return m_health.health(tunnel); }
+
+    static constexpr std::int32_t kStopTimeoutMs = 5;
+    static constexpr std::chrono::milliseconds kClientEndWait{1000};
+    static constexpr int kBeforeProgramMs = 30000;
+
+private:
+    CommandResult startClient(const std::string& tunnel, const TunnelDefinition& definition);
+    std::optional<Notice> runBefore(const std::string& tunnel, const TunnelDefinition& definition);
+    std::optional<Notice> runAfter(const std::string& tunnel, const TunnelDefinition& definition);
+    void react(const HealthChange& change);
+    void restartDueClients();
+    bool sameNameListed(const std::string& name, const std::string& except = {}) const;
+
+    ProgramFolders m_folders;
+    ProcessServices& m_processes;
+    ClientLauncher& m_launcher;
+    TunnelHealthTracker& m_health;
+    TunnelClientControl m_clients;
+    std::vector<std::string> m_tunnels;
+    TunnelServiceListener m_silent;
+    TunnelServiceListener* m_listener = &m_silent;
+};
+
+} // namespace quorvane

@@ -1,0 +1,177 @@
+// The words for tunnel notices and states from a source of message texts.
+#include "service/tunnel_words.h"
+
+#include "i18n/builtin_texts.h"
+
+namespace quorvane {
+
+namespace {
+
+std::string plainCaption(std::string text) {
+    std::erase(text, '&');
+    while (!text.empty() && (text.back() == ':' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+std::string BuiltInMessages::text(std::string_view key) const {
+    return std::string(builtInText(key));
+}
+
+std::string BuiltInMessages::fieldName(ConnectField field) const {
+    return fieldNameFromCaptions(field, [](std::string_view name) { return std::string(builtInCaption(name)); });
+}
+
+std::string fieldNameFromCaptions(ConnectField field,
+                                  const std::function<std::string(std::string_view objectName)>& caption) {
+    const auto plain = [&](std::string_view name) { return plainCaption(caption(name)); };
+    // The server's two labels ("Indirizzo IP", "Porta") would be ambiguous without their group.
+    const auto inServerGroup = [&](std::string_view name) { return plain("serversshtitle") + " - " + plain(name); };
+    switch (field) {
+    case ConnectField::IpServer:
+        return inServerGroup("ipaddress");
+    case ConnectField::PortaServer:
+        return inServerGroup("port");
+    case ConnectField::Username:
+        return plain("useraccount");
+    case ConnectField::Password:
+        return plain("password");
+    case ConnectField::PortaLocale:
+        return plain("Localport");
+    case ConnectField::IpServizio:
+        return plain("ipservice");
+    case ConnectField::PortaServizio:
+        return plain("portservice");
+    case ConnectField::FileChiave:
+        return plain("Label1");
+    case ConnectField::Inoltri:
+        return plain("GroupBox2");
+    }
+    return {};
+}
+
+std::string fillText(std::string text, const std::vector<std::string>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        std::string marker(1, '%'); // not "%" + ...: GCC 12 warns wrongly (-Wrestrict) on that
+        marker += std::to_string(i + 1);
+        // Past the value just put in: one that holds its own marker is not filled again.
+        for (std::size_t at = text.find(marker); at != std::string::npos;
+             at = text.find(marker, at + values[i].size())) {
+            text.replace(at, marker.size(), values[i]);
+        }
+    }
+    return text;
+}
+
+std::string_view statusKey(TunnelStatus status) {
+    switch (status) {
+    case TunnelStatus::Connected:
+        return "StatoConnesso";
+    case TunnelStatus::Connecting:
+        return "StatoInConnessione";
+    case TunnelStatus::Failed:
+        return "StatoErrore";
+    case TunnelStatus::NotConnected:
+        break;
+    }
+    return "StatoNonConnesso";
+}
+
+std::string reasonWords(const ClientFailure& failure, const MessageSource& texts) {
+    switch (failure.kind) {
+    case FailureKind::AccessDenied:
+        return texts.text("ErrAccessoNegato");
+    case FailureKind::ConnectionRefused:
+        return texts.text("ErrConnessioneRifiutata");
+    case FailureKind::HostKeyUnknown:
+        return texts.text("ErrChiaveSconosciuta");
+    case FailureKind::HostKeyChanged:
+        return texts.text("ErrChiaveCambiata");
+    case FailureKind::LocalPortInUse:
+        return fillText(texts.text("ErrPortaInUso"), {failure.detail});
+    case FailureKind::NameNotKnown:
+        return texts.text("ErrNomeSconosciuto");
+    case FailureKind::ClientEnded:
+    case FailureKind::None:
+        break;
+    }
+    return failure.detail.empty() ? texts.text("ErrClientTerminato") : failure.detail;
+}
+
+std::string statusWords(const TunnelHealth& health, const MessageSource& texts) {
+    const std::string text = texts.text(statusKey(health.status));
+    if (health.status == TunnelStatus::Failed)
+        return fillText(text, {reasonWords(health.failure, texts)});
+    return text;
+}
+
+std::string fieldProblemWords(const FieldProblem& problem, const MessageSource& texts) {
+    std::string_view key;
+    switch (problem.fault) {
+    case FieldFault::LeadingDash:
+        key = "CampoConTrattino";
+        break;
+    case FieldFault::NotAPort:
+        key = "PortaNonValida";
+        break;
+    case FieldFault::Unpassable:
+        key = "CampoNonValido";
+        break;
+    }
+    return fillText(texts.text(key), {texts.fieldName(problem.field)});
+}
+
+NoticeWords noticeWords(const Notice& notice, const std::string& caption, const MessageSource& texts) {
+    const auto message = [&](std::string_view key, const std::vector<std::string>& values = {}) {
+        return NoticeWords{fillText(texts.text(key), values)};
+    };
+    switch (notice.kind) {
+    case NoticeKind::DefinitionUnusable:
+    case NoticeKind::LaunchFailed:
+    case NoticeKind::FolderNotCreated:
+        return {notice.detail, true};
+    case NoticeKind::FieldRefused:
+        return {notice.field ? fieldProblemWords(*notice.field, texts) : std::string()};
+    case NoticeKind::KeyFileMissing:
+        return message("ChiaveMancante", {notice.subject});
+    case NoticeKind::BeforeNotStarted:
+        return message("PrimaNonAvviato", {caption, notice.subject, notice.detail});
+    case NoticeKind::BeforeTimedOut:
+        return message("PrimaScaduto", {caption, notice.subject});
+    case NoticeKind::BeforeFailed:
+        return message("PrimaFallito", {caption, notice.subject, std::to_string(notice.code)});
+    case NoticeKind::AfterFailed:
+        return {notice.subject + ": " + notice.detail, true};
+    case NoticeKind::StopFailed:
+        return message("ArrestoNonRiuscito", {caption});
+    case NoticeKind::RenameWhileRunning:
+        return message("RinominaConnesso", {caption});
+    case NoticeKind::NameTaken:
+        return message("TunnellEsistente");
+    case NoticeKind::RenameFailed:
+        return message("RinominaNonRiuscita", {caption});
+    case NoticeKind::NameInvalid:
+        return message("NomeNonValido");
+    case NoticeKind::NameUnmanageable:
+        return message("NomeNonGestibile", {caption});
+    case NoticeKind::FolderNotRemoved:
+        return message("ProbRimozCartella");
+    case NoticeKind::ClientNotCopied:
+        return message("ClientNonCopiato");
+    case NoticeKind::HostKeyOffered: {
+        const HostKeyOffer offer = notice.failure.hostKey.value_or(HostKeyOffer{});
+        return message("DomandaChiaveHost", {offer.host, offer.port, offer.keyType, offer.fingerprint});
+    }
+    case NoticeKind::HostKeyChanged:
+        return {fillText(texts.text("AvvisoChiaveCambiata"), {caption}), true};
+    case NoticeKind::Dropped:
+        return message("NotificaInterrotto", {caption, reasonWords(notice.failure, texts)});
+    case NoticeKind::Restored:
+        return message("NotificaRipristinato", {caption});
+    }
+    return {};
+}
+
+} // namespace quorvane

@@ -1,0 +1,60 @@
+// The words for tunnel notices and states, without Qt: the same rules for the windows and the command line.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "process/command_line.h"
+#include "service/tunnel_service.h"
+#include "tunnel/tunnel_monitor.h"
+
+namespace quorvane {
+
+// Where the words come from: the windows' current language, or the built-in texts.
+class MessageSource {
+public:
+    virtual ~MessageSource() = default;
+    // The message text of that key (a field of fMessage), UTF-8.
+    virtual std::string text(std::string_view key) const = 0;
+    // The field as the editor's captions name it.
+    virtual std::string fieldName(ConnectField field) const = 0;
+};
+
+// The built-in Italian texts, with no window built.
+class BuiltInMessages : public MessageSource {
+public:
+    std::string text(std::string_view key) const override;
+    std::string fieldName(ConnectField field) const override;
+};
+
+// A field's name from the captions of the editor's labels and group titles, looked up by object name
+// (see builtInCaption): mnemonics and a trailing ':' dropped, the server's fields named with their group.
+std::string fieldNameFromCaptions(ConnectField field,
+                                  const std::function<std::string(std::string_view objectName)>& caption);
+
+// The text with "%1", "%2", ... replaced by the values in turn; a text without them is left as it is.
+std::string fillText(std::string text, const std::vector<std::string>& values);
+
+// The key of a status's words ("StatoErrore" for Failed, which takes the reason).
+std::string_view statusKey(TunnelStatus status);
+
+// The reason of a failure, in the client's own words where no text of ours says it better.
+std::string reasonWords(const ClientFailure& failure, const MessageSource& texts);
+
+// "Connesso", "Connessione in corso", "Non connesso" or "Errore: " and the reason.
+std::string statusWords(const TunnelHealth& health, const MessageSource& texts);
+
+// The refusal of a field the client cannot be given, naming the field.
+std::string fieldProblemWords(const FieldProblem& problem, const MessageSource& texts);
+
+struct NoticeWords {
+    std::string text;
+    bool error = false; // for an error box rather than a message
+};
+
+// What to tell the user about a notice; caption is the tunnel's name as the user sees it.
+NoticeWords noticeWords(const Notice& notice, const std::string& caption, const MessageSource& texts);
+
+} // namespace quorvane
