@@ -2,7 +2,6 @@
 #include "app/main_window.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -21,12 +20,11 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <algorithm>
 
-#include "app/field_problem_text.h"
 #include "app/health_text.h"
 #include "app/hidden_file_list.h"
 #include "app/service_events.h"
+#include "app/tray_tunnel_menu.h"
 #include "app/tunnel_editor.h"
 #include "app/tunnel_list_view.h"
 #include "app/tunnel_name_delegate.h"
@@ -42,33 +40,14 @@
 #include "i18n/message_texts.h"
 #include "store/file_system.h"
 #include "store/paths.h"
-#include "store/program_settings.h"
 #include "store/text_codec.h"
 
 namespace quorvane {
 
 namespace {
 
-constexpr int kPictureRole = Qt::UserRole + 1;
-constexpr int kFolderNameRole = Qt::UserRole + 2; // the folder's own bytes, for names that are not UTF-8
 constexpr int kMonitorIntervalMs = 3000;
 constexpr int kListingEventsEveryMs = 15;
-
-// Folder names are bytes: one that is not UTF-8 (copied from Windows) shows decoded as Windows-1252,
-// so its paths are built from the bytes for as long as the caption is not edited.
-QString captionFor(const std::string& folderName) {
-    return QString::fromStdString(decodeFileText(folderName));
-}
-
-std::string nameOf(const QListWidgetItem* item) {
-    const QVariant folder = item->data(kFolderNameRole);
-    if (folder.isValid()) {
-        const std::string bytes = folder.toByteArray().toStdString();
-        if (captionFor(bytes) == item->text())
-            return bytes;
-    }
-    return item->text().toStdString();
-}
 
 } // namespace
 
@@ -108,7 +87,7 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
     connect(&events, &ServiceEvents::noticeDue, this,
             [this](const Notice& notice) { runCommand([this, &notice] { present(notice); }); });
     connect(ListView1, &QListWidget::currentItemChanged, this, [this] { showSelectedHealth(); });
-    connect(static_cast<TunnelListView*>(ListView1), &TunnelListView::activatedByKey, this, [this] {
+    connect(ListView1, &TunnelListView::activatedByKey, this, [this] {
         QMetaObject::invokeMethod(
             this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);
     });
@@ -150,27 +129,12 @@ void TMain::buildControls() {
 
     ListView1 = new TunnelListView(central);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setProperty("controlKind", QStringLiteral("ListView"));
-    ListView1->setViewMode(QListView::IconMode);
-    ListView1->setIconSize(QSize(50, 50));
-    // Room for a picture and three lines of caption under it.
-    ListView1->setGridSize(QSize(104, 50 + 3 * ListView1->fontMetrics().lineSpacing() + 14));
-    ListView1->setMovement(QListView::Static);
-    ListView1->setResizeMode(QListView::Adjust);
-    ListView1->setWordWrap(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     auto* names = new TunnelNameDelegate(ListView1);
     names->renameTunnel = [this](const QPersistentModelIndex& index, const QString& newName) {
         if (index.isValid())
             runCommand([&] { RenameTunnel(ListView1->item(index.row()), newName); });
     };
     ListView1->setItemDelegate(names);
-    ListView1->setFrameShape(QFrame::NoFrame);
-    QPalette listColours = ListView1->palette();
-    listColours.setColor(QPalette::Base, QColor(240, 251, 255));
-    ListView1->setPalette(listColours);
-    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView1->viewport()->installEventFilter(this);
     page->addWidget(ListView1, 1);
     setCentralWidget(central);
@@ -277,7 +241,15 @@ void TMain::buildMenus() {
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
     // The tunnels come first, filled in each time the menu opens, so their states are current.
-    connect(PopupMenu2, &QMenu::aboutToShow, this, [this] { fillTrayMenu(); });
+    auto* trayTunnels = new TrayTunnelMenu(PopupMenu2);
+    trayTunnels->chosen = [this](const std::string& tunnel, bool connect) {
+        runCommand([&] { connect ? connectTunnel(tunnel) : disconnectTunnel(tunnel); });
+    };
+    connect(PopupMenu2, &QMenu::aboutToShow, this, [this, trayTunnels] {
+        trayTunnels->fill(
+            *ListView1, [this](const std::string& tunnel) -> const TunnelHealth& { return m_service.health(tunnel); },
+            m_windows.messages, !busy());
+    });
     addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
     addItem(PopupMenu2, "Esci2", QStringLiteral("&Esci da Quorvane"), &TMain::Esci2Click);
 }
@@ -358,62 +330,8 @@ QListWidgetItem* TMain::selectedItem() const {
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
-int TMain::pictureOf(int row) const {
-    const QListWidgetItem* item = ListView1->item(row);
-    return item ? item->data(kPictureRole).toInt() : -1;
-}
-
-void TMain::setPicture(QListWidgetItem* item, int picture) {
-    if (item->data(kPictureRole).toInt() == picture && !item->icon().isNull())
-        return; // same picture: no redraw
-    item->setData(kPictureRole, picture);
-    item->setIcon(tunnelIcon(picture)); // one shared picture per state, not one per item
-}
-
-QListWidgetItem* TMain::appendTunnelItem(const std::string& folderName) {
-    // Made whole before it joins the list: one insertion, not one change per property.
-    auto* item = new QListWidgetItem(captionFor(folderName));
-    item->setFlags(item->flags() | Qt::ItemIsEditable);
-    item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    item->setData(kFolderNameRole, QByteArray::fromStdString(folderName));
-    setPicture(item, 0);
-    ListView1->addItem(item);
-    return item;
-}
-
 void TMain::showTunnels() {
-    const std::vector<std::string>& tunnels = m_service.tunnels();
-    const int wanted = static_cast<int>(tunnels.size());
-    const int rows = ListView1->count();
-    int same = 0;
-    while (same < std::min(rows, wanted) && nameOf(ListView1->item(same)) == tunnels[same])
-        ++same;
-    if (same == rows && same == wanted)
-        return;
-    if (rows == wanted) { // a rename: the row keeps its place, its selection and its picture
-        for (int row = same; row < rows; ++row) {
-            QListWidgetItem* item = ListView1->item(row);
-            item->setText(captionFor(tunnels[row]));
-            item->setData(kFolderNameRole, QByteArray::fromStdString(tunnels[row]));
-        }
-        return;
-    }
-    const auto restMatches = [&](int rowFrom, int tunnelFrom) {
-        for (; rowFrom < rows && tunnelFrom < wanted; ++rowFrom, ++tunnelFrom) {
-            if (nameOf(ListView1->item(rowFrom)) != tunnels[tunnelFrom])
-                return false;
-        }
-        return true;
-    };
-    if (wanted == rows + 1 && same == rows) {
-        appendTunnelItem(tunnels.back());
-    } else if (wanted + 1 == rows && restMatches(same + 1, same)) {
-        delete ListView1->takeItem(same);
-    } else {
-        ListView1->clear();
-        for (const std::string& tunnel : tunnels)
-            appendTunnelItem(tunnel);
-    }
+    ListView1->showTunnels(m_service.tunnels());
     if (!m_loading)
         showHealth();
 }
@@ -423,21 +341,9 @@ void TMain::checkprocessiTimer() {
 }
 
 void TMain::showHealth() {
-    int connected = 0;
-    const TfMessage* texts = m_windows.messages;
-    // Most tunnels are simply not connected: their words are made once per pass.
-    const QString notConnected = texts ? statusText(TunnelHealth{}, *texts) : QString();
-    for (int i = 0; i < ListView1->count(); ++i) {
-        QListWidgetItem* item = ListView1->item(i);
-        const TunnelHealth& health = m_service.health(nameOf(item));
-        connected += health.status == TunnelStatus::Connected ? 1 : 0;
-        setPicture(item, pictureFor(health.status));
-        if (!texts)
-            continue;
-        const QString tip = health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *texts);
-        if (item->toolTip() != tip)
-            item->setToolTip(tip);
-    }
+    const int connected = ListView1->showStates(
+        [this](const std::string& tunnel) -> const TunnelHealth& { return m_service.health(tunnel); },
+        m_windows.messages);
     // The notification area tells at a glance whether anything is up; set only on a change.
     if (const bool anyUp = connected > 0; anyUp != m_anyTunnelUp) {
         m_anyTunnelUp = anyUp;
@@ -461,46 +367,6 @@ QString TMain::trayHint(int connected) const {
         return QStringLiteral("Quorvane");
     return filled(m_windows.messages->TunnellConnessi(),
                   {QString::number(connected), QString::number(ListView1->count())});
-}
-
-void TMain::fillTrayMenu() {
-    for (QAction* old : std::as_const(m_trayTunnelActions))
-        delete old;
-    m_trayTunnelActions.clear();
-    QAction* first = PopupMenu2->actions().value(0);
-    for (int i = 0; i < ListView1->count(); ++i) {
-        QListWidgetItem* item = ListView1->item(i);
-        const std::string name = nameOf(item);
-        const TunnelHealth& health = m_service.health(name);
-        // A tab puts the state in the menu's right-hand column; '&' in a name is shown, not a mnemonic.
-        QString caption = item->text();
-        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        if (m_windows.messages)
-            caption += QLatin1Char('\t') + statusText(health, *m_windows.messages);
-        auto* action = new QAction(item->icon(), caption, PopupMenu2);
-        action->setEnabled(!busy()); // a box waits for an answer first
-        action->setCheckable(true);
-        action->setChecked(health.status == TunnelStatus::Connected || health.status == TunnelStatus::Connecting);
-        connect(action, &QAction::triggered, this, [this, name](bool connect) {
-            runCommand([this, name, connect] { connect ? connectTunnel(name) : disconnectTunnel(name); });
-        });
-        PopupMenu2->insertAction(first, action);
-        m_trayTunnelActions << action;
-    }
-    if (!m_trayTunnelActions.isEmpty()) {
-        QAction* separator = new QAction(PopupMenu2);
-        separator->setSeparator(true);
-        PopupMenu2->insertAction(first, separator);
-        m_trayTunnelActions << separator;
-    }
-}
-
-QListWidgetItem* TMain::itemOf(const std::string& tunnel) const {
-    for (int i = 0; i < ListView1->count(); ++i) {
-        if (nameOf(ListView1->item(i)) == tunnel)
-            return ListView1->item(i);
-    }
-    return nullptr;
 }
 
 void TMain::clearTunnelSelection() {
@@ -561,14 +427,14 @@ void TMain::loadIntoEditor(const std::string& tunnel) {
     TShowTunn& editor = *m_windows.editor;
     editor.setDefinition(m_service.definition(tunnel).definition);
     editor.tunnelFolder = QString::fromStdString(m_service.clientFolder(tunnel));
-    editor.setWindowTitle(QStringLiteral("Tunnell: ") + captionFor(tunnel));
+    editor.setWindowTitle(QStringLiteral("Tunnell: ") + tunnelCaption(tunnel));
 }
 
 void TMain::ListView1DblClick() {
     const QListWidgetItem* item = selectedItem();
     if (!item || !m_windows.editor)
         return;
-    const std::string name = nameOf(item);
+    const std::string name = ListView1->tunnelOf(item);
     loadIntoEditor(name);
     if (SuppressEditor)
         return;
@@ -586,11 +452,11 @@ void TMain::showCommandLine(const ConnectPlan& plan) {
 
 void TMain::AttivaTunnell1Click() {
     if (const QListWidgetItem* item = selectedItem())
-        connectTunnel(nameOf(item));
+        connectTunnel(ListView1->tunnelOf(item));
 }
 
 bool TMain::connectTunnel(const std::string& name) {
-    QListWidgetItem* item = itemOf(name);
+    QListWidgetItem* item = ListView1->itemOf(name);
     if (!item)
         return false;
     ListView1->setCurrentItem(item);
@@ -603,11 +469,11 @@ bool TMain::connectTunnel(const std::string& name) {
 
 void TMain::DisattivaTunnell1Click() {
     if (const QListWidgetItem* item = selectedItem())
-        disconnectTunnel(nameOf(item));
+        disconnectTunnel(ListView1->tunnelOf(item));
 }
 
 bool TMain::disconnectTunnel(const std::string& name) {
-    QListWidgetItem* item = itemOf(name);
+    QListWidgetItem* item = ListView1->itemOf(name);
     if (!item)
         return false;
     ListView1->setCurrentItem(item);
@@ -619,14 +485,14 @@ void TMain::RenameTunnel(QListWidgetItem* item, const QString& newName) {
     if (!item || newName == item->text())
         return;
     // The caption follows through the service's list, and only a rename that happened.
-    present(m_service.rename(nameOf(item), newName.toStdString()).notices);
+    present(m_service.rename(ListView1->tunnelOf(item), newName.toStdString()).notices);
 }
 
 void TMain::Elimina2Click() {
     const QListWidgetItem* item = selectedItem();
     if (!item)
         return;
-    const std::string name = nameOf(item);
+    const std::string name = ListView1->tunnelOf(item);
     const TunnelService::RemovalCheck check = m_service.checkRemoval(name);
     if (!check.notices.empty()) {
         present(check.notices);
@@ -645,38 +511,30 @@ void TMain::Elimina2Click() {
 // ---- options ----
 
 void TMain::Opzioni1Click() {
-    TOptions& dialog = *m_windows.options;
-    ProgramSettings shown = m_settings;
-    // Nothing chosen and nothing copied by hand: the built-in texts are in use.
-    if (shown.language.empty() && !fs::fileExists(paths::LanguageFile(m_service.folders().data)))
-        shown.language = kBuiltInLanguageFile;
-    dialog.setSettings(shown, languageFiles(m_service.folders().program));
-    if (dialog.exec() != QDialog::Accepted)
+    const ProgramFolders& folders = m_service.folders();
+    const ProgramSettings shown = settingsToShow(folders.data, m_settings);
+    m_windows.options->setSettings(shown, languageFiles(folders.program));
+    if (m_windows.options->exec() != QDialog::Accepted)
         return;
-    ProgramSettings chosen = dialog.settings();
+    ProgramSettings chosen = m_windows.options->settings();
     if (chosen.language == shown.language)
         chosen.language = m_settings.language; // left as it was: nothing to copy
     applyOptions(chosen);
 }
 
 void TMain::applyOptions(const ProgramSettings& chosen) {
-    ProgramSettings next = chosen;
-    const bool newLanguage = !chosen.language.empty() && chosen.language != m_settings.language;
-    if (newLanguage) {
-        // The chosen file becomes default.lng, which every later start reads.
-        const std::string source = languageFilePath(m_service.folders().program, chosen.language);
-        if (!fs::copyFile(source, paths::LanguageFile(m_service.folders().data))) {
-            dialogs().showError(errorBoxText(
-                filled(m_windows.messages->LinguaNonApplicata(),
-                       {QString::fromStdString(chosen.language), QString::fromStdString(fs::resolve(source))})));
-            next.language = m_settings.language;
-        }
-    }
-    if (!saveProgramSettings(m_service.folders().data, next))
-        dialogs().showError(errorBoxText(filled(m_windows.messages->OpzioniNonSalvate(),
-                                                {QString::fromStdString(settingsFile(m_service.folders().data))})));
-    const bool languageChanged = next.language != m_settings.language;
-    m_settings = next;
+    const ProgramFolders& folders = m_service.folders();
+    const KeptSettings kept = keepProgramSettings(folders.program, folders.data, m_settings, chosen);
+    const TfMessage& messages = *m_windows.messages;
+    if (!kept.languageNotCopied.empty())
+        dialogs().showError(
+            errorBoxText(filled(messages.LinguaNonApplicata(), {QString::fromStdString(chosen.language),
+                                                                QString::fromStdString(kept.languageNotCopied)})));
+    if (!kept.saved)
+        dialogs().showError(
+            errorBoxText(filled(messages.OpzioniNonSalvate(), {QString::fromStdString(settingsFile(folders.data))})));
+    const bool languageChanged = kept.settings.language != m_settings.language;
+    m_settings = kept.settings;
     if (languageChanged)
         applyLanguage();
 }
@@ -691,7 +549,7 @@ void TMain::readLanguageFile() {
 void TMain::applyLanguage() {
     readLanguageFile();
     if (m_windows.messages) {
-        static_cast<TunnelListView*>(ListView1)->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
+        ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
         if (!selectedItem())
             statusPanels[0]->setText(m_windows.messages->Pronto());
     }
@@ -763,10 +621,10 @@ void TMain::FormShow() {
         sinceEvents.restart();
     };
     hooks.reading = [this](const std::string& tunnel) {
-        statusPanels[0]->setText(QStringLiteral("Tunnell: ") + captionFor(tunnel));
+        statusPanels[0]->setText(QStringLiteral("Tunnell: ") + tunnelCaption(tunnel));
     };
     hooks.beforeStart = [this](const ConnectPlan& plan) {
-        ListView1->setCurrentItem(itemOf(plan.tunnel));
+        ListView1->setCurrentItem(ListView1->itemOf(plan.tunnel));
         showCommandLine(plan);
     };
     LoadReport report;
@@ -776,11 +634,11 @@ void TMain::FormShow() {
         report = m_service.load(hooks);
         ListBox1->clear(); // the hidden list of names, as the folders hold them
         for (const std::string& tunnel : m_service.tunnels())
-            ListBox1->addItem(captionFor(tunnel));
+            ListBox1->addItem(tunnelCaption(tunnel));
         // The editor ends holding the last tunnel, as if each had been loaded in turn.
         if (const int rows = ListView1->count(); rows > 0) {
             ListView1->setCurrentRow(rows - 1);
-            loadIntoEditor(nameOf(ListView1->item(rows - 1)));
+            loadIntoEditor(ListView1->tunnelOf(ListView1->item(rows - 1)));
         }
     }
     m_loading = false;
@@ -788,7 +646,7 @@ void TMain::FormShow() {
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
     if (m_windows.messages)
-        static_cast<TunnelListView*>(ListView1)->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
+        ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
     present(report.notices);
     if (!report.unusable.empty()) {
         QStringList unusable;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/tunnel_list_view.h"
 #include "desktop/tray_backend.h"
 #include "service/tunnel_service.h"
 #include "store/program_settings.h"
@@ -99,12 +100,12 @@ public:
 
     // The selected tunnel's item, or nullptr when no item is selected.
     QListWidgetItem* selectedItem() const;
-    int pictureOf(int row) const; // 0 not connected, 1 connected
+    int pictureOf(int row) const { return ListView1->pictureOf(row); } // see desktop/artwork.h
 
     // Controls and components, by design name.
     QFrame* Panel1 = nullptr;
     QLabel* Image1 = nullptr;
-    QListWidget* ListView1 = nullptr;
+    TunnelListView* ListView1 = nullptr;
     QStatusBar* StatusBar = nullptr;
     QLabel* statusPanels[3] = {nullptr, nullptr, nullptr};
     QListWidget* ListBox1 = nullptr;
@@ -126,9 +127,6 @@ private:
     void buildControls();
     void buildMenus();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMain::*handler)() = nullptr);
-    void setPicture(QListWidgetItem* item, int picture);
-    QListWidgetItem* appendTunnelItem(const std::string& folderName);
-    // The rows follow the service's list: in place for a rename, one row for an add or a delete.
     void showTunnels();
     // The tunnel's definition into the editor's fields and title, for the modify command and after a connect.
     void loadIntoEditor(const std::string& tunnel);
@@ -140,13 +138,10 @@ private:
     void applyLanguage();
     void showSelectedHealth();
     QString trayHint(int connected) const;
-    void fillTrayMenu();
     void notify(const QString& text);
-    QListWidgetItem* itemOf(const std::string& tunnel) const;
     void clearTunnelSelection();
 
     ProgramSettings m_settings;
-    QList<QAction*> m_trayTunnelActions; // the tunnels' entries at the top of the tray menu
     AppWindows& m_windows;
     TunnelService& m_service;
     bool m_anyTunnelUp = false;

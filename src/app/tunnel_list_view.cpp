@@ -4,10 +4,133 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
+
+#include "app/health_text.h"
+#include "desktop/artwork.h"
+#include "store/text_codec.h"
 
 namespace quorvane {
 
-TunnelListView::TunnelListView(QWidget* parent) : QListWidget(parent) {}
+namespace {
+
+constexpr int kPictureRole = Qt::UserRole + 1;
+constexpr int kFolderNameRole = Qt::UserRole + 2; // the folder's own bytes, for names that are not UTF-8
+
+} // namespace
+
+QString tunnelCaption(const std::string& folderName) {
+    return QString::fromStdString(decodeFileText(folderName));
+}
+
+TunnelListView::TunnelListView(QWidget* parent) : QListWidget(parent) {
+    setProperty("controlKind", QStringLiteral("ListView"));
+    setViewMode(QListView::IconMode);
+    setIconSize(QSize(50, 50));
+    // Room for a picture and three lines of caption under it.
+    setGridSize(QSize(104, 50 + 3 * fontMetrics().lineSpacing() + 14));
+    setMovement(QListView::Static);
+    setResizeMode(QListView::Adjust);
+    setWordWrap(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    setFrameShape(QFrame::NoFrame);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, QColor(240, 251, 255));
+    setPalette(colours);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+std::string TunnelListView::tunnelOf(const QListWidgetItem* item) {
+    const QVariant folder = item->data(kFolderNameRole);
+    if (folder.isValid()) {
+        const std::string bytes = folder.toByteArray().toStdString();
+        if (tunnelCaption(bytes) == item->text())
+            return bytes;
+    }
+    return item->text().toStdString();
+}
+
+QListWidgetItem* TunnelListView::itemOf(const std::string& tunnel) const {
+    for (int row = 0; row < count(); ++row) {
+        if (tunnelOf(item(row)) == tunnel)
+            return item(row);
+    }
+    return nullptr;
+}
+
+int TunnelListView::pictureOf(int row) const {
+    const QListWidgetItem* found = item(row);
+    return found ? found->data(kPictureRole).toInt() : -1;
+}
+
+void TunnelListView::setPicture(QListWidgetItem* item, int picture) {
+    if (item->data(kPictureRole).toInt() == picture && !item->icon().isNull())
+        return; // same picture: no redraw
+    item->setData(kPictureRole, picture);
+    item->setIcon(tunnelIcon(picture)); // one shared picture per state, not one per item
+}
+
+QListWidgetItem* TunnelListView::appendTunnel(const std::string& folderName) {
+    // Made whole before it joins the list: one insertion, not one change per property.
+    auto* row = new QListWidgetItem(tunnelCaption(folderName));
+    row->setFlags(row->flags() | Qt::ItemIsEditable);
+    row->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    row->setData(kFolderNameRole, QByteArray::fromStdString(folderName));
+    setPicture(row, 0);
+    addItem(row);
+    return row;
+}
+
+void TunnelListView::showTunnels(const std::vector<std::string>& tunnels) {
+    const int wanted = static_cast<int>(tunnels.size());
+    const int rows = count();
+    int same = 0;
+    while (same < std::min(rows, wanted) && tunnelOf(item(same)) == tunnels[same])
+        ++same;
+    if (rows == wanted) { // a rename: the row keeps its place, its selection and its picture
+        for (int row = same; row < rows; ++row) {
+            item(row)->setText(tunnelCaption(tunnels[row]));
+            item(row)->setData(kFolderNameRole, QByteArray::fromStdString(tunnels[row]));
+        }
+        return;
+    }
+    const auto restMatches = [&](int row, int tunnel) {
+        for (; row < rows && tunnel < wanted; ++row, ++tunnel) {
+            if (tunnelOf(item(row)) != tunnels[tunnel])
+                return false;
+        }
+        return true;
+    };
+    if (wanted == rows + 1 && same == rows) {
+        appendTunnel(tunnels.back());
+    } else if (wanted + 1 == rows && restMatches(same + 1, same)) {
+        delete takeItem(same);
+    } else {
+        clear();
+        for (const std::string& tunnel : tunnels)
+            appendTunnel(tunnel);
+    }
+}
+
+int TunnelListView::showStates(const std::function<const TunnelHealth&(const std::string&)>& healthOf,
+                               const TfMessage* texts) {
+    int connected = 0;
+    // Most tunnels are simply not connected: their words are made once per pass.
+    const QString notConnected = texts ? statusText(TunnelHealth{}, *texts) : QString();
+    for (int row = 0; row < count(); ++row) {
+        QListWidgetItem* tunnel = item(row);
+        const TunnelHealth& health = healthOf(tunnelOf(tunnel));
+        connected += health.status == TunnelStatus::Connected ? 1 : 0;
+        setPicture(tunnel, pictureFor(health.status));
+        if (!texts)
+            continue;
+        const QString tip = health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *texts);
+        if (tunnel->toolTip() != tip)
+            tunnel->setToolTip(tip);
+    }
+    return connected;
+}
 
 void TunnelListView::setEmptyHint(const QString& text) {
     m_emptyHint = text;

@@ -1,9 +1,20 @@
-// The tunnel list: large icons, and in-place renaming only from a click on the selected item's caption.
+// The tunnel list: one row per tunnel with its picture and state, large icons, and in-place renaming
+// only from a click on the selected item's caption.
 #pragma once
 
 #include <QListWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tunnel/tunnel_monitor.h"
 
 namespace quorvane {
+
+class TfMessage;
+
+// A folder name as the list shows it: one that is not UTF-8 (copied from Windows) reads as Windows-1252.
+QString tunnelCaption(const std::string& folderName);
 
 class TunnelListView : public QListWidget {
     Q_OBJECT
@@ -14,6 +25,16 @@ public:
     // Shown in the empty list: how to make a first tunnel.
     void setEmptyHint(const QString& text);
     const QString& emptyHint() const { return m_emptyHint; }
+
+    // The rows follow the list: in place for a rename, one row for an add or a delete, else all anew.
+    void showTunnels(const std::vector<std::string>& tunnels);
+    // Every row's picture and tooltip; returns how many are connected. Without texts, pictures only.
+    int showStates(const std::function<const TunnelHealth&(const std::string&)>& healthOf, const TfMessage* texts);
+
+    // The folder name of a row's tunnel: its own bytes for as long as the caption is not edited.
+    static std::string tunnelOf(const QListWidgetItem* item);
+    QListWidgetItem* itemOf(const std::string& tunnel) const;
+    int pictureOf(int row) const; // -1 for no such row
 
 signals:
     // Enter on the selected tunnel.
@@ -27,6 +48,9 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
+    QListWidgetItem* appendTunnel(const std::string& folderName);
+    static void setPicture(QListWidgetItem* item, int picture);
+
     QString m_emptyHint;
 };
 

@@ -6,6 +6,7 @@
 #include "store/file_system.h"
 #include "store/ini_file.h"
 #include "store/ini_line.h"
+#include "store/paths.h"
 
 namespace quorvane {
 namespace {
@@ -48,6 +49,27 @@ bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& s
 
 std::string languageFilePath(const std::string& programFolder, const std::string& fileName) {
     return programFolder + "lang" + fs::separator() + fileName;
+}
+
+ProgramSettings settingsToShow(const std::string& dataFolder, const ProgramSettings& current) {
+    ProgramSettings shown = current;
+    if (shown.language.empty() && !fs::fileExists(paths::LanguageFile(dataFolder)))
+        shown.language = kBuiltInLanguageFile;
+    return shown;
+}
+
+KeptSettings keepProgramSettings(const std::string& programFolder, const std::string& dataFolder,
+                                 const ProgramSettings& current, const ProgramSettings& chosen) {
+    KeptSettings kept{chosen, {}, true};
+    if (!chosen.language.empty() && chosen.language != current.language) {
+        const std::string source = languageFilePath(programFolder, chosen.language);
+        if (!fs::copyFile(source, paths::LanguageFile(dataFolder))) {
+            kept.languageNotCopied = fs::resolve(source);
+            kept.settings.language = current.language;
+        }
+    }
+    kept.saved = saveProgramSettings(dataFolder, kept.settings);
+    return kept;
 }
 
 std::vector<std::string> languageFiles(const std::string& programFolder) {

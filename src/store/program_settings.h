@@ -26,6 +26,20 @@ ProgramSettings loadProgramSettings(const std::string& dataFolder);
 // False when the file could not be written (it is then left as it was).
 bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& settings);
 
+// The settings as the options show them: with no language chosen and no default.lng copied by hand,
+// the built-in texts are in use.
+ProgramSettings settingsToShow(const std::string& dataFolder, const ProgramSettings& current);
+
+// What keeping the user's choice came to: a new language is copied to default.lng, which every later
+// start reads, then the settings are saved.
+struct KeptSettings {
+    ProgramSettings settings;      // in force now (the old language when its copy failed)
+    std::string languageNotCopied; // the chosen file's path, when it could not be copied
+    bool saved = true;
+};
+KeptSettings keepProgramSettings(const std::string& programFolder, const std::string& dataFolder,
+                                 const ProgramSettings& current, const ProgramSettings& chosen);
+
 // A language file of the program's lang/ folder, by file name.
 std::string languageFilePath(const std::string& programFolder, const std::string& fileName);
 

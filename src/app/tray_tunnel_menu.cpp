@@ -1,0 +1,48 @@
+// The tray menu's tunnel entries.
+#include "app/tray_tunnel_menu.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include "app/health_text.h"
+#include "app/tunnel_list_view.h"
+
+namespace quorvane {
+
+TrayTunnelMenu::TrayTunnelMenu(QMenu* menu) : QObject(menu), m_menu(menu) {}
+
+void TrayTunnelMenu::fill(const TunnelListView& rows,
+                          const std::function<const TunnelHealth&(const std::string&)>& healthOf,
+                          const TfMessage* texts, bool enabled) {
+    qDeleteAll(m_entries);
+    m_entries.clear();
+    QAction* first = m_menu->actions().value(0);
+    for (int row = 0; row < rows.count(); ++row) {
+        const QListWidgetItem* item = rows.item(row);
+        const std::string tunnel = TunnelListView::tunnelOf(item);
+        const TunnelHealth& health = healthOf(tunnel);
+        // A tab puts the state in the menu's right-hand column; '&' in a name is shown, not a mnemonic.
+        QString caption = item->text();
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (texts)
+            caption += QLatin1Char('\t') + statusText(health, *texts);
+        auto* action = new QAction(item->icon(), caption, m_menu);
+        action->setEnabled(enabled);
+        action->setCheckable(true);
+        action->setChecked(health.status == TunnelStatus::Connected || health.status == TunnelStatus::Connecting);
+        connect(action, &QAction::triggered, this, [this, tunnel](bool connect) {
+            if (chosen)
+                chosen(tunnel, connect);
+        });
+        m_menu->insertAction(first, action);
+        m_entries << action;
+    }
+    if (!m_entries.isEmpty()) {
+        auto* separator = new QAction(m_menu);
+        separator->setSeparator(true);
+        m_menu->insertAction(first, separator);
+        m_entries << separator;
+    }
+}
+
+} // namespace quorvane
