@@ -396,9 +396,8 @@ void TunnelService::restartDueClients() {
             m_listener->noticed(notice);
     }
     // A restart falls between two passes: a pass of its own is run then.
-    if (const auto next = m_health.nextRestart()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - std::chrono::steady_clock::now());
-        m_listener->passDueIn(std::clamp(wait + std::chrono::milliseconds(10), std::chrono::milliseconds(10),
+    if (const auto wait = m_health.untilNextRestart()) {
+        m_listener->passDueIn(std::clamp(*wait + std::chrono::milliseconds(10), std::chrono::milliseconds(10),
                                          std::chrono::milliseconds(60000)));
     }
 }

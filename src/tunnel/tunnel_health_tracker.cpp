@@ -141,13 +141,15 @@ std::vector<std::string> TunnelHealthTracker::restartsDue() const {
     return due;
 }
 
-std::optional<std::chrono::steady_clock::time_point> TunnelHealthTracker::nextRestart() const {
+std::optional<std::chrono::milliseconds> TunnelHealthTracker::untilNextRestart() const {
     std::optional<std::chrono::steady_clock::time_point> next;
     for (const auto& [tunnel, reconnect] : m_reconnect) {
         if (const auto when = reconnect ? m_monitor.restartDue(tunnel) : std::nullopt; when && (!next || *when < *next))
             next = when;
     }
-    return next;
+    if (!next)
+        return std::nullopt;
+    return std::chrono::ceil<std::chrono::milliseconds>(*next - m_clock.now());
 }
 
 void TunnelHealthTracker::restarting(const std::string& tunnel) {

@@ -46,8 +46,8 @@ public:
 
     // Tunnels with reconnection on whose restart is due now.
     std::vector<std::string> restartsDue() const;
-    // The earliest restart still to come, for a pass to be run then.
-    std::optional<std::chrono::steady_clock::time_point> nextRestart() const;
+    // How long until the earliest restart still to come (on this tracker's clock), for a pass to be run then.
+    std::optional<std::chrono::milliseconds> untilNextRestart() const;
     void restarting(const std::string& tunnel);
 
     // The client log's path, whether or not it exists.

@@ -1,0 +1,324 @@
+// Tunnel commands and passes through the service, on fake processes, sockets and clock over real folders.
+#include "service/tunnel_service.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "support/fake_core_services.h"
+#include "support/temp_dir.h"
+
+namespace quorvane {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+class RecordingListener : public TunnelServiceListener {
+public:
+    void noticed(const Notice& notice) override {
+        kinds.push_back(notice.kind);
+        if (notice.kind == NoticeKind::HostKeyOffered && notice.failure.hostKey)
+            offered = notice.failure.hostKey->fingerprint;
+    }
+    void passDueIn(milliseconds wait) override { waits.push_back(wait); }
+    std::vector<NoticeKind> kinds;
+    std::vector<milliseconds> waits;
+    std::string offered; // the key fingerprint a HostKeyOffered notice carried
+};
+
+// Members are open to the tables' set-up functions.
+class ServiceTest : public ::testing::Test {
+public:
+    ServiceTest() {
+        work.makeFolder("tunnells");
+        work.write("plink.exe", "client");
+        processes.start("init"); // a system always lists some process: an empty listing is a failed one
+        service.setListener(&listener);
+    }
+
+    // A tunnel that would connect, restarting after a drop and running "Dopo" then.
+    void make(const std::string& name) {
+        ASSERT_TRUE(service.add(name).done);
+        TunnelDefinition definition = LoadDefinition(folders.data, name);
+        definition.IpServer = "ssh.example.org";
+        definition.Username = "user";
+        definition.Password = "secret";
+        definition.PortaLocale = "8022";
+        definition.IpServizio = "localhost";
+        definition.PortaServizio = "22";
+        definition.Riconnessione = true;
+        definition.Dopo = "./after.cmd";
+        service.save(name, definition);
+    }
+
+    std::string clientPath(const std::string& name) const {
+        return fs::canonicalPath(work.file("tunnells/" + name + "/" + name + "SSH.exe"));
+    }
+
+    // Each running client of the tunnel ends on its own, leaving these words in its log.
+    void clientEnds(const std::string& name, const std::string& lastWords = {}) {
+        const auto executables = processes.executables;
+        for (const auto& [id, executable] : executables) {
+            if (executable == clientPath(name))
+                processes.end(id);
+        }
+        work.write("tunnells/" + name + "/client.log", lastWords);
+    }
+
+    std::size_t launches(const std::string& ending) const {
+        return std::count_if(launcher.requests.begin(), launcher.requests.end(), [&](const LaunchRequest& request) {
+            return request.executable.size() >= ending.size() &&
+                   request.executable.compare(request.executable.size() - ending.size(), ending.size(), ending) == 0;
+        });
+    }
+    std::size_t clientLaunches() const { return launches("SSH.exe"); }
+    std::size_t afterLaunches() const { return launches("after.cmd"); }
+
+    std::vector<std::string> folderNames() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::u8path(work.file("tunnells"))))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::TempDir work;
+    ProgramFolders folders{work.withSeparator(), work.withSeparator()};
+    test::FakeProcessServices processes;
+    test::FakeSocketTable sockets;
+    test::RecordingLauncher launcher{&processes, &sockets};
+    test::FakeClock clock;
+    TunnelHealthTracker health{folders.data, sockets, clock};
+    TunnelService service{folders, processes, launcher, health};
+    RecordingListener listener;
+};
+
+template <typename Row> class ServiceTable : public ServiceTest, public ::testing::WithParamInterface<Row> {};
+
+template <typename Row> std::string rowName(const ::testing::TestParamInfo<Row>& info) {
+    return info.param.name;
+}
+
+// ---- connects that must not start a client ----
+
+struct RefusalRow {
+    const char* name;
+    std::function<void(ServiceTest&)> setUp;
+    std::optional<NoticeKind> notice; // none: the client already runs, which is no refusal
+};
+
+using ConnectRefusal = ServiceTable<RefusalRow>;
+
+TEST_P(ConnectRefusal, StartsNothingAndSchedulesNoRestart) {
+    make("Alpha");
+    GetParam().setUp(*this);
+    const PlannedConnect planned = service.planConnect("Alpha");
+    const CommandResult result = planned.plan ? service.start(*planned.plan) : CommandResult{false, planned.notices};
+
+    std::vector<NoticeKind> kinds;
+    for (const Notice& notice : result.notices)
+        kinds.push_back(notice.kind);
+    if (GetParam().notice) {
+        EXPECT_FALSE(result.done);
+        EXPECT_EQ(kinds, std::vector<NoticeKind>{*GetParam().notice});
+    } else {
+        ASSERT_TRUE(planned.plan);
+        EXPECT_TRUE(planned.plan->clientRuns);
+        EXPECT_TRUE(result.done);
+        EXPECT_TRUE(kinds.empty());
+    }
+    EXPECT_TRUE(launcher.requests.empty());
+
+    // Nothing was started, so nothing has dropped: no restart, no "Dopo", now or much later.
+    service.pass();
+    clock.elapsed += seconds(120);
+    service.pass();
+    EXPECT_TRUE(launcher.requests.empty());
+    EXPECT_TRUE(listener.waits.empty());
+    EXPECT_TRUE(health.restartsDue().empty());
+}
+
+std::function<void(ServiceTest&)> with(std::function<void(TunnelDefinition&)> change) {
+    return [change](ServiceTest& f) {
+        TunnelDefinition definition = f.service.definition("Alpha").definition;
+        change(definition);
+        f.service.save("Alpha", definition);
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ConnectRefusal,
+    ::testing::Values(
+        RefusalRow{"LocalPortOutOfRange", with([](TunnelDefinition& d) { d.PortaLocale = "99999"; }),
+                   NoticeKind::FieldRefused},
+        RefusalRow{"LocalPortText", with([](TunnelDefinition& d) { d.PortaLocale = "ssh"; }), NoticeKind::FieldRefused},
+        RefusalRow{"ServerLikeAnOption", with([](TunnelDefinition& d) { d.IpServer = "-oProxyCommand=evil"; }),
+                   NoticeKind::FieldRefused},
+        RefusalRow{"KeyFileMissing", with([](TunnelDefinition& d) { d.FileChiave = "absent.ppk"; }),
+                   NoticeKind::KeyFileMissing},
+        RefusalRow{"BeforeProgramMissing", with([](TunnelDefinition& d) { d.Prima = "./no-such-program.exe"; }),
+                   NoticeKind::BeforeNotStarted},
+#ifndef _WIN32
+        RefusalRow{"BeforeProgramFails", with([](TunnelDefinition& d) { d.Prima = "false"; }),
+                   NoticeKind::BeforeFailed},
+        // A definition that is a link could make the program read (and later write) another file.
+        RefusalRow{"DefinitionIsALink",
+                   [](ServiceTest& f) {
+                       const auto file = std::filesystem::u8path(f.work.file("tunnells/Alpha/Tunnell.tun"));
+                       const auto elsewhere = std::filesystem::u8path(f.work.file("elsewhere.tun"));
+                       std::filesystem::rename(file, elsewhere);
+                       std::filesystem::create_symlink(elsewhere, file);
+                   },
+                   NoticeKind::DefinitionUnusable},
+#endif
+        RefusalRow{"ClientAlreadyRuns", [](ServiceTest& f) { f.processes.startOwn(f.clientPath("Alpha")); },
+                   std::nullopt}),
+    rowName<RefusalRow>);
+
+// ---- what a pass does after a client has ended ----
+
+const char* const kPasswordRefused = "Access denied\r\n"
+                                     "FATAL ERROR: Configured password was not accepted\n";
+const char* const kUnknownKey = "The host key is not cached for this server:\n"
+                                "  ssh.example.org (port 22)\n"
+                                "The server's ssh-ed25519 key fingerprint is:\n"
+                                "  ssh-ed25519 255 SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o\n"
+                                "Connection abandoned.\n"
+                                "FATAL ERROR: Cannot confirm a host key in batch mode\n";
+const char* const kChangedKey = "WARNING - POTENTIAL SECURITY BREACH!\n"
+                                "The host key does not match the one Plink has cached for\n"
+                                "this server.\n"
+                                "The new ssh-ed25519 key fingerprint is:\n"
+                                "  ssh-ed25519 255 SHA256:O6h0Y0RjLY5UQp+ixGrJMjKfHYYRlT/pZH/2jBajD4k\n"
+                                "FATAL ERROR: Cannot confirm a host key in batch mode\n";
+
+struct EndRow {
+    const char* name;
+    const char* lastWords;
+    std::vector<NoticeKind> notices; // what the pass that sees the end tells
+    bool restarts;
+};
+
+using ClientEnd = ServiceTable<EndRow>;
+
+TEST_P(ClientEnd, RunsDopoOnceThenRestartsWithBackoffOnlyAfterATransientEnd) {
+    make("Alpha");
+    ASSERT_TRUE(service.connect("Alpha").done);
+    service.pass();
+    ASSERT_EQ(service.health("Alpha").status, TunnelStatus::Connected);
+
+    // Past the start's grace, an end without a word is a drop like any other.
+    clientEnds("Alpha", GetParam().lastWords);
+    clock.elapsed += TunnelMonitor::kStartGrace + seconds(1);
+    listener.kinds.clear();
+    service.pass();
+    EXPECT_EQ(listener.kinds, GetParam().notices);
+    const bool offers = std::count(listener.kinds.begin(), listener.kinds.end(), NoticeKind::HostKeyOffered) > 0;
+    EXPECT_EQ(listener.offered, offers ? "SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o" : "")
+        << "the user is asked about the key the server offered";
+    EXPECT_EQ(afterLaunches(), 1u);
+    service.pass();
+    EXPECT_EQ(afterLaunches(), 1u) << "a drop seen again is not a second drop";
+
+    if (!GetParam().restarts) {
+        clock.elapsed += seconds(120);
+        service.pass();
+        EXPECT_EQ(clientLaunches(), 1u);
+        EXPECT_TRUE(listener.waits.empty());
+        return;
+    }
+    // Restarted after 1 s, and after 2 s once it has dropped again.
+    for (const seconds backoff : {seconds(1), seconds(2)}) {
+        SCOPED_TRACE(backoff.count());
+        const std::size_t before = clientLaunches();
+        ASSERT_FALSE(listener.waits.empty());
+        EXPECT_NEAR(static_cast<double>(listener.waits.back().count()),
+                    static_cast<double>(milliseconds(backoff).count()), 100.0)
+            << "the next pass is due when the restart is, on the tracker's clock";
+        clock.elapsed += backoff - milliseconds(1);
+        service.pass();
+        EXPECT_EQ(clientLaunches(), before) << "restarted early";
+        clock.elapsed += milliseconds(1);
+        service.pass();
+        EXPECT_EQ(clientLaunches(), before + 1);
+        listener.kinds.clear();
+        service.pass();
+        EXPECT_EQ(listener.kinds, std::vector<NoticeKind>{NoticeKind::Restored});
+
+        clientEnds("Alpha");
+        clock.elapsed += TunnelMonitor::kStartGrace + seconds(1);
+        service.pass();
+    }
+    EXPECT_EQ(afterLaunches(), 3u) << "one Dopo per drop";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ClientEnd,
+    ::testing::Values(EndRow{"Dropped", "", {NoticeKind::Dropped}, true},
+                      EndRow{"PasswordRefused", kPasswordRefused, {NoticeKind::Dropped}, false},
+                      EndRow{"HostKeyUnknown", kUnknownKey, {NoticeKind::HostKeyOffered, NoticeKind::Dropped}, false},
+                      EndRow{"HostKeyChanged", kChangedKey, {NoticeKind::HostKeyChanged, NoticeKind::Dropped}, false}),
+    rowName<EndRow>);
+
+// ---- remove and rename ----
+
+struct FolderRow {
+    const char* name;
+    bool running;         // Alpha's client runs
+    bool refuseStops;     // and cannot be stopped
+    const char* renameTo; // none: Alpha is removed
+    std::optional<NoticeKind> refusal;
+    std::vector<std::string> listed;  // the list afterwards
+    std::vector<std::string> folders; // the tunnels folder afterwards
+};
+
+using FolderCommand = ServiceTable<FolderRow>;
+
+TEST_P(FolderCommand, ChangesFoldersAndListTogetherOrNotAtAll) {
+    make("Alpha");
+    make("beta");
+    if (GetParam().running) {
+        ASSERT_TRUE(service.connect("Alpha").done);
+    }
+    processes.refuseStops = GetParam().refuseStops;
+
+    const CommandResult result =
+        GetParam().renameTo ? service.rename("Alpha", GetParam().renameTo) : service.remove("Alpha");
+    EXPECT_EQ(result.done, !GetParam().refusal);
+    if (GetParam().refusal) {
+        ASSERT_EQ(result.notices.size(), 1u);
+        EXPECT_EQ(result.notices.front().kind, *GetParam().refusal);
+    } else {
+        EXPECT_TRUE(result.notices.empty());
+    }
+    EXPECT_EQ(service.tunnels(), GetParam().listed);
+    EXPECT_EQ(folderNames(), GetParam().folders);
+
+    // A client the command stopped was stopped by the user: the next pass reports no drop.
+    listener.kinds.clear();
+    clock.elapsed += seconds(5);
+    service.pass();
+    EXPECT_TRUE(listener.kinds.empty());
+}
+
+using Names = std::vector<std::string>;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FolderCommand,
+    ::testing::Values(FolderRow{"RemoveUnstoppable", true, true, nullptr, NoticeKind::StopFailed,
+                                Names{"Alpha", "beta"}, Names{"Alpha", "beta"}},
+                      FolderRow{"Remove", true, false, nullptr, std::nullopt, Names{"beta"}, Names{"beta"}},
+                      FolderRow{"RenameWhileRunning", true, false, "Gamma", NoticeKind::RenameWhileRunning,
+                                Names{"Alpha", "beta"}, Names{"Alpha", "beta"}},
+                      FolderRow{"RenameToOtherCaseOfListed", false, false, "BETA", NoticeKind::NameTaken,
+                                Names{"Alpha", "beta"}, Names{"Alpha", "beta"}},
+                      FolderRow{"Rename", false, false, "Gamma", std::nullopt, Names{"Gamma", "beta"},
+                                Names{"Gamma", "beta"}}),
+    rowName<FolderRow>);
+
+} // namespace
+} // namespace quorvane
