@@ -76,7 +76,7 @@ public:
                     std::vector<int>& pictures) {
         const TunnelClients clients =
             TunnelClients::forPlatform(quorvane::fs::canonicalPath(quorvane::fs::resolve(kTunnelsDir)), own);
-        m_health.pass(clients, tunnels, [](const std::string&) { return std::vector<int>{}; });
+        m_health.pass(clients, tunnels, [](const std::string&) { return quorvane::ClientSetup{}; });
         for (std::size_t i = 0; i < tunnels.size(); ++i)
             pictures[i] = m_health.health(tunnels[i]).status == quorvane::TunnelStatus::Connected ? 1 : 0;
     }

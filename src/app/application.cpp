@@ -36,9 +36,13 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_sockets = options.sockets ? std::move(options.sockets) : createSystemSocketTable();
     m_health =
         std::make_unique<TunnelHealthTracker>(workingDir, *m_sockets, options.clock ? *options.clock : m_systemClock);
-    m_service = std::make_unique<TunnelService>(folders, *m_processes, *m_launcher, *m_health);
+    m_probes = options.probes ? std::move(options.probes) : createSystemProbeSockets();
+    m_network = options.network ? std::move(options.network) : createSystemNetworkWatch();
+    m_service =
+        std::make_unique<TunnelService>(folders, *m_processes, *m_launcher, *m_health, m_probes.get(), m_network.get());
     m_events = std::make_unique<ServiceEvents>();
     m_service->setListener(m_events.get());
+    m_events->startTicking(*m_service);
     m_main = std::make_unique<TMain>(m_windows, *m_service, *m_events, std::move(options.trayBackend));
     m_editor = std::make_unique<TShowTunn>();
     m_windows.editor = m_editor.get();

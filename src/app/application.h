@@ -30,6 +30,8 @@ struct AppOptions {
     std::unique_ptr<TrayBackend> trayBackend;   // empty: the Qt notification area
     RasApi* rasApi = nullptr;                   // null: the system's dial-up library (not owned)
     std::unique_ptr<SocketTable> sockets;       // empty: the system's
+    std::unique_ptr<ProbeSockets> probes;       // empty: the system's
+    std::unique_ptr<NetworkWatch> network;      // empty: the system's
     const Clock* clock = nullptr;               // null: the steady clock (not owned)
 };
 
@@ -63,6 +65,8 @@ private:
     std::unique_ptr<ProcessServices> m_processes;
     std::unique_ptr<ClientLauncher> m_launcher;
     std::unique_ptr<SocketTable> m_sockets;
+    std::unique_ptr<ProbeSockets> m_probes;
+    std::unique_ptr<NetworkWatch> m_network;
     SystemClock m_systemClock;
     std::unique_ptr<TunnelHealthTracker> m_health;
     std::unique_ptr<TunnelService> m_service;

@@ -40,6 +40,7 @@ int runWithoutWindows(const quorvane::StartCommand& command, const quorvane::Pro
     const std::unique_ptr<SocketTable> sockets = createSystemSocketTable();
     const SystemClock clock;
     TunnelHealthTracker health(folders.data, *sockets, clock);
+    // Checks of the server come from the window's program; a command waits for a connect and ends.
     TunnelService service(folders, *processes, *launcher, health);
     BuiltInCommandHost host;
     CommandRunner runner(service, host);

@@ -247,8 +247,8 @@ void TMain::buildMenus() {
     };
     connect(PopupMenu2, &QMenu::aboutToShow, this, [this, trayTunnels] {
         trayTunnels->fill(
-            *ListView1, [this](const std::string& tunnel) -> const TunnelHealth& { return m_service.health(tunnel); },
-            m_windows.messages, !busy());
+            *ListView1, [this](const std::string& tunnel) { return m_service.health(tunnel); }, m_windows.messages,
+            !busy());
     });
     addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
     addItem(PopupMenu2, "Esci2", QStringLiteral("&Esci da Quorvane"), &TMain::Esci2Click);
@@ -341,9 +341,8 @@ void TMain::checkprocessiTimer() {
 }
 
 void TMain::showHealth() {
-    const int connected = ListView1->showStates(
-        [this](const std::string& tunnel) -> const TunnelHealth& { return m_service.health(tunnel); },
-        m_windows.messages);
+    const int connected = ListView1->showStates([this](const std::string& tunnel) { return m_service.health(tunnel); },
+                                                m_windows.messages);
     // The notification area tells at a glance whether anything is up; set only on a change.
     if (const bool anyUp = connected > 0; anyUp != m_anyTunnelUp) {
         m_anyTunnelUp = anyUp;

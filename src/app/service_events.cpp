@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "app/client_end_watch.h"
+#include "desktop/dialog_service.h"
 
 namespace quorvane {
 
@@ -14,6 +15,13 @@ ServiceEvents::ServiceEvents(QObject* parent) : QObject(parent) {
     m_restartTimer = new QTimer(this);
     m_restartTimer->setSingleShot(true);
     connect(m_restartTimer, &QTimer::timeout, this, &ServiceEvents::passDue);
+}
+
+void ServiceEvents::startTicking(TunnelService& service) {
+    m_tick = new QTimer(this);
+    m_tick->setInterval(1000);
+    connect(m_tick, &QTimer::timeout, this, [&service] { runCommand([&service] { service.tick(); }); });
+    m_tick->start();
 }
 
 void ServiceEvents::noticed(const Notice& notice) {

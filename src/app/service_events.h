@@ -27,6 +27,9 @@ public:
     void processesListed(const std::vector<ProcessEntry>& processes) override;
     void passDueIn(std::chrono::milliseconds wait) override;
 
+    // The service's tick runs once a second from now on.
+    void startTicking(TunnelService& service);
+
     // Where each pass's listing is shown (the process list holder); may be empty.
     std::function<void(const std::vector<ProcessEntry>&)> showProcesses;
 
@@ -40,6 +43,7 @@ signals:
 private:
     ClientEndWatch* m_endWatch = nullptr;
     QTimer* m_restartTimer = nullptr;
+    QTimer* m_tick = nullptr;
 };
 
 } // namespace quorvane

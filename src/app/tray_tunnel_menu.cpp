@@ -11,8 +11,7 @@ namespace quorvane {
 
 TrayTunnelMenu::TrayTunnelMenu(QMenu* menu) : QObject(menu), m_menu(menu) {}
 
-void TrayTunnelMenu::fill(const TunnelListView& rows,
-                          const std::function<const TunnelHealth&(const std::string&)>& healthOf,
+void TrayTunnelMenu::fill(const TunnelListView& rows, const std::function<TunnelHealth(const std::string&)>& healthOf,
                           const TfMessage* texts, bool enabled) {
     qDeleteAll(m_entries);
     m_entries.clear();
@@ -20,7 +19,7 @@ void TrayTunnelMenu::fill(const TunnelListView& rows,
     for (int row = 0; row < rows.count(); ++row) {
         const QListWidgetItem* item = rows.item(row);
         const std::string tunnel = TunnelListView::tunnelOf(item);
-        const TunnelHealth& health = healthOf(tunnel);
+        const TunnelHealth health = healthOf(tunnel);
         // A tab puts the state in the menu's right-hand column; '&' in a name is shown, not a mnemonic.
         QString caption = item->text();
         caption.replace(QLatin1Char('&'), QStringLiteral("&&"));

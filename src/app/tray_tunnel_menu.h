@@ -25,7 +25,7 @@ public:
 
     // One checkable entry per row, with its picture and its state in words; choosing it asks for a
     // connect (checked) or a disconnect. enabled: false while a box waits for an answer.
-    void fill(const TunnelListView& rows, const std::function<const TunnelHealth&(const std::string&)>& healthOf,
+    void fill(const TunnelListView& rows, const std::function<TunnelHealth(const std::string&)>& healthOf,
               const TfMessage* texts, bool enabled);
 
     std::function<void(const std::string& tunnel, bool connect)> chosen;

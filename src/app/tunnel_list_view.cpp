@@ -113,14 +113,14 @@ void TunnelListView::showTunnels(const std::vector<std::string>& tunnels) {
     }
 }
 
-int TunnelListView::showStates(const std::function<const TunnelHealth&(const std::string&)>& healthOf,
+int TunnelListView::showStates(const std::function<TunnelHealth(const std::string&)>& healthOf,
                                const TfMessage* texts) {
     int connected = 0;
     // Most tunnels are simply not connected: their words are made once per pass.
     const QString notConnected = texts ? statusText(TunnelHealth{}, *texts) : QString();
     for (int row = 0; row < count(); ++row) {
         QListWidgetItem* tunnel = item(row);
-        const TunnelHealth& health = healthOf(tunnelOf(tunnel));
+        const TunnelHealth health = healthOf(tunnelOf(tunnel));
         connected += health.status == TunnelStatus::Connected ? 1 : 0;
         setPicture(tunnel, pictureFor(health.status));
         if (!texts)

@@ -29,7 +29,7 @@ public:
     // The rows follow the list: in place for a rename, one row for an add or a delete, else all anew.
     void showTunnels(const std::vector<std::string>& tunnels);
     // Every row's picture and tooltip; returns how many are connected. Without texts, pictures only.
-    int showStates(const std::function<const TunnelHealth&(const std::string&)>& healthOf, const TfMessage* texts);
+    int showStates(const std::function<TunnelHealth(const std::string&)>& healthOf, const TfMessage* texts);
 
     // The folder name of a row's tunnel: its own bytes for as long as the caption is not edited.
     static std::string tunnelOf(const QListWidgetItem* item);

@@ -73,9 +73,13 @@ std::optional<FieldFault> extraForwardFault(const ExtraForward& forward) {
 }
 
 // Everything but the password piece, which the caller supplies already quoted.
-std::string commandLineWith(const TunnelDefinition& definition, const std::string& passwordPiece) {
+std::string commandLineWith(const TunnelDefinition& definition, const std::string& passwordPiece,
+                            const ClientExtras& extras = {}) {
     // -batch: a hidden client must end with its reason, never wait for an answer nobody can give.
-    std::string line = "-ssh -batch";
+    // -N: no shell, so accounts made for tunnels alone (no login shell, no terminal) hold their forwards.
+    std::string line = "-ssh -batch -N";
+    if (extras.verbose)
+        line += " -v";
     // Without -P the client goes to port 22, so a server on another port must be named here.
     if (serverPortNamed(definition))
         line += " -P " + portNumber(definition.PortaServer);
@@ -87,6 +91,8 @@ std::string commandLineWith(const TunnelDefinition& definition, const std::strin
         line += " -i " + quoteWindowsArgument(definition.FileChiave);
     line += passwordPiece;
     line += forwarding(definition);
+    if (extras.probePort != 0)
+        line += " -L 127.0.0.1:" + std::to_string(extras.probePort) + ":" + std::string(kProbeTarget);
     line += ' ' + quoteWindowsArgument(definition.IpServer);
     return line;
 }
@@ -179,10 +185,15 @@ std::string quoteWindowsArgument(std::string_view argument) {
 }
 
 std::string buildConnectCommandLine(const TunnelDefinition& definition, std::string_view passwordFile) {
+    return buildConnectCommandLine(definition, passwordFile, {});
+}
+
+std::string buildConnectCommandLine(const TunnelDefinition& definition, std::string_view passwordFile,
+                                    const ClientExtras& extras) {
     std::string passwordPiece;
     if (!definition.Password.empty())
         passwordPiece = " -pwfile " + quoteWindowsArgument(passwordFile);
-    return commandLineWith(definition, passwordPiece);
+    return commandLineWith(definition, passwordPiece, extras);
 }
 
 std::string displayConnectCommandLine(const TunnelDefinition& definition) {

@@ -53,7 +53,7 @@ std::vector<int> localForwardPorts(const TunnelDefinition& definition);
 std::string quoteWindowsArgument(std::string_view argument);
 
 // The parameters for the client, each field one argument:
-// "-ssh -batch [-P port] [-hostkey FP] -l USER [-i KEY] [-pwfile FILE] FORWARD [EXTRA...] SERVER", FORWARD
+// "-ssh -batch -N [-P port] [-hostkey FP] -l USER [-i KEY] [-pwfile FILE] FORWARD [EXTRA...] SERVER", FORWARD
 // and each extra forward being
 // "-L LP:SA:SP", "-R LP:SA:SP" (the server's port LP to the service as seen from here) or "-D LP". The password
 // itself is never on the line: with a non-empty password the client reads it from passwordFile. -P
@@ -61,7 +61,18 @@ std::string quoteWindowsArgument(std::string_view argument);
 // trusts a key. Call checkConnectFields first.
 std::string buildConnectCommandLine(const TunnelDefinition& definition, std::string_view passwordFile);
 
-// The same line as the user is shown it: "-pw ********" where the password goes.
+// What the program adds for itself to a client it watches: -v, so the log tells why a forward is
+// refused, and a forward from probePort on 127.0.0.1 to an address no server can connect to, whose
+// refusal proves the server still answers.
+struct ClientExtras {
+    bool verbose = false;
+    int probePort = 0; // 0: none
+};
+inline constexpr std::string_view kProbeTarget = "255.255.255.255:1";
+std::string buildConnectCommandLine(const TunnelDefinition& definition, std::string_view passwordFile,
+                                    const ClientExtras& extras);
+
+// The line as the user is shown it, without the program's own extras: "-pw ********" where the password goes.
 std::string displayConnectCommandLine(const TunnelDefinition& definition);
 
 // Splits parameters with the rules of the Microsoft C runtime (white space separates, double quotes

@@ -35,9 +35,19 @@ CommandResult refused(NoticeKind kind, const std::string& tunnel) {
 } // namespace
 
 TunnelService::TunnelService(ProgramFolders folders, ProcessServices& processes, ClientLauncher& launcher,
-                             TunnelHealthTracker& health)
+                             TunnelHealthTracker& health, ProbeSockets* probes, NetworkWatch* network)
     : m_folders(std::move(folders)), m_processes(processes), m_launcher(launcher), m_health(health),
-      m_clients(processes, paths::TunnelsDirForListing(m_folders.data)) {}
+      m_clients(processes, paths::TunnelsDirForListing(m_folders.data)), m_probeSockets(probes), m_network(network) {
+    if (m_probeSockets)
+        m_probes.emplace(*m_probeSockets, m_health.clock());
+}
+
+TunnelService::~TunnelService() {
+    for (auto& [tunnel, check] : m_returns) {
+        if (check.handle != ProbeSockets::kNoHandle)
+            m_probeSockets->close(check.handle);
+    }
+}
 
 // ---- the list ----
 
@@ -131,6 +141,92 @@ DefinitionLoad TunnelService::definition(const std::string& tunnel) const {
 
 void TunnelService::save(const std::string& tunnel, const TunnelDefinition& definition) {
     SaveDefinition(m_folders.data, tunnel, definition);
+}
+
+CommandResult TunnelService::reconnectNow(const std::string& tunnel) {
+    if (m_health.restartNow(tunnel)) {
+        restartDueClients();
+        return {true, {}};
+    }
+    return connect(tunnel);
+}
+
+TunnelHealth TunnelService::health(const std::string& tunnel) const {
+    TunnelHealth health = m_health.health(tunnel);
+    if (const auto wait = m_health.untilRestart(tunnel))
+        health.retryIn = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(*wait).count());
+    return health;
+}
+
+void TunnelService::tick() {
+    if (m_network) {
+        const NetworkWatch::Change change = m_network->look();
+        if (change != NetworkWatch::Change::None) {
+            // Links that look up may be dead after a sleep or a new network, and a server that was out
+            // of reach may be back: ask every server now, and try every waiting tunnel.
+            if (m_probes)
+                m_probes->checkAllNow();
+            for (const std::string& tunnel : m_tunnels)
+                m_health.restartNow(tunnel);
+            restartDueClients();
+        }
+    }
+    if (m_probes) {
+        for (const std::string& tunnel : m_probes->look(m_health.probeTargets())) {
+            if (!has(tunnel))
+                continue;
+            react(m_health.failed(tunnel, {FailureKind::ServerNotAnswering, {}, {}}, true));
+            m_listener->statesChanged();
+            restartDueClients();
+        }
+        lookForReturningServers();
+    }
+    // A waiting tunnel's countdown is shown.
+    if (m_health.untilNextRestart())
+        m_listener->statesChanged();
+}
+
+void TunnelService::lookForReturningServers() {
+    // A server that stopped answering is asked every two seconds whether it is back (its banner says
+    // so), rather than waiting out the backoff: the tunnel is up again as soon as it can be.
+    const auto now = m_health.clock().now();
+    for (auto it = m_returns.begin(); it != m_returns.end();) {
+        const bool waiting = has(it->first) && m_health.untilRestart(it->first).has_value();
+        if (waiting) {
+            ++it;
+            continue;
+        }
+        m_probeSockets->close(it->second.handle);
+        it = m_returns.erase(it);
+    }
+    for (const std::string& tunnel : m_tunnels) {
+        const TunnelHealth& health = m_health.health(tunnel);
+        const FailureKind kind = health.failure.kind;
+        if (health.status != TunnelStatus::Failed || !m_health.untilRestart(tunnel) ||
+            (kind != FailureKind::ServerNotAnswering && kind != FailureKind::ConnectionRefused &&
+             kind != FailureKind::ClientEnded))
+            continue;
+        ReturnCheck& check = m_returns[tunnel];
+        if (check.handle != ProbeSockets::kNoHandle) {
+            std::string banner;
+            const ProbeSockets::State state = m_probeSockets->look(check.handle, &banner);
+            if (state == ProbeSockets::State::Pending && now - check.asked < std::chrono::seconds(2))
+                continue;
+            m_probeSockets->close(check.handle);
+            check.handle = ProbeSockets::kNoHandle;
+            if (state == ProbeSockets::State::Answered && banner.starts_with("SSH-") && m_health.restartNow(tunnel))
+                restartDueClients();
+            continue;
+        }
+        if (now - check.asked < std::chrono::seconds(2))
+            continue;
+        const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
+        const int named = portValue(definition.PortaServer);
+        const int port = named != 0 ? named : 22;
+        // Only an address given as such: looking a name up could hang the program while the network is down.
+        check.asked = now;
+        check.handle = m_probeSockets->open(definition.IpServer, port);
+    }
 }
 
 std::string TunnelService::clientFolder(const std::string& tunnel) const {
@@ -228,9 +324,15 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
         m_health.stopped(tunnel); // no restart loop over a program that keeps failing
         return {false, {*failed}};
     }
+    // A hidden client's words go to its log, where -v makes it name a forward the server refuses; a client
+    // whose server is to be checked gets a forward of its own for the checks.
+    ClientExtras extras;
+    extras.verbose = !definition.Debug;
+    if (m_probeSockets && definition.Sonda > 0)
+        extras.probePort = m_probeSockets->freeLoopbackPort();
     LaunchRequest request;
     request.executable = fs::resolve(paths::ClientExePath(m_folders.data, tunnel));
-    request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile());
+    request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile(), extras);
     request.secret = definition.Password;
     request.directory = clientFolder(tunnel);
     request.visible = definition.Debug;
@@ -241,7 +343,8 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
         notice.detail = *failure;
         return {false, {notice}};
     }
-    m_health.started(tunnel, localForwardPorts(definition), definition.Riconnessione);
+    m_health.started(tunnel, {localForwardPorts(definition), definition.Riconnessione, extras.probePort,
+                              extras.probePort != 0 ? definition.Sonda : 0});
     m_listener->clientStarted(m_launcher.lastStarted());
     return {true, {}};
 }
@@ -351,7 +454,10 @@ bool TunnelService::pass() {
     // connected only once its forward listens.
     const TunnelClients clients = m_clients.match(listing.own);
     const std::vector<HealthChange> changes = m_health.pass(clients, m_tunnels, [this](const std::string& tunnel) {
-        return localForwardPorts(LoadDefinition(m_folders.data, tunnel));
+        // A client left running by an earlier run keeps its tunnel's reconnection and checks.
+        const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
+        return ClientSetup{localForwardPorts(definition), definition.Riconnessione, 0,
+                           m_probeSockets ? definition.Sonda : 0};
     });
     m_listener->statesChanged();
     for (const HealthChange& change : changes)
@@ -365,9 +471,12 @@ void TunnelService::react(const HealthChange& change) {
         return;
     const TunnelHealth& now = change.now;
     if (now.status == TunnelStatus::Failed) {
-        // The client has ended on its own (a port held elsewhere leaves it running).
-        if (now.failure.kind != FailureKind::LocalPortInUse &&
-            (change.before == TunnelStatus::Connected || change.before == TunnelStatus::Connecting)) {
+        // A client whose forward cannot work, or whose server no longer answers, is not left logged in.
+        const FailureKind kind = now.failure.kind;
+        if (kind == FailureKind::LocalPortInUse || kind == FailureKind::ForwardingRefused ||
+            kind == FailureKind::ServerNotAnswering)
+            m_clients.stopAll(change.tunnel, kStopTimeoutMs, kClientEndWait);
+        if (change.before == TunnelStatus::Connected || change.before == TunnelStatus::Connecting) {
             if (std::optional<Notice> after = runAfter(change.tunnel, LoadDefinition(m_folders.data, change.tunnel)))
                 m_listener->noticed(*after);
         }
@@ -378,7 +487,8 @@ void TunnelService::react(const HealthChange& change) {
         else if (now.failure.kind == FailureKind::HostKeyChanged)
             m_listener->noticed(noticeFor(NoticeKind::HostKeyChanged, change.tunnel));
         m_listener->noticed(notice);
-    } else if (now.status == TunnelStatus::Connected && (change.before == TunnelStatus::Failed || now.retries > 0)) {
+    } else if (now.status == TunnelStatus::Connected && change.before != TunnelStatus::Connected &&
+               (change.before == TunnelStatus::Failed || now.retries > 0)) {
         m_listener->noticed(noticeFor(NoticeKind::Restored, change.tunnel));
     }
 }

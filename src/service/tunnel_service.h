@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "process/client_launcher.h"
@@ -14,6 +15,9 @@
 #include "store/folder_walker.h"
 #include "store/program_folders.h"
 #include "store/tunnel_definition.h"
+#include "tunnel/liveness_probes.h"
+#include "tunnel/network_watch.h"
+#include "tunnel/probe_sockets.h"
 #include "tunnel/tunnel_health_tracker.h"
 
 namespace quorvane {
@@ -105,9 +109,11 @@ struct LoadReport {
 class TunnelService {
 public:
     // folders: the program's (plink, puttygen) and the data folder (tunnells/). None of the services is
-    // owned; all must outlive the service.
+    // owned; all must outlive the service. Without probe sockets no server is asked whether it answers;
+    // without a network watch, a change of network or a wake-up is not noticed.
     TunnelService(ProgramFolders folders, ProcessServices& processes, ClientLauncher& launcher,
-                  TunnelHealthTracker& health);
+                  TunnelHealthTracker& health, ProbeSockets* probes = nullptr, NetworkWatch* network = nullptr);
+    ~TunnelService();
 
     void setListener(TunnelServiceListener* listener) { m_listener = listener ? listener : &m_silent; }
     const ProgramFolders& folders() const { return m_folders; }
@@ -149,6 +155,8 @@ public:
     // The fingerprint goes into the definition (the user's own key cache is not touched), then the
     // client starts again.
     CommandResult trustHostKey(const std::string& tunnel, const std::string& fingerprint);
+    // A tunnel waiting to reconnect does so now; a failed one without reconnection connects again.
+    CommandResult reconnectNow(const std::string& tunnel);
 
     // PuTTY's key generator in a window of its own, where no dialog of the program makes keys.
     // Failures are not reported.
@@ -158,7 +166,11 @@ public:
     // One look at this user's clients and the listening ports; the reactions follow (Dopo after a drop,
     // due restarts). False when the process listing failed: the states stay as they were.
     bool pass();
-    const TunnelHealth& health(const std::string& tunnel) const { return m_health.health(tunnel); }
+    // The tunnel's state, with the seconds until its next try when it waits to reconnect.
+    TunnelHealth health(const std::string& tunnel) const;
+    // Once a second: the servers' checks, a changed network or a wake-up, and servers that are back for
+    // tunnels waiting to reconnect. Cheap when nothing is due.
+    void tick();
 
     static constexpr std::int32_t kStopTimeoutMs = 5;
     static constexpr std::chrono::milliseconds kClientEndWait{1000};
@@ -170,6 +182,7 @@ private:
     std::optional<Notice> runAfter(const std::string& tunnel, const TunnelDefinition& definition);
     void react(const HealthChange& change);
     void restartDueClients();
+    void lookForReturningServers();
     bool sameNameListed(const std::string& name, const std::string& except = {}) const;
 
     ProgramFolders m_folders;
@@ -177,6 +190,15 @@ private:
     ClientLauncher& m_launcher;
     TunnelHealthTracker& m_health;
     TunnelClientControl m_clients;
+    ProbeSockets* m_probeSockets;
+    NetworkWatch* m_network;
+    std::optional<LivenessProbes> m_probes;
+    // A waiting tunnel's server, asked whether it is back: the connection, and when it was asked.
+    struct ReturnCheck {
+        ProbeSockets::Handle handle = ProbeSockets::kNoHandle;
+        std::chrono::steady_clock::time_point asked{};
+    };
+    std::unordered_map<std::string, ReturnCheck> m_returns;
     std::vector<std::string> m_tunnels;
     TunnelServiceListener m_silent;
     TunnelServiceListener* m_listener = &m_silent;

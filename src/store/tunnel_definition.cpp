@@ -27,6 +27,7 @@ constexpr const char* kDebugKey = "Debug";
 constexpr const char* kBeforeKey = "Prima";
 constexpr const char* kAfterKey = "Dopo";
 constexpr const char* kExtraForwardsKey = "Inoltri";
+constexpr const char* kProbeKey = "Sonda";
 constexpr const char kKindLetters[] = {'L', 'R', 'D'};
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
@@ -91,6 +92,8 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
         entries.push_back({kTunnelSection, kAfterKey, definition.Dopo});
     if (!definition.Inoltri.empty() || present(kTunnelSection, kExtraForwardsKey))
         entries.push_back({kTunnelSection, kExtraForwardsKey, formatExtraForwards(definition.Inoltri)});
+    if (definition.Sonda != kDefaultProbeSeconds || present(kTunnelSection, kProbeKey))
+        entries.push_back({kTunnelSection, kProbeKey, std::to_string(definition.Sonda)});
     StoreError::Cause cause = StoreError::Cause::WriteFailed;
     switch (IniFile(path).writeStrings(entries, kDefinitionMaxBytes)) {
     case IniWriteResult::Written:
@@ -108,6 +111,14 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
         break;
     }
     throw StoreError("Unable to write to " + path, cause);
+}
+
+// Seconds between checks: a whole number up to an hour, 0 for none; anything else keeps the default.
+int parseProbeSeconds(const std::string& text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return kDefaultProbeSeconds;
+    const int seconds = std::stoi(text);
+    return seconds <= kMaxProbeSeconds ? seconds : kDefaultProbeSeconds;
 }
 
 DefinitionProblem problemOf(fs::FileStatus status) {
@@ -258,6 +269,7 @@ DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::s
     load.definition.Prima = text.readString(kTunnelSection, kBeforeKey, "");
     load.definition.Dopo = text.readString(kTunnelSection, kAfterKey, "");
     load.definition.Inoltri = parseExtraForwards(text.readString(kTunnelSection, kExtraForwardsKey, ""));
+    load.definition.Sonda = parseProbeSeconds(text.readString(kTunnelSection, kProbeKey, ""));
     return load;
 }
 

@@ -19,6 +19,10 @@ struct ExtraForward {
     bool operator==(const ExtraForward&) const = default;
 };
 
+// A connected tunnel's server is asked this often whether it still answers, unless its definition says otherwise.
+inline constexpr int kDefaultProbeSeconds = 5;
+inline constexpr int kMaxProbeSeconds = 3600;
+
 // The eight values of a definition, named by their keys.
 struct TunnelDefinition {
     std::string IpServer;
@@ -38,6 +42,8 @@ struct TunnelDefinition {
     std::string Prima{};      // [Tunnell] Prima: a program run (and waited for) before the client starts
     std::string Dopo{};       // [Tunnell] Dopo: a program started after the client has ended
     std::vector<ExtraForward> Inoltri{}; // [Tunnell] Inoltri: "K,LP,ADDRESS,PORT" entries joined by ";"
+    // [Tunnell] Sonda: seconds between two checks that the server still answers; 0 turns them off.
+    int Sonda = kDefaultProbeSeconds;
 
     bool operator==(const TunnelDefinition&) const = default;
 };

@@ -17,6 +17,8 @@ enum class FailureKind {
     LocalPortInUse,    // the tunnel's local port belongs to another program
     NameNotKnown,      // the server's name does not resolve
     ClientEnded,       // anything else: the client ended (detail holds its words, if any)
+    ServerNotAnswering, // the server stopped answering the program's checks; its client was stopped
+    ForwardingRefused,  // the server will not forward (detail: the client's words)
 };
 
 // The server key a client was offered and could not confirm.

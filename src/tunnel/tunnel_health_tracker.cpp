@@ -45,10 +45,17 @@ std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel) {
     return path;
 }
 
-void TunnelHealthTracker::started(const std::string& tunnel, std::vector<int> localPorts, bool reconnect) {
-    const int first = localPorts.empty() ? 0 : localPorts.front();
-    m_ports[tunnel] = std::move(localPorts);
-    m_reconnect[tunnel] = reconnect;
+TunnelHealthTracker::Watched& TunnelHealthTracker::watched(const std::string& tunnel) {
+    auto found = m_clients.find(tunnel);
+    if (found == m_clients.end())
+        found = m_clients.emplace(tunnel, Watched{{}, false, ClientLogFollower(clientLog(tunnel))}).first;
+    return found->second;
+}
+
+void TunnelHealthTracker::started(const std::string& tunnel, ClientSetup setup) {
+    const int first = setup.localPorts.empty() ? 0 : setup.localPorts.front();
+    m_clients.erase(tunnel); // a fresh log, read from its start
+    watched(tunnel).setup = std::move(setup);
     m_monitor.started(tunnel, first);
 }
 
@@ -58,14 +65,35 @@ void TunnelHealthTracker::stopped(const std::string& tunnel) {
 
 void TunnelHealthTracker::forget(const std::string& tunnel) {
     m_monitor.forget(tunnel);
-    m_ports.erase(tunnel);
-    m_reconnect.erase(tunnel);
+    m_clients.erase(tunnel);
     m_logPaths.erase(tunnel);
 }
 
-std::vector<HealthChange>
-TunnelHealthTracker::pass(const TunnelClients& clients, const std::vector<std::string>& tunnels,
-                          const std::function<std::vector<int>(const std::string&)>& portsOf) {
+HealthChange TunnelHealthTracker::failed(const std::string& tunnel, ClientFailure failure, bool clientStopped) {
+    const TunnelStatus before = m_monitor.health(tunnel).status;
+    m_monitor.failed(tunnel, std::move(failure), clientStopped);
+    return {tunnel, before, m_monitor.health(tunnel)};
+}
+
+void TunnelHealthTracker::readClientWords(const std::string& tunnel, Watched& client) {
+    ForwardEvents events = client.log.readNew();
+    if (!events.any())
+        return;
+    if (events.probePort && client.setup.probePort == 0)
+        client.setup.probePort = *events.probePort;
+    if (events.localPortInUse && events.localPortInUse != std::to_string(client.setup.probePort))
+        m_monitor.failed(tunnel, {FailureKind::LocalPortInUse, *events.localPortInUse, {}}, false);
+    if (events.forwardingRefused)
+        m_monitor.failed(tunnel, {FailureKind::ForwardingRefused, *events.forwardingRefused, {}}, false);
+    if (events.serviceRefused)
+        m_monitor.setWarning(tunnel, ServiceWarning{*events.serviceRefused, std::chrono::system_clock::now()});
+    else if (events.serviceReached && m_monitor.health(tunnel).warning)
+        m_monitor.setWarning(tunnel, std::nullopt);
+}
+
+std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients,
+                                                    const std::vector<std::string>& tunnels,
+                                                    const std::function<ClientSetup(const std::string&)>& setupOf) {
     std::vector<ProcessId> candidates;
     std::vector<const std::vector<OwnProcess>*> clientsOf;
     clientsOf.reserve(tunnels.size());
@@ -90,22 +118,41 @@ TunnelHealthTracker::pass(const TunnelClients& clients, const std::vector<std::s
             if (status != TunnelStatus::Connecting && status != TunnelStatus::Connected)
                 continue;
         }
-        auto ports = m_ports.find(tunnel);
-        if (ports == m_ports.end() && seen.clientRunning)
-            ports = m_ports.emplace(tunnel, portsOf(tunnel)).first;
-        if (ports != m_ports.end() && seen.clientRunning) {
+        const TunnelHealth before = m_monitor.health(tunnel);
+        const auto ownedByClient = [&](const ListeningSocket& socket) {
+            return std::any_of(own.begin(), own.end(),
+                               [&](const OwnProcess& client) { return client.id == socket.owner; });
+        };
+        if (seen.clientRunning) {
+            const bool known = m_clients.contains(tunnel);
+            Watched& client = watched(tunnel);
+            if (!known) {
+                client.setup = setupOf(tunnel);
+                // Left running by an earlier run: its check forward is the one port it holds besides the tunnel's.
+                std::vector<int> others;
+                for (const ListeningSocket& socket : sockets) {
+                    const auto& ports = client.setup.localPorts;
+                    if (ownedByClient(socket) && std::find(ports.begin(), ports.end(), socket.port) == ports.end() &&
+                        std::find(others.begin(), others.end(), socket.port) == others.end())
+                        others.push_back(socket.port);
+                }
+                client.setup.probePort = others.size() == 1 ? others.front() : 0;
+                client.log.skipToEnd(); // what it said before this run is not news
+            }
             // Connected when every forward listens in the client's hands. A port another program holds
             // as well (IPv4 and IPv6 apart) could take the connections: the forward is not to be trusted.
             bool all = true;
-            for (const int port : ports->second) {
+            client.probeListening = false;
+            for (const ListeningSocket& socket : sockets) {
+                if (socket.port == client.setup.probePort && client.setup.probePort != 0 && ownedByClient(socket))
+                    client.probeListening = true;
+            }
+            for (const int port : client.setup.localPorts) {
                 bool ours = false;
                 bool theirs = false;
                 for (const ListeningSocket& socket : sockets) {
-                    if (socket.port != port)
-                        continue;
-                    const bool mine = std::any_of(own.begin(), own.end(),
-                                                  [&](const OwnProcess& client) { return client.id == socket.owner; });
-                    (mine ? ours : theirs) = true;
+                    if (socket.port == port)
+                        (ownedByClient(socket) ? ours : theirs) = true;
                 }
                 if (theirs && !seen.portTakenByOther) {
                     seen.portTakenByOther = true;
@@ -114,25 +161,35 @@ TunnelHealthTracker::pass(const TunnelClients& clients, const std::vector<std::s
                 all = all && ours && !theirs;
             }
             seen.forwardListening = all && !seen.portTakenByOther;
-            if (seen.localPort == 0 && !ports->second.empty())
-                seen.localPort = ports->second.front();
-            // A long-lived client must not fill the disk with its chatter.
+            if (seen.localPort == 0 && !client.setup.localPorts.empty())
+                seen.localPort = client.setup.localPorts.front();
+            // A long-lived client must not fill the disk with its chatter; what it wrote since is read first.
+            readClientWords(tunnel, client);
             trimLog(clientLog(tunnel), kLogKeep);
         }
-        const TunnelHealth before = m_monitor.health(tunnel);
         const TunnelHealth& now =
             m_monitor.observe(tunnel, seen, [&] { return readTail(clientLog(tunnel), kOutputLooked); });
-        if (now.status != before.status || now.failure != before.failure)
+        if (now.status != before.status || now.failure != before.failure || now.warning != before.warning)
             changes.push_back({tunnel, before.status, now});
     }
     return changes;
 }
 
+std::vector<ProbeTarget> TunnelHealthTracker::probeTargets() const {
+    std::vector<ProbeTarget> targets;
+    for (const auto& [tunnel, client] : m_clients) {
+        if (client.probeListening && client.setup.probeSeconds > 0 &&
+            m_monitor.health(tunnel).status == TunnelStatus::Connected)
+            targets.push_back({tunnel, client.setup.probePort, client.setup.probeSeconds});
+    }
+    return targets;
+}
+
 std::vector<std::string> TunnelHealthTracker::restartsDue() const {
     std::vector<std::string> due;
     const auto now = m_clock.now();
-    for (const auto& [tunnel, reconnect] : m_reconnect) {
-        if (!reconnect)
+    for (const auto& [tunnel, client] : m_clients) {
+        if (!client.setup.reconnect)
             continue;
         const auto when = m_monitor.restartDue(tunnel);
         if (when && *when <= now)
@@ -142,18 +199,30 @@ std::vector<std::string> TunnelHealthTracker::restartsDue() const {
 }
 
 std::optional<std::chrono::milliseconds> TunnelHealthTracker::untilNextRestart() const {
-    std::optional<std::chrono::steady_clock::time_point> next;
-    for (const auto& [tunnel, reconnect] : m_reconnect) {
-        if (const auto when = reconnect ? m_monitor.restartDue(tunnel) : std::nullopt; when && (!next || *when < *next))
-            next = when;
+    std::optional<std::chrono::milliseconds> next;
+    for (const auto& [tunnel, client] : m_clients) {
+        if (const auto wait = untilRestart(tunnel); wait && (!next || *wait < *next))
+            next = wait;
     }
-    if (!next)
+    return next;
+}
+
+std::optional<std::chrono::milliseconds> TunnelHealthTracker::untilRestart(const std::string& tunnel) const {
+    const auto client = m_clients.find(tunnel);
+    if (client == m_clients.end() || !client->second.setup.reconnect)
         return std::nullopt;
-    return std::chrono::ceil<std::chrono::milliseconds>(*next - m_clock.now());
+    const auto when = m_monitor.restartDue(tunnel);
+    if (!when)
+        return std::nullopt;
+    return std::max(std::chrono::milliseconds(0), std::chrono::ceil<std::chrono::milliseconds>(*when - m_clock.now()));
 }
 
 void TunnelHealthTracker::restarting(const std::string& tunnel) {
     m_monitor.restarting(tunnel);
+}
+
+bool TunnelHealthTracker::restartNow(const std::string& tunnel) {
+    return untilRestart(tunnel) && m_monitor.restartNow(tunnel);
 }
 
 } // namespace quorvane

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "process/tunnel_clients.h"
+#include "tunnel/forward_events.h"
 #include "tunnel/socket_table.h"
 #include "tunnel/tunnel_monitor.h"
 
@@ -21,6 +22,23 @@ struct HealthChange {
     TunnelHealth now;
 };
 
+// How a tunnel's client was started, as far as watching it goes.
+struct ClientSetup {
+    // Its forwards listen on these ports here (none for forwards that listen on the server: then a
+    // running client counts as connected).
+    std::vector<int> localPorts;
+    bool reconnect = false; // restart it after a transient end
+    int probePort = 0;      // the program's own check forward (0: none, or not known yet)
+    int probeSeconds = 0;   // how often the server is asked whether it answers (0: never)
+};
+
+// A connected tunnel whose server can be asked now whether it still answers.
+struct ProbeTarget {
+    std::string tunnel;
+    int port = 0;
+    int everySeconds = 0;
+};
+
 class TunnelHealthTracker {
 public:
     // The client logs live in the tunnels' folders under workingDir. sockets and clock are not owned.
@@ -29,18 +47,23 @@ public:
     // The tunnel's client log, emptied: what the next client writes is all the pass will read.
     std::string freshClientLog(const std::string& tunnel);
 
-    // The program started the tunnel's client, whose forwards listen on localPorts here (none for
-    // forwards that listen on the server: then a running client counts as connected); reconnect:
-    // restart it after a transient end.
-    void started(const std::string& tunnel, std::vector<int> localPorts, bool reconnect);
+    // The program started the tunnel's client.
+    void started(const std::string& tunnel, ClientSetup setup);
     void stopped(const std::string& tunnel); // by the user: no failure, no restart
     void forget(const std::string& tunnel);  // deleted or renamed away
 
     // One pass over the listed tunnels: connected when every local port listens in the client's hands.
-    // portsOf is asked once for a tunnel whose client runs but whose ports are not known (a client
-    // left running by an earlier run).
+    // setupOf is asked once for a tunnel whose client runs but whose set-up is not known (a client left
+    // running by an earlier run: its check forward is the port it listens on besides the tunnel's own).
+    // What a running client wrote about its forwards since the last pass counts too.
     std::vector<HealthChange> pass(const TunnelClients& clients, const std::vector<std::string>& tunnels,
-                                   const std::function<std::vector<int>(const std::string&)>& portsOf);
+                                   const std::function<ClientSetup(const std::string&)>& setupOf);
+
+    // Failed for a reason found outside a pass (see TunnelMonitor::failed); returns the change.
+    HealthChange failed(const std::string& tunnel, ClientFailure failure, bool clientStopped);
+
+    // Connected tunnels whose check forward listens in their client's hands.
+    std::vector<ProbeTarget> probeTargets() const;
 
     const TunnelHealth& health(const std::string& tunnel) const { return m_monitor.health(tunnel); }
 
@@ -48,7 +71,13 @@ public:
     std::vector<std::string> restartsDue() const;
     // How long until the earliest restart still to come (on this tracker's clock), for a pass to be run then.
     std::optional<std::chrono::milliseconds> untilNextRestart() const;
+    // How long until the tunnel's own restart, when one is due.
+    std::optional<std::chrono::milliseconds> untilRestart(const std::string& tunnel) const;
     void restarting(const std::string& tunnel);
+    // The restart comes now, not after the wait (the user asked, the network came back).
+    bool restartNow(const std::string& tunnel);
+
+    const Clock& clock() const { return m_clock; }
 
     // The client log's path, whether or not it exists.
     std::string clientLog(const std::string& tunnel) const;
@@ -58,8 +87,15 @@ private:
     SocketTable& m_sockets;
     const Clock& m_clock;
     TunnelMonitor m_monitor;
-    std::unordered_map<std::string, std::vector<int>> m_ports;
-    std::unordered_map<std::string, bool> m_reconnect;
+    struct Watched {
+        ClientSetup setup;
+        bool probeListening = false;
+        ClientLogFollower log;
+    };
+    Watched& watched(const std::string& tunnel);
+    void readClientWords(const std::string& tunnel, Watched& client);
+
+    std::unordered_map<std::string, Watched> m_clients;
     mutable std::unordered_map<std::string, std::string> m_logPaths;
 };
 

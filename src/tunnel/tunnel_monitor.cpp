@@ -9,7 +9,7 @@ namespace {
 
 bool transient(FailureKind kind) {
     return kind != FailureKind::AccessDenied && kind != FailureKind::HostKeyUnknown &&
-           kind != FailureKind::HostKeyChanged;
+           kind != FailureKind::HostKeyChanged && kind != FailureKind::ForwardingRefused;
 }
 
 } // namespace
@@ -20,13 +20,18 @@ void TunnelMonitor::enter(Entry& entry, TunnelStatus status, ClientFailure failu
         entry.health.since = m_clock.now();
     entry.health.status = status;
     entry.health.failure = std::move(failure);
+    if (status != TunnelStatus::Connected)
+        entry.health.warning.reset();
     entry.ended = false;
+    entry.portTaken = 0;
 }
 
 void TunnelMonitor::started(const std::string& tunnel, int localPort) {
     Entry& entry = m_tunnels[tunnel];
     entry.localPort = localPort;
     entry.ended = false;
+    entry.dueNow = false;
+    entry.health.warning.reset();
     entry.health.status = TunnelStatus::Connecting; // a start always begins a fresh period, even while connecting
     entry.health.failure = {};
     entry.health.since = m_clock.now();
@@ -40,6 +45,25 @@ void TunnelMonitor::stopped(const std::string& tunnel) {
 
 void TunnelMonitor::forget(const std::string& tunnel) {
     m_tunnels.erase(tunnel);
+}
+
+void TunnelMonitor::failed(const std::string& tunnel, ClientFailure failure, bool clientStopped) {
+    Entry& entry = m_tunnels[tunnel];
+    enter(entry, TunnelStatus::Failed, std::move(failure));
+    entry.ended = clientStopped;
+}
+
+void TunnelMonitor::setWarning(const std::string& tunnel, std::optional<ServiceWarning> warning) {
+    const auto found = m_tunnels.find(tunnel);
+    if (found != m_tunnels.end() && found->second.health.status == TunnelStatus::Connected)
+        found->second.health.warning = std::move(warning);
+}
+
+bool TunnelMonitor::restartNow(const std::string& tunnel) {
+    if (!restartDue(tunnel))
+        return false;
+    m_tunnels[tunnel].dueNow = true;
+    return true;
 }
 
 void TunnelMonitor::restarting(const std::string& tunnel) {
@@ -59,8 +83,19 @@ const TunnelHealth& TunnelMonitor::observe(const std::string& tunnel, const Tunn
         health.retries = 0;
 
     if (seen.clientRunning) {
+        // A client whose forward cannot work is being stopped: it does not come back as connecting.
+        const FailureKind kind = health.failure.kind;
+        if (health.status == TunnelStatus::Failed &&
+            (kind == FailureKind::ForwardingRefused || kind == FailureKind::LocalPortInUse))
+            return health;
+        // A connected client that has just ended can leave its listening socket behind for a moment, seen
+        // as someone else's: only a second look in a row makes that a port held by another program.
+        if (seen.portTakenByOther && health.status == TunnelStatus::Connected && entry.portTaken++ == 0)
+            return health;
         if (seen.forwardListening) {
-            enter(entry, TunnelStatus::Connected, {});
+            if (health.status != TunnelStatus::Connected)
+                enter(entry, TunnelStatus::Connected, {});
+            entry.portTaken = 0;
         } else if (seen.portTakenByOther) {
             enter(entry, TunnelStatus::Failed, {FailureKind::LocalPortInUse, std::to_string(entry.localPort), {}});
         } else {
@@ -99,6 +134,8 @@ std::optional<std::chrono::steady_clock::time_point> TunnelMonitor::restartDue(c
     const Entry& entry = found->second;
     if (entry.health.status != TunnelStatus::Failed || !entry.ended || !transient(entry.health.failure.kind))
         return std::nullopt;
+    if (entry.dueNow)
+        return entry.health.since;
     const int doublings = std::min(entry.health.retries, 6);
     return entry.health.since + std::min<std::chrono::seconds>(std::chrono::seconds(1 << doublings), kSteadyAfter);
 }

@@ -13,12 +13,21 @@ namespace quorvane {
 
 enum class TunnelStatus { NotConnected, Connecting, Connected, Failed };
 
+// Connected, but a connection through a forward was refused by the far side.
+struct ServiceWarning {
+    std::string service;                        // HOST:PORT as the forward names it
+    std::chrono::system_clock::time_point at{}; // when it was seen
+    bool operator==(const ServiceWarning&) const = default;
+};
+
 struct TunnelHealth {
     TunnelStatus status = TunnelStatus::NotConnected;
     // For Failed: why. While Connecting for longer than TunnelMonitor::kStuckAfter: what the client said so far.
     ClientFailure failure;
     std::chrono::steady_clock::time_point since{}; // when this status began
     int retries = 0;                               // restarts since the last time it was connected for a while
+    std::optional<ServiceWarning> warning{};       // while Connected
+    std::optional<int> retryIn{};                  // seconds until the next try, where the caller tells it
     bool operator==(const TunnelHealth&) const = default;
 };
 
@@ -57,6 +66,11 @@ public:
     void stopped(const std::string& tunnel);
     // Deleted or renamed away.
     void forget(const std::string& tunnel);
+    // Failed for a reason found outside a pass's look (a check that went unanswered, the client's words
+    // about its forwards). clientStopped: the program ends the client, which makes a restart possible.
+    void failed(const std::string& tunnel, ClientFailure failure, bool clientStopped);
+    // While Connected: a service behind a forward refuses connections, or (nullopt) answers again.
+    void setWarning(const std::string& tunnel, std::optional<ServiceWarning> warning);
 
     // One observation (each pass, or when a watched client ended); clientOutput is read lazily only
     // when needed (a client that ended or a stuck start): pass a callable that returns the tail.
@@ -71,12 +85,16 @@ public:
     std::optional<std::chrono::steady_clock::time_point> restartDue(const std::string& tunnel) const;
     // The caller restarts it now (counts a retry); like started(), which may follow it.
     void restarting(const std::string& tunnel);
+    // A restart that waits is due at once. False when none waits.
+    bool restartNow(const std::string& tunnel);
 
 private:
     struct Entry {
         TunnelHealth health;
         int localPort = 0;
-        bool ended = false; // Failed because its client ended, not because it runs without its port
+        bool ended = false;  // Failed because its client ended, not because it runs without its port
+        int portTaken = 0;   // passes in a row that saw a connected tunnel's port held by another
+        bool dueNow = false; // its restart need not wait
     };
 
     void enter(Entry& entry, TunnelStatus status, ClientFailure failure) const;

@@ -36,8 +36,8 @@ TEST(LoadSequence, ListsTunnelsSortedAndConnectsTheMarkedOnesInListOrder) {
     for (int i = 0; i < f.main().ListView1->count(); ++i)
         rows << f.main().ListView1->item(i)->text();
     EXPECT_EQ(rows, (QStringList{"alpha", "Bravo", "charlie"}));
-    EXPECT_EQ(f.dialogs.messages, (QStringList{"-ssh -batch -l first -pw ******** -L 9001:127.0.0.1:80 127.0.0.1",
-                                               "-ssh -batch -l third -pw ******** -L 9001:127.0.0.1:80 127.0.0.1"}));
+    EXPECT_EQ(f.dialogs.messages, (QStringList{"-ssh -batch -N -l first -pw ******** -L 9001:127.0.0.1:80 127.0.0.1",
+                                               "-ssh -batch -N -l third -pw ******** -L 9001:127.0.0.1:80 127.0.0.1"}));
     EXPECT_EQ(statusWhileConnecting, (QStringList{"Tunnell: alpha", "Tunnell: charlie"}));
     ASSERT_EQ(f.launcher->requests.size(), 2u);
     EXPECT_NE(f.launcher->requests[0].executable.find("alphaSSH.exe"), std::string::npos);
@@ -89,7 +89,7 @@ TEST(LoadSequence, FindsATunnelFolderCopiedFromWindows) {
                    "[Tunnell]\r\nPortaLocale=9\r\nIpServizio=s\r\nPortaServizio=1\r\nAutoConnessione=1\r\n");
     f.app().start();
     ASSERT_EQ(f.main().ListView1->count(), 1);
-    EXPECT_EQ(f.dialogs.messages, QStringList{"-ssh -batch -l w -pw ******** -L 9:s:1 10.1.1.1"});
+    EXPECT_EQ(f.dialogs.messages, QStringList{"-ssh -batch -N -l w -pw ******** -L 9:s:1 10.1.1.1"});
 }
 
 TEST(LoadSequence, AFolderNameThatIsNotUtf8ShowsDecodedAndStillReachesItsFiles) {

@@ -166,9 +166,9 @@ TEST(ProgramOptions, AreSavedAppliedAtOnceAndReadAtTheNextStart) {
 // there and the tunnels are listed all the same.
 TEST(TrayMenu, ListsTunnelsToConnectAndDisconnectAndStartsThereWhenAsked) {
     AppFixture f;
-    for (const char* name : {"Casa", "Office"}) {
+    for (const auto& [name, port] : {std::pair{"Casa", "9001"}, std::pair{"Office", "9002"}}) {
         f.folder.makeFolder(std::string("tunnells/") + name);
-        SaveDefinition(f.workingDir(), name, {"127.0.0.1", "22", "u", "pw", "9001", "h", "80", false});
+        SaveDefinition(f.workingDir(), name, {"127.0.0.1", "22", "u", "pw", port, "h", "80", false});
     }
     ProgramSettings settings;
     settings.startHidden = true;

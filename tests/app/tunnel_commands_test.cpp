@@ -186,10 +186,12 @@ TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolderS
 
     // The password is shown masked and goes to the client through its private file only.
     EXPECT_EQ(f.dialogs.messages,
-              QStringList{QStringLiteral("-ssh -batch -l mario -pw ******** -L 9001:10.0.0.7:3389 192.168.1.5")});
+              QStringList{QStringLiteral("-ssh -batch -N -l mario -pw ******** -L 9001:10.0.0.7:3389 192.168.1.5")});
     ASSERT_EQ(f.launcher->requests.size(), 1u);
     const LaunchRequest& request = f.launcher->requests[0];
-    EXPECT_EQ(request.parameters, "-ssh -batch -l mario -pwfile /dev/fd/3 -L 9001:10.0.0.7:3389 192.168.1.5");
+    // The log tells why a forward is refused (-v); the last forward is the program's own check of the server.
+    EXPECT_EQ(request.parameters, "-ssh -batch -N -v -l mario -pwfile /dev/fd/3 -L 9001:10.0.0.7:3389 "
+                                  "-L 127.0.0.1:50999:255.255.255.255:1 192.168.1.5");
     EXPECT_EQ(request.secret, "secret");
     EXPECT_EQ(request.executable, f.workingDir() + "tunnells/Office/OfficeSSH.exe");
     EXPECT_EQ(request.directory, f.workingDir() + "tunnells/Office");

@@ -187,7 +187,7 @@ protected:
     }
 
     std::string expectedCommandLine(const TunnelDefinition& d) const {
-        return "-ssh -batch -P " + d.PortaServer + " -l " + d.Username + " -pw ******** -L " + d.PortaLocale + ":" +
+        return "-ssh -batch -N -P " + d.PortaServer + " -l " + d.Username + " -pw ******** -L " + d.PortaLocale + ":" +
                d.IpServizio + ":" + d.PortaServizio + " " + d.IpServer;
     }
 

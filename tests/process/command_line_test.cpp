@@ -15,31 +15,31 @@ TunnelDefinition office(const std::string& serverPort) {
 }
 
 TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePasswordOnlyAsAFile) {
-    const std::string plain = "-ssh -batch -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1";
+    const std::string plain = "-ssh -batch -N -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1";
     EXPECT_EQ(buildConnectCommandLine(office("22"), "/dev/fd/3"), plain);
     EXPECT_EQ(buildConnectCommandLine(office(""), "/dev/fd/3"), plain);
     EXPECT_EQ(buildConnectCommandLine(office(" 2222 "), "/dev/fd/3"),
-              "-ssh -batch -P 2222 -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
+              "-ssh -batch -N -P 2222 -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
     EXPECT_EQ(displayConnectCommandLine(office("2222")),
-              "-ssh -batch -P 2222 -l tunnel -pw ******** -L 9001:127.0.0.1:8089 10.0.0.1");
+              "-ssh -batch -N -P 2222 -l tunnel -pw ******** -L 9001:127.0.0.1:8089 10.0.0.1");
 
     // No password, no password file: the client asks nothing it could not be told.
     TunnelDefinition keyOnly = office("22");
     keyOnly.Password.clear();
-    EXPECT_EQ(buildConnectCommandLine(keyOnly, "/dev/fd/3"), "-ssh -batch -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
-    EXPECT_EQ(displayConnectCommandLine(keyOnly), "-ssh -batch -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(buildConnectCommandLine(keyOnly, "/dev/fd/3"), "-ssh -batch -N -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(displayConnectCommandLine(keyOnly), "-ssh -batch -N -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
     // A key file, and the other two kinds of forward; a SOCKS proxy needs no service.
     TunnelDefinition kinds = office("22");
     kinds.FileChiave = "keys/id ed.ppk";
     kinds.Direzione = kForwardRemote;
     EXPECT_EQ(buildConnectCommandLine(kinds, "/dev/fd/3"),
-              "-ssh -batch -l tunnel -i \"keys/id ed.ppk\" -pwfile /dev/fd/3 -R 9001:127.0.0.1:8089 10.0.0.1");
+              "-ssh -batch -N -l tunnel -i \"keys/id ed.ppk\" -pwfile /dev/fd/3 -R 9001:127.0.0.1:8089 10.0.0.1");
     kinds.Direzione = kForwardDynamic;
     kinds.IpServizio.clear();
     kinds.PortaServizio = "Numero Porta su IP Intranet del servizio";
     EXPECT_EQ(checkConnectFields(kinds), std::nullopt);
     EXPECT_EQ(buildConnectCommandLine(kinds, "/dev/fd/3"),
-              "-ssh -batch -l tunnel -i \"keys/id ed.ppk\" -pwfile /dev/fd/3 -D 9001 10.0.0.1");
+              "-ssh -batch -N -l tunnel -i \"keys/id ed.ppk\" -pwfile /dev/fd/3 -D 9001 10.0.0.1");
 
     // Extra forwards follow the main one, each its own option; what cannot be stored is refused.
     TunnelDefinition several = office("22");
@@ -47,7 +47,7 @@ TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePassw
     EXPECT_EQ(parseExtraForwards(formatExtraForwards(several.Inoltri)), several.Inoltri);
     EXPECT_EQ(checkConnectFields(several), std::nullopt);
     EXPECT_EQ(buildConnectCommandLine(several, "/dev/fd/3"),
-              "-ssh -batch -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 -L 9002:db.lan:5432 -D 1080 10.0.0.1");
+              "-ssh -batch -N -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 -L 9002:db.lan:5432 -D 1080 10.0.0.1");
     several.Inoltri.push_back({kForwardRemote, "9003", "a,b", "22"});
     EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable}));
     several.Inoltri.back() = {kForwardRemote, "9003", "host", "ssh"};
@@ -57,9 +57,9 @@ TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePassw
     TunnelDefinition trusted = office("22");
     trusted.HostKey = "SHA256:3xm+nVEf/abc";
     EXPECT_EQ(buildConnectCommandLine(trusted, "/dev/fd/3"),
-              "-ssh -batch -hostkey SHA256:3xm+nVEf/abc -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
+              "-ssh -batch -N -hostkey SHA256:3xm+nVEf/abc -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
     EXPECT_EQ(buildConnectCommandLine(office("22"), "C:\\Users\\Jo Ann\\pw.tmp"),
-              "-ssh -batch -l tunnel -pwfile \"C:\\Users\\Jo Ann\\pw.tmp\" -L 9001:127.0.0.1:8089 10.0.0.1");
+              "-ssh -batch -N -l tunnel -pwfile \"C:\\Users\\Jo Ann\\pw.tmp\" -L 9001:127.0.0.1:8089 10.0.0.1");
 }
 
 // One hostile value in one field: either refused for that field, or handed to the client whole.
@@ -78,7 +78,7 @@ TEST_P(HostileFieldTest, ReachesTheClientAsOneArgumentOrIsRefused) {
     if (GetParam().refused)
         return;
     const std::string password = " password's \"file\"\\";
-    Arguments expected{"-ssh", "-batch", "-P", "2222", "-l", definition.Username};
+    Arguments expected{"-ssh", "-batch", "-N", "-P", "2222", "-l", definition.Username};
     if (!definition.Password.empty())
         expected.insert(expected.end(), {"-pwfile", password});
     expected.insert(expected.end(), {"-L", "9001:" + definition.IpServizio + ":8089", definition.IpServer});

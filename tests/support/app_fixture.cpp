@@ -35,6 +35,9 @@ void AppFixture::buildApp() {
         options.processes = std::move(fakeProcesses);
         options.launcher = std::move(recordingLauncher);
         options.sockets = std::move(fakeSockets);
+        auto fakeProbes = std::make_unique<FakeProbeSockets>();
+        probes = fakeProbes.get();
+        options.probes = std::move(fakeProbes);
     }
     m_app = std::make_unique<QuorvaneApp>(std::move(options));
 }

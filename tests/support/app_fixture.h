@@ -36,6 +36,7 @@ public:
     FakeProcessServices* processes = nullptr; // owned by the app; null with real processes
     RecordingLauncher* launcher = nullptr;    // owned by the app; null with real processes
     FakeSocketTable* sockets = nullptr;       // owned by the app; null with real processes
+    FakeProbeSockets* probes = nullptr;       // owned by the app; null with real processes
 
 private:
     bool m_realProcesses;

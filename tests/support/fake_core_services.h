@@ -15,6 +15,7 @@
 #include "process/command_line.h"
 #include "process/process_services.h"
 #include "store/file_system.h"
+#include "tunnel/probe_sockets.h"
 #include "tunnel/socket_table.h"
 #include "tunnel/tunnel_monitor.h"
 
@@ -143,6 +144,33 @@ public:
     std::chrono::steady_clock::time_point now() const override { return start + elapsed; }
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::chrono::milliseconds elapsed{0};
+};
+
+// Checks that go where the test says: every connection opened gets `answer`, which a test may change per handle.
+class FakeProbeSockets : public ProbeSockets {
+public:
+    Handle open(const std::string& address, int port) override {
+        opened.emplace_back(address, port);
+        states[next] = answer;
+        return next++;
+    }
+    State look(Handle handle, std::string* firstBytes) override {
+        const auto found = states.find(handle);
+        if (found == states.end())
+            return State::Refused;
+        if (firstBytes && found->second == State::Answered)
+            *firstBytes = banner;
+        return found->second;
+    }
+    void close(Handle handle) override { states.erase(handle); }
+    int freeLoopbackPort() override { return freePort; }
+
+    State answer = State::Answered;
+    std::string banner = "SSH-2.0-test";
+    int freePort = 50999;
+    std::vector<std::pair<std::string, int>> opened;
+    std::map<Handle, State> states;
+    Handle next = 1;
 };
 
 } // namespace quorvane::test

@@ -38,11 +38,11 @@ TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisS
     work.write("tunnells/C/client.log", "FATAL ERROR: Connection refused\n"); // an earlier run's
     EXPECT_EQ(tracker.freshClientLog("C"), tracker.clientLog("C"));
     EXPECT_EQ(work.read("tunnells/C/client.log"), "");
-    tracker.started("A", {9001}, false);
-    tracker.started("B", {9002}, false);
-    tracker.started("C", {9003}, false);
-    tracker.started("D", {9004, 9005}, false); // a second forward not up yet
-    tracker.started("E", {}, false);           // a remote forward only: nothing listens here
+    tracker.started("A", {{9001}, false});
+    tracker.started("B", {{9002}, false});
+    tracker.started("C", {{9003}, false});
+    tracker.started("D", {{9004, 9005}, false}); // a second forward not up yet
+    tracker.started("E", {{}, false});           // a remote forward only: nothing listens here
 
     // A listens through its client; B's port is held on one address by someone else as well.
     const std::vector<OwnProcess> own = {{10, tunnels + "/A/ASSH.exe"},
@@ -56,7 +56,7 @@ TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisS
     const std::vector<std::string> all = {"A", "B", "C", "D", "E"};
     const std::vector<HealthChange> changes = tracker.pass(clients, all, [](const std::string&) {
         ADD_FAILURE() << "ports of started tunnels are known";
-        return std::vector<int>{};
+        return ClientSetup{};
     });
 
     EXPECT_EQ(sockets.asked, (std::vector<ProcessId>{10, 20, 40, 50}));
@@ -68,7 +68,7 @@ TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisS
     EXPECT_EQ(tracker.health("B").failure.detail, "9002");
     EXPECT_EQ(tracker.health("C").failure.kind, FailureKind::ConnectionRefused);
     EXPECT_EQ(changes.size(), 4u); // D was connecting from its start
-    EXPECT_TRUE(tracker.pass(clients, all, [](const std::string&) { return std::vector<int>{}; }).empty())
+    EXPECT_TRUE(tracker.pass(clients, all, [](const std::string&) { return quorvane::ClientSetup{}; }).empty())
         << "an unchanged state is no change";
 }
 

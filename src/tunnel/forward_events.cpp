@@ -1,0 +1,122 @@
+// Reading a client's words about its forwards, line by line, and following its log.
+#include "tunnel/forward_events.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "process/command_line.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::string_view kOpening = "Opening connection to ";
+constexpr std::string_view kRefusedByRemote = "Forwarded connection refused by remote: ";
+constexpr std::string_view kProhibited = "Administratively prohibited";
+constexpr std::string_view kRemoteForward = "Remote port forwarding from ";
+constexpr std::string_view kLocalPort = "Local port ";
+
+std::string_view trimmedLine(std::string_view text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == ' '))
+        text.remove_suffix(1);
+    return text;
+}
+
+// "Local port 127.0.0.1:8080 forwarding to ..." or "Local port 8080 ..." gives "8080".
+std::string_view localPortOf(std::string_view line) {
+    line.remove_prefix(kLocalPort.size());
+    line = line.substr(0, line.find(' '));
+    const auto colon = line.rfind(':');
+    return colon == std::string_view::npos ? line : line.substr(colon + 1);
+}
+
+void merge(ForwardEvents& into, ForwardEvents&& from) {
+    if (from.forwardingRefused)
+        into.forwardingRefused = std::move(from.forwardingRefused);
+    if (from.localPortInUse)
+        into.localPortInUse = std::move(from.localPortInUse);
+    if (from.probePort)
+        into.probePort = from.probePort;
+    // The later of a refusal and a success is what the service is now.
+    if (from.serviceRefused) {
+        into.serviceRefused = std::move(from.serviceRefused);
+        into.serviceReached.reset();
+    }
+    if (from.serviceReached) {
+        into.serviceReached = std::move(from.serviceReached);
+        if (into.serviceRefused == into.serviceReached)
+            into.serviceRefused.reset();
+    }
+}
+
+} // namespace
+
+ForwardEvents ForwardEventReader::line(std::string_view text) {
+    ForwardEvents events;
+    const std::string probe(kProbeTarget);
+    if (text.starts_with(kOpening)) {
+        // The last one opened was not refused before this one: it went through.
+        if (!m_opening.empty() && m_opening != probe)
+            events.serviceReached = m_opening;
+        text.remove_prefix(kOpening.size());
+        m_opening = std::string(text.substr(0, text.find(' ')));
+    } else if (text.starts_with(kRefusedByRemote)) {
+        if (text.find(kProhibited) != std::string_view::npos)
+            events.forwardingRefused = std::string(text);
+        else if (!m_opening.empty() && m_opening != probe)
+            events.serviceRefused = m_opening;
+        m_opening.clear();
+    } else if (text.starts_with(kRemoteForward) && text.ends_with(" refused")) {
+        events.forwardingRefused = std::string(text);
+    } else if (text.starts_with(kLocalPort)) {
+        const std::string_view port = localPortOf(text);
+        if (text.find(" failed: ") != std::string_view::npos)
+            events.localPortInUse = std::string(port);
+        else if (text.find(probe) != std::string_view::npos && text.find(" forwarding to ") != std::string_view::npos)
+            events.probePort = std::atoi(std::string(port).c_str());
+    }
+    return events;
+}
+
+ForwardEvents ForwardEventReader::feed(std::string_view text) {
+    ForwardEvents events;
+    m_partial.append(text);
+    std::size_t start = 0;
+    for (std::size_t end; (end = m_partial.find('\n', start)) != std::string::npos; start = end + 1)
+        merge(events, line(trimmedLine(std::string_view(m_partial).substr(start, end - start))));
+    m_partial.erase(0, start);
+    // A client that writes no line end for a long while is not worth the memory.
+    if (m_partial.size() > 4096)
+        m_partial.clear();
+    return events;
+}
+
+ForwardEvents ClientLogFollower::readNew(std::size_t maxBytes) {
+    const std::filesystem::path file(std::u8string(m_path.begin(), m_path.end()));
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error || size == m_offset)
+        return {};
+    if (size < m_offset) {
+        m_offset = size;
+        return {};
+    }
+    if (size - m_offset > maxBytes)
+        m_offset = size - maxBytes;
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(m_offset));
+    std::string text(static_cast<std::size_t>(size - m_offset), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    m_offset += text.size();
+    return m_reader.feed(text);
+}
+
+void ClientLogFollower::skipToEnd() {
+    const std::filesystem::path file(std::u8string(m_path.begin(), m_path.end()));
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    m_offset = error ? 0 : size;
+}
+
+} // namespace quorvane

@@ -1,0 +1,56 @@
+// What a running client says about its forwards, read from its log as the log grows.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+struct ForwardEvents {
+    // The server refuses to forward at all ("Administratively prohibited"), or a remote port: the client's words.
+    std::optional<std::string> forwardingRefused;
+    // A local port the client could not listen on (the port, as the client names it).
+    std::optional<std::string> localPortInUse;
+    // The client's own check forward: the port it listens on (see kProbeTarget).
+    std::optional<int> probePort;
+    // The last connection through a forward the far side refused (HOST:PORT), and whether one to the same
+    // service went through after it.
+    std::optional<std::string> serviceRefused;
+    std::optional<std::string> serviceReached;
+    bool any() const { return forwardingRefused || localPortInUse || probePort || serviceRefused || serviceReached; }
+};
+
+// Reads whole lines of a client's -v output. The connections the program's own check opens are not the
+// user's and never count as a service refused or reached.
+class ForwardEventReader {
+public:
+    // Feeds more of the output; a line cut at the end waits for the rest.
+    ForwardEvents feed(std::string_view text);
+
+private:
+    ForwardEvents line(std::string_view text);
+
+    std::string m_partial;
+    std::string m_opening; // the target of the last connection opened whose answer is not known yet
+};
+
+// Follows a log file: each read gives what was written since the last one. A file that shrank (trimmed
+// or made anew) is followed from its new end, so old lines are never read twice.
+class ClientLogFollower {
+public:
+    explicit ClientLogFollower(std::string path = {}) : m_path(std::move(path)) {}
+    const std::string& path() const { return m_path; }
+    // At most maxBytes of what is new; older new bytes beyond that are skipped.
+    ForwardEvents readNew(std::size_t maxBytes = 64 * 1024);
+    // From the file's current end on (after the program trims it).
+    void skipToEnd();
+
+private:
+    std::string m_path;
+    std::uintmax_t m_offset = 0;
+    ForwardEventReader m_reader;
+};
+
+} // namespace quorvane
