@@ -32,7 +32,7 @@ QString statusText(const TunnelHealth& health, const TfMessage& messages) {
 QString statusText(const TunnelHealth& health, const WindowMessages& texts) {
     // Called for every tunnel on every pass: a plain status is one look-up, not a round trip through std::string.
     const std::string_view key = statusKey(health.status);
-    if (health.status != TunnelStatus::Failed)
+    if (health.status != TunnelStatus::Failed && !health.warning)
         return texts.messages().text(QString::fromLatin1(key.data(), qsizetype(key.size())));
     return QString::fromStdString(statusWords(health, texts));
 }

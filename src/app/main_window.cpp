@@ -229,12 +229,17 @@ void TMain::buildMenus() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     addItem(PopupMenu1, "AttivaTunnell1", QStringLiteral("&Connetti"), &TMain::AttivaTunnell1Click);
     addItem(PopupMenu1, "DisattivaTunnell1", QStringLiteral("&Disconnetti"), &TMain::DisattivaTunnell1Click);
+    QAction* reconnectSelected =
+        addItem(PopupMenu1, "RiconnettiOra1", QStringLiteral("&Riconnetti ora"), &TMain::RiconnettiOra1Click);
     addItem(PopupMenu1, "Modifica2", QStringLiteral("&Modifica"), &TMain::ListView1DblClick);
     addItem(PopupMenu1, "Elimina2", QStringLiteral("&Elimina"), &TMain::Elimina2Click);
-    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this, reconnectSelected](const QPoint& at) {
         // Outside every item the commands must find no tunnel, not the one selected before.
         if (!ListView1->itemAt(at))
             clearTunnelSelection();
+        const QListWidgetItem* selected = selectedItem();
+        reconnectSelected->setEnabled(selected &&
+                                      m_service.health(ListView1->tunnelOf(selected)).status == TunnelStatus::Failed);
         PopupMenu1->exec(ListView1->viewport()->mapToGlobal(at));
     });
 
@@ -245,12 +250,22 @@ void TMain::buildMenus() {
     trayTunnels->chosen = [this](const std::string& tunnel, bool connect) {
         runCommand([&] { connect ? connectTunnel(tunnel) : disconnectTunnel(tunnel); });
     };
-    connect(PopupMenu2, &QMenu::aboutToShow, this, [this, trayTunnels] {
+    // "Riconnetti ora" is there only while a tunnel waits for its next try.
+    QAction* reconnectAll =
+        addItem(PopupMenu2, "RiconnettiOra2", QStringLiteral("&Riconnetti ora"), &TMain::RiconnettiOra2Click);
+    QAction* show =
+        addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
+    PopupMenu2->removeAction(reconnectAll);
+    connect(PopupMenu2, &QMenu::aboutToShow, this, [this, trayTunnels, reconnectAll, show] {
+        PopupMenu2->removeAction(reconnectAll);
         trayTunnels->fill(
             *ListView1, [this](const std::string& tunnel) { return m_service.health(tunnel); }, m_windows.messages,
             !busy());
+        if (!waitingTunnels().empty()) {
+            reconnectAll->setEnabled(!busy());
+            PopupMenu2->insertAction(show, reconnectAll);
+        }
     });
-    addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
     addItem(PopupMenu2, "Esci2", QStringLiteral("&Esci da Quorvane"), &TMain::Esci2Click);
 }
 
@@ -478,6 +493,28 @@ bool TMain::disconnectTunnel(const std::string& name) {
     ListView1->setCurrentItem(item);
     present(m_service.disconnect(name).notices);
     return true;
+}
+
+void TMain::RiconnettiOra1Click() {
+    if (const QListWidgetItem* item = selectedItem()) {
+        present(m_service.reconnectNow(ListView1->tunnelOf(item)).notices);
+        checkprocessiTimer();
+    }
+}
+
+void TMain::RiconnettiOra2Click() {
+    for (const std::string& tunnel : waitingTunnels())
+        present(m_service.reconnectNow(tunnel).notices);
+    checkprocessiTimer();
+}
+
+std::vector<std::string> TMain::waitingTunnels() const {
+    std::vector<std::string> waiting;
+    for (const std::string& tunnel : m_service.tunnels()) {
+        if (m_service.health(tunnel).retryIn)
+            waiting.push_back(tunnel);
+    }
+    return waiting;
 }
 
 void TMain::RenameTunnel(QListWidgetItem* item, const QString& newName) {

@@ -82,6 +82,9 @@ public:
     void ListView1DblClick(); // the modify command
     void AttivaTunnell1Click();
     void DisattivaTunnell1Click();
+    // A failed tunnel connects now, without waiting for its next try; from the tray, every waiting one.
+    void RiconnettiOra1Click();
+    void RiconnettiOra2Click();
     void Elimina2Click();
     // In-place rename of the item's tunnel: folder and client copy, refused while its client runs
     // or when the name is taken; the caption follows only a rename that happened.
@@ -140,6 +143,7 @@ private:
     QString trayHint(int connected) const;
     void notify(const QString& text);
     void clearTunnelSelection();
+    std::vector<std::string> waitingTunnels() const;
 
     ProgramSettings m_settings;
     AppWindows& m_windows;

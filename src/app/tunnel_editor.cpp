@@ -14,6 +14,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTableWidget>
 #include <QToolButton>
@@ -245,12 +246,20 @@ void TShowTunn::buildControls() {
     auto* connectionLayout = new QGridLayout(autoconnecttitle);
     reconnect = new QCheckBox(QStringLiteral("Riconnetti se cade"), autoconnecttitle);
     reconnect->setObjectName(QStringLiteral("reconnect"));
+    // How often the server is asked whether it still answers; 0 never.
+    sondatitle = makeLabel(autoconnecttitle, "sondatitle", QStringLiteral("Controlla il server ogni (s, 0 = mai)"));
+    sonda = new QSpinBox(autoconnecttitle);
+    sonda->setObjectName(QStringLiteral("sonda"));
+    sonda->setRange(0, kMaxProbeSeconds);
+    sondatitle->setBuddy(sonda);
     connectionLayout->addWidget(autoconnect, 0, 0, 1, 2);
     connectionLayout->addWidget(reconnect, 1, 0, 1, 2);
-    connectionLayout->addWidget(CheckBox1, 2, 0, 1, 2);
-    connectionLayout->addWidget(Edit4, 3, 0);
-    connectionLayout->addWidget(SpeedButton4, 3, 1);
-    connectionLayout->setRowStretch(4, 1);
+    connectionLayout->addWidget(sondatitle, 2, 0);
+    connectionLayout->addWidget(sonda, 2, 1);
+    connectionLayout->addWidget(CheckBox1, 3, 0, 1, 2);
+    connectionLayout->addWidget(Edit4, 4, 0);
+    connectionLayout->addWidget(SpeedButton4, 4, 1);
+    connectionLayout->setRowStretch(5, 1);
 
     // Forwards besides the main one, all through the same connection.
     GroupBox2 = makeFieldGroup(this, "GroupBox2");
@@ -338,17 +347,11 @@ void TShowTunn::buildControls() {
     page->addLayout(buttons);
 
     // Focus: the four groups in reading order, the buttons, then the run-before-and-after group.
-    const QList<QWidget*> order = {mxflatmaskedit1, mxflatmaskedit2,
-                                   hostkey,         forgethostkey,
-                                   mxflatedit1,     mxflatedit2,
-                                   Edit1,           mxflatmaskedit5,
-                                   mxflatmaskedit3, mxflatmaskedit4,
-                                   RadioButton1,    RadioButton2,
-                                   RadioButton3,    debug,
-                                   autoconnect,     reconnect,
-                                   Edit4,           CheckBox1,
-                                   Button1,         Button2,
-                                   Edit2,           Edit3};
+    const QList<QWidget*> order = {
+        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey,   mxflatedit1,  mxflatedit2,
+        Edit1,           mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
+        RadioButton3,    debug,           autoconnect,     reconnect,       sonda,        Edit4,
+        CheckBox1,       Button1,         Button2,         Edit2,           Edit3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -391,6 +394,7 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
     hostkey->setToolTip(hostkey->text());
     hostkey->setCursorPosition(0);
     reconnect->setChecked(definition.Riconnessione);
+    sonda->setValue(definition.Sonda);
 }
 
 TunnelDefinition TShowTunn::definition() const {
@@ -428,6 +432,7 @@ TunnelDefinition TShowTunn::definition() const {
     definition.Dopo = Edit3->text().toStdString();
     definition.HostKey = hostkey->text().toStdString();
     definition.Riconnessione = reconnect->isChecked();
+    definition.Sonda = sonda->value();
     return definition;
 }
 

@@ -10,6 +10,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QSpinBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -61,6 +62,8 @@ public:
     QCheckBox* debug = nullptr;           // client in a visible window
     QLineEdit* hostkey = nullptr;         // HostKey, read-only: set at first contact, cleared by forgethostkey
     QCheckBox* reconnect = nullptr;       // Riconnessione
+    QLabel* sondatitle = nullptr;
+    QSpinBox* sonda = nullptr; // Sonda
     QLabel* hostkeytitle = nullptr;
     QPushButton* forgethostkey = nullptr;
 

@@ -42,6 +42,10 @@ std::string failureWords(const ClientFailure& failure) {
         return "local port " + failure.detail + " in use";
     case FailureKind::NameNotKnown:
         return "name not known";
+    case FailureKind::ServerNotAnswering:
+        return "server not answering";
+    case FailureKind::ForwardingRefused:
+        return "forward refused: " + failure.detail;
     case FailureKind::None:
     case FailureKind::ClientEnded:
         break;

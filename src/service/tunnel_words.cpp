@@ -1,6 +1,9 @@
 // The words for tunnel notices and states from a source of message texts.
 #include "service/tunnel_words.h"
 
+#include <chrono>
+#include <ctime>
+
 #include "i18n/builtin_texts.h"
 
 namespace quorvane {
@@ -93,6 +96,10 @@ std::string reasonWords(const ClientFailure& failure, const MessageSource& texts
         return fillText(texts.text("ErrPortaInUso"), {failure.detail});
     case FailureKind::NameNotKnown:
         return texts.text("ErrNomeSconosciuto");
+    case FailureKind::ServerNotAnswering:
+        return texts.text("ErrServerNonRisponde");
+    case FailureKind::ForwardingRefused:
+        return fillText(texts.text("ErrInoltroRifiutato"), {failure.detail});
     case FailureKind::ClientEnded:
     case FailureKind::None:
         break;
@@ -100,11 +107,26 @@ std::string reasonWords(const ClientFailure& failure, const MessageSource& texts
     return failure.detail.empty() ? texts.text("ErrClientTerminato") : failure.detail;
 }
 
-std::string statusWords(const TunnelHealth& health, const MessageSource& texts) {
-    const std::string text = texts.text(statusKey(health.status));
-    if (health.status == TunnelStatus::Failed)
-        return fillText(text, {reasonWords(health.failure, texts)});
+std::string clockTime(std::chrono::system_clock::time_point at) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    const std::tm* local = std::localtime(&seconds);
+    if (!local)
+        return {};
+    char text[8];
+    std::strftime(text, sizeof text, "%H:%M", local);
     return text;
+}
+
+std::string statusWords(const TunnelHealth& health, const MessageSource& texts) {
+    if (health.status == TunnelStatus::Connected && health.warning)
+        return fillText(texts.text("StatoAvvisoServizio"), {health.warning->service, clockTime(health.warning->at)});
+    const std::string text = texts.text(statusKey(health.status));
+    if (health.status != TunnelStatus::Failed)
+        return text;
+    const std::string failed = fillText(text, {reasonWords(health.failure, texts)});
+    if (!health.retryIn)
+        return failed;
+    return fillText(texts.text("RiconnessioneTra"), {failed, std::to_string(*health.retryIn)});
 }
 
 std::string fieldProblemWords(const FieldProblem& problem, const MessageSource& texts) {

@@ -1,6 +1,7 @@
 // The words for tunnel notices and states, without Qt: the same rules for the windows and the command line.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -43,7 +44,11 @@ std::string_view statusKey(TunnelStatus status);
 // The reason of a failure, in the client's own words where no text of ours says it better.
 std::string reasonWords(const ClientFailure& failure, const MessageSource& texts);
 
-// "Connesso", "Connessione in corso", "Non connesso" or "Errore: " and the reason.
+// A time of day as the status shows it ("10:42", local time).
+std::string clockTime(std::chrono::system_clock::time_point at);
+
+// "Connesso" (with a refusing service named), "Connessione in corso", "Non connesso" or "Errore: " and the
+// reason, with the wait until the next try.
 std::string statusWords(const TunnelHealth& health, const MessageSource& texts);
 
 // The refusal of a field the client cannot be given, naming the field.

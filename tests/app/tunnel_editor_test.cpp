@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTest>
 #include <QToolButton>
@@ -69,12 +70,13 @@ TEST(TunnelEditor, EscapeAndEnterInAFieldCloseNothingEnterOnAButtonPressesIt) {
 
 TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
     TShowTunn editor;
-    const QList<QWidget*> expected = {
-        editor.mxflatmaskedit1, editor.mxflatmaskedit2, editor.hostkey,      editor.forgethostkey,
-        editor.mxflatedit1,     editor.mxflatedit2,     editor.Edit1,        editor.mxflatmaskedit5,
-        editor.mxflatmaskedit3, editor.mxflatmaskedit4, editor.RadioButton1, editor.debug,
-        editor.autoconnect,     editor.reconnect,       editor.Edit4,        editor.CheckBox1,
-        editor.Button1,         editor.Button2,         editor.Edit2,        editor.Edit3};
+    const QList<QWidget*> expected = {editor.mxflatmaskedit1, editor.mxflatmaskedit2, editor.hostkey,
+                                      editor.forgethostkey,   editor.mxflatedit1,     editor.mxflatedit2,
+                                      editor.Edit1,           editor.mxflatmaskedit5, editor.mxflatmaskedit3,
+                                      editor.mxflatmaskedit4, editor.RadioButton1,    editor.debug,
+                                      editor.autoconnect,     editor.reconnect,       editor.sonda,
+                                      editor.Edit4,           editor.CheckBox1,       editor.Button1,
+                                      editor.Button2,         editor.Edit2,           editor.Edit3};
     QList<QWidget*> visited;
     QWidget* widget = editor.mxflatmaskedit1;
     for (int i = 0; i < expected.size(); ++i) {
@@ -82,7 +84,9 @@ TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
         do {
             widget = widget->nextInFocusChain();
         } while ((!widget->isVisibleTo(&editor) || !(widget->focusPolicy() & Qt::TabFocus) ||
-                  widget == editor.RadioButton2 || widget == editor.RadioButton3 || widget == editor.SpeedButton1) &&
+                  widget == editor.RadioButton2 || widget == editor.RadioButton3 || widget == editor.SpeedButton1 ||
+                  widget->parentWidget() == editor.sonda) && // the spin box's own edit
+
                  widget != editor.mxflatmaskedit1);
     }
     EXPECT_EQ(visited, expected);
