@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config dpkg-dev file
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    putty-tools openssh-server procps passwd
+    putty-tools openssh-server procps passwd iptables iproute2
     xvfb xauth xterm
     clang libfuzzer-14-dev
     g++-mingw-w64-x86-64 wine64

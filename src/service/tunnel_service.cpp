@@ -13,6 +13,12 @@ namespace quorvane {
 
 namespace {
 
+// Failures a missing network explains: a server that does not answer or cannot be reached.
+bool networkFailure(FailureKind kind) {
+    return kind == FailureKind::ServerNotAnswering || kind == FailureKind::ConnectionRefused ||
+           kind == FailureKind::ClientEnded;
+}
+
 // A process listing kept whole for the listener, with this user's executables for the matching.
 class PassListing : public ProcessList {
 public:
@@ -202,9 +208,7 @@ void TunnelService::lookForReturningServers() {
     for (const std::string& tunnel : m_tunnels) {
         const TunnelHealth& health = m_health.health(tunnel);
         const FailureKind kind = health.failure.kind;
-        if (health.status != TunnelStatus::Failed || !m_health.untilRestart(tunnel) ||
-            (kind != FailureKind::ServerNotAnswering && kind != FailureKind::ConnectionRefused &&
-             kind != FailureKind::ClientEnded))
+        if (health.status != TunnelStatus::Failed || !m_health.untilRestart(tunnel) || !networkFailure(kind))
             continue;
         ReturnCheck& check = m_returns[tunnel];
         if (check.handle != ProbeSockets::kNoHandle) {
@@ -214,7 +218,9 @@ void TunnelService::lookForReturningServers() {
                 continue;
             m_probeSockets->close(check.handle);
             check.handle = ProbeSockets::kNoHandle;
-            if (state == ProbeSockets::State::Answered && banner.starts_with("SSH-") && m_health.restartNow(tunnel))
+            check.reachable = state == ProbeSockets::State::Answered && banner.starts_with("SSH-");
+            // Back: no need to wait out the backoff. A client that ended for another reason keeps its wait.
+            if (check.reachable && kind != FailureKind::ClientEnded && m_health.restartNow(tunnel))
                 restartDueClients();
             continue;
         }
@@ -225,6 +231,7 @@ void TunnelService::lookForReturningServers() {
         const int port = named != 0 ? named : 22;
         // Only an address given as such: looking a name up could hang the program while the network is down.
         check.asked = now;
+        check.checkable = isIpLiteral(definition.IpServer);
         check.handle = m_probeSockets->open(definition.IpServer, port);
     }
 }
@@ -499,6 +506,16 @@ void TunnelService::restartDueClients() {
         // A tunnel that went away, or whose definition no longer serves, is not brought back.
         if (!has(tunnel) || !load.ok() || !load.definition.Riconnessione || checkConnectFields(load.definition)) {
             m_health.stopped(tunnel);
+            continue;
+        }
+        // A client started while its server cannot be reached would only hang connecting, and see the server
+        // come back late: the try counts, and the next one waits longer.
+        const ClientFailure failure = m_health.health(tunnel).failure;
+        const auto check = m_returns.find(tunnel);
+        if (networkFailure(failure.kind) && check != m_returns.end() && check->second.checkable &&
+            !check->second.reachable) {
+            m_health.restarting(tunnel);
+            m_health.failed(tunnel, failure, true);
             continue;
         }
         m_health.restarting(tunnel);

@@ -197,6 +197,8 @@ private:
     struct ReturnCheck {
         ProbeSockets::Handle handle = ProbeSockets::kNoHandle;
         std::chrono::steady_clock::time_point asked{};
+        bool checkable = false; // its address is one that can be asked without a look-up
+        bool reachable = false; // the last answer was the server's banner
     };
     std::unordered_map<std::string, ReturnCheck> m_returns;
     std::vector<std::string> m_tunnels;

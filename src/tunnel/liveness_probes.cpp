@@ -39,7 +39,8 @@ std::vector<std::string> LivenessProbes::look(const std::vector<ProbeTarget>& ta
         if (check.handle != ProbeSockets::kNoHandle) {
             switch (m_sockets.look(check.handle)) {
             case ProbeSockets::State::Answered:
-                check.answered = now;
+                // Counted from when it was asked: the answer is only seen at the next look.
+                check.answered = check.sent;
                 check.everAnswered = true;
                 release(check);
                 break;
