@@ -148,9 +148,13 @@ void TMain::buildControls() {
         statusPanels[i] = new QLabel(QString::fromLatin1(captions[i]), StatusBar);
         // Named so a language file can translate the fixed captions too.
         statusPanels[i]->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i));
-        statusPanels[i]->setFixedWidth(widths[i]);
+        // The first panel takes the room there is: a state with its reason and its next try is long.
+        if (i == 0)
+            statusPanels[i]->setMinimumWidth(widths[i]);
+        else
+            statusPanels[i]->setFixedWidth(widths[i]);
         statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        StatusBar->addWidget(statusPanels[i]);
+        StatusBar->addWidget(statusPanels[i], i == 0 ? 1 : 0);
     }
     setStatusBar(StatusBar);
 

@@ -187,7 +187,9 @@ void TunnelService::tick() {
         }
         lookForReturningServers();
     }
-    // A waiting tunnel's countdown is shown.
+    // A restart that fell due between two passes starts now; a waiting tunnel's countdown is shown.
+    if (!m_health.restartsDue().empty())
+        restartDueClients();
     if (m_health.untilNextRestart())
         m_listener->statesChanged();
 }
