@@ -9,23 +9,6 @@
 
 namespace quorvane {
 
-namespace {
-
-// A listing with this user's executables beside the names.
-class OwnListing : public VectorProcessList {
-public:
-    explicit OwnListing(std::vector<OwnProcess>& own) : m_own(own) {}
-    bool wantsOwnExecutables() const override { return true; }
-    void appendOwnExecutable(ProcessId id, const std::string& executable) override {
-        m_own.push_back({id, executable});
-    }
-
-private:
-    std::vector<OwnProcess>& m_own;
-};
-
-} // namespace
-
 TForm2::TForm2(ProcessServices& processes, QWidget* parent) : QWidget(parent), m_processes(processes) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Form2"));
@@ -42,10 +25,10 @@ TForm2::TForm2(ProcessServices& processes, QWidget* parent) : QWidget(parent), m
 }
 
 void TForm2::Button1Click() {
-    m_ownProcesses.clear();
-    OwnListing listing(m_ownProcesses);
-    m_processes.ListProcesses(listing, false);
-    showProcesses(listing.entries);
+    ProcessSnapshot snapshot;
+    m_processes.ListProcesses(snapshot, false);
+    m_ownProcesses = std::move(snapshot.own);
+    showProcesses(snapshot.entries);
 }
 
 void TForm2::showProcesses(const std::vector<ProcessEntry>& processes) {

@@ -46,24 +46,13 @@ private:
     bool m_matched = false;
 };
 
-class OwnProcessCollector : public ProcessList {
-public:
-    explicit OwnProcessCollector(std::vector<OwnProcess>& processes) : m_processes(processes) {}
-    void append(const std::string&, ProcessId) override {}
-    bool wantsOwnExecutables() const override { return true; }
-    void appendOwnExecutable(ProcessId id, const std::string& executable) override {
-        m_processes.push_back({id, executable});
-    }
-
-private:
-    std::vector<OwnProcess>& m_processes;
-};
-
 } // namespace
 
 bool ProcessServices::ListOwnProcesses(std::vector<OwnProcess>& processes) {
-    OwnProcessCollector collector(processes);
-    return ListProcesses(collector, true);
+    ProcessSnapshot snapshot;
+    const bool listed = ListProcesses(snapshot, true);
+    processes.insert(processes.end(), snapshot.own.begin(), snapshot.own.end());
+    return listed;
 }
 
 ProcessId ProcessServices::FindProcessIdByName(const std::string& name) {

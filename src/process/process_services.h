@@ -47,6 +47,14 @@ public:
     std::vector<ProcessEntry> entries;
 };
 
+// Every process by name, and this user's with their executables: what tells a tunnel's own client.
+class ProcessSnapshot : public VectorProcessList {
+public:
+    bool wantsOwnExecutables() const override { return true; }
+    void appendOwnExecutable(ProcessId id, const std::string& executable) override { own.push_back({id, executable}); }
+    std::vector<OwnProcess> own;
+};
+
 class ProcessServices {
 public:
     virtual ~ProcessServices() = default;

@@ -19,17 +19,6 @@ bool networkFailure(FailureKind kind) {
            kind == FailureKind::ClientEnded;
 }
 
-// A process listing kept whole for the listener, with this user's executables for the matching.
-class PassListing : public ProcessList {
-public:
-    void append(const std::string& name, ProcessId id) override { entries.push_back({name, id}); }
-    bool wantsOwnExecutables() const override { return true; }
-    void appendOwnExecutable(ProcessId id, const std::string& executable) override { own.push_back({id, executable}); }
-
-    std::vector<ProcessEntry> entries;
-    std::vector<OwnProcess> own;
-};
-
 Notice noticeFor(NoticeKind kind, const std::string& tunnel) {
     return Notice{kind, tunnel};
 }
@@ -220,6 +209,7 @@ void TunnelService::lookForReturningServers() {
                 continue;
             m_probeSockets->close(check.handle);
             check.handle = ProbeSockets::kNoHandle;
+            check.answered = true;
             check.reachable = state == ProbeSockets::State::Answered && banner.starts_with("SSH-");
             // Back: no need to wait out the backoff. A client that ended for another reason keeps its wait.
             if (check.reachable && kind != FailureKind::ClientEnded && m_health.restartNow(tunnel))
@@ -453,7 +443,7 @@ void TunnelService::openKeyGenerator() {
 // ---- states ----
 
 bool TunnelService::pass() {
-    PassListing listing;
+    ProcessSnapshot listing;
     const bool listed = m_processes.ListProcesses(listing, false);
     m_listener->processesListed(listing.entries);
     // An empty snapshot means the listing failed: the states stay as they were.
@@ -503,6 +493,7 @@ void TunnelService::react(const HealthChange& change) {
 }
 
 void TunnelService::restartDueClients() {
+    bool waitingForALook = false;
     for (const std::string& tunnel : m_health.restartsDue()) {
         const DefinitionLoad load = definition(tunnel);
         // A tunnel that went away, or whose definition no longer serves, is not brought back.
@@ -512,22 +503,30 @@ void TunnelService::restartDueClients() {
         }
         // A client started while its server cannot be reached would only hang connecting, and see the server
         // come back late: the try counts, and the next one waits longer.
+        // The first look at the server is waited for (it takes two seconds at most: the next tick tries again).
         const ClientFailure failure = m_health.health(tunnel).failure;
         const auto check = m_returns.find(tunnel);
-        if (networkFailure(failure.kind) && check != m_returns.end() && check->second.checkable &&
-            !check->second.reachable) {
-            m_health.restarting(tunnel);
-            m_health.failed(tunnel, failure, true);
-            continue;
+        if (networkFailure(failure.kind) && check != m_returns.end() && check->second.checkable) {
+            if (!check->second.answered) {
+                waitingForALook = true;
+                continue;
+            }
+            if (!check->second.reachable) {
+                m_health.restarting(tunnel);
+                m_health.failed(tunnel, failure, true);
+                continue;
+            }
         }
         m_health.restarting(tunnel);
         for (const Notice& notice : startClient(tunnel, load.definition).notices)
             m_listener->noticed(notice);
     }
     // A restart falls between two passes: a pass of its own is run then.
+    // One waiting for the look at its server is tried again at the next tick, not in a tight loop.
     if (const auto wait = m_health.untilNextRestart()) {
-        m_listener->passDueIn(std::clamp(*wait + std::chrono::milliseconds(10), std::chrono::milliseconds(10),
-                                         std::chrono::milliseconds(60000)));
+        const auto least = std::chrono::milliseconds(waitingForALook ? 1000 : 10);
+        m_listener->passDueIn(
+            std::clamp(*wait + std::chrono::milliseconds(10), least, std::chrono::milliseconds(60000)));
     }
 }
 

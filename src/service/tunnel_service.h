@@ -198,7 +198,8 @@ private:
         ProbeSockets::Handle handle = ProbeSockets::kNoHandle;
         std::chrono::steady_clock::time_point asked{};
         bool checkable = false; // its address is one that can be asked without a look-up
-        bool reachable = false; // the last answer was the server's banner
+        bool answered = false;  // a check has ended (banner, refusal or silence)
+        bool reachable = false; // the last one to end heard the server's banner
     };
     std::unordered_map<std::string, ReturnCheck> m_returns;
     std::vector<std::string> m_tunnels;
