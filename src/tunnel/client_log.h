@@ -10,13 +10,13 @@ namespace quorvane {
 
 enum class FailureKind {
     None,
-    AccessDenied,      // the server refused the user or password
-    ConnectionRefused, // nothing listens at the server's port
-    HostKeyUnknown,    // the server's key is not cached (or not configured) and cannot be confirmed
-    HostKeyChanged,    // the server's key differs from the cached or configured one
-    LocalPortInUse,    // the tunnel's local port belongs to another program
-    NameNotKnown,      // the server's name does not resolve
-    ClientEnded,       // anything else: the client ended (detail holds its words, if any)
+    AccessDenied,       // the server refused the user or password
+    ConnectionRefused,  // nothing listens at the server's port
+    HostKeyUnknown,     // the server's key is not cached (or not configured) and cannot be confirmed
+    HostKeyChanged,     // the server's key differs from the cached or configured one
+    LocalPortInUse,     // the tunnel's local port belongs to another program
+    NameNotKnown,       // the server's name does not resolve
+    ClientEnded,        // anything else: the client ended (detail holds its words, if any)
     ServerNotAnswering, // the server stopped answering the program's checks; its client was stopped
     ForwardingRefused,  // the server will not forward (detail: the client's words)
 };

@@ -1,6 +1,7 @@
 // Reading a client's words about its forwards, line by line, and following its log.
 #include "tunnel/forward_events.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -13,6 +14,7 @@ namespace {
 constexpr std::string_view kOpening = "Opening connection to ";
 constexpr std::string_view kRefusedByRemote = "Forwarded connection refused by remote: ";
 constexpr std::string_view kProhibited = "Administratively prohibited";
+constexpr std::string_view kOpenFailed = "[open failed]";
 constexpr std::string_view kRemoteForward = "Remote port forwarding from ";
 constexpr std::string_view kLocalPort = "Local port ";
 
@@ -54,18 +56,37 @@ void merge(ForwardEvents& into, ForwardEvents&& from) {
 ForwardEvents ForwardEventReader::line(std::string_view text) {
     ForwardEvents events;
     const std::string probe(kProbeTarget);
+    const auto oldest = [&](bool ofCheck) {
+        return std::find_if(m_pending.begin(), m_pending.end(),
+                            [&](const Pending& pending) { return (pending.target == probe) == ofCheck; });
+    };
     if (text.starts_with(kOpening)) {
-        // The last one opened was not refused before this one: it went through.
-        if (!m_opening.empty() && m_opening != probe)
-            events.serviceReached = m_opening;
         text.remove_prefix(kOpening.size());
-        m_opening = std::string(text.substr(0, text.find(' ')));
+        std::string target(text.substr(0, text.find(' ')));
+        // The user's connections opened before this one of the user's were not refused: they went through.
+        if (target != probe) {
+            for (auto it = oldest(false); it != m_pending.end(); it = oldest(false)) {
+                events.serviceReached = it->target;
+                m_pending.erase(it);
+            }
+        }
+        m_pending.push_back({std::move(target)});
+        if (m_pending.size() > 64)
+            m_pending.pop_front();
     } else if (text.starts_with(kRefusedByRemote)) {
         if (text.find(kProhibited) != std::string_view::npos)
             events.forwardingRefused = std::string(text);
-        else if (!m_opening.empty() && m_opening != probe)
-            events.serviceRefused = m_opening;
-        m_opening.clear();
+        // The check's own refusal reads "open failed" (its address cannot be reached); a user's service that is
+        // down refuses in its own words. Either way the oldest connection of that kind is the one answered.
+        const bool checkWords = text.find(kOpenFailed) != std::string_view::npos;
+        auto answered = oldest(checkWords);
+        if (answered == m_pending.end())
+            answered = oldest(!checkWords);
+        if (answered != m_pending.end()) {
+            if (answered->target != probe && !events.forwardingRefused)
+                events.serviceRefused = answered->target;
+            m_pending.erase(answered);
+        }
     } else if (text.starts_with(kRemoteForward) && text.ends_with(" refused")) {
         events.forwardingRefused = std::string(text);
     } else if (text.starts_with(kLocalPort)) {
@@ -80,6 +101,16 @@ ForwardEvents ForwardEventReader::line(std::string_view text) {
 
 ForwardEvents ForwardEventReader::feed(std::string_view text) {
     ForwardEvents events;
+    // A user's connection that waited through a whole earlier read without a refusal went through.
+    const std::string probe(kProbeTarget);
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (it->fedBefore && it->target != probe && !text.empty()) {
+            events.serviceReached = it->target;
+            it = m_pending.erase(it);
+        } else {
+            ++it;
+        }
+    }
     m_partial.append(text);
     std::size_t start = 0;
     for (std::size_t end; (end = m_partial.find('\n', start)) != std::string::npos; start = end + 1)
@@ -88,6 +119,8 @@ ForwardEvents ForwardEventReader::feed(std::string_view text) {
     // A client that writes no line end for a long while is not worth the memory.
     if (m_partial.size() > 4096)
         m_partial.clear();
+    for (Pending& pending : m_pending)
+        pending.fedBefore = true;
     return events;
 }
 

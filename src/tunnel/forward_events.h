@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +34,14 @@ private:
     ForwardEvents line(std::string_view text);
 
     std::string m_partial;
-    std::string m_opening; // the target of the last connection opened whose answer is not known yet
+    // Connections opened whose answer is not known yet, oldest first. One that goes through says nothing:
+    // a user's connection still waiting when the user's next one opens, or when more of the output comes
+    // later, is taken as through (a refusal follows within a round trip).
+    struct Pending {
+        std::string target;
+        bool fedBefore = false;
+    };
+    std::deque<Pending> m_pending;
 };
 
 // Follows a log file: each read gives what was written since the last one. A file that shrank (trimmed

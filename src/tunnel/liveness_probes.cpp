@@ -49,7 +49,7 @@ std::vector<std::string> LivenessProbes::look(const std::vector<ProbeTarget>& ta
                 release(check);
                 break;
             case ProbeSockets::State::Pending:
-                if (now - check.sent >= kTimeout) {
+                if (now - check.sent + kLookSlack >= kTimeout) {
                     release(check);
                     check = {};
                     silent.push_back(target.tunnel);

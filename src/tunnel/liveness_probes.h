@@ -18,6 +18,9 @@ class LivenessProbes {
 public:
     // A check not answered within this is a server that does not answer.
     static constexpr std::chrono::seconds kTimeout{3};
+    // Looks come about once a second, a few milliseconds early or late: a deadline this close counts as met,
+    // or every check would wait a whole second more.
+    static constexpr std::chrono::milliseconds kLookSlack{500};
 
     // Neither is owned; both must outlive the probes.
     LivenessProbes(ProbeSockets& sockets, const Clock& clock) : m_sockets(sockets), m_clock(clock) {}

@@ -161,6 +161,10 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
                 all = all && ours && !theirs;
             }
             seen.forwardListening = all && !seen.portTakenByOther;
+            // Forwards that listen on the server show nothing here; the check forward, opened once logged
+            // in, tells a client that is through from one still connecting.
+            if (client.setup.localPorts.empty() && client.setup.probePort != 0)
+                seen.forwardListening = client.probeListening;
             if (seen.localPort == 0 && !client.setup.localPorts.empty())
                 seen.localPort = client.setup.localPorts.front();
             // A long-lived client must not fill the disk with its chatter; what it wrote since is read first.

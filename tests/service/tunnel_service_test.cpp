@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "support/fake_core_services.h"
 #include "support/temp_dir.h"
@@ -30,10 +31,34 @@ public:
     std::string offered; // the key fingerprint a HostKeyOffered notice carried
 };
 
+// A watch whose next look tells what the test says, once.
+class FakeNetworkWatch : public NetworkWatch {
+public:
+    Change look() override { return std::exchange(next, Change::None); }
+    Change next = Change::None;
+};
+
+// Each client also holds its check forward, on checkPort, while its own forward listens.
+class CheckingSocketTable : public test::FakeSocketTable {
+public:
+    std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
+        std::vector<ListeningSocket> sockets = FakeSocketTable::listening(candidates);
+        const std::size_t forwards = sockets.size();
+        for (std::size_t i = 0; i < forwards && checkPort != 0; ++i) {
+            if (sockets[i].owner != NoProcessId)
+                sockets.push_back({checkPort, sockets[i].owner});
+        }
+        return sockets;
+    }
+    int checkPort = 0;
+};
+
 // Members are open to the tables' set-up functions.
 class ServiceTest : public ::testing::Test {
 public:
-    ServiceTest() {
+    // checked: the service asks the servers whether they answer, and watches the network.
+    explicit ServiceTest(bool checked = false) : checked(checked) {
+        sockets.checkPort = checked ? probes.freePort : 0;
         work.makeFolder("tunnells");
         work.write("plink.exe", "client");
         processes.start("init"); // a system always lists some process: an empty listing is a failed one
@@ -69,6 +94,13 @@ public:
         work.write("tunnells/" + name + "/client.log", lastWords);
     }
 
+    bool clientRuns(const std::string& name) const {
+        return std::any_of(processes.running.begin(), processes.running.end(), [&](const ProcessEntry& entry) {
+            const auto own = processes.executables.find(entry.id);
+            return own != processes.executables.end() && own->second == clientPath(name);
+        });
+    }
+
     std::size_t launches(const std::string& ending) const {
         return std::count_if(launcher.requests.begin(), launcher.requests.end(), [&](const LaunchRequest& request) {
             return request.executable.size() >= ending.size() &&
@@ -86,14 +118,18 @@ public:
         return names;
     }
 
+    const bool checked;
     test::TempDir work;
     ProgramFolders folders{work.withSeparator(), work.withSeparator()};
     test::FakeProcessServices processes;
-    test::FakeSocketTable sockets;
+    CheckingSocketTable sockets;
     test::RecordingLauncher launcher{&processes, &sockets};
     test::FakeClock clock;
     TunnelHealthTracker health{folders.data, sockets, clock};
-    TunnelService service{folders, processes, launcher, health};
+    test::FakeProbeSockets probes;
+    FakeNetworkWatch network;
+    TunnelService service{
+        folders, processes, launcher, health, checked ? &probes : nullptr, checked ? &network : nullptr};
     RecordingListener listener;
 };
 
@@ -319,6 +355,99 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderRow{"Rename", false, false, "Gamma", std::nullopt, Names{"Gamma", "beta"},
                                 Names{"Gamma", "beta"}}),
     rowName<FolderRow>);
+
+// ---- the servers' checks ----
+
+using State = ProbeSockets::State;
+using Change = NetworkWatch::Change;
+
+struct CheckRow {
+    const char* name;
+    State check;         // what the checks through the tunnels' check forwards get
+    State back;          // what the server itself gives when asked whether it is back (its banner when Answered)
+    const char* address; // the server's
+    Change change;       // told at the tick right after the drop
+    bool dropped;
+    bool restartsAtOnce; // at that tick, before the backoff
+};
+
+void PrintTo(const CheckRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ServerCheck : public ServiceTest, public ::testing::WithParamInterface<CheckRow> {
+public:
+    ServerCheck() : ServiceTest(true) {}
+};
+
+TEST_P(ServerCheck, SilenceStopsTheClientThenRestartsItAfterTheBackoffOrWhenTheServerIsBack) {
+    const CheckRow& row = GetParam();
+    const std::vector<std::string> names{"Alpha", "Beta"};
+    for (const std::string& name : names) {
+        make(name);
+        TunnelDefinition definition = service.definition(name).definition;
+        definition.IpServer = row.address;
+        definition.PortaLocale = name == "Alpha" ? "8022" : "8023";
+        service.save(name, definition);
+        ASSERT_TRUE(service.connect(name).done);
+    }
+    service.pass();
+    for (const std::string& name : names)
+        ASSERT_EQ(service.health(name).status, TunnelStatus::Connected) << name;
+    probes.answer = row.check;
+    service.tick();
+    ASSERT_EQ(probes.opened.size(), 2u) << "each connected server is asked at once";
+    EXPECT_EQ(probes.opened.front(), std::make_pair(std::string("127.0.0.1"), probes.freePort));
+
+    probes.answer = row.back;
+    listener.kinds.clear();
+    for (int second = 1; second < 3; ++second) {
+        clock.elapsed += seconds(1);
+        service.tick();
+    }
+    ASSERT_EQ(service.health("Alpha").status, TunnelStatus::Connected) << "failed before 3 s";
+    clock.elapsed += seconds(1);
+    service.tick();
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(service.health(name).status, row.dropped ? TunnelStatus::Failed : TunnelStatus::Connected);
+        EXPECT_EQ(clientRuns(name), !row.dropped);
+        if (row.dropped) {
+            EXPECT_EQ(service.health(name).failure.kind, FailureKind::ServerNotAnswering);
+        }
+    }
+    EXPECT_EQ(listener.kinds,
+              row.dropped ? std::vector<NoticeKind>(2, NoticeKind::Dropped) : std::vector<NoticeKind>{});
+    if (!row.dropped)
+        return;
+
+    network.next = row.change;
+    service.tick();
+    EXPECT_EQ(clientLaunches(), row.restartsAtOnce ? 4u : 2u);
+    if (row.restartsAtOnce)
+        return;
+    clock.elapsed += seconds(1) - milliseconds(1);
+    service.pass();
+    EXPECT_EQ(clientLaunches(), 2u) << "restarted before the first backoff";
+    clock.elapsed += milliseconds(1);
+    service.pass();
+    EXPECT_EQ(clientLaunches(), 4u);
+}
+
+constexpr const char* kServerName = "ssh.example.org";
+constexpr const char* kServerAddress = "192.0.2.10";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ServerCheck,
+    ::testing::Values(CheckRow{"Answered", State::Answered, State::Answered, kServerName, Change::None, false, false},
+                      CheckRow{"Silent", State::Pending, State::Pending, kServerName, Change::None, true, false},
+                      CheckRow{"SilentThenServerBannerBack", State::Pending, State::Answered, kServerAddress,
+                               Change::None, true, true},
+                      CheckRow{"SilentThenWake", State::Pending, State::Pending, kServerName, Change::Wake, true, true},
+                      // A server known by its address is tried once its banner says it is back (the row above).
+                      CheckRow{"SilentThenNetworkChange", State::Pending, State::Pending, kServerName, Change::Network,
+                               true, true}),
+    rowName<CheckRow>);
 
 } // namespace
 } // namespace quorvane

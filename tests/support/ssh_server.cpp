@@ -192,7 +192,8 @@ static std::string freshPassword() {
     return std::string(kPassword) + suffix;
 }
 
-SshServer::SshServer() : m_user(kUser), m_password(freshPassword()), m_home(m_dir.file("home")) {
+SshServer::SshServer(const std::string& extraConfig)
+    : m_extraConfig(extraConfig), m_user(kUser), m_password(freshPassword()), m_home(m_dir.file("home")) {
     if (const char* home = std::getenv("HOME")) {
         m_hadHome = true;
         m_savedHome = home;
@@ -210,6 +211,9 @@ SshServer::SshServer() : m_user(kUser), m_password(freshPassword()), m_home(m_di
 
 SshServer::~SshServer() {
     stop();
+    // Its sessions may take a moment to end, and an account in use cannot be removed.
+    for (const std::string& account : m_accounts)
+        runWithRetry({"/usr/sbin/userdel", "-r", account}, "", nullptr);
     if (m_hadHome)
         setenv("HOME", m_savedHome.c_str(), 1);
     else
@@ -235,14 +239,22 @@ void SshServer::start() {
         throw std::runtime_error("ssh-keygen failed: " + output);
     std::filesystem::create_directories(m_home + "/.putty");
 
+    // The test's own settings first, so they win; Match blocks last, since they run to the file's end.
+    std::size_t match = m_extraConfig.find("Match ");
+    while (match != std::string::npos && match != 0 && m_extraConfig[match - 1] != '\n')
+        match = m_extraConfig.find("Match ", match + 1);
+    const std::string settings = m_extraConfig.substr(0, match) + "\n";
+    const std::string matchBlocks = match == std::string::npos ? "" : m_extraConfig.substr(match) + "\n";
+
     // A port picked free may be taken again before sshd binds it; try a few.
     const std::string config = m_dir.file("sshd_config");
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_port = freeLoopbackPort();
-        std::ofstream(config, std::ios::trunc) << "Port " << m_port << "\nListenAddress 127.0.0.1\nHostKey " << hostKey
-                                               << "\nPidFile " << m_dir.file("sshd.pid")
-                                               << "\nPasswordAuthentication yes\nKbdInteractiveAuthentication yes\n"
-                                                  "UsePAM yes\nAllowTcpForwarding yes\n";
+        std::ofstream(config, std::ios::trunc)
+            << settings << "Port " << m_port << "\nListenAddress 127.0.0.1\nHostKey " << hostKey << "\nPidFile "
+            << m_dir.file("sshd.pid")
+            << "\nPasswordAuthentication yes\nKbdInteractiveAuthentication yes\nUsePAM yes\nAllowTcpForwarding yes\n"
+            << matchBlocks;
         m_pid = spawn({kSshd, "-D", "-e", "-f", config}, "/dev/null", m_dir.file("sshd.log"), true);
         bool ended = false;
         const bool settled = waitUntil(
@@ -273,16 +285,32 @@ void SshServer::acceptHostKey() {
                                  output + "\nsshd:\n" + log());
 }
 
-void SshServer::killSessions() {
+void SshServer::addAccount(const std::string& name, const std::string& shell) {
+    std::string output;
+    const std::vector<std::string> make = getpwnam(name.c_str())
+                                              ? std::vector<std::string>{"/usr/sbin/usermod", "-s", shell, name}
+                                              : std::vector<std::string>{"/usr/sbin/useradd", "-m", "-s", shell, name};
+    if (runWithRetry(make, "", &output) != 0)
+        throw std::runtime_error("cannot create the account " + name + ": " + output);
+    m_accounts.push_back(name);
+    if (runWithRetry({"/usr/sbin/chpasswd"}, name + ":" + m_password + "\n", &output) != 0)
+        throw std::runtime_error("cannot set the password of " + name + ": " + output);
+}
+
+std::vector<pid_t> SshServer::sessionProcesses() const {
     if (m_pid <= 0)
-        return;
+        return {};
     // Each session is a privileged process with an unprivileged child: both hold the connection.
     std::vector<pid_t> tree = childrenOf(m_pid);
     for (std::size_t i = 0; i < tree.size(); ++i) {
         for (pid_t child : childrenOf(tree[i]))
             tree.push_back(child);
     }
-    for (pid_t process : tree)
+    return tree;
+}
+
+void SshServer::killSessions() {
+    for (pid_t process : sessionProcesses())
         kill(process, SIGKILL);
 }
 

@@ -38,9 +38,10 @@ public:
     // into a private folder, starts sshd in the foreground as a child, waits until it listens, points
     // HOME at a private folder (inherited by every client started later) and accepts the host key
     // into plink's cache there. Throws std::runtime_error with the cause and sshd's log; a server
-    // already started is stopped again.
-    SshServer();
-    // Stops the server and restores HOME.
+    // already started is stopped again. extraConfig: sshd_config lines that override the defaults (sshd
+    // keeps a keyword's first value); Match blocks among them go last, as sshd requires.
+    explicit SshServer(const std::string& extraConfig = {});
+    // Stops the server, removes the accounts added to it and restores HOME.
     ~SshServer();
     SshServer(const SshServer&) = delete;
     SshServer& operator=(const SshServer&) = delete;
@@ -50,6 +51,14 @@ public:
     const std::string& password() const { return m_password; }
     const std::string& home() const { return m_home; }
     std::string log() const; // what sshd wrote so far
+
+    // Another account with the same password and the given login shell (an existing one gets that
+    // shell); removed with the server. Throws std::runtime_error when it cannot be had.
+    void addAccount(const std::string& name, const std::string& shell);
+
+    // The processes of the sessions the server forked so far: each connection's privileged process and
+    // its children.
+    std::vector<pid_t> sessionProcesses() const;
 
     // Kills the sessions the server forked (a dropped connection, as the client sees it); the
     // server keeps listening.
@@ -63,6 +72,8 @@ private:
     void acceptHostKey();
 
     TempDir m_dir;
+    std::string m_extraConfig;
+    std::vector<std::string> m_accounts;
     std::string m_user;
     std::string m_password;
     std::string m_home;
