@@ -166,6 +166,14 @@ void TunnelService::tick() {
             restartDueClients();
         }
     }
+    // A forward the server refuses is told by the client's log as soon as a check has been refused.
+    if (const std::vector<HealthChange> changes = m_health.readClientWords(); !changes.empty()) {
+        for (const HealthChange& change : changes) {
+            if (has(change.tunnel))
+                react(change);
+        }
+        m_listener->statesChanged();
+    }
     if (m_probes) {
         for (const std::string& tunnel : m_probes->look(m_health.probeTargets())) {
             if (!has(tunnel))

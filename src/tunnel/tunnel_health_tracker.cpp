@@ -179,6 +179,20 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
     return changes;
 }
 
+std::vector<HealthChange> TunnelHealthTracker::readClientWords() {
+    std::vector<HealthChange> changes;
+    for (auto& [tunnel, client] : m_clients) {
+        const TunnelHealth before = m_monitor.health(tunnel);
+        if (before.status != TunnelStatus::Connecting && before.status != TunnelStatus::Connected)
+            continue;
+        readClientWords(tunnel, client);
+        const TunnelHealth& now = m_monitor.health(tunnel);
+        if (now.status != before.status || now.failure != before.failure || now.warning != before.warning)
+            changes.push_back({tunnel, before.status, now});
+    }
+    return changes;
+}
+
 std::vector<ProbeTarget> TunnelHealthTracker::probeTargets() const {
     std::vector<ProbeTarget> targets;
     for (const auto& [tunnel, client] : m_clients) {

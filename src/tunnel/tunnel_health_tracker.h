@@ -59,6 +59,9 @@ public:
     std::vector<HealthChange> pass(const TunnelClients& clients, const std::vector<std::string>& tunnels,
                                    const std::function<ClientSetup(const std::string&)>& setupOf);
 
+    // What the running clients wrote about their forwards since the last look, between two passes.
+    std::vector<HealthChange> readClientWords();
+
     // Failed for a reason found outside a pass (see TunnelMonitor::failed); returns the change.
     HealthChange failed(const std::string& tunnel, ClientFailure failure, bool clientStopped);
 
