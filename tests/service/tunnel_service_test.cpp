@@ -444,7 +444,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckRow{"SilentThenServerBannerBack", State::Pending, State::Answered, kServerAddress,
                                Change::None, true, true},
                       CheckRow{"SilentThenWake", State::Pending, State::Pending, kServerName, Change::Wake, true, true},
-                      // A server known by its address is tried once its banner says it is back (the row above).
+                      // A server known by its address is tried once its banner says it is back
+                      // (SilentThenServerBannerBack).
                       CheckRow{"SilentThenNetworkChange", State::Pending, State::Pending, kServerName, Change::Network,
                                true, true}),
     rowName<CheckRow>);
