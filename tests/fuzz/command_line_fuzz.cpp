@@ -90,7 +90,7 @@ bool faultHolds(const TunnelDefinition& d, ConnectField field, FieldFault fault)
 }
 
 Arguments expectedArguments(const TunnelDefinition& d, const Arguments& passwordArguments) {
-    Arguments expected{"-ssh", "-batch"};
+    Arguments expected{"-ssh", "-batch", "-N"};
     const std::string serverPort = plainPort(d.PortaServer);
     if (!serverPort.empty() && serverPort != "22")
         expected.insert(expected.end(), {"-P", serverPort});
