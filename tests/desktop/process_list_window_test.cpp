@@ -47,7 +47,11 @@ TEST(ProcessListWindow, EveryPassReplacesTheListWithBareNamesAndIds) {
     const auto [count, id] = itemsNamed(*holder.ListBox1, QStringLiteral("ListedSSH.exe"));
     EXPECT_EQ(count, 1) << "nothing is left over from the pass before";
     EXPECT_EQ(id, static_cast<quint32>(client.pid()));
-    EXPECT_EQ(itemsNamed(*holder.ListBox1, QStringLiteral("desktop_tests")).second, static_cast<quint32>(::getpid()));
+    // This test program, by its name and id (ctest may run more copies of it at the same time).
+    const auto items = holder.ListBox1->findItems(QStringLiteral("desktop_tests"), Qt::MatchExactly);
+    EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](const QListWidgetItem* item) {
+        return item->data(Qt::UserRole).value<quint32>() == static_cast<quint32>(::getpid());
+    }));
     EXPECT_TRUE(holder.ListBox1->updatesEnabled());
     // The same pass keeps this user's processes by the file they run, which is what identifies a client.
     const OwnProcess expected{static_cast<ProcessId>(client.pid()),
