@@ -224,15 +224,20 @@ void TunnelService::lookForReturningServers() {
                 restartDueClients();
             continue;
         }
-        if (now - check.asked < std::chrono::seconds(2))
+        if (!check.read) {
+            // Read once while it waits; only an address given as such is asked: looking a name up could hang
+            // the program while the network is down.
+            const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
+            const int named = portValue(definition.PortaServer);
+            check.read = true;
+            check.address = definition.IpServer;
+            check.port = named != 0 ? named : 22;
+            check.checkable = isIpLiteral(check.address);
+        }
+        if (!check.checkable || now - check.asked < std::chrono::seconds(2))
             continue;
-        const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
-        const int named = portValue(definition.PortaServer);
-        const int port = named != 0 ? named : 22;
-        // Only an address given as such: looking a name up could hang the program while the network is down.
         check.asked = now;
-        check.checkable = isIpLiteral(definition.IpServer);
-        check.handle = m_probeSockets->open(definition.IpServer, port);
+        check.handle = m_probeSockets->open(check.address, check.port);
     }
 }
 

@@ -197,6 +197,9 @@ private:
     struct ReturnCheck {
         ProbeSockets::Handle handle = ProbeSockets::kNoHandle;
         std::chrono::steady_clock::time_point asked{};
+        bool read = false; // the server's address and port below, from the definition
+        std::string address;
+        int port = 0;
         bool checkable = false; // its address is one that can be asked without a look-up
         bool answered = false;  // a check has ended (banner, refusal or silence)
         bool reachable = false; // the last one to end heard the server's banner
