@@ -32,6 +32,12 @@ QLineEdit* fieldEdit(ConnectField field, const TShowTunn& editor) {
         return editor.Edit1;
     case ConnectField::Inoltri:
         return nullptr; // a table, not an edit: the message names it
+    case ConnectField::HostKey:
+        return editor.hostkey;
+    case ConnectField::Prima:
+        return editor.Edit2;
+    case ConnectField::Dopo:
+        return editor.Edit3;
     }
     return nullptr;
 }

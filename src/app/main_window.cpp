@@ -443,7 +443,9 @@ void TMain::loadIntoEditor(const std::string& tunnel) {
     if (!m_windows.editor)
         return;
     TShowTunn& editor = *m_windows.editor;
-    editor.setDefinition(m_service.definition(tunnel).definition);
+    const TunnelDefinition definition = m_service.definition(tunnel).definition;
+    editor.setDefinition(definition);
+    editor.setProgramsApproved(m_service.unapprovedPrograms(tunnel, definition).empty());
     editor.tunnelFolder = QString::fromStdString(m_service.clientFolder(tunnel));
     editor.setWindowTitle(QStringLiteral("Tunnell: ") + tunnelCaption(tunnel));
 }
@@ -458,8 +460,29 @@ void TMain::ListView1DblClick() {
         return;
     TShowTunn& editor = *m_windows.editor;
     editor.mxflatmaskedit1->setFocus();
-    if (editor.exec() == QDialog::Accepted)
-        m_service.save(name, editor.definition());
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    const TunnelDefinition definition = editor.definition();
+    m_service.save(name, definition);
+    if (editor.approvesPrograms())
+        present(m_service.approvePrograms(name, definition).notices);
+}
+
+std::function<bool(const ConnectPlan&)> TMain::approveFromWindow() {
+    // Hidden (the notification area, a hidden start), nobody would see the question: the connect stops
+    // and says why instead.
+    if (!isVisible())
+        return {};
+    return [this](const ConnectPlan& plan) {
+        const MessageSource& texts = *m_windows.texts;
+        std::string programs = "\n\n";
+        for (const ConnectPlan::Program& program : plan.unapproved)
+            programs +=
+                texts.fieldName(program.slot == ProgramSlot::Before ? ConnectField::Prima : ConnectField::Dopo) + ": " +
+                program.command + "\n";
+        return dialogs().question(QString::fromStdString(
+            fillText(texts.text("ApprovaProgrammi"), {decodeFileText(plan.tunnel), programs + "\n"})));
+    };
 }
 
 void TMain::showCommandLine(const ConnectPlan& plan) {
@@ -479,7 +502,8 @@ bool TMain::connectTunnel(const std::string& name) {
         return false;
     ListView1->setCurrentItem(item);
     loadIntoEditor(name); // the editor shows the tunnel that was connected
-    const CommandResult result = m_service.connect(name, [this](const ConnectPlan& plan) { showCommandLine(plan); });
+    const CommandResult result = m_service.connect(
+        name, [this](const ConnectPlan& plan) { showCommandLine(plan); }, approveFromWindow());
     present(result.notices);
     checkprocessiTimer();
     return true;
@@ -663,6 +687,7 @@ void TMain::FormShow() {
     hooks.reading = [this](const std::string& tunnel) {
         statusPanels[0]->setText(QStringLiteral("Tunnell: ") + tunnelCaption(tunnel));
     };
+    hooks.approve = approveFromWindow();
     hooks.beforeStart = [this](const ConnectPlan& plan) {
         ListView1->setCurrentItem(ListView1->itemOf(plan.tunnel));
         showCommandLine(plan);
@@ -688,6 +713,9 @@ void TMain::FormShow() {
     if (m_windows.messages)
         ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
     present(report.notices);
+    // A settings file that could not be read is told once; the defaults hold meanwhile.
+    if (!m_settings.problem.empty())
+        report.unusable.insert(report.unusable.begin(), std::exchange(m_settings.problem, {}));
     if (!report.unusable.empty()) {
         QStringList unusable;
         for (const std::string& message : report.unusable)

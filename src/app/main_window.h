@@ -134,6 +134,8 @@ private:
     // The tunnel's definition into the editor's fields and title, for the modify command and after a connect.
     void loadIntoEditor(const std::string& tunnel);
     void showCommandLine(const ConnectPlan& plan);
+    // Puts a connect's programs to the user while the window is seen; empty when it is hidden.
+    std::function<bool(const ConnectPlan&)> approveFromWindow();
     void present(const std::vector<Notice>& notices);
     void present(const Notice& notice);
     void showHealth();

@@ -305,6 +305,11 @@ void TShowTunn::buildControls() {
     dopo = makeLabel(GroupBox1, "dopo", QStringLiteral("Dopo"));
     Edit3 = makeEdit(GroupBox1, "Edit3");
     SpeedButton3 = makePictureButton(GroupBox1, "SpeedButton3", QStyle::SP_DirOpenIcon);
+    approva = new QCheckBox(QStringLiteral("Approva i programmi (saranno eseguiti a ogni connessione)"), GroupBox1);
+    approva->setObjectName(QStringLiteral("approva"));
+    approva->hide();
+    for (QLineEdit* program : {Edit2, Edit3})
+        connect(program, &QLineEdit::textEdited, this, &TShowTunn::programEditedByUser);
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { pickProgram(Edit2); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { pickProgram(Edit3); });
     auto* runLayout = new QGridLayout(GroupBox1);
@@ -314,6 +319,7 @@ void TShowTunn::buildControls() {
     runLayout->addWidget(dopo, 1, 0);
     runLayout->addWidget(Edit3, 1, 1);
     runLayout->addWidget(SpeedButton3, 1, 2);
+    runLayout->addWidget(approva, 2, 1, 1, 2);
 
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -463,8 +469,24 @@ void TShowTunn::pickProgram(QLineEdit* field) {
     const QString chosen = QFileDialog::getOpenFileName(this, field == Edit2 ? prima->text() : dopo->text(),
                                                         tunnelFolder.isEmpty() ? QDir::homePath() : tunnelFolder);
     // Quoted, so a path with blanks stays one program when the line is split.
-    if (!chosen.isEmpty())
+    if (!chosen.isEmpty()) {
         field->setText(QString::fromStdString(quoteWindowsArgument(QDir::toNativeSeparators(chosen).toStdString())));
+        programEditedByUser();
+    }
+}
+
+void TShowTunn::setProgramsApproved(bool approved) {
+    approva->setChecked(false);
+    approva->setHidden(approved);
+}
+
+void TShowTunn::programEditedByUser() {
+    approva->setChecked(true);
+    approva->setHidden(Edit2->text().isEmpty() && Edit3->text().trimmed().isEmpty());
+}
+
+bool TShowTunn::approvesPrograms() const {
+    return approva->isChecked();
 }
 
 void TShowTunn::Button1Click() {

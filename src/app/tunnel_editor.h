@@ -49,6 +49,11 @@ public:
     // The seven key-bound edits and autoconnect, in the load order.
     void setDefinition(const TunnelDefinition& definition);
     TunnelDefinition definition() const;
+    // After setDefinition: whether the programs it names are approved for this tunnel. Programs that are
+    // not get the approva box; the user's own typing or picking of a program approves it (ticks the box).
+    void setProgramsApproved(bool approved);
+    // The user approves the programs as the fields hold them on OK.
+    bool approvesPrograms() const;
 
     // Field-to-key bound edits.
     QLineEdit* mxflatmaskedit1 = nullptr; // IpServer
@@ -99,6 +104,7 @@ public:
     QLineEdit* Edit3 = nullptr;
     QToolButton* SpeedButton2 = nullptr;
     QToolButton* SpeedButton3 = nullptr;
+    QCheckBox* approva = nullptr;       // shown only while a program is not approved
     QPushButton* Button1 = nullptr;     // "&Ok"
     QPushButton* Button2 = nullptr;     // "&Annulla"
     QFileDialog* OpenDialog1 = nullptr; // null until the first key file pick
@@ -107,7 +113,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void pickProgram(QLineEdit* field);   // SpeedButton2 and SpeedButton3
+    void pickProgram(QLineEdit* field); // SpeedButton2 and SpeedButton3
+    void programEditedByUser();
     void setKeyFile(const QString& path); // relative to tunnelFolder when inside it
     void buildControls();
 };

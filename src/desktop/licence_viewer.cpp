@@ -40,10 +40,12 @@ void Tlicence::load(const QString& caption, const std::string& path) {
     setWindowTitle(caption);
     Memo1->clear();
     std::string bytes;
-    if (!fs::readFileBytes(path, bytes)) {
-        const int error = errno;
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(error ? error : ENOENT));
-    }
+    // A licence text is a few KiB; a link, pipe or device in its place is named, never read through.
+    constexpr std::size_t kMaxLicenceBytes = std::size_t{1} << 20;
+    if (const fs::FileStatus status = fs::readFileNoFollow(path, kMaxLicenceBytes, bytes); status != fs::FileStatus::Ok)
+        throw std::runtime_error("Cannot open file \"" + path + "\". " +
+                                 (status == fs::FileStatus::Missing ? std::string(std::strerror(ENOENT))
+                                                                    : fs::fileProblemReason(status, kMaxLicenceBytes)));
     Memo1->setPlainText(QString::fromStdString(decodeFileText(bytes)));
 }
 

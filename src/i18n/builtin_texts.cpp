@@ -62,6 +62,15 @@ constexpr BuiltInText kTexts[] = {
     {"TunnellConnessi", "Quorvane: %1 di %2 tunnell connessi"},
     {"OpzioniNonSalvate", "Impossibile salvare le opzioni in %1"},
     {"LinguaNonApplicata", "Impossibile usare la lingua %1: %2"},
+    {"ProgrammaNonApprovato",
+     "Il tunnell %1 non viene connesso: il suo programma \"%3\" (%2) non è ancora approvato. I programmi di una "
+     "definizione partono solo dopo la tua approvazione: connetti il tunnell dalla finestra e rispondi Sì, oppure "
+     "aprilo con Modifica e spunta \"Approva i programmi\"."},
+    {"DopoNonApprovato", "Il programma \"%3\" (%2) del tunnell %1 non è stato eseguito: non è ancora approvato. Per "
+                         "approvarlo, apri il tunnell con Modifica e spunta \"Approva i programmi\"."},
+    {"ApprovazioneNonSalvata", "Impossibile salvare l'approvazione dei programmi del tunnell %1 in %2"},
+    {"ApprovaProgrammi", "Il tunnell %1 esegue questi programmi, scritti nella sua definizione (che può venire da "
+                         "altri):%2Approvarli, ed eseguirli ora e a ogni connessione?"},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).
@@ -76,6 +85,9 @@ constexpr BuiltInText kCaptions[] = {
     {"ipservice", "Indirizzo IP servizio"},
     {"portservice", "Porta del servizio"},
     {"GroupBox2", "Altri inoltri"},
+    {"hostkeytitle", "Chiave host"},
+    {"prima", "Prima"},
+    {"dopo", "Dopo"},
 };
 
 std::string_view find(std::span<const BuiltInText> table, std::string_view key) {

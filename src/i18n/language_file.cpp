@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <filesystem>
-#include <fstream>
 #include <unordered_map>
 
 namespace quorvane::language {
@@ -74,25 +72,16 @@ File parseFile(std::string_view bytes) {
 }
 
 File readFile(const std::string& path) {
-    const std::string resolved = fs::resolve(path);
-    std::ifstream in(std::filesystem::path(std::u8string(resolved.begin(), resolved.end())), std::ios::binary);
-    if (!in)
-        return {};
-    // Read no more than one byte past the limit: the file may be huge, or growing.
+    // Never through a link, never a pipe or device (a FIFO would keep the window from ever showing),
+    // and no more than one byte past the limit.
     std::string bytes;
-    constexpr std::size_t kChunk = std::size_t{64} << 10;
-    while (bytes.size() <= kMaxFileBytes) {
-        const std::size_t had = bytes.size();
-        bytes.resize(had + kChunk);
-        in.read(bytes.data() + had, static_cast<std::streamsize>(kChunk));
-        bytes.resize(had + static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-        if (!in)
-            break;
-    }
-    if (bytes.size() > kMaxFileBytes) {
+    const fs::FileStatus status = fs::readFileNoFollow(path, kMaxFileBytes, bytes);
+    if (status == fs::FileStatus::Missing)
+        return {};
+    if (status != fs::FileStatus::Ok) {
         File refused;
-        refused.problems.push_back("language file \"" + path + "\" is larger than " +
-                                   std::to_string(kMaxFileBytes >> 20) + " MiB: not applied");
+        refused.problems.push_back(fs::fileProblemWords(status, "language file \"" + path + "\"", kMaxFileBytes) +
+                                   ": not applied");
         return refused;
     }
     return parseFile(bytes);

@@ -158,9 +158,17 @@ public:
             return failure;
         int outputFd = -1;
         if (!request.visible && !request.outputFile.empty()) {
-            outputFd = open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+            // Non-blocking, then checked: a pipe swapped into the log's place must hang neither us nor the client.
+            outputFd = open(request.outputFile.c_str(),
+                            O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
             if (outputFd < 0)
                 return std::string(std::strerror(errno));
+            struct stat info {};
+            if (fstat(outputFd, &info) != 0 || !S_ISREG(info.st_mode)) {
+                close(outputFd);
+                return request.outputFile + ": not a regular file";
+            }
+            fcntl(outputFd, F_SETFL, O_APPEND);
         }
         struct OutputCloser {
             int fd;

@@ -163,9 +163,14 @@ DWORD startWithOutputFile(const LaunchRequest& request, HANDLE& process) {
     // runs; the sharing lets it read, trim and replace the file meanwhile.
     const ScopedHandle output(CreateFileW(toWide(request.outputFile).c_str(), FILE_APPEND_DATA,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
-                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!output.valid())
         return lastErrorOr(ERROR_OPEN_FAILED);
+    // A link or device swapped into the log's place is not written through.
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(output.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(output.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        return ERROR_INVALID_NAME;
     const ScopedHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!input.valid())

@@ -1,6 +1,8 @@
 // Building the client's command line and splitting one into arguments like a Windows program does.
 #include "process/command_line.h"
 
+#include "store/ini_file.h"
+
 #include <algorithm>
 #include <string>
 
@@ -59,6 +61,10 @@ std::string forwarding(const TunnelDefinition& definition) {
 std::optional<FieldFault> extraForwardFault(const ExtraForward& forward) {
     for (const std::string* text : {&forward.localPort, &forward.address, &forward.port}) {
         if (text->find_first_of(std::string_view(",;\0", 3)) != std::string::npos)
+            return FieldFault::Unpassable;
+        // Stored, a control character at an end would be dropped when read back: refused, not cut.
+        if (std::any_of(text->begin(), text->end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
             return FieldFault::Unpassable;
     }
     if (!isPort(forward.localPort))
@@ -121,10 +127,17 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
         const std::string& text;
     };
     const Field inLineOrder[] = {
-        {ConnectField::PortaServer, definition.PortaServer}, {ConnectField::Username, definition.Username},
-        {ConnectField::Password, definition.Password},       {ConnectField::PortaLocale, definition.PortaLocale},
-        {ConnectField::IpServizio, definition.IpServizio},   {ConnectField::PortaServizio, definition.PortaServizio},
-        {ConnectField::IpServer, definition.IpServer},       {ConnectField::FileChiave, definition.FileChiave},
+        {ConnectField::PortaServer, definition.PortaServer},
+        {ConnectField::Username, definition.Username},
+        {ConnectField::Password, definition.Password},
+        {ConnectField::PortaLocale, definition.PortaLocale},
+        {ConnectField::IpServizio, definition.IpServizio},
+        {ConnectField::PortaServizio, definition.PortaServizio},
+        {ConnectField::IpServer, definition.IpServer},
+        {ConnectField::FileChiave, definition.FileChiave},
+        {ConnectField::HostKey, definition.HostKey},
+        {ConnectField::Prima, definition.Prima},
+        {ConnectField::Dopo, definition.Dopo},
     };
     const bool dynamic = definition.Direzione == kForwardDynamic;
     for (const Field& field : inLineOrder) {
@@ -157,6 +170,9 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
         if (const std::optional<FieldFault> fault = extraForwardFault(extra))
             return FieldProblem{ConnectField::Inoltri, *fault};
     }
+    // The list is one value of the definition, which holds 2047 characters at most.
+    if (formatExtraForwards(definition.Inoltri).size() >= IniText::kValueBufferChars)
+        return FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable};
     return std::nullopt;
 }
 

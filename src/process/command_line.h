@@ -21,6 +21,9 @@ enum class ConnectField {
     PortaServizio,
     FileChiave,
     Inoltri, // one of the extra forwards
+    HostKey,
+    Prima,
+    Dopo,
 };
 
 // Why a field cannot go to the client as it is.

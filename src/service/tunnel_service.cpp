@@ -7,11 +7,21 @@
 #include "process/program_runner.h"
 #include "store/file_system.h"
 #include "store/paths.h"
+#include "store/program_settings.h"
 #include "store/tunnel_rename.h"
 
 namespace quorvane {
 
 namespace {
+
+// Why each program that is not approved did not run, and how to approve it.
+std::vector<Notice> notApproved(const std::string& tunnel, const std::vector<ConnectPlan::Program>& programs) {
+    std::vector<Notice> notices;
+    for (const ConnectPlan::Program& program : programs)
+        notices.push_back(
+            Notice{NoticeKind::ProgramNotApproved, tunnel, program.command, programSlotKey(program.slot)});
+    return notices;
+}
 
 // Failures a missing network explains: a server that does not answer or cannot be reached.
 bool networkFailure(FailureKind kind) {
@@ -32,7 +42,8 @@ CommandResult refused(NoticeKind kind, const std::string& tunnel) {
 TunnelService::TunnelService(ProgramFolders folders, ProcessServices& processes, ClientLauncher& launcher,
                              TunnelHealthTracker& health, ProbeSockets* probes, NetworkWatch* network)
     : m_folders(std::move(folders)), m_processes(processes), m_launcher(launcher), m_health(health),
-      m_clients(processes, paths::TunnelsDirForListing(m_folders.data)), m_probeSockets(probes), m_network(network) {
+      m_clients(processes, paths::TunnelsDirForListing(m_folders.data)), m_probeSockets(probes), m_network(network),
+      m_approvals(m_folders.data) {
     if (m_probeSockets)
         m_probes.emplace(*m_probeSockets, m_health.clock());
 }
@@ -89,7 +100,7 @@ LoadReport TunnelService::load(const LoadHooks& hooks) {
         if (running->isRunning(tunnel) ||
             std::find(report.started.begin(), report.started.end(), tunnel) != report.started.end())
             continue;
-        CommandResult result = connect(tunnel, hooks.beforeStart);
+        CommandResult result = connect(tunnel, hooks.beforeStart, hooks.approve);
         report.notices.insert(report.notices.end(), result.notices.begin(), result.notices.end());
         report.started.push_back(tunnel);
     }
@@ -282,7 +293,29 @@ PlannedConnect TunnelService::planConnect(const std::string& tunnel) const {
     const bool clientRuns = m_clients.snapshot().isRunning(tunnel);
     planned.plan =
         ConnectPlan{tunnel, definition, clientRuns ? std::string() : displayConnectCommandLine(definition), clientRuns};
+    if (!clientRuns)
+        planned.plan->unapproved = unapprovedPrograms(tunnel, definition);
     return planned;
+}
+
+std::vector<ConnectPlan::Program> TunnelService::unapprovedPrograms(const std::string& tunnel,
+                                                                    const TunnelDefinition& definition) const {
+    std::vector<ConnectPlan::Program> unapproved;
+    if (!m_approvals.approved(tunnel, ProgramSlot::Before, definition.Prima))
+        unapproved.push_back({ProgramSlot::Before, definition.Prima});
+    if (!splitWindowsCommandLine(definition.Dopo).empty() &&
+        !m_approvals.approved(tunnel, ProgramSlot::After, definition.Dopo))
+        unapproved.push_back({ProgramSlot::After, definition.Dopo});
+    return unapproved;
+}
+
+CommandResult TunnelService::approvePrograms(const std::string& tunnel, const TunnelDefinition& definition) {
+    if (m_approvals.approve(tunnel, ProgramSlot::Before, definition.Prima) &&
+        m_approvals.approve(tunnel, ProgramSlot::After, definition.Dopo))
+        return {true, {}};
+    Notice notice = noticeFor(NoticeKind::ApprovalNotSaved, tunnel);
+    notice.detail = fs::resolve(settingsFile(m_folders.data));
+    return {false, {notice}};
 }
 
 CommandResult TunnelService::start(const ConnectPlan& plan) {
@@ -292,10 +325,20 @@ CommandResult TunnelService::start(const ConnectPlan& plan) {
 }
 
 CommandResult TunnelService::connect(const std::string& tunnel,
-                                     const std::function<void(const ConnectPlan&)>& beforeStart) {
+                                     const std::function<void(const ConnectPlan&)>& beforeStart,
+                                     const std::function<bool(const ConnectPlan&)>& approve) {
     const PlannedConnect planned = planConnect(tunnel);
     if (!planned.plan)
         return {false, planned.notices};
+    // A definition may come from someone else: the programs it names run once the user says so.
+    if (!planned.plan->unapproved.empty()) {
+        if (!approve)
+            return {false, notApproved(tunnel, planned.plan->unapproved)};
+        if (!approve(*planned.plan))
+            return {false, {}};
+        if (CommandResult approved = approvePrograms(tunnel, planned.plan->definition); !approved.done)
+            return approved;
+    }
     if (beforeStart && !planned.plan->clientRuns)
         beforeStart(*planned.plan);
     return start(*planned.plan);
@@ -320,6 +363,8 @@ std::optional<Notice> TunnelService::runBefore(const std::string& tunnel, const 
 std::optional<Notice> TunnelService::runAfter(const std::string& tunnel, const TunnelDefinition& definition) {
     if (splitWindowsCommandLine(definition.Dopo).empty())
         return std::nullopt;
+    if (!m_approvals.approved(tunnel, ProgramSlot::After, definition.Dopo))
+        return Notice{NoticeKind::AfterNotApproved, tunnel, definition.Dopo, programSlotKey(ProgramSlot::After)};
     // Started, not waited for: nothing the user does may hang on it.
     const LaunchRequest request = programLaunch(definition.Dopo, clientFolder(tunnel));
     const std::optional<std::string> failure = m_launcher.launch(request);
@@ -332,6 +377,24 @@ std::optional<Notice> TunnelService::runAfter(const std::string& tunnel, const T
 }
 
 CommandResult TunnelService::startClient(const std::string& tunnel, const TunnelDefinition& definition) {
+    // Every start asks, restarts included: the definition may have changed since the connect.
+    if (const std::vector<ConnectPlan::Program> unapproved = unapprovedPrograms(tunnel, definition);
+        !unapproved.empty()) {
+        m_health.stopped(tunnel);
+        return {false, notApproved(tunnel, unapproved)};
+    }
+    // Looked at before anything runs: a log that cannot be used stops the start.
+    std::string outputFile;
+    if (!definition.Debug) {
+        std::string problem;
+        outputFile = m_health.freshClientLog(tunnel, problem);
+        if (!problem.empty()) {
+            m_health.stopped(tunnel);
+            Notice notice = noticeFor(NoticeKind::LaunchFailed, tunnel);
+            notice.detail = problem;
+            return {false, {notice}};
+        }
+    }
     if (std::optional<Notice> failed = runBefore(tunnel, definition)) {
         m_health.stopped(tunnel); // no restart loop over a program that keeps failing
         return {false, {*failed}};
@@ -348,8 +411,7 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
     request.secret = definition.Password;
     request.directory = clientFolder(tunnel);
     request.visible = definition.Debug;
-    if (!request.visible)
-        request.outputFile = m_health.freshClientLog(tunnel);
+    request.outputFile = outputFile;
     if (const std::optional<std::string> failure = m_launcher.launch(request)) {
         Notice notice = noticeFor(NoticeKind::LaunchFailed, tunnel);
         notice.detail = *failure;
@@ -387,6 +449,7 @@ CommandResult TunnelService::rename(const std::string& tunnel, const std::string
         sameNameListed(newName, tunnel) ? RenameOutcome::NameTaken : renameTunnel(m_folders.data, tunnel, newName);
     switch (outcome) {
     case RenameOutcome::Renamed:
+        m_approvals.carryOver(tunnel, newName); // the user approved the programs, not the name
         m_health.forget(tunnel);
         std::replace(m_tunnels.begin(), m_tunnels.end(), tunnel, newName);
         m_listener->tunnelsChanged();

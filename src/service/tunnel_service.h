@@ -13,6 +13,7 @@
 #include "process/process_services.h"
 #include "process/tunnel_client_control.h"
 #include "store/folder_walker.h"
+#include "store/program_approvals.h"
 #include "store/program_folders.h"
 #include "store/tunnel_definition.h"
 #include "tunnel/liveness_probes.h"
@@ -41,6 +42,9 @@ enum class NoticeKind {
     FolderNotRemoved,
     FolderNotCreated, // detail: the store's words
     ClientNotCopied,
+    ProgramNotApproved, // subject: the command; detail: its key ("Prima", "Dopo"); the connect stopped
+    AfterNotApproved,   // subject: the "Dopo" command, not run
+    ApprovalNotSaved,   // detail: the settings file
     // Found by a pass.
     HostKeyOffered, // failure.hostKey: the server's key, to be trusted or not
     HostKeyChanged,
@@ -69,6 +73,13 @@ struct ConnectPlan {
     TunnelDefinition definition;
     std::string maskedCommandLine; // the password as "********", for the user's eyes
     bool clientRuns = false;       // already up: nothing to start, and no second session
+    // Programs the definition names that the user has not approved for this tunnel: start refuses
+    // until they are (see approvePrograms).
+    struct Program {
+        ProgramSlot slot;
+        std::string command;
+    };
+    std::vector<Program> unapproved{};
 };
 
 struct PlannedConnect {
@@ -98,6 +109,8 @@ struct LoadHooks {
     std::function<void()> letEventsThrough;                   // while the folders are read
     std::function<void(const std::string& tunnel)> reading;   // each tunnel, in list order
     std::function<void(const ConnectPlan& plan)> beforeStart; // each automatic connect, before its client starts
+    // Asked for a connect whose programs are not approved; empty or false: it does not start.
+    std::function<bool(const ConnectPlan& plan)> approve;
 };
 
 struct LoadReport {
@@ -139,8 +152,15 @@ public:
     PlannedConnect planConnect(const std::string& tunnel) const;
     // Runs "Prima", then starts the client. Done when it was started (or already ran).
     CommandResult start(const ConnectPlan& plan);
-    // planConnect and start, with beforeStart (if any) between them.
-    CommandResult connect(const std::string& tunnel, const std::function<void(const ConnectPlan&)>& beforeStart = {});
+    // planConnect and start, with beforeStart (if any) between them. Programs the user has not approved
+    // are put to approve (when given; the user's yes approves them) or refuse the connect, saying why.
+    CommandResult connect(const std::string& tunnel, const std::function<void(const ConnectPlan&)>& beforeStart = {},
+                          const std::function<bool(const ConnectPlan&)>& approve = {});
+    // The programs the definition names that the user has not approved for this tunnel.
+    std::vector<ConnectPlan::Program> unapprovedPrograms(const std::string& tunnel,
+                                                         const TunnelDefinition& definition) const;
+    // The user approves the programs the definition names for this tunnel (having seen them whole).
+    CommandResult approvePrograms(const std::string& tunnel, const TunnelDefinition& definition);
     // Stops the first client; "Dopo" follows when none is left. Done when none runs afterwards.
     CommandResult disconnect(const std::string& tunnel);
     CommandResult rename(const std::string& tunnel, const std::string& newName);
@@ -180,6 +200,7 @@ private:
     CommandResult startClient(const std::string& tunnel, const TunnelDefinition& definition);
     std::optional<Notice> runBefore(const std::string& tunnel, const TunnelDefinition& definition);
     std::optional<Notice> runAfter(const std::string& tunnel, const TunnelDefinition& definition);
+
     void react(const HealthChange& change);
     void restartDueClients();
     void lookForReturningServers();
@@ -192,6 +213,7 @@ private:
     TunnelClientControl m_clients;
     ProbeSockets* m_probeSockets;
     NetworkWatch* m_network;
+    ProgramApprovals m_approvals;
     std::optional<LivenessProbes> m_probes;
     // A waiting tunnel's server, asked whether it is back: the connection, and when it was asked.
     struct ReturnCheck {

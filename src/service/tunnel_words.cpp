@@ -51,6 +51,12 @@ std::string fieldNameFromCaptions(ConnectField field,
         return plain("Label1");
     case ConnectField::Inoltri:
         return plain("GroupBox2");
+    case ConnectField::HostKey:
+        return plain("hostkeytitle");
+    case ConnectField::Prima:
+        return plain("prima");
+    case ConnectField::Dopo:
+        return plain("dopo");
     }
     return {};
 }
@@ -158,6 +164,15 @@ NoticeWords noticeWords(const Notice& notice, const std::string& caption, const 
         return {notice.field ? fieldProblemWords(*notice.field, texts) : std::string()};
     case NoticeKind::KeyFileMissing:
         return message("ChiaveMancante", {notice.subject});
+    case NoticeKind::ProgramNotApproved:
+    case NoticeKind::AfterNotApproved: {
+        const std::string slot = texts.fieldName(
+            notice.detail == programSlotKey(ProgramSlot::After) ? ConnectField::Dopo : ConnectField::Prima);
+        return message(notice.kind == NoticeKind::AfterNotApproved ? "DopoNonApprovato" : "ProgrammaNonApprovato",
+                       {caption, slot, notice.subject});
+    }
+    case NoticeKind::ApprovalNotSaved:
+        return message("ApprovazioneNonSalvata", {caption, notice.detail});
     case NoticeKind::BeforeNotStarted:
         return message("PrimaNonAvviato", {caption, notice.subject, notice.detail});
     case NoticeKind::BeforeTimedOut:

@@ -1,6 +1,7 @@
 // File-system services shared by every platform: the names of the store's temporary files.
 #include "store/file_system.h"
 
+#include <string>
 #include <string_view>
 
 namespace quorvane::fs {
@@ -44,6 +45,31 @@ bool isTemporaryName(const std::string& name, unsigned long& processId) {
     unsigned long number = 0;
     return dash != std::string_view::npos && parseNumber(numbers.substr(0, dash), processId) &&
            parseNumber(numbers.substr(dash + 1), number);
+}
+
+std::string fileProblemReason(FileStatus status, std::size_t maxBytes) {
+    switch (status) {
+    case FileStatus::Ok:
+        return {};
+    case FileStatus::Missing:
+        return "it does not exist";
+    case FileStatus::Link:
+        return "it or its folder is a symbolic link";
+    case FileStatus::NotAFile:
+        return "it is not a regular file";
+    case FileStatus::TooLarge:
+        return "it is larger than " + (maxBytes >= (std::size_t{1} << 20) ? std::to_string(maxBytes >> 20) + " MiB"
+                                                                          : std::to_string(maxBytes >> 10) + " KiB");
+    case FileStatus::Failed:
+        break;
+    }
+    return "it cannot be read";
+}
+
+std::string fileProblemWords(FileStatus status, const std::string& path, std::size_t maxBytes) {
+    if (status == FileStatus::Ok)
+        return {};
+    return "Unable to read " + path + ": " + fileProblemReason(status, maxBytes);
 }
 
 } // namespace quorvane::fs

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane::fs {
@@ -52,6 +54,47 @@ enum class FileStatus {
 // Reads a whole regular file of at most maxBytes bytes, never reading more than maxBytes + 1, and
 // following no symbolic link as the file or as the folder holding it (folders above it may be links).
 FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes);
+
+// Why a file was refused, in the system's words: "it or its folder is a symbolic link"; maxBytes names the
+// limit for TooLarge. Empty for Ok.
+std::string fileProblemReason(FileStatus status, std::size_t maxBytes);
+// "Unable to read <path>: <reason>"; empty for Ok.
+std::string fileProblemWords(FileStatus status, const std::string& path, std::size_t maxBytes);
+
+// A regular file held open, opened as readFileNoFollow opens: never through a symbolic link (as the file
+// or the folder holding it), never a pipe, device or folder in its place, and never blocking on one. For
+// the logs a client appends to while the program reads or trims them.
+class NoFollowFile {
+public:
+    enum class Access {
+        Read,
+        ReadWrite,
+        // Created for its owner alone, or an existing one emptied and its group and other bits dropped.
+        // A file with a second name (a hard link) is refused as Link: emptying it would empty the other.
+        CreatePrivateEmpty,
+    };
+
+    NoFollowFile() = default;
+    ~NoFollowFile();
+    NoFollowFile(const NoFollowFile&) = delete;
+    NoFollowFile& operator=(const NoFollowFile&) = delete;
+
+    // Closes what was open first. Anything but Ok leaves the object closed.
+    FileStatus open(const std::string& path, Access access);
+    bool isOpen() const { return m_handle != kClosed; }
+    void close();
+
+    // The size now (another process may be appending); -1 on failure.
+    std::int64_t size() const;
+    // Up to count bytes from offset, fewer at the end of the file; false on failure.
+    bool readAt(std::uint64_t offset, std::size_t count, std::string& bytes) const;
+    bool writeAt(std::uint64_t offset, std::string_view bytes);
+    bool truncate(std::uint64_t size);
+
+private:
+    static constexpr std::intptr_t kClosed = -1;
+    std::intptr_t m_handle = kClosed; // a descriptor, or a HANDLE on Windows
+};
 
 // Like replacePrivateFileContents, but refuses (Link) a file or a folder holding it that is a
 // symbolic link instead of writing through it, and refuses (NotAFile) anything but a regular file.

@@ -268,12 +268,15 @@ bool createFolder(const std::string& path) {
 }
 
 bool copyFile(const std::string& source, const std::string& target) {
-    const int in = ::open(resolve(source).c_str(), O_RDONLY | O_CLOEXEC);
+    // The source may be a link (a client found on the PATH), but never a pipe or device that could hang the copy.
+    const int in = ::open(resolve(source).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (in < 0)
         return false;
     struct stat info {};
     std::string bytes;
-    const bool readOk = ::fstat(in, &info) == 0 && !S_ISDIR(info.st_mode) && readAll(in, bytes);
+    constexpr off_t kMaxCopied = off_t{256} << 20;
+    const bool readOk =
+        ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxCopied && readAll(in, bytes);
     ::close(in);
     if (!readOk)
         return false;
@@ -422,6 +425,106 @@ FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::
     if (status == FileStatus::Ok)
         bytes = std::move(data);
     return status;
+}
+
+NoFollowFile::~NoFollowFile() {
+    close();
+}
+
+void NoFollowFile::close() {
+    if (m_handle != kClosed)
+        ::close(static_cast<int>(m_handle));
+    m_handle = kClosed;
+}
+
+FileStatus NoFollowFile::open(const std::string& path, Access access) {
+    close();
+    const std::string resolved = withoutTrailingSeparators(resolve(path));
+    const std::string name = baseNameOf(resolved);
+    if (name.empty() || name == "." || name == "..")
+        return FileStatus::NotAFile;
+    FileStatus status = FileStatus::Ok;
+    const int folderFd = openFolderOf(resolved, true, status);
+    if (folderFd < 0)
+        return status;
+    const bool create = access == Access::CreatePrivateEmpty;
+    struct stat info {};
+    status = entryStatus(folderFd, name, info);
+    if (create && status == FileStatus::Missing)
+        status = FileStatus::Ok;
+    // Non-blocking: a pipe put in the file's place must not hang the open. Never truncated by the
+    // open itself: only once it is known to be a regular file of one name.
+    const int flags = (access == Access::Read ? O_RDONLY : O_RDWR) | (create ? O_CREAT : 0) | O_NOFOLLOW | O_NONBLOCK |
+                      O_NOCTTY | O_CLOEXEC;
+    const int fd = status == FileStatus::Ok ? ::openat(folderFd, name.c_str(), flags, 0600) : -1;
+    const int openError = errno;
+    ::close(folderFd);
+    if (status != FileStatus::Ok)
+        return status;
+    if (fd < 0)
+        return openError == ELOOP ? FileStatus::Link : openError == ENOENT ? FileStatus::Missing : FileStatus::Failed;
+    if (::fstat(fd, &info) != 0)
+        status = FileStatus::Failed;
+    else if (!S_ISREG(info.st_mode))
+        status = FileStatus::NotAFile;
+    else if (access != Access::Read && info.st_nlink > 1)
+        status = FileStatus::Link;
+    else if (create && (::ftruncate(fd, 0) != 0 || ((info.st_mode & 077) && ::fchmod(fd, info.st_mode & 07700) != 0)))
+        status = FileStatus::Failed;
+    if (status != FileStatus::Ok) {
+        ::close(fd);
+        return status;
+    }
+    m_handle = fd;
+    return FileStatus::Ok;
+}
+
+std::int64_t NoFollowFile::size() const {
+    struct stat info {};
+    if (m_handle == kClosed || ::fstat(static_cast<int>(m_handle), &info) != 0)
+        return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
+bool NoFollowFile::readAt(std::uint64_t offset, std::size_t count, std::string& bytes) const {
+    if (m_handle == kClosed)
+        return false;
+    std::string data(count, '\0');
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got =
+            ::pread(static_cast<int>(m_handle), data.data() + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    data.resize(done);
+    bytes = std::move(data);
+    return true;
+}
+
+bool NoFollowFile::writeAt(std::uint64_t offset, std::string_view bytes) {
+    if (m_handle == kClosed)
+        return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::pwrite(static_cast<int>(m_handle), bytes.data() + done, bytes.size() - done,
+                                         static_cast<off_t>(offset + done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool NoFollowFile::truncate(std::uint64_t size) {
+    return m_handle != kClosed && ::ftruncate(static_cast<int>(m_handle), static_cast<off_t>(size)) == 0;
 }
 
 FileStatus replacePrivateFileNoFollow(const std::string& path, const std::string& bytes) {

@@ -446,6 +446,110 @@ FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::
     return status;
 }
 
+NoFollowFile::~NoFollowFile() {
+    close();
+}
+
+void NoFollowFile::close() {
+    if (m_handle != kClosed)
+        ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+    m_handle = kClosed;
+}
+
+FileStatus NoFollowFile::open(const std::string& path, Access access) {
+    close();
+    const std::string named = withoutTrailingSeparators(path);
+    const bool create = access == Access::CreatePrivateEmpty;
+    FileStatus status = noFollowStatusOf(named);
+    if (create && status == FileStatus::Missing && folderStatusOf(named) == FileStatus::Ok)
+        status = FileStatus::Ok;
+    if (status != FileStatus::Ok)
+        return status;
+    std::optional<PrivateSecurity> security;
+    if (create && !security.emplace(PrivateSecurity::File).valid())
+        return FileStatus::Failed;
+    // The client keeps appending to its log while it is read or trimmed here.
+    const HANDLE file = ::CreateFileW(
+        toWide(named).c_str(), GENERIC_READ | (access == Access::Read ? 0 : GENERIC_WRITE),
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, security ? security->attributes() : nullptr,
+        create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return missingOrFailed();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info))
+        status = FileStatus::NotAFile;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        status = FileStatus::Link;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        status = FileStatus::NotAFile;
+    else if (access != Access::Read && info.nNumberOfLinks > 1)
+        status = FileStatus::Link;
+    else if (create && !::SetEndOfFile(file))
+        status = FileStatus::Failed;
+    if (status != FileStatus::Ok) {
+        ::CloseHandle(file);
+        return status;
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(file);
+    return FileStatus::Ok;
+}
+
+std::int64_t NoFollowFile::size() const {
+    LARGE_INTEGER size{};
+    if (m_handle == kClosed || !::GetFileSizeEx(reinterpret_cast<HANDLE>(m_handle), &size))
+        return -1;
+    return size.QuadPart;
+}
+
+bool NoFollowFile::readAt(std::uint64_t offset, std::size_t count, std::string& bytes) const {
+    if (m_handle == kClosed)
+        return false;
+    std::string data(count, '\0');
+    std::size_t done = 0;
+    while (done < count) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>((offset + done) & 0xffffffffu);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD got = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), data.data() + done, chunk, &got, &at))
+            if (::GetLastError() != ERROR_HANDLE_EOF)
+                return false;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    data.resize(done);
+    bytes = std::move(data);
+    return true;
+}
+
+bool NoFollowFile::writeAt(std::uint64_t offset, std::string_view bytes) {
+    if (m_handle == kClosed)
+        return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>((offset + done) & 0xffffffffu);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!::WriteFile(reinterpret_cast<HANDLE>(m_handle), bytes.data() + done, chunk, &written, &at) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+bool NoFollowFile::truncate(std::uint64_t size) {
+    if (m_handle == kClosed)
+        return false;
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    const HANDLE file = reinterpret_cast<HANDLE>(m_handle);
+    return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+}
+
 FileStatus replacePrivateFileNoFollow(const std::string& path, const std::string& bytes) {
     const std::string named = withoutTrailingSeparators(path);
     const FileStatus status = noFollowStatusOf(named);

@@ -204,6 +204,16 @@ std::string IniText::readString(const std::string& section, const std::string& k
     return value;
 }
 
+bool IniText::fitsWhole(const std::string& section, const std::string& key) const {
+    const ParsedFile& file = parsed().file;
+    const auto range = findSection(file, section);
+    const auto line = range ? findKey(file, *range, key) : std::nullopt;
+    if (!line)
+        return true;
+    const std::string value = unquoted(file.lines[*line].value);
+    return ini::bytesOfCodePoints(value, kValueBufferChars - 1) == value.size();
+}
+
 std::vector<std::string> IniText::readKeyNames(const std::string& section, std::size_t bufferChars) const {
     std::vector<std::string> names;
     const ParsedFile& file = parsed().file;
@@ -253,14 +263,14 @@ IniFile::IniFile(std::string path) : m_path(std::move(path)) {}
 std::string IniFile::readString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue) const {
     std::string bytes;
-    if (!fs::readFileBytes(m_path, bytes))
+    if (fs::readFileNoFollow(m_path, kMaxFileBytes, bytes) != fs::FileStatus::Ok)
         return defaultValue;
     return IniText(std::move(bytes)).readString(section, key, defaultValue);
 }
 
 std::vector<std::string> IniFile::readKeyNames(const std::string& section, std::size_t bufferChars) const {
     std::string bytes;
-    if (!fs::readFileBytes(m_path, bytes))
+    if (fs::readFileNoFollow(m_path, kMaxFileBytes, bytes) != fs::FileStatus::Ok)
         return {};
     return IniText(std::move(bytes)).readKeyNames(section, bufferChars);
 }

@@ -29,6 +29,8 @@ public:
     // The value of section/key, blanks around it dropped and one pair of matching quotes stripped;
     // defaultValue when the section or key is missing.
     std::string readString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
+    // False when readString would cut the value (longer than 2047 characters); true for a missing key.
+    bool fitsWhole(const std::string& section, const std::string& key) const;
 
     // Key names of a section in file order (duplicates kept, comments skipped), limited as the
     // platform's call with a buffer of bufferChars characters would return them: each name takes its
@@ -74,12 +76,15 @@ enum class IniWriteResult {
 class IniFile {
 public:
     static constexpr std::size_t kValueBufferChars = IniText::kValueBufferChars;
+    // No file of the program's is near this; a larger one (a link to a device, a runaway log) is refused.
+    static constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
 
     explicit IniFile(std::string path);
 
     const std::string& path() const { return m_path; }
 
-    // As IniText's; defaultValue (or nothing) also when the file is missing.
+    // As IniText's; defaultValue (or nothing) also when the file is missing, a link, not a regular file or
+    // larger than kMaxFileBytes (never read through, never waited on).
     std::string readString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     std::vector<std::string> readKeyNames(const std::string& section, std::size_t bufferChars) const;
 
@@ -88,8 +93,7 @@ public:
     // a missing file; reads at most maxFileBytes and refuses a file, old or new, larger than that. The
     // file is left readable by its owner alone (definitions hold passwords). A file or folder that is a
     // symbolic link is refused, never written through. On any failure the file is untouched.
-    IniWriteResult writeStrings(const std::vector<IniEntry>& entries,
-                                std::size_t maxFileBytes = std::numeric_limits<std::size_t>::max()) const;
+    IniWriteResult writeStrings(const std::vector<IniEntry>& entries, std::size_t maxFileBytes = kMaxFileBytes) const;
 
     // writeStrings of one entry; true when written.
     bool writeString(const std::string& section, const std::string& key, const std::string& value) const;

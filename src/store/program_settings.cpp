@@ -12,6 +12,7 @@ namespace quorvane {
 namespace {
 
 const char* const kSection = "Opzioni";
+constexpr std::size_t kMaxLanguageFileBytes = std::size_t{4} << 20; // as the language engine reads them
 
 bool readFlag(const IniText& file, const char* key, bool fallback) {
     const std::string value = file.readString(kSection, key, "");
@@ -26,9 +27,12 @@ std::string settingsFile(const std::string& dataFolder) {
 
 ProgramSettings loadProgramSettings(const std::string& dataFolder) {
     std::string bytes; // a missing or unreadable file reads as the defaults
-    fs::readFileBytes(settingsFile(dataFolder), bytes);
+    const std::string path = settingsFile(dataFolder);
+    const fs::FileStatus status = fs::readFileNoFollow(path, IniFile::kMaxFileBytes, bytes);
     const IniText file(std::move(bytes));
     ProgramSettings settings;
+    if (status != fs::FileStatus::Missing)
+        settings.problem = fs::fileProblemWords(status, fs::resolve(path), IniFile::kMaxFileBytes);
     settings.showCommandLine = readFlag(file, "MostraComando", settings.showCommandLine);
     settings.startHidden = readFlag(file, "AvvioNascosto", settings.startHidden);
     settings.notifications = readFlag(file, "Notifiche", settings.notifications);
@@ -63,7 +67,10 @@ KeptSettings keepProgramSettings(const std::string& programFolder, const std::st
     KeptSettings kept{chosen, {}, true};
     if (!chosen.language.empty() && chosen.language != current.language) {
         const std::string source = languageFilePath(programFolder, chosen.language);
-        if (!fs::copyFile(source, paths::LanguageFile(dataFolder))) {
+        // Read as any language file is read: no link, pipe or device, and bounded.
+        std::string bytes;
+        if (fs::readFileNoFollow(source, kMaxLanguageFileBytes, bytes) != fs::FileStatus::Ok ||
+            fs::replacePrivateFileNoFollow(paths::LanguageFile(dataFolder), bytes) != fs::FileStatus::Ok) {
             kept.languageNotCopied = fs::resolve(source);
             kept.settings.language = current.language;
         }

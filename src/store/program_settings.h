@@ -12,6 +12,7 @@ struct ProgramSettings {
     bool notifications = true;   // balloons when a tunnel fails or comes back
     bool editAfterAdd = false;   // the editor opens on a tunnel just added
     std::string language;        // the lang/ file last chosen; empty: none chosen here
+    std::string problem;         // why the file was not read and the defaults hold (a link, a pipe, too large)
 };
 
 // The language file that holds the built-in texts.
@@ -20,7 +21,8 @@ inline constexpr const char* kBuiltInLanguageFile = "italiano.lng";
 std::string settingsFile(const std::string& dataFolder);
 
 // A missing file, a missing key or a value that is neither 0 nor 1 gives the default: older and
-// hand-edited files keep working. Unknown keys are ignored.
+// hand-edited files keep working. Unknown keys are ignored. A file that is a link, not a regular file
+// or larger than IniFile::kMaxFileBytes is not read (nor waited on): the defaults, and problem says why.
 ProgramSettings loadProgramSettings(const std::string& dataFolder);
 
 // False when the file could not be written (it is then left as it was).

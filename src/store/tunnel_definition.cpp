@@ -241,6 +241,9 @@ std::string DefinitionLoad::message() const {
         return "Unable to read " + path + ": it is not a file";
     case DefinitionProblem::TooLarge:
         return "Unable to read " + path + ": it is larger than " + std::to_string(kDefinitionMaxBytes / 1024) + " KiB";
+    case DefinitionProblem::ValueCut:
+        return "Unable to use " + path + ": the value of " + cutKey + " is longer than " +
+               std::to_string(IniText::kValueBufferChars - 1) + " characters";
     case DefinitionProblem::Unreadable:
         break;
     }
@@ -270,6 +273,19 @@ DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::s
     load.definition.Dopo = text.readString(kTunnelSection, kAfterKey, "");
     load.definition.Inoltri = parseExtraForwards(text.readString(kTunnelSection, kExtraForwardsKey, ""));
     load.definition.Sonda = parseProbeSeconds(text.readString(kTunnelSection, kProbeKey, ""));
+    // A cut value would pass for a whole one (a list of forwards without its last, a shorter port): refused.
+    const auto fits = [&](const char* section, const char* key) {
+        if (!load.ok() || text.fitsWhole(section, key))
+            return;
+        load.problem = DefinitionProblem::ValueCut;
+        load.cutKey = key;
+    };
+    for (const TextKey& row : kTextKeys)
+        fits(row.section, row.key);
+    for (const char* key : {kHostKeyKey, kKeyFileKey})
+        fits(kServerSection, key);
+    for (const char* key : {kBeforeKey, kAfterKey, kExtraForwardsKey})
+        fits(kTunnelSection, key);
     return load;
 }
 

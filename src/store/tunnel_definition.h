@@ -90,12 +90,14 @@ enum class DefinitionProblem {
     NotAFile,   // a folder, pipe or device in its place
     TooLarge,   // larger than kDefinitionMaxBytes
     Unreadable, // permissions or I/O
+    ValueCut,   // a value longer than reading can give whole (the definition holds it cut)
 };
 
 struct DefinitionLoad {
-    TunnelDefinition definition; // all empty/off unless ok()
+    TunnelDefinition definition; // all empty/off unless ok() or ValueCut
     DefinitionProblem problem = DefinitionProblem::None;
-    std::string path; // the definition file, as the message names it
+    std::string path;   // the definition file, as the message names it
+    std::string cutKey; // for ValueCut
 
     bool ok() const { return problem == DefinitionProblem::None; }
     // For the user: "Unable to read <path>", then the reason; empty when ok().

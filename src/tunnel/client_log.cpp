@@ -2,9 +2,10 @@
 #include "tunnel/client_log.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <cstdint>
 #include <vector>
+
+#include "store/file_system.h"
 
 namespace quorvane {
 
@@ -132,10 +133,6 @@ std::optional<HostKeyOffer> offeredKey(const std::vector<std::string_view>& line
     return offer;
 }
 
-std::filesystem::path pathOf(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 } // namespace
 
 ClientFailure parseClientOutput(std::string_view output) {
@@ -178,41 +175,35 @@ ClientFailure parseClientOutput(std::string_view output) {
 }
 
 std::string readTail(const std::string& path, std::size_t maxBytes) {
-    std::ifstream in(pathOf(path), std::ios::binary | std::ios::ate);
-    if (!in)
+    fs::NoFollowFile file;
+    if (file.open(path, fs::NoFollowFile::Access::Read) != fs::FileStatus::Ok)
         return {};
-    const std::streamoff size = in.tellg();
+    const std::int64_t size = file.size();
     if (size < 0)
         return {};
-    const auto length = std::min(static_cast<std::size_t>(size), maxBytes);
-    std::string tail(length, '\0');
-    in.seekg(size - static_cast<std::streamoff>(length));
-    in.read(tail.data(), static_cast<std::streamsize>(length));
-    tail.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    const auto length = std::min(static_cast<std::uint64_t>(size), static_cast<std::uint64_t>(maxBytes));
+    std::string tail;
+    if (!file.readAt(static_cast<std::uint64_t>(size) - length, static_cast<std::size_t>(length), tail))
+        return {};
     return tail;
 }
 
 bool trimLog(const std::string& path, std::size_t keepBytes) {
-    const std::filesystem::path file = pathOf(path);
-    std::error_code error;
-    const auto size = std::filesystem::file_size(file, error);
-    if (error)
+    // Same file, not a replacement: the client's open handle must keep pointing at it.
+    fs::NoFollowFile file;
+    if (file.open(path, fs::NoFollowFile::Access::ReadWrite) != fs::FileStatus::Ok)
         return false;
-    if (size <= 2 * static_cast<std::uintmax_t>(keepBytes))
+    const std::int64_t size = file.size();
+    if (size < 0)
+        return false;
+    if (static_cast<std::uint64_t>(size) <= 2 * static_cast<std::uint64_t>(keepBytes))
         return true;
-    std::string kept = readTail(path, keepBytes);
-    if (kept.size() != keepBytes)
+    std::string kept;
+    if (!file.readAt(static_cast<std::uint64_t>(size) - keepBytes, keepBytes, kept) || kept.size() != keepBytes)
         return false;
     if (const auto newline = kept.find('\n'); newline != std::string::npos && newline + 1 < kept.size())
         kept.erase(0, newline + 1);
-    {
-        // Same file, not a replacement: the client's open handle must keep pointing at it.
-        std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
-        if (!out || !out.write(kept.data(), static_cast<std::streamsize>(kept.size())).flush())
-            return false;
-    }
-    std::filesystem::resize_file(file, kept.size(), error);
-    return !error;
+    return file.writeAt(0, kept) && file.truncate(kept.size());
 }
 
 } // namespace quorvane

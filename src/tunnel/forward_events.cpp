@@ -2,10 +2,10 @@
 #include "tunnel/forward_events.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <cstdint>
 
 #include "process/command_line.h"
+#include "store/file_system.h"
 
 namespace quorvane {
 
@@ -125,31 +125,30 @@ ForwardEvents ForwardEventReader::feed(std::string_view text) {
 }
 
 ForwardEvents ClientLogFollower::readNew(std::size_t maxBytes) {
-    const std::filesystem::path file(std::u8string(m_path.begin(), m_path.end()));
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
-    if (error || size == m_offset)
+    fs::NoFollowFile file;
+    if (file.open(m_path, fs::NoFollowFile::Access::Read) != fs::FileStatus::Ok)
         return {};
-    if (size < m_offset) {
-        m_offset = size;
+    const std::int64_t size = file.size();
+    if (size < 0 || static_cast<std::uintmax_t>(size) == m_offset)
+        return {};
+    if (static_cast<std::uintmax_t>(size) < m_offset) {
+        m_offset = static_cast<std::uintmax_t>(size);
         return {};
     }
-    if (size - m_offset > maxBytes)
-        m_offset = size - maxBytes;
-    std::ifstream in(file, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(m_offset));
-    std::string text(static_cast<std::size_t>(size - m_offset), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    if (static_cast<std::uintmax_t>(size) - m_offset > maxBytes)
+        m_offset = static_cast<std::uintmax_t>(size) - maxBytes;
+    std::string text;
+    if (!file.readAt(m_offset, static_cast<std::size_t>(static_cast<std::uintmax_t>(size) - m_offset), text))
+        return {};
     m_offset += text.size();
     return m_reader.feed(text);
 }
 
 void ClientLogFollower::skipToEnd() {
-    const std::filesystem::path file(std::u8string(m_path.begin(), m_path.end()));
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
-    m_offset = error ? 0 : size;
+    fs::NoFollowFile file;
+    const std::int64_t size =
+        file.open(m_path, fs::NoFollowFile::Access::Read) == fs::FileStatus::Ok ? file.size() : -1;
+    m_offset = size < 0 ? 0 : static_cast<std::uintmax_t>(size);
 }
 
 } // namespace quorvane

@@ -2,8 +2,6 @@
 #include "tunnel/tunnel_health_tracker.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 #include "store/file_system.h"
 #include "store/paths.h"
@@ -31,17 +29,15 @@ std::string TunnelHealthTracker::clientLog(const std::string& tunnel) const {
     return m_logPaths[tunnel] = fs::resolve(folder) + fs::separator() + kClientLog;
 }
 
-std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel) {
+std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel, std::string& problem) {
     m_logPaths.erase(tunnel); // the folder may have been renamed or remade since the last start
     const std::string path = clientLog(tunnel);
     // An earlier run's last words must not be read as this start's failure. The client's words are
-    // about the user's server and account: for the user alone.
-    // UTF-8 by name: a plain string would be read in the ANSI code page on Windows.
-    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
-    std::ofstream(file, std::ios::binary | std::ios::trunc);
-    std::error_code ignored;
-    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                                 ignored);
+    // about the user's server and account: for the user alone. A link, pipe or second name in the
+    // log's place is refused, never emptied or followed.
+    fs::NoFollowFile log;
+    const fs::FileStatus status = log.open(path, fs::NoFollowFile::Access::CreatePrivateEmpty);
+    problem = fs::fileProblemWords(status, path, 0);
     return path;
 }
 

@@ -44,8 +44,9 @@ public:
     // The client logs live in the tunnels' folders under workingDir. sockets and clock are not owned.
     TunnelHealthTracker(std::string workingDir, SocketTable& sockets, const Clock& clock);
 
-    // The tunnel's client log, emptied: what the next client writes is all the pass will read.
-    std::string freshClientLog(const std::string& tunnel);
+    // The tunnel's client log, emptied: what the next client writes is all the pass will read. problem
+    // says why it could not be (a link, a pipe, a second name in its place), empty when it was.
+    std::string freshClientLog(const std::string& tunnel, std::string& problem);
 
     // The program started the tunnel's client.
     void started(const std::string& tunnel, ClientSetup setup);

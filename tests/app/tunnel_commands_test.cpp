@@ -482,6 +482,7 @@ TEST_F(TunnelCommands, ProgramsBeforeAndAfterRunInTheTunnelFolderAroundTheClient
     definition.Prima = "\"./before it.sh\" \"one arg\"";
     definition.Dopo = "/bin/true after";
     SaveDefinition(f.workingDir(), "Office", definition);
+    f.app().service().approvePrograms("Office", definition);
     ASSERT_TRUE(f.select(QStringLiteral("Office")));
 
     runCommand([this] { f.main().AttivaTunnell1Click(); });
@@ -498,6 +499,7 @@ TEST_F(TunnelCommands, ProgramsBeforeAndAfterRunInTheTunnelFolderAroundTheClient
     // A program before that fails keeps the client from starting, and says so.
     definition.Prima = "\"./before it.sh\" fail";
     SaveDefinition(f.workingDir(), "Office", definition);
+    f.app().service().approvePrograms("Office", definition);
     f.dialogs.messages.clear();
     runCommand([this] { f.main().AttivaTunnell1Click(); });
     EXPECT_EQ(f.launcher->requests.size(), 2u);

@@ -78,6 +78,7 @@ public:
         definition.Riconnessione = true;
         definition.Dopo = "./after.cmd";
         service.save(name, definition);
+        service.approvePrograms(name, definition); // typed by the user in the editor
     }
 
     std::string clientPath(const std::string& name) const {
@@ -183,6 +184,16 @@ std::function<void(ServiceTest&)> with(std::function<void(TunnelDefinition&)> ch
         TunnelDefinition definition = f.service.definition("Alpha").definition;
         change(definition);
         f.service.save("Alpha", definition);
+        f.service.approvePrograms("Alpha", definition);
+    };
+}
+
+// The definition changed behind the user's back (a received file): its programs are not approved.
+std::function<void(ServiceTest&)> received(std::function<void(TunnelDefinition&)> change) {
+    return [change](ServiceTest& f) {
+        TunnelDefinition definition = f.service.definition("Alpha").definition;
+        change(definition);
+        f.service.save("Alpha", definition);
     };
 }
 
@@ -196,6 +207,10 @@ INSTANTIATE_TEST_SUITE_P(
                    NoticeKind::FieldRefused},
         RefusalRow{"KeyFileMissing", with([](TunnelDefinition& d) { d.FileChiave = "absent.ppk"; }),
                    NoticeKind::KeyFileMissing},
+        RefusalRow{"BeforeProgramNotApproved", received([](TunnelDefinition& d) { d.Prima = "./before.cmd"; }),
+                   NoticeKind::ProgramNotApproved},
+        RefusalRow{"AfterProgramChanged", received([](TunnelDefinition& d) { d.Dopo = "./other.cmd"; }),
+                   NoticeKind::ProgramNotApproved},
         RefusalRow{"BeforeProgramMissing", with([](TunnelDefinition& d) { d.Prima = "./no-such-program.exe"; }),
                    NoticeKind::BeforeNotStarted},
 #ifndef _WIN32
@@ -210,6 +225,15 @@ INSTANTIATE_TEST_SUITE_P(
                        std::filesystem::create_symlink(elsewhere, file);
                    },
                    NoticeKind::DefinitionUnusable},
+        // Emptying the log through a link would empty someone else's file.
+        RefusalRow{"ClientLogIsALink",
+                   [](ServiceTest& f) {
+                       f.work.write("outside.txt", "not ours");
+                       std::filesystem::create_symlink(
+                           std::filesystem::u8path(f.work.file("outside.txt")),
+                           std::filesystem::u8path(f.work.file("tunnells/Alpha/client.log")));
+                   },
+                   NoticeKind::LaunchFailed},
 #endif
         RefusalRow{"ClientAlreadyRuns", [](ServiceTest& f) { f.processes.startOwn(f.clientPath("Alpha")); },
                    std::nullopt}),

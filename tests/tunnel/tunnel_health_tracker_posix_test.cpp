@@ -21,7 +21,8 @@ TEST(TunnelHealthTracker, AFreshClientLogIsForTheUserAlone) {
     NoSockets sockets;
     SystemClock clock;
     TunnelHealthTracker tracker(work.withSeparator(), sockets, clock);
-    EXPECT_EQ(std::filesystem::status(tracker.freshClientLog("C")).permissions() & std::filesystem::perms::all,
+    std::string problem;
+    EXPECT_EQ(std::filesystem::status(tracker.freshClientLog("C", problem)).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 

@@ -36,7 +36,9 @@ TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisS
     TunnelHealthTracker tracker(work.withSeparator(), sockets, clock);
 
     work.write("tunnells/C/client.log", "FATAL ERROR: Connection refused\n"); // an earlier run's
-    EXPECT_EQ(tracker.freshClientLog("C"), tracker.clientLog("C"));
+    std::string problem;
+    EXPECT_EQ(tracker.freshClientLog("C", problem), tracker.clientLog("C"));
+    EXPECT_EQ(problem, "");
     EXPECT_EQ(work.read("tunnells/C/client.log"), "");
     tracker.started("A", {{9001}, false});
     tracker.started("B", {{9002}, false});
