@@ -1,9 +1,15 @@
-// The descriptor limit on POSIX systems: the soft RLIMIT_NOFILE raised to the hard one.
+// The descriptor limit on POSIX systems: the soft RLIMIT_NOFILE raised to the hard one, and given back to children.
 #include "process/descriptor_limit.h"
 
 #include <sys/resource.h>
 
 namespace quorvane {
+namespace {
+
+rlimit startingLimit{};
+bool raised = false;
+
+} // namespace
 
 bool raiseDescriptorLimit() {
     rlimit limit{};
@@ -11,8 +17,18 @@ bool raiseDescriptorLimit() {
         return false;
     if (limit.rlim_cur == limit.rlim_max)
         return true;
+    const rlimit starting = limit;
     limit.rlim_cur = limit.rlim_max;
-    return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    startingLimit = starting;
+    raised = true;
+    return true;
+}
+
+void restoreStartingDescriptorLimit() {
+    if (raised)
+        ::setrlimit(RLIMIT_NOFILE, &startingLimit);
 }
 
 } // namespace quorvane

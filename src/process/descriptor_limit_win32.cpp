@@ -7,4 +7,6 @@ bool raiseDescriptorLimit() {
     return true;
 }
 
+void restoreStartingDescriptorLimit() {}
+
 } // namespace quorvane
