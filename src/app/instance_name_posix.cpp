@@ -1,4 +1,4 @@
-// The instance socket's name on POSIX systems: a file in the user's private runtime folder.
+// The instance socket's name on POSIX systems: a file in the user's private runtime folder, its lock beside it.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +30,10 @@ QString instanceName(const std::string& dataFolder) {
     const QByteArray digest =
         QCryptographicHash::hash(QByteArray::fromStdString(dataFolder), QCryptographicHash::Sha256).toHex().left(16);
     return runtimeFolder() + QStringLiteral("/quorvane-") + QString::fromLatin1(digest) + QStringLiteral(".sock");
+}
+
+QString instanceLockPath(const std::string& dataFolder) {
+    return instanceName(dataFolder) + QStringLiteral(".lock");
 }
 
 } // namespace quorvane

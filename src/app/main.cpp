@@ -1,5 +1,6 @@
 // Program entry: the command line, a hand-over to a running instance, or the windows and the event loop.
 #include <QApplication>
+#include <QLockFile>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "cli/start_command.h"
 #include "desktop/artwork.h"
 #include "process/client_launcher.h"
+#include "process/descriptor_limit.h"
 #include "process/process_hardening.h"
 #include "service/tunnel_service.h"
 #include "store/program_folders.h"
@@ -58,6 +60,7 @@ int main(int argc, char* argv[]) {
     using namespace quorvane;
     // Before anything holds a password: no core file, no memory reads by other programs.
     hardenProcess();
+    raiseDescriptorLimit();
     useParentConsole();
     const ParsedStart parsed = parseStartCommand(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.command) {
@@ -78,10 +81,24 @@ int main(int argc, char* argv[]) {
     // Before any window system is needed: a second start without a screen still hands over.
     const ProgramFolders folders = programFolders();
     const QString channel = instanceName(folders.data);
-    if (const InstanceReply reply = askRunningInstance(channel, encodeRequest(command), kReplyTimeoutMs);
+    // Held while this start is the program, so that a later one never opens a second on the same tunnels.
+    QLockFile instanceLock(instanceLockPath(folders.data));
+    if (const InstanceReply reply = askRunningInstance(channel, encodeRequest(command), kReplyTimeoutMs, instanceLock);
         reply.instanceRunning) {
         int exitCode = 1;
         std::string output;
+        if (reply.silentHolder != 0) {
+            const std::string process =
+                reply.silentHolder > 0 ? " (process " + std::to_string(reply.silentHolder) + ")" : std::string();
+            print(stderr, "quorvane: the program is already running" + process +
+                              " but does not answer; end it before starting it again\n");
+            return 1;
+        }
+        if (reply.closedUnanswered) {
+            print(stderr, "quorvane: the running program closed the connection without answering (too many starts "
+                          "at once?); try again\n");
+            return 1;
+        }
         if (!reply.text) {
             print(stderr, "quorvane: the running program did not answer in time (is one of its boxes waiting?)\n");
             return 1;
@@ -93,8 +110,10 @@ int main(int argc, char* argv[]) {
         print(exitCode == 0 ? stdout : stderr, output);
         return exitCode;
     }
-    if (command.runsCommands())
+    if (command.runsCommands()) {
+        instanceLock.unlock(); // carried out without a window: a plain start meanwhile may open one
         return runWithoutWindows(command, folders);
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane - SSH Link Manager"));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "process/command_line.h"
+#include "process/descriptor_limit.h"
 #include "store/file_system.h"
 
 namespace quorvane {
@@ -73,6 +74,7 @@ constexpr const char* kHoldWindowScript =
     }
     if (devNull > 2)
         close(devNull);
+    restoreStartingDescriptorLimit();
     // Sockets and files of this program are none of the client's business.
     close_range(secretFd >= 0 ? kSecretDescriptor + 1 : 3, ~0U, CLOSE_RANGE_CLOEXEC);
 

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "process/descriptor_limit.h"
+
 namespace quorvane {
 
 namespace {
@@ -105,6 +107,7 @@ std::optional<std::string> passphrasePipe(const std::string& passphrase, Descrip
     for (int target = 0; target < 4; ++target)
         if (moved[target] >= 0 && dup2(moved[target], target) < 0) // dup2 clears close-on-exec
             reportAndExit(errorPipe, errno);
+    restoreStartingDescriptorLimit();
     close_range(passphraseFd >= 0 ? kPassphraseDescriptor + 1 : kPassphraseDescriptor, ~0U, CLOSE_RANGE_CLOEXEC);
 
     execv(file, argv);

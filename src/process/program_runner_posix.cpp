@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "process/command_line.h"
+#include "process/descriptor_limit.h"
 
 namespace quorvane {
 
@@ -41,6 +42,7 @@ ProgramRun runProgramAndWait(const std::string& commandLine, const std::string& 
         const int devNull = ::open("/dev/null", O_RDWR);
         for (int fd = 0; fd <= 2 && devNull >= 0; ++fd)
             ::dup2(devNull, fd);
+        restoreStartingDescriptorLimit();
         ::close_range(3, ~0U, 0);
         if (!directory.empty() && ::chdir(directory.c_str()) != 0)
             ::_exit(127);
