@@ -543,5 +543,50 @@ TEST_F(TunnelCommands, KeyboardEnterConnectsShiftF10OpensTheMenuAndAnEmptyListSa
     EXPECT_EQ(editing, QStringLiteral("Tunnell: Casa"));
 }
 
+TEST_F(TunnelCommands, ProgramsOfAReceivedDefinitionRunOnlyOnceTheUserApprovesThem) {
+    add(QStringLiteral("Office"));
+    f.folder.write("tunnells/Office/before.sh", "#!/bin/sh\necho ran >> ran.txt\n");
+    stdfs::permissions(tunnelPath("Office/before.sh"), stdfs::perms::owner_all);
+    TunnelDefinition received{"10.0.0.1", "22", "u", "pw", "9001", "h", "80", true};
+    received.Prima = "./before.sh";
+    SaveDefinition(f.workingDir(), "Office", received); // written by someone else: approved by nobody
+
+    // A hidden start can ask nobody: nothing runs, and the user is told why and how to approve.
+    f.app().start(true);
+    EXPECT_EQ(f.folder.read("tunnells/Office/ran.txt"), "");
+    EXPECT_TRUE(f.launcher->requests.empty());
+    ASSERT_EQ(f.dialogs.messages.filter(QStringLiteral("non è ancora approvato")).size(), 1) << "why";
+    EXPECT_TRUE(f.dialogs.messages.last().contains(QStringLiteral("./before.sh")));
+    EXPECT_TRUE(f.dialogs.questions.isEmpty());
+
+    // The editor offers the approval; ticked and saved, the program runs at the next connect.
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    TShowTunn& editor = f.app().editor();
+    QTimer::singleShot(0, [&editor] {
+        EXPECT_TRUE(editor.approva->isVisibleTo(&editor));
+        editor.approva->setChecked(true);
+        editor.Button1->click();
+    });
+    runCommand([this] { f.main().ListView1DblClick(); });
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    EXPECT_EQ(f.folder.read("tunnells/Office/ran.txt"), "ran\n");
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
+    f.main().DisattivaTunnell1Click();
+
+    // Changed behind the user's back, it is put to the user in a window they can see: "No" runs nothing.
+    received.Prima = "./before.sh again";
+    received.AutoConnessione = false; // showing the window connects no tunnel by itself then
+    SaveDefinition(f.workingDir(), "Office", received);
+    f.main().show();
+    f.dialogs.answerQuestion(false);
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    ASSERT_EQ(f.dialogs.questions.size(), 1);
+    EXPECT_TRUE(f.dialogs.questions[0].contains(QStringLiteral("./before.sh again")));
+    EXPECT_EQ(f.folder.read("tunnells/Office/ran.txt"), "ran\n");
+    f.dialogs.answerQuestion(true);
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    EXPECT_EQ(f.folder.read("tunnells/Office/ran.txt"), "ran\nran\n");
+}
+
 } // namespace
 } // namespace quorvane::test
