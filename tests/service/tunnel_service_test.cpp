@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "cli/command_runner.h"
 #include "support/fake_core_services.h"
 #include "support/temp_dir.h"
 
@@ -299,6 +300,35 @@ INSTANTIATE_TEST_SUITE_P(
                       EndRow{"HostKeyUnknown", kUnknownKey, {NoticeKind::HostKeyOffered, NoticeKind::Dropped}, false},
                       EndRow{"HostKeyChanged", kChangedKey, {NoticeKind::HostKeyChanged, NoticeKind::Dropped}, false}),
     rowName<EndRow>);
+
+// ---- the list ----
+
+// However much a tunnel folder holds, only the tunnels are rows (one inside another would act on the
+// tunnel of its name); a start from the command line cleans what killed saves left, as the window does.
+TEST_F(ServiceTest, StatusFromTheCommandLineListsTheTunnelsOnlyAndCleansKilledSaves) {
+    make("Home");
+    make("Office");
+    const auto nested = [this](int i) { return work.file("tunnells/Office/x" + std::to_string(i)); };
+    for (int i = 0; i < 50000; ++i)
+        std::filesystem::create_directory(nested(i));
+    std::string deep = "tunnells/Office/Home";
+    for (int i = 0; i < 200; ++i)
+        deep += "/a";
+    work.makeFolder(deep);
+    work.write("tunnells/Home/.tunnell.tun.quorvane-999999-1.tmp", "half");
+    work.write("tunnells/Home/.notes.tmp", "the user's");
+
+    BuiltInCommandHost host;
+    CommandRunner runner(service, host);
+    std::string output;
+    std::string errors;
+    EXPECT_EQ(runner.runHere(*parseStartCommand({"--status"}).command, output, errors), 0) << errors;
+    EXPECT_EQ(output, "Home\tnot connected\nOffice\tnot connected\n");
+    EXPECT_FALSE(std::filesystem::exists(work.file("tunnells/Home/.tunnell.tun.quorvane-999999-1.tmp")));
+    EXPECT_TRUE(std::filesystem::exists(work.file("tunnells/Home/.notes.tmp")));
+    for (int i = 0; i < 50000; ++i) // far quicker than the temporary folder's clean-up, which opens each
+        std::filesystem::remove(nested(i));
+}
 
 // ---- remove and rename ----
 
