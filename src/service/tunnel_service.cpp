@@ -57,13 +57,21 @@ TunnelService::~TunnelService() {
 
 // ---- the list ----
 
-LeftoverFolders TunnelService::list(const std::function<void()>& letEventsThrough) {
+void TunnelService::list(const std::function<void()>& letEventsThrough) {
     TExpandedFolder walker(letEventsThrough);
-    // The depth limit is left unlimited; setting it again would only walk the same tree a second time.
+    // A folder inside a tunnel is no tunnel: every command builds its paths from the name alone, so a
+    // row for it would act on the tunnel of that name. Not walking them also keeps a huge tree cheap.
+    walker.SetEnterSubfolders(false);
     walker.SetFolder(fs::resolve(paths::TunnelsDirForListing(m_folders.data)));
     m_tunnels = walker.GetFolderNames();
+    // Here, so that a start from the command line cleans up as a window's does. One look at each
+    // tunnel folder's names; nothing below it is read.
+    for (const std::string& tunnel : m_tunnels) {
+        if (letEventsThrough)
+            letEventsThrough();
+        removeLeftoverFiles(m_folders.data, tunnel);
+    }
     m_listener->tunnelsChanged();
-    return LeftoverFolders(walker.GetFilePaths());
 }
 
 bool TunnelService::has(const std::string& tunnel) const {
@@ -78,15 +86,13 @@ bool TunnelService::sameNameListed(const std::string& name, const std::string& e
 
 LoadReport TunnelService::load(const LoadHooks& hooks) {
     LoadReport report;
-    const LeftoverFolders leftovers = list(hooks.letEventsThrough);
+    list(hooks.letEventsThrough);
     // One snapshot serves every automatic connection: a tunnel whose client already runs (after a
     // restore from the notification area) must not get a second session.
     std::optional<TunnelClients> running;
     // A copy: a hook may let a pass run, and nothing may change the list under the loop.
     const std::vector<std::string> tunnels = m_tunnels;
     for (const std::string& tunnel : tunnels) {
-        if (leftovers.holds(tunnel))
-            removeLeftoverFiles(m_folders.data, tunnel);
         const DefinitionLoad load = definition(tunnel);
         if (!load.ok() && load.problem != DefinitionProblem::Missing)
             report.unusable.push_back(load.message()); // loads empty, so it is not connected

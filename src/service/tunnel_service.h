@@ -132,12 +132,12 @@ public:
     const ProgramFolders& folders() const { return m_folders; }
 
     // ---- the list ----
-    // Reads the tunnels folder afresh (nothing is connected). Returns which folders a save left a
-    // temporary file in, as the listing saw them.
-    LeftoverFolders list(const std::function<void()>& letEventsThrough = {});
+    // Reads the tunnels folder afresh (nothing is connected): its own folders are the tunnels, and what
+    // they hold is never walked. Every tunnel folder loses the temporary files of saves that were killed.
+    void list(const std::function<void()>& letEventsThrough = {});
     const std::vector<std::string>& tunnels() const { return m_tunnels; }
     bool has(const std::string& tunnel) const;
-    // The list, each tunnel's leftovers removed and its definition read; tunnels marked for automatic
+    // The list, and each tunnel's definition read; tunnels marked for automatic
     // connection are connected in list order, unless their client already runs.
     LoadReport load(const LoadHooks& hooks);
 

@@ -130,6 +130,14 @@ void TExpandedFolder::SetMaxDepth(std::uint8_t value) {
         Walk();
 }
 
+void TExpandedFolder::SetEnterSubfolders(bool enter) {
+    if (enter == m_enterSubfolders)
+        return;
+    m_enterSubfolders = enter;
+    if (!m_rootFolder.empty())
+        Walk();
+}
+
 const std::vector<std::string>& TExpandedFolder::GetFolderNames() {
     sortWithoutCase(m_folderNames);
     return m_folderNames;
@@ -167,7 +175,7 @@ void TExpandedFolder::Walk() {
         }
 
         m_folderNames.push_back(entry.name);
-        if (m_maxDepth == UnlimitedDepth || static_cast<std::int8_t>(m_maxDepth) < m_level) {
+        if (m_enterSubfolders && (m_maxDepth == UnlimitedDepth || static_cast<std::int8_t>(m_maxDepth) < m_level)) {
             if (m_processMessages)
                 m_processMessages();
             TExpandedFolder child(m_processMessages);

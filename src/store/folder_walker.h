@@ -9,10 +9,7 @@
 
 namespace quorvane {
 
-// Walks a whole tree when given a folder. Missing or unreadable folders give empty lists; nothing
-// here reports an error. Symbolic links and hidden (".name") folders are listed as files, never entered.
-// Which walked folders hold a temporary file left by an interrupted save, told from a walk's file
-// paths: the load cleans those without listing every folder a second time.
+// Which walked folders hold a temporary file left by an interrupted save, told from a walk's file paths.
 class LeftoverFolders {
 public:
     explicit LeftoverFolders(const std::vector<std::string>& filePaths);
@@ -23,6 +20,9 @@ private:
     std::unordered_set<std::string> m_upperNames;
 };
 
+// Walks a whole tree when given a folder, unless told not to enter sub-folders. Missing or unreadable
+// folders give empty lists; nothing here reports an error. Symbolic links and hidden (".name") folders
+// are listed as files, never entered.
 class TExpandedFolder {
 public:
     static constexpr std::uint8_t UnlimitedDepth = 255;
@@ -40,6 +40,9 @@ public:
     void SetFolder(const std::string& path);
     // 0..127 mean unlimited (255); 128..255 are kept. Walks again when the value differs and a folder is set.
     void SetMaxDepth(std::uint8_t value);
+    // Off: the folder's own sub-folders are named but not walked, whatever the depth limit says (that limit
+    // never stops a walk). Walks again when the value differs and a folder is set.
+    void SetEnterSubfolders(bool enter);
 
     // Sort in place (case-insensitive, locale collation) and return the walker's own lists, valid
     // until the next walk or the walker's destruction.
@@ -50,6 +53,7 @@ public:
     const std::string& RootFolder() const { return m_rootFolder; }
     std::int8_t Level() const { return m_level; }
     std::uint8_t MaxDepth() const { return m_maxDepth; }
+    bool EntersSubfolders() const { return m_enterSubfolders; }
 
     // True when the attribute word counts as a folder: 16, 17 or 20 exactly.
     static bool IsFolderEntry(std::uint32_t attributeWord);
@@ -62,6 +66,7 @@ private:
     std::string m_rootFolder;
     std::int8_t m_level = 0;
     std::uint8_t m_maxDepth = UnlimitedDepth;
+    bool m_enterSubfolders = true;
     std::function<void()> m_processMessages;
     // RootFolder as the caller spelled it: case-sensitive file systems must be read with this.
     std::string m_ioFolder;

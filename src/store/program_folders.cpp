@@ -31,11 +31,16 @@ bool createFolderChain(const std::string& folder) {
 } // namespace
 
 ProgramFolders programFolders() {
-    const std::string executable = executableFolder();
-    ProgramFolders folders = chooseProgramFolders(executable, userDataFolder());
-    if (folders.data == folders.program)
-        return folders;
+    return prepareProgramFolders(executableFolder(), userDataFolder());
+}
+
+ProgramFolders prepareProgramFolders(const std::string& executable, const std::string& userData) {
+    ProgramFolders folders = chooseProgramFolders(executable, userData);
     const std::string tunnels = paths::TunnelsDirForListing(folders.data);
+    if (folders.data == folders.program) {
+        makePortableTunnelsPrivate(tunnels);
+        return folders;
+    }
     const bool ready = createFolderChain(folders.data) && fs::makeFolderPrivate(folders.data) &&
                        (fs::folderExists(tunnels) || fs::createFolder(tunnels)) && fs::makeFolderPrivate(tunnels);
     return ready ? folders : ProgramFolders{executable, executable};

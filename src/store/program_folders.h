@@ -19,6 +19,13 @@ ProgramFolders chooseProgramFolders(const std::string& executableFolder, const s
 // empty tunnells folder) only when it is the one chosen; if it cannot be made, the program folder
 // serves as before, so nothing the user had is hidden.
 ProgramFolders programFolders();
+// The same for the given folders; a portable tunnels folder is made private too (see below).
+ProgramFolders prepareProgramFolders(const std::string& executableFolder, const std::string& userDataFolder);
+
+// A portable tunnels folder unpacked or built with the usual umask lets every user list the tunnel
+// names: one of ours loses its group and other bits. Nothing on Windows, where it keeps the access list
+// of wherever the user put it (perhaps a share), and where nothing tells cheaply whether it is ours.
+void makePortableTunnelsPrivate(const std::string& tunnelsFolder);
 
 // The user's own data folder for the program, with the trailing separator: $XDG_DATA_HOME/quorvane/
 // (default ~/.local/share/quorvane/), %LOCALAPPDATA%\Quorvane\ on Windows. Empty if unknown.

@@ -27,4 +27,8 @@ bool folderWritable(const std::string& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+void makePortableTunnelsPrivate(const std::string& tunnelsFolder) {
+    fs::makeFolderPrivate(tunnelsFolder); // refuses a link and another user's folder
+}
+
 } // namespace quorvane

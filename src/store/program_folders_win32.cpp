@@ -43,4 +43,6 @@ bool folderWritable(const std::string& folder) {
     return true;
 }
 
+void makePortableTunnelsPrivate(const std::string& /*tunnelsFolder*/) {}
+
 } // namespace quorvane

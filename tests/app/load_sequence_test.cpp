@@ -108,12 +108,12 @@ TEST(LoadSequence, AFolderNameThatIsNotUtf8ShowsDecodedAndStillReachesItsFiles) 
     EXPECT_EQ(f.main().pictureOf(0), 1) << "the running client is recognised by its decoded name too";
 }
 
-TEST(LoadSequence, TwoRowsOfTheSameNameStartOneClient) {
+TEST(LoadSequence, AFolderInsideATunnelIsNoRowOfItsOwn) {
     AppFixture f;
     makeTunnel(f, "A", true);
-    f.folder.makeFolder("tunnells/B/A"); // listed as a second tunnel A, reading A's definition
+    f.folder.makeFolder("tunnells/B/A"); // a row of it would act on the tunnel A
     f.app().start();
-    EXPECT_EQ(f.main().ListView1->count(), 3);
+    EXPECT_EQ(f.main().ListView1->count(), 2);
     EXPECT_EQ(f.launcher->requests.size(), 1u);
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "cli/command_runner.h"
 #include "support/fake_core_services.h"
 #include "support/temp_dir.h"
 
@@ -323,6 +324,28 @@ INSTANTIATE_TEST_SUITE_P(
                       EndRow{"HostKeyUnknown", kUnknownKey, {NoticeKind::HostKeyOffered, NoticeKind::Dropped}, false},
                       EndRow{"HostKeyChanged", kChangedKey, {NoticeKind::HostKeyChanged, NoticeKind::Dropped}, false}),
     rowName<EndRow>);
+
+// ---- the list ----
+
+// A folder inside a tunnel folder is no row (its commands would act on the tunnel of its name); a start from
+// the command line cleans what killed saves left, as the window does. How much a tunnel folder may hold:
+// tests/cli/command_runner_posix_test.cpp.
+TEST_F(ServiceTest, StatusFromTheCommandLineListsTheTunnelsOnlyAndCleansKilledSaves) {
+    make("Home");
+    make("Office");
+    work.makeFolder("tunnells/Office/Home/a");
+    work.write("tunnells/Home/.tunnell.tun.quorvane-999999-1.tmp", "half");
+    work.write("tunnells/Home/.notes.tmp", "the user's");
+
+    BuiltInCommandHost host;
+    CommandRunner runner(service, host);
+    std::string output;
+    std::string errors;
+    EXPECT_EQ(runner.runHere(*parseStartCommand({"--status"}).command, output, errors), 0) << errors;
+    EXPECT_EQ(output, "Home\tnot connected\nOffice\tnot connected\n");
+    EXPECT_FALSE(std::filesystem::exists(work.file("tunnells/Home/.tunnell.tun.quorvane-999999-1.tmp")));
+    EXPECT_TRUE(std::filesystem::exists(work.file("tunnells/Home/.notes.tmp")));
+}
 
 // ---- remove and rename ----
 

@@ -72,6 +72,10 @@ TEST(FolderWalker, ListsEveryFolderNameAndFilePathOfTheTree) {
     EXPECT_EQ(walker.GetFolderNames(), (Names{"A", "B", "sub", "x", "x ", "Z", "Z"}));
     EXPECT_EQ(walker.GetFilePaths(),
               (Names{root + "/A/Z/Note.txt", root + "/SUB/Z/readme.md", root + "/X /b.txt", root + "/X/a.txt"}));
+
+    walker.SetEnterSubfolders(false); // walks again, naming its own folders only
+    EXPECT_EQ(walker.GetFolderNames(), (Names{"A", "B", "sub", "x", "x "}));
+    EXPECT_TRUE(walker.GetFilePaths().empty());
 }
 
 TEST(FolderWalker, SortsAccentedNamesInTheLocaleCollation) {
