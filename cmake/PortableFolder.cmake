@@ -12,6 +12,10 @@ set(_portable_commands
     COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVANE_PORTABLE_DIR}/tunnells
     COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVANE_PORTABLE_DIR}/lang
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/LICENSE ${QUORVANE_PORTABLE_DIR}/license.txt)
+# Tunnel names are the user's business: the folder is for its owner alone, in the archive too.
+if(NOT WIN32)
+    list(APPEND _portable_commands COMMAND chmod 0700 ${QUORVANE_PORTABLE_DIR}/tunnells)
+endif()
 file(GLOB _language_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/lang/*.lng)
 foreach(_lng IN LISTS _language_files)
     list(APPEND _portable_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_lng} ${QUORVANE_PORTABLE_DIR}/lang/)
