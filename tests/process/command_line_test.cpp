@@ -26,7 +26,8 @@ TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePassw
     // No password, no password file: the client asks nothing it could not be told.
     TunnelDefinition keyOnly = office("22");
     keyOnly.Password.clear();
-    EXPECT_EQ(buildConnectCommandLine(keyOnly, "/dev/fd/3"), "-ssh -batch -N -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(buildConnectCommandLine(keyOnly, "/dev/fd/3"),
+              "-ssh -batch -N -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
     EXPECT_EQ(displayConnectCommandLine(keyOnly), "-ssh -batch -N -l tunnel -L 9001:127.0.0.1:8089 10.0.0.1");
     // A key file, and the other two kinds of forward; a SOCKS proxy needs no service.
     TunnelDefinition kinds = office("22");
@@ -52,12 +53,18 @@ TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePassw
     EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable}));
     several.Inoltri.back() = {kForwardRemote, "9003", "host", "ssh"};
     EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::NotAPort}));
+    // Stored, a control character at an end would be dropped, and a list past 2047 characters cut.
+    several.Inoltri.back() = {kForwardRemote, "9003", "host", "22\r"};
+    EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable}));
+    several.Inoltri.assign(120, ExtraForward{kForwardLocal, "9002", "database.example.org", "5432"});
+    EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable}));
 
     // A trusted host key goes to the client, which then accepts that key alone.
     TunnelDefinition trusted = office("22");
     trusted.HostKey = "SHA256:3xm+nVEf/abc";
-    EXPECT_EQ(buildConnectCommandLine(trusted, "/dev/fd/3"),
-              "-ssh -batch -N -hostkey SHA256:3xm+nVEf/abc -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
+    EXPECT_EQ(
+        buildConnectCommandLine(trusted, "/dev/fd/3"),
+        "-ssh -batch -N -hostkey SHA256:3xm+nVEf/abc -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 10.0.0.1");
     EXPECT_EQ(buildConnectCommandLine(office("22"), "C:\\Users\\Jo Ann\\pw.tmp"),
               "-ssh -batch -N -l tunnel -pwfile \"C:\\Users\\Jo Ann\\pw.tmp\" -L 9001:127.0.0.1:8089 10.0.0.1");
 }
@@ -114,7 +121,11 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{&D::PortaServizio, "80 -x", FieldProblem{ConnectField::PortaServizio, FieldFault::NotAPort}},
         HostileCase{&D::PortaServer, "-22", FieldProblem{ConnectField::PortaServer, FieldFault::NotAPort}},
         HostileCase{&D::Password, std::string("nul\0inside", 10),
-                    FieldProblem{ConnectField::Password, FieldFault::Unpassable}}));
+                    FieldProblem{ConnectField::Password, FieldFault::Unpassable}},
+        // A NUL would cut the value short where it is passed: "-hostkey \"\"", half a program
+        HostileCase{&D::HostKey, std::string("\0", 1), FieldProblem{ConnectField::HostKey, FieldFault::Unpassable}},
+        HostileCase{&D::Prima, std::string("run\0 -evil", 10),
+                    FieldProblem{ConnectField::Prima, FieldFault::Unpassable}}));
 
 TEST(QuoteWindowsArgumentTest, EveryArgumentSplitsBackWhole) {
     for (const std::string argument : {"", " ", "plain", "a b", "\"", "\\", "a\\", "a\\\"", "\\\\\"\"", "x\ty", "é ü"})

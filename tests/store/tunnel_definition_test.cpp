@@ -127,6 +127,16 @@ TEST(TunnelDefinitionFile, NewerKeysComeBackAsSavedAndAreClearedInPlace) {
     dir.write("tunnells/Office/tunnell.tun", "[Tunnell]\r\nDirezione=7\r\nInoltri=X,1,a,2;L,5,b,6\r\n");
     EXPECT_EQ(LoadDefinition(wd, "Office").Direzione, kForwardLocal);
     EXPECT_EQ(LoadDefinition(wd, "Office").Inoltri, (std::vector<ExtraForward>{{kForwardLocal, "5", "b", "6"}}));
+
+    // A list longer than reading gives whole is refused, not taken without its last forward; the rest stays.
+    std::string forwards = "L,1,a,2";
+    while (forwards.size() < 2100)
+        forwards += ";L,9002,database.example.org,5432";
+    dir.write("tunnells/Office/tunnell.tun", "[SSH Server]\r\nIpServer=h\r\n[Tunnell]\r\nInoltri=" + forwards + "\r\n");
+    const DefinitionLoad cut = loadDefinitionChecked(wd, "Office");
+    EXPECT_EQ(cut.problem, DefinitionProblem::ValueCut);
+    EXPECT_NE(cut.message().find("Inoltri"), std::string::npos) << cut.message();
+    EXPECT_EQ(cut.definition.IpServer, "h");
 }
 
 TEST(TunnelDefinitionFile, MissingFilesAndFailedWrites) {
