@@ -1,6 +1,7 @@
 // File-system services shared by every platform: the names of the store's temporary files.
 #include "store/file_system.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,25 @@ bool isTemporaryName(const std::string& name, unsigned long& processId) {
     unsigned long number = 0;
     return dash != std::string_view::npos && parseNumber(numbers.substr(0, dash), processId) &&
            parseNumber(numbers.substr(dash + 1), number);
+}
+
+FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+    NoFollowFile file;
+    if (const FileStatus status = file.open(path, NoFollowFile::Access::Read); status != FileStatus::Ok)
+        return status;
+    const std::int64_t size = file.size();
+    if (size < 0)
+        return FileStatus::Failed;
+    if (static_cast<std::uint64_t>(size) > maxBytes)
+        return FileStatus::TooLarge;
+    // One byte past the size tells a file that grew since; never more than one past the limit.
+    std::string data;
+    if (!file.readAt(0, static_cast<std::size_t>(size) + 1, data))
+        return FileStatus::Failed;
+    if (data.size() > maxBytes)
+        return FileStatus::TooLarge;
+    bytes = std::move(data);
+    return FileStatus::Ok;
 }
 
 std::string fileProblemReason(FileStatus status, std::size_t maxBytes) {

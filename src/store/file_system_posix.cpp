@@ -147,6 +147,18 @@ int openFolderOf(const std::string& path, bool noFollow, FileStatus& status) {
     return -1;
 }
 
+// Opens the folder holding path without following it when it is a link, and names the entry in it;
+// -1 and the reason when there is no such folder, or no entry name (".", "..").
+int openFolderOfEntry(const std::string& path, std::string& name, FileStatus& status) {
+    const std::string resolved = withoutTrailingSeparators(resolve(path));
+    name = baseNameOf(resolved);
+    if (name.empty() || name == "." || name == "..") {
+        status = FileStatus::NotAFile;
+        return -1;
+    }
+    return openFolderOf(resolved, true, status);
+}
+
 // What an entry of a folder is, without following it: Missing, Link, NotAFile or Ok (a regular file).
 FileStatus entryStatus(int folderFd, const std::string& name, struct stat& info) {
     if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
@@ -383,50 +395,6 @@ bool replacePrivateFileContents(const std::string& path, const std::string& byte
     return replaceContents(path, bytes, true);
 }
 
-FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes) {
-    const std::string resolved = withoutTrailingSeparators(resolve(path));
-    FileStatus status = FileStatus::Ok;
-    const int folderFd = openFolderOf(resolved, true, status);
-    if (folderFd < 0)
-        return status;
-    const std::string name = baseNameOf(resolved);
-    struct stat info {};
-    status = entryStatus(folderFd, name, info);
-    // Non-blocking: a pipe put in the file's place must not hang the open.
-    const int fd = status == FileStatus::Ok
-                       ? ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
-                       : -1;
-    const int openError = errno;
-    ::close(folderFd);
-    if (status != FileStatus::Ok)
-        return status;
-    if (fd < 0) // the entry changed since it was looked at
-        return openError == ELOOP ? FileStatus::Link : openError == ENOENT ? FileStatus::Missing : FileStatus::Failed;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        status = FileStatus::NotAFile;
-    else if (static_cast<std::uintmax_t>(info.st_size) > maxBytes)
-        status = FileStatus::TooLarge;
-    std::string data;
-    char buffer[16384];
-    while (status == FileStatus::Ok) {
-        // One byte past the limit tells a file that grew since fstat.
-        const std::size_t room = maxBytes - data.size();
-        const ssize_t got = ::read(fd, buffer, room >= sizeof buffer ? sizeof buffer : room + 1);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            status = FileStatus::Failed;
-        else if (got == 0)
-            break;
-        else if (data.append(buffer, static_cast<std::size_t>(got)).size() > maxBytes)
-            status = FileStatus::TooLarge;
-    }
-    ::close(fd);
-    if (status == FileStatus::Ok)
-        bytes = std::move(data);
-    return status;
-}
-
 NoFollowFile::~NoFollowFile() {
     close();
 }
@@ -439,12 +407,9 @@ void NoFollowFile::close() {
 
 FileStatus NoFollowFile::open(const std::string& path, Access access) {
     close();
-    const std::string resolved = withoutTrailingSeparators(resolve(path));
-    const std::string name = baseNameOf(resolved);
-    if (name.empty() || name == "." || name == "..")
-        return FileStatus::NotAFile;
+    std::string name;
     FileStatus status = FileStatus::Ok;
-    const int folderFd = openFolderOf(resolved, true, status);
+    const int folderFd = openFolderOfEntry(path, name, status);
     if (folderFd < 0)
         return status;
     const bool create = access == Access::CreatePrivateEmpty;
@@ -528,12 +493,9 @@ bool NoFollowFile::truncate(std::uint64_t size) {
 }
 
 FileStatus replacePrivateFileNoFollow(const std::string& path, const std::string& bytes) {
-    const std::string resolved = withoutTrailingSeparators(resolve(path));
-    const std::string name = baseNameOf(resolved);
-    if (name.empty() || name == "." || name == "..")
-        return FileStatus::NotAFile;
+    std::string name;
     FileStatus status = FileStatus::Ok;
-    const int folderFd = openFolderOf(resolved, true, status);
+    const int folderFd = openFolderOfEntry(path, name, status);
     if (folderFd < 0)
         return status;
     struct stat info {};

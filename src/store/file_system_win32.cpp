@@ -405,47 +405,6 @@ bool replacePrivateFileContents(const std::string& path, const std::string& byte
     return replaceContents(path, bytes, true);
 }
 
-FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes) {
-    const std::string named = withoutTrailingSeparators(path);
-    FileStatus status = noFollowStatusOf(named);
-    if (status != FileStatus::Ok)
-        return status;
-    const HANDLE file = ::CreateFileW(toWide(named).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return missingOrFailed();
-    BY_HANDLE_FILE_INFORMATION info{};
-    LARGE_INTEGER size{};
-    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info))
-        status = FileStatus::NotAFile;
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        status = FileStatus::Link;
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        status = FileStatus::NotAFile;
-    else if (!::GetFileSizeEx(file, &size))
-        status = FileStatus::Failed;
-    else if (static_cast<unsigned long long>(size.QuadPart) > maxBytes)
-        status = FileStatus::TooLarge;
-    std::string data;
-    char buffer[16384];
-    while (status == FileStatus::Ok) {
-        // One byte past the limit tells a file that grew since its size was taken.
-        const std::size_t room = maxBytes - data.size();
-        DWORD got = 0;
-        if (!::ReadFile(file, buffer, static_cast<DWORD>(room >= sizeof buffer ? sizeof buffer : room + 1), &got,
-                        nullptr))
-            status = FileStatus::Failed;
-        else if (got == 0)
-            break;
-        else if (data.append(buffer, got).size() > maxBytes)
-            status = FileStatus::TooLarge;
-    }
-    ::CloseHandle(file);
-    if (status == FileStatus::Ok)
-        bytes = std::move(data);
-    return status;
-}
-
 NoFollowFile::~NoFollowFile() {
     close();
 }

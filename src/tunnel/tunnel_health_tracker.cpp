@@ -37,7 +37,8 @@ std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel, std::
     // log's place is refused, never emptied or followed.
     fs::NoFollowFile log;
     const fs::FileStatus status = log.open(path, fs::NoFollowFile::Access::CreatePrivateEmpty);
-    problem = fs::fileProblemWords(status, path, 0);
+    problem = status == fs::FileStatus::Ok ? std::string()
+                                           : "Unable to use " + path + ": " + fs::fileProblemReason(status, 0);
     return path;
 }
 
