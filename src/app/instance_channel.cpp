@@ -27,12 +27,11 @@ bool InstanceServer::listen() {
     probe.connectToServer(m_name);
     if (probe.waitForConnected(kProbeMs))
         return false;
-    // Nobody answers: what is there is a dead instance's socket, or nothing.
+    // Nobody answers: what is there is a dead instance's socket, or nothing. The watch runs even when this
+    // listen fails: this instance holds the lock, and a later start must find a socket once one can be made.
     QLocalServer::removeServer(m_name);
-    if (!m_server->listen(m_name))
-        return false;
     m_watch->start(kRelistenMs);
-    return true;
+    return m_server->listen(m_name);
 }
 
 void InstanceServer::keepListening() {

@@ -35,6 +35,7 @@
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/options_dialog.h"
+#include "desktop/plain_text.h"
 #include "desktop/tray_icon.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
@@ -148,6 +149,7 @@ void TMain::buildControls() {
         statusPanels[i] = new QLabel(QString::fromLatin1(captions[i]), StatusBar);
         // Named so a language file can translate the fixed captions too.
         statusPanels[i]->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i));
+        statusPanels[i]->setTextFormat(Qt::PlainText); // a tunnel's name and its reason come from outside
         // The first panel takes the room there is: a state with its reason and its next try is long.
         if (i == 0)
             statusPanels[i]->setMinimumWidth(widths[i]);
@@ -376,7 +378,7 @@ void TMain::showHealth() {
 void TMain::showSelectedHealth() {
     if (const QListWidgetItem* item = selectedItem(); item && m_windows.messages && !SuppressEditor) {
         statusPanels[0]->setText(item->text() + QStringLiteral(": ") + item->toolTip());
-        statusPanels[0]->setToolTip(statusPanels[0]->text()); // the panel is narrow for a long reason
+        statusPanels[0]->setToolTip(plainToolTip(statusPanels[0]->text())); // the panel is narrow for a long reason
     }
 }
 
@@ -445,7 +447,10 @@ void TMain::loadIntoEditor(const std::string& tunnel) {
     TShowTunn& editor = *m_windows.editor;
     const TunnelDefinition definition = m_service.definition(tunnel).definition;
     editor.setDefinition(definition);
-    editor.setProgramsApproved(m_service.unapprovedPrograms(tunnel, definition).empty());
+    bool approved[2] = {true, true};
+    for (const ConnectPlan::Program& program : m_service.unapprovedPrograms(tunnel, definition))
+        approved[program.slot == ProgramSlot::Before ? 0 : 1] = false;
+    editor.setProgramsApproved(approved[0], approved[1]);
     editor.tunnelFolder = QString::fromStdString(m_service.clientFolder(tunnel));
     editor.setWindowTitle(QStringLiteral("Tunnell: ") + tunnelCaption(tunnel));
 }
@@ -458,14 +463,22 @@ void TMain::ListView1DblClick() {
     loadIntoEditor(name);
     if (SuppressEditor)
         return;
+    // Saved from the editor, a value the file held longer than it can be read would be lost for good.
+    if (const DefinitionLoad load = m_service.definition(name); load.problem == DefinitionProblem::ValueCut) {
+        dialogs().showError(errorBoxText(QString::fromStdString(load.message())));
+        return;
+    }
     TShowTunn& editor = *m_windows.editor;
     editor.mxflatmaskedit1->setFocus();
     if (editor.exec() != QDialog::Accepted)
         return;
     const TunnelDefinition definition = editor.definition();
     m_service.save(name, definition);
-    if (editor.approvesPrograms())
-        present(m_service.approvePrograms(name, definition).notices);
+    if (editor.approves(ProgramSlot::Before) || editor.approves(ProgramSlot::After))
+        present(m_service
+                    .approvePrograms(name, definition, editor.approves(ProgramSlot::Before),
+                                     editor.approves(ProgramSlot::After))
+                    .notices);
 }
 
 std::function<bool(const ConnectPlan&)> TMain::approveFromWindow() {

@@ -22,6 +22,7 @@
 
 #include "app/field_problem_text.h"
 #include "desktop/dialog_service.h"
+#include "desktop/plain_text.h"
 #include "i18n/builtin_texts.h"
 #include "process/command_line.h"
 #include "store/ini_file.h"
@@ -308,8 +309,8 @@ void TShowTunn::buildControls() {
     approva = new QCheckBox(QStringLiteral("Approva i programmi (saranno eseguiti a ogni connessione)"), GroupBox1);
     approva->setObjectName(QStringLiteral("approva"));
     approva->hide();
-    for (QLineEdit* program : {Edit2, Edit3})
-        connect(program, &QLineEdit::textEdited, this, &TShowTunn::programEditedByUser);
+    connect(Edit2, &QLineEdit::textEdited, this, [this] { programEditedByUser(ProgramSlot::Before); });
+    connect(Edit3, &QLineEdit::textEdited, this, [this] { programEditedByUser(ProgramSlot::After); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { pickProgram(Edit2); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { pickProgram(Edit3); });
     auto* runLayout = new QGridLayout(GroupBox1);
@@ -397,7 +398,7 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
     setFieldText(Edit2, definition.Prima);
     setFieldText(Edit3, definition.Dopo);
     hostkey->setText(QString::fromStdString(definition.HostKey));
-    hostkey->setToolTip(hostkey->text());
+    hostkey->setToolTip(plainToolTip(hostkey->text()));
     hostkey->setCursorPosition(0);
     reconnect->setChecked(definition.Riconnessione);
     sonda->setValue(definition.Sonda);
@@ -471,22 +472,31 @@ void TShowTunn::pickProgram(QLineEdit* field) {
     // Quoted, so a path with blanks stays one program when the line is split.
     if (!chosen.isEmpty()) {
         field->setText(QString::fromStdString(quoteWindowsArgument(QDir::toNativeSeparators(chosen).toStdString())));
-        programEditedByUser();
+        programEditedByUser(field == Edit2 ? ProgramSlot::Before : ProgramSlot::After);
     }
 }
 
-void TShowTunn::setProgramsApproved(bool approved) {
+void TShowTunn::setProgramsApproved(bool before, bool after) {
+    m_approved[0] = before;
+    m_approved[1] = after;
+    m_edited[0] = m_edited[1] = false;
     approva->setChecked(false);
-    approva->setHidden(approved);
+    showApprovalBox();
 }
 
-void TShowTunn::programEditedByUser() {
-    approva->setChecked(true);
-    approva->setHidden(Edit2->text().isEmpty() && Edit3->text().trimmed().isEmpty());
+void TShowTunn::programEditedByUser(ProgramSlot slot) {
+    m_edited[slot == ProgramSlot::Before ? 0 : 1] = true;
+    showApprovalBox();
 }
 
-bool TShowTunn::approvesPrograms() const {
-    return approva->isChecked();
+void TShowTunn::showApprovalBox() {
+    // Only for what came with the file and the user has not touched.
+    approva->setHidden((m_approved[0] || m_edited[0]) && (m_approved[1] || m_edited[1]));
+}
+
+bool TShowTunn::approves(ProgramSlot slot) const {
+    const int index = slot == ProgramSlot::Before ? 0 : 1;
+    return m_edited[index] || (!m_approved[index] && approva->isChecked());
 }
 
 void TShowTunn::Button1Click() {

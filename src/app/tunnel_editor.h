@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "store/program_approvals.h"
 #include "store/tunnel_definition.h"
 
 class QCheckBox;
@@ -49,11 +50,12 @@ public:
     // The seven key-bound edits and autoconnect, in the load order.
     void setDefinition(const TunnelDefinition& definition);
     TunnelDefinition definition() const;
-    // After setDefinition: whether the programs it names are approved for this tunnel. Programs that are
-    // not get the approva box; the user's own typing or picking of a program approves it (ticks the box).
-    void setProgramsApproved(bool approved);
-    // The user approves the programs as the fields hold them on OK.
-    bool approvesPrograms() const;
+    // After setDefinition: whether each program it names is approved for this tunnel. While one is not,
+    // the approva box shows; ticked, it approves both fields as they are. A field the user types into or
+    // picks a program for is approved by that act alone, the other one not.
+    void setProgramsApproved(bool before, bool after);
+    // Whether OK approves the slot's field as it then holds.
+    bool approves(ProgramSlot slot) const;
 
     // Field-to-key bound edits.
     QLineEdit* mxflatmaskedit1 = nullptr; // IpServer
@@ -114,7 +116,10 @@ protected:
 
 private:
     void pickProgram(QLineEdit* field); // SpeedButton2 and SpeedButton3
-    void programEditedByUser();
+    void programEditedByUser(ProgramSlot slot);
+    void showApprovalBox();
+    bool m_approved[2] = {true, true};    // by slot: as loaded
+    bool m_edited[2] = {false, false};    // by slot: typed or picked since the load
     void setKeyFile(const QString& path); // relative to tunnelFolder when inside it
     void buildControls();
 };

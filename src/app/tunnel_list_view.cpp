@@ -8,6 +8,7 @@
 
 #include "app/health_text.h"
 #include "desktop/artwork.h"
+#include "desktop/plain_text.h"
 #include "store/text_codec.h"
 
 namespace quorvane {
@@ -125,7 +126,8 @@ int TunnelListView::showStates(const std::function<TunnelHealth(const std::strin
         setPicture(tunnel, pictureFor(health.status));
         if (!texts)
             continue;
-        const QString tip = health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *texts);
+        const QString tip =
+            plainToolTip(health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *texts));
         if (tunnel->toolTip() != tip)
             tunnel->setToolTip(tip);
     }

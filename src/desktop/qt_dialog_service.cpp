@@ -21,6 +21,8 @@ QString applicationTitle() {
 // A box sized by a short text would cut its own title, the application title, in the title bar.
 void showBox(QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, applicationTitle(), text, QMessageBox::Ok);
+    // Names, commands and a client's words come from files and servers: never read as HTML.
+    box.setTextFormat(Qt::PlainText);
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
         const int titleWidth = box.fontMetrics().horizontalAdvance(applicationTitle()) + 120;
         grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0,
@@ -40,6 +42,7 @@ void QtDialogService::showError(const QString& text) {
 
 bool QtDialogService::question(const QString& text) {
     QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("S\u00ec"));
     box.button(QMessageBox::No)->setText(QStringLiteral("No"));
@@ -51,7 +54,9 @@ QString QtDialogService::inputBox(const QString& title, const QString& prompt, c
     QDialog dialog;
     dialog.setWindowTitle(title);
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(prompt, &dialog));
+    auto* label = new QLabel(prompt, &dialog);
+    label->setTextFormat(Qt::PlainText);
+    layout->addWidget(label);
     auto* field = new QLineEdit(initialText, &dialog);
     field->setMaxLength(maxLength);
     field->setMinimumWidth(260);

@@ -68,7 +68,8 @@ constexpr BuiltInText kTexts[] = {
      "aprilo con Modifica e spunta \"Approva i programmi\"."},
     {"DopoNonApprovato", "Il programma \"%3\" (%2) del tunnell %1 non è stato eseguito: non è ancora approvato. Per "
                          "approvarlo, apri il tunnell con Modifica e spunta \"Approva i programmi\"."},
-    {"ApprovazioneNonSalvata", "Impossibile salvare l'approvazione dei programmi del tunnell %1 in %2"},
+    {"ApprovazioneNonSalvata", "Impossibile salvare l'approvazione dei programmi del tunnell %1 in %2: vale solo "
+                               "finché il programma resta aperto"},
     {"ApprovaProgrammi", "Il tunnell %1 esegue questi programmi, scritti nella sua definizione (che può venire da "
                          "altri):%2Approvarli, ed eseguirli ora e a ogni connessione?"},
 };

@@ -315,13 +315,15 @@ std::vector<ConnectPlan::Program> TunnelService::unapprovedPrograms(const std::s
     return unapproved;
 }
 
-CommandResult TunnelService::approvePrograms(const std::string& tunnel, const TunnelDefinition& definition) {
-    if (m_approvals.approve(tunnel, ProgramSlot::Before, definition.Prima) &&
-        m_approvals.approve(tunnel, ProgramSlot::After, definition.Dopo))
+CommandResult TunnelService::approvePrograms(const std::string& tunnel, const TunnelDefinition& definition, bool before,
+                                             bool after) {
+    bool saved = !before || m_approvals.approve(tunnel, ProgramSlot::Before, definition.Prima);
+    saved = (!after || m_approvals.approve(tunnel, ProgramSlot::After, definition.Dopo)) && saved;
+    if (saved)
         return {true, {}};
     Notice notice = noticeFor(NoticeKind::ApprovalNotSaved, tunnel);
     notice.detail = fs::resolve(settingsFile(m_folders.data));
-    return {false, {notice}};
+    return {true, {notice}};
 }
 
 CommandResult TunnelService::start(const ConnectPlan& plan) {
@@ -342,8 +344,12 @@ CommandResult TunnelService::connect(const std::string& tunnel,
             return {false, notApproved(tunnel, planned.plan->unapproved)};
         if (!approve(*planned.plan))
             return {false, {}};
-        if (CommandResult approved = approvePrograms(tunnel, planned.plan->definition); !approved.done)
-            return approved;
+        std::vector<Notice> notices = approvePrograms(tunnel, planned.plan->definition).notices;
+        if (beforeStart)
+            beforeStart(*planned.plan);
+        CommandResult started = start(*planned.plan);
+        started.notices.insert(started.notices.begin(), notices.begin(), notices.end());
+        return started;
     }
     if (beforeStart && !planned.plan->clientRuns)
         beforeStart(*planned.plan);
@@ -494,6 +500,7 @@ CommandResult TunnelService::remove(const std::string& tunnel) {
         fs::deleteFile(resolved + fs::separator() + file);
     if (!fs::removeFolder(resolved))
         return refused(NoticeKind::FolderNotRemoved, tunnel);
+    m_approvals.forget(tunnel);
     m_health.forget(tunnel);
     m_tunnels.erase(std::find(m_tunnels.begin(), m_tunnels.end(), tunnel));
     m_listener->tunnelsChanged();

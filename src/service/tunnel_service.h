@@ -44,7 +44,7 @@ enum class NoticeKind {
     ClientNotCopied,
     ProgramNotApproved, // subject: the command; detail: its key ("Prima", "Dopo"); the connect stopped
     AfterNotApproved,   // subject: the "Dopo" command, not run
-    ApprovalNotSaved,   // detail: the settings file
+    ApprovalNotSaved,   // detail: the settings file; approved until the program ends
     // Found by a pass.
     HostKeyOffered, // failure.hostKey: the server's key, to be trusted or not
     HostKeyChanged,
@@ -159,8 +159,10 @@ public:
     // The programs the definition names that the user has not approved for this tunnel.
     std::vector<ConnectPlan::Program> unapprovedPrograms(const std::string& tunnel,
                                                          const TunnelDefinition& definition) const;
-    // The user approves the programs the definition names for this tunnel (having seen them whole).
-    CommandResult approvePrograms(const std::string& tunnel, const TunnelDefinition& definition);
+    // The user approves the programs the definition names for this tunnel (having seen them whole), both or
+    // one. Done even when the settings file refuses them: they hold until the program ends, and a notice says so.
+    CommandResult approvePrograms(const std::string& tunnel, const TunnelDefinition& definition, bool before = true,
+                                  bool after = true);
     // Stops the first client; "Dopo" follows when none is left. Done when none runs afterwards.
     CommandResult disconnect(const std::string& tunnel);
     CommandResult rename(const std::string& tunnel, const std::string& newName);

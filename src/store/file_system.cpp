@@ -61,6 +61,8 @@ FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::
     std::string data;
     if (!file.readAt(0, static_cast<std::size_t>(size) + 1, data))
         return FileStatus::Failed;
+    if (data.size() > static_cast<std::size_t>(size) && !file.readAt(0, maxBytes + 1, data)) // it grew meanwhile
+        return FileStatus::Failed;
     if (data.size() > maxBytes)
         return FileStatus::TooLarge;
     bytes = std::move(data);

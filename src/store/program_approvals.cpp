@@ -5,8 +5,6 @@
 #include "store/program_settings.h"
 #include "store/sha256.h"
 
-#include <vector>
-
 namespace quorvane {
 
 namespace {
@@ -36,28 +34,52 @@ const char* programSlotKey(ProgramSlot slot) {
 
 ProgramApprovals::ProgramApprovals(std::string dataFolder) : m_settingsFile(settingsFile(dataFolder)) {}
 
-bool ProgramApprovals::approved(const std::string& tunnel, ProgramSlot slot, const std::string& command) const {
-    if (command.empty())
-        return true;
-    return IniFile(m_settingsFile).readString(kSection, keyOf(tunnel, slot), "") == fingerprintOf(command);
+std::string ProgramApprovals::fingerprint(const std::string& key) const {
+    const auto unsaved = m_unsaved.find(key);
+    if (unsaved != m_unsaved.end())
+        return unsaved->second;
+    return IniFile(m_settingsFile).readString(kSection, key, "");
 }
 
-bool ProgramApprovals::approve(const std::string& tunnel, ProgramSlot slot, const std::string& command) const {
-    if (command.empty())
-        return true;
-    return IniFile(m_settingsFile).writeStrings({{kSection, keyOf(tunnel, slot), fingerprintOf(command)}}) ==
-           IniWriteResult::Written;
-}
-
-bool ProgramApprovals::carryOver(const std::string& from, const std::string& to) const {
-    const IniFile file(m_settingsFile);
+bool ProgramApprovals::store(const std::vector<std::pair<std::string, std::string>>& keysAndFingerprints) {
     std::vector<IniEntry> entries;
-    for (const ProgramSlot slot : {ProgramSlot::Before, ProgramSlot::After}) {
-        const std::string fingerprint = file.readString(kSection, keyOf(from, slot), "");
-        if (!fingerprint.empty())
-            entries.push_back({kSection, keyOf(to, slot), fingerprint});
+    for (const auto& [key, value] : keysAndFingerprints)
+        entries.push_back({kSection, key, value});
+    if (IniFile(m_settingsFile).writeStrings(entries) == IniWriteResult::Written) {
+        for (const auto& [key, value] : keysAndFingerprints)
+            m_unsaved.erase(key);
+        return true;
     }
-    return entries.empty() || file.writeStrings(entries) == IniWriteResult::Written;
+    for (const auto& [key, value] : keysAndFingerprints)
+        m_unsaved[key] = value;
+    return false;
+}
+
+bool ProgramApprovals::approved(const std::string& tunnel, ProgramSlot slot, const std::string& command) const {
+    return command.empty() || fingerprint(keyOf(tunnel, slot)) == fingerprintOf(command);
+}
+
+bool ProgramApprovals::approve(const std::string& tunnel, ProgramSlot slot, const std::string& command) {
+    if (command.empty())
+        return true;
+    return store({{keyOf(tunnel, slot), fingerprintOf(command)}});
+}
+
+bool ProgramApprovals::carryOver(const std::string& from, const std::string& to) {
+    if (keyOf(from, ProgramSlot::Before) == keyOf(to, ProgramSlot::Before))
+        return true; // only the letter case changed: the same approvals
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const ProgramSlot slot : {ProgramSlot::Before, ProgramSlot::After}) {
+        // Written even when empty: an approval left under the new name by a tunnel long gone must not hold.
+        entries.emplace_back(keyOf(to, slot), fingerprint(keyOf(from, slot)));
+        entries.emplace_back(keyOf(from, slot), std::string());
+    }
+    return store(entries);
+}
+
+bool ProgramApprovals::forget(const std::string& tunnel) {
+    return store(
+        {{keyOf(tunnel, ProgramSlot::Before), std::string()}, {keyOf(tunnel, ProgramSlot::After), std::string()}});
 }
 
 } // namespace quorvane

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace quorvane {
 
@@ -21,13 +24,20 @@ public:
 
     // True for an empty command: there is nothing to run.
     bool approved(const std::string& tunnel, ProgramSlot slot, const std::string& command) const;
-    // False when the settings file could not be written (a link, not a file, full disk).
-    bool approve(const std::string& tunnel, ProgramSlot slot, const std::string& command) const;
-    // The approvals of a renamed tunnel follow it.
-    bool carryOver(const std::string& from, const std::string& to) const;
+    // False when the settings file could not be written (a link, not a file, full disk): the approval
+    // then holds for this object's life only.
+    bool approve(const std::string& tunnel, ProgramSlot slot, const std::string& command);
+    // The approvals of a renamed tunnel follow it, and its old name keeps none.
+    bool carryOver(const std::string& from, const std::string& to);
+    // A deleted tunnel's approvals go with it: a new folder of that name must be approved anew.
+    bool forget(const std::string& tunnel);
 
 private:
+    std::string fingerprint(const std::string& key) const;
+    bool store(const std::vector<std::pair<std::string, std::string>>& keysAndFingerprints);
+
     std::string m_settingsFile;
+    std::unordered_map<std::string, std::string> m_unsaved; // key -> fingerprint, when the file refused them
 };
 
 } // namespace quorvane

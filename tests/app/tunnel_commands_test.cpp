@@ -559,9 +559,20 @@ TEST_F(TunnelCommands, ProgramsOfAReceivedDefinitionRunOnlyOnceTheUserApprovesTh
     EXPECT_TRUE(f.dialogs.messages.last().contains(QStringLiteral("./before.sh")));
     EXPECT_TRUE(f.dialogs.questions.isEmpty());
 
-    // The editor offers the approval; ticked and saved, the program runs at the next connect.
+    // Typing a program after approves that one alone: the one that came with the file still does not run.
     ASSERT_TRUE(f.select(QStringLiteral("Office")));
     TShowTunn& editor = f.app().editor();
+    QTimer::singleShot(0, [&editor] {
+        QTest::keyClicks(editor.Edit3, QStringLiteral("/bin/true"));
+        EXPECT_TRUE(editor.approva->isVisibleTo(&editor)) << "Prima is still to approve";
+        editor.Button1->click();
+    });
+    runCommand([this] { f.main().ListView1DblClick(); });
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    EXPECT_EQ(f.dialogs.messages.filter(QStringLiteral("non è ancora approvato")).size(), 2);
+    EXPECT_EQ(f.folder.read("tunnells/Office/ran.txt"), "");
+
+    // The editor offers the approval; ticked and saved, the program runs at the next connect.
     QTimer::singleShot(0, [&editor] {
         EXPECT_TRUE(editor.approva->isVisibleTo(&editor));
         editor.approva->setChecked(true);
@@ -572,6 +583,7 @@ TEST_F(TunnelCommands, ProgramsOfAReceivedDefinitionRunOnlyOnceTheUserApprovesTh
     EXPECT_EQ(f.folder.read("tunnells/Office/ran.txt"), "ran\n");
     EXPECT_EQ(f.launcher->requests.size(), 1u);
     f.main().DisattivaTunnell1Click();
+    received.Dopo = "/bin/true";
 
     // Changed behind the user's back, it is put to the user in a window they can see: "No" runs nothing.
     received.Prima = "./before.sh again";

@@ -70,6 +70,16 @@ const std::string& fieldText(const TunnelDefinition& d, ConnectField field) {
         return d.IpServizio;
     case ConnectField::PortaServizio:
         return d.PortaServizio;
+    case ConnectField::FileChiave:
+        return d.FileChiave;
+    case ConnectField::HostKey:
+        return d.HostKey;
+    case ConnectField::Prima:
+        return d.Prima;
+    case ConnectField::Dopo:
+        return d.Dopo;
+    case ConnectField::Inoltri:
+        break; // the fuzzer makes no extra forwards
     }
     std::abort();
 }

@@ -20,7 +20,7 @@ TEST(Sha256, MatchesTheStandardVectorsAcrossBlockEdges) {
 
 TEST(ProgramApprovals, HoldOneCommandPerTunnelAndSlotAndFollowARename) {
     test::TempDir data;
-    const ProgramApprovals approvals(data.withSeparator());
+    ProgramApprovals approvals(data.withSeparator());
     EXPECT_TRUE(approvals.approved("Office", ProgramSlot::Before, "")) << "nothing to run";
     EXPECT_FALSE(approvals.approved("Office", ProgramSlot::Before, "vpn.exe up"));
 
@@ -34,12 +34,26 @@ TEST(ProgramApprovals, HoldOneCommandPerTunnelAndSlotAndFollowARename) {
     ASSERT_TRUE(approvals.approve("Office", ProgramSlot::Before, "vpn.exe down"));
     EXPECT_FALSE(approvals.approved("Office", ProgramSlot::Before, "vpn.exe up")) << "replaced";
 
+    ASSERT_TRUE(approvals.approve("Ufficio", ProgramSlot::After, "stale.exe")); // left by a tunnel long gone
     ASSERT_TRUE(approvals.carryOver("Office", "Ufficio"));
+    EXPECT_TRUE(approvals.approved("Ufficio", ProgramSlot::Before, "vpn.exe down"));
+    EXPECT_FALSE(approvals.approved("Ufficio", ProgramSlot::After, "stale.exe"));
+    EXPECT_FALSE(approvals.approved("Office", ProgramSlot::Before, "vpn.exe down")) << "the old name keeps none";
+    ASSERT_TRUE(approvals.carryOver("Ufficio", "UFFICIO")) << "letter case alone";
     EXPECT_TRUE(approvals.approved("Ufficio", ProgramSlot::Before, "vpn.exe down"));
 
     const std::string settings = data.read("quorvane.ini");
     EXPECT_EQ(settings.find("vpn"), std::string::npos) << "no command in clear";
     EXPECT_EQ(settings.find("Office"), std::string::npos) << "no tunnel name in clear";
+    ASSERT_TRUE(approvals.forget("Ufficio"));
+    EXPECT_FALSE(approvals.approved("Ufficio", ProgramSlot::Before, "vpn.exe down")) << "deleted, then made anew";
+
+    // A settings file that cannot be written: the approval holds until the program ends.
+    test::TempDir readOnly;
+    readOnly.makeFolder("quorvane.ini");
+    ProgramApprovals unsaved(readOnly.withSeparator());
+    EXPECT_FALSE(unsaved.approve("Office", ProgramSlot::Before, "vpn.exe up"));
+    EXPECT_TRUE(unsaved.approved("Office", ProgramSlot::Before, "vpn.exe up"));
 }
 
 } // namespace
