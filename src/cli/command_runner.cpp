@@ -71,8 +71,9 @@ std::string CommandRunner::told(const std::vector<Notice>& notices) const {
     return text;
 }
 
-std::string CommandRunner::statusReport() {
-    m_service.pass(); // states as of now, not of the last pass
+std::string CommandRunner::statusReport(bool look) {
+    if (look)
+        m_service.pass(); // states as of now, not of the last pass
     std::string report;
     for (const std::string& tunnel : m_service.tunnels())
         report += statusLine(tunnel, m_service.health(tunnel)) + "\n";
@@ -90,9 +91,14 @@ std::string CommandRunner::answer(const std::string& request) {
     }
     // A box waits for the user, or the list is being read: a command now would act on the editor
     // the user is filling in, or on a list about to be rebuilt.
-    if (m_host.busy())
+    if (m_host.busy()) {
+        // A status changes nothing: it is told even then, as the last pass saw it (a pass now could
+        // open another box under the one that waits).
+        if (command->actions.empty() && command->status)
+            return encodeReply(0, statusReport(false));
         return encodeReply(1, "quorvane: the program is waiting for an answer in one of its windows; try again "
                               "once it is closed\n");
+    }
     if (const std::string errors = unknownNames(*command); !errors.empty())
         return encodeReply(1, errors); // nothing is done when one name is wrong
     // Carried out before the reply, so that a status asked for with them shows their effect. What

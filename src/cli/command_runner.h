@@ -50,7 +50,8 @@ public:
 private:
     std::string unknownNames(const StartCommand& command) const;
     std::string told(const std::vector<Notice>& notices) const;
-    std::string statusReport();
+    // Each tunnel and its state; after a pass of its own when look is set.
+    std::string statusReport(bool look = true);
     bool waitForConnect(const std::string& tunnel, std::string& output, std::string& errors);
 
     TunnelService& m_service;

@@ -98,7 +98,7 @@ LoadReport TunnelService::load(const LoadHooks& hooks) {
             report.unusable.push_back(load.message()); // loads empty, so it is not connected
         if (hooks.reading)
             hooks.reading(tunnel);
-        if (!load.definition.AutoConnessione)
+        if (!load.definition.AutoConnessione || m_disconnectedByUser.count(tunnel))
             continue;
         if (!running)
             running = m_clients.snapshot();
@@ -327,6 +327,7 @@ CommandResult TunnelService::approvePrograms(const std::string& tunnel, const Tu
 }
 
 CommandResult TunnelService::start(const ConnectPlan& plan) {
+    m_disconnectedByUser.erase(plan.tunnel);
     if (plan.clientRuns)
         return {true, {}};
     return startClient(plan.tunnel, plan.definition);
@@ -436,8 +437,9 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
 }
 
 CommandResult TunnelService::disconnect(const std::string& tunnel) {
-    // Stopped by the user: no failure to report, nothing to restart.
+    // Stopped by the user: no failure to report, nothing to restart, no automatic connect until they say so.
     m_health.stopped(tunnel);
+    m_disconnectedByUser.insert(tunnel);
     CommandResult result{true, {}};
     const TunnelClientControl::FirstStop stop = m_clients.stopFirst(tunnel, kStopTimeoutMs);
     if (stop == TunnelClientControl::FirstStop::Failed) {
@@ -462,6 +464,8 @@ CommandResult TunnelService::rename(const std::string& tunnel, const std::string
     switch (outcome) {
     case RenameOutcome::Renamed:
         m_approvals.carryOver(tunnel, newName); // the user approved the programs, not the name
+        if (m_disconnectedByUser.erase(tunnel))
+            m_disconnectedByUser.insert(newName);
         m_health.forget(tunnel);
         std::replace(m_tunnels.begin(), m_tunnels.end(), tunnel, newName);
         m_listener->tunnelsChanged();
@@ -501,6 +505,7 @@ CommandResult TunnelService::remove(const std::string& tunnel) {
     if (!fs::removeFolder(resolved))
         return refused(NoticeKind::FolderNotRemoved, tunnel);
     m_approvals.forget(tunnel);
+    m_disconnectedByUser.erase(tunnel);
     m_health.forget(tunnel);
     m_tunnels.erase(std::find(m_tunnels.begin(), m_tunnels.end(), tunnel));
     m_listener->tunnelsChanged();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "process/client_launcher.h"
@@ -137,8 +138,9 @@ public:
     void list(const std::function<void()>& letEventsThrough = {});
     const std::vector<std::string>& tunnels() const { return m_tunnels; }
     bool has(const std::string& tunnel) const;
-    // The list, and each tunnel's definition read; tunnels marked for automatic
-    // connection are connected in list order, unless their client already runs.
+    // The list, and each tunnel's definition read; tunnels marked for automatic connection are connected in
+    // list order, unless their client already runs or the user disconnected them since this service was
+    // made (showing the window again must not undo the user's disconnect).
     LoadReport load(const LoadHooks& hooks);
 
     // ---- commands ----
@@ -229,6 +231,7 @@ private:
         bool reachable = false; // the last one to end heard the server's banner
     };
     std::unordered_map<std::string, ReturnCheck> m_returns;
+    std::unordered_set<std::string> m_disconnectedByUser; // kept down until the user connects them again
     std::vector<std::string> m_tunnels;
     TunnelServiceListener m_silent;
     TunnelServiceListener* m_listener = &m_silent;

@@ -85,14 +85,17 @@ TEST(InstanceChannel, TheRunningProgramRefusesWhileABoxWaitsAndReportsARefusedCo
     const std::string connect = "quorvane-request 1\nconnect\tOffice\nend\n";
 
     std::string whileBoxOpen;
+    std::string statusWhileBoxOpen;
     QDialog box;
     QTimer::singleShot(0, &box, [&] {
         whileBoxOpen = runner.answer(connect);
+        statusWhileBoxOpen = runner.answer("quorvane-request 1\nstatus\nend\n");
         box.reject();
     });
     box.exec();
     EXPECT_EQ(whileBoxOpen.substr(0, 2), "1\n");
     EXPECT_NE(whileBoxOpen.find("waiting for an answer"), std::string::npos);
+    EXPECT_EQ(statusWhileBoxOpen, "0\nOffice\tnot connected\n") << "a status changes nothing: always told";
 
     // The refusal goes back to the terminal that asked, not into a box here.
     const std::string refused = runner.answer(connect);

@@ -347,6 +347,29 @@ TEST_F(ServiceTest, StatusFromTheCommandLineListsTheTunnelsOnlyAndCleansKilledSa
     EXPECT_TRUE(std::filesystem::exists(work.file("tunnells/Home/.notes.tmp")));
 }
 
+// The window shown again reads the list again: a tunnel the user disconnected stays down until they
+// connect it, or until the program starts anew.
+TEST_F(ServiceTest, ALoadConnectsAgainOnlyWhatTheUserDidNotDisconnect) {
+    for (const char* name : {"Home", "Office"}) {
+        make(name);
+        TunnelDefinition definition = service.definition(name).definition;
+        definition.AutoConnessione = true;
+        definition.PortaLocale = name == std::string("Home") ? "8022" : "8023";
+        service.save(name, definition);
+    }
+    EXPECT_EQ(service.load({}).started, (std::vector<std::string>{"Home", "Office"}));
+    ASSERT_TRUE(service.disconnect("Office").done);
+    clientEnds("Home");
+    service.pass();
+    EXPECT_EQ(service.load({}).started, std::vector<std::string>{"Home"}) << "Office was disconnected by the user";
+    ASSERT_TRUE(service.connect("Office").done);
+    ASSERT_TRUE(service.disconnect("Office").done);
+    ASSERT_TRUE(service.connect("Office").done);
+    clientEnds("Office");
+    service.pass();
+    EXPECT_EQ(service.load({}).started, std::vector<std::string>{"Office"}) << "connected by the user since";
+}
+
 // ---- remove and rename ----
 
 struct FolderRow {
