@@ -376,10 +376,18 @@ void TMain::showHealth() {
 }
 
 void TMain::showSelectedHealth() {
-    if (const QListWidgetItem* item = selectedItem(); item && m_windows.messages && !SuppressEditor) {
-        statusPanels[0]->setText(item->text() + QStringLiteral(": ") + item->toolTip());
-        statusPanels[0]->setToolTip(plainToolTip(statusPanels[0]->text())); // the panel is narrow for a long reason
-    }
+    if (!m_windows.messages || SuppressEditor)
+        return;
+    const QListWidgetItem* item = selectedItem();
+    // The state in words from the service, not from the row: a row just added has no tooltip yet, and
+    // with nothing selected (after a delete) the panel must not keep naming a tunnel that is gone.
+    const QString text = item ? item->text() + QStringLiteral(": ") +
+                                    statusText(m_service.health(ListView1->tunnelOf(item)), *m_windows.messages)
+                              : m_windows.messages->Pronto();
+    if (statusPanels[0]->text() == text)
+        return;
+    statusPanels[0]->setText(text);
+    statusPanels[0]->setToolTip(plainToolTip(text)); // the panel is narrow for a long reason
 }
 
 QString TMain::trayHint(int connected) const {

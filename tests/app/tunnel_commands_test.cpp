@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -55,6 +56,7 @@ TEST_F(TunnelCommands, AddCreatesFolderClientCopyDefaultsAndRowWithoutOpeningThe
     ASSERT_EQ(f.main().ListView1->count(), 1);
     EXPECT_EQ(f.main().ListView1->item(0)->text(), QStringLiteral("Office"));
     EXPECT_EQ(f.main().pictureOf(0), 0);
+    EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Office: Non connesso")) << "the new row's state";
     EXPECT_FALSE(f.app().editor().isVisible());
     EXPECT_TRUE(f.dialogs.messages.isEmpty());
     EXPECT_TRUE(f.dialogs.errors.isEmpty());
@@ -367,8 +369,9 @@ TEST_F(TunnelCommands, DeleteStopsEveryClientOfTheTunnelThenRemovesItAndSelectsN
     ASSERT_EQ(f.main().ListView1->count(), 1);
     EXPECT_TRUE(f.dialogs.messages.isEmpty());
 
-    // The remaining row is not silently the target of the next delete.
+    // The remaining row is not silently the target of the next delete, and the status bar names no tunnel gone.
     EXPECT_EQ(f.main().selectedItem(), nullptr);
+    EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Pronto"));
     runCommand([this] { f.main().Elimina2Click(); });
     EXPECT_TRUE(stdfs::exists(tunnelPath("Home")));
 
