@@ -340,21 +340,19 @@ CommandResult TunnelService::connect(const std::string& tunnel,
     if (!planned.plan)
         return {false, planned.notices};
     // A definition may come from someone else: the programs it names run once the user says so.
+    std::vector<Notice> notices;
     if (!planned.plan->unapproved.empty()) {
         if (!approve)
             return {false, notApproved(tunnel, planned.plan->unapproved)};
         if (!approve(*planned.plan))
             return {false, {}};
-        std::vector<Notice> notices = approvePrograms(tunnel, planned.plan->definition).notices;
-        if (beforeStart)
-            beforeStart(*planned.plan);
-        CommandResult started = start(*planned.plan);
-        started.notices.insert(started.notices.begin(), notices.begin(), notices.end());
-        return started;
+        notices = approvePrograms(tunnel, planned.plan->definition).notices;
     }
     if (beforeStart && !planned.plan->clientRuns)
         beforeStart(*planned.plan);
-    return start(*planned.plan);
+    CommandResult started = start(*planned.plan);
+    started.notices.insert(started.notices.begin(), notices.begin(), notices.end());
+    return started;
 }
 
 std::optional<Notice> TunnelService::runBefore(const std::string& tunnel, const TunnelDefinition& definition) {

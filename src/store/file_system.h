@@ -61,6 +61,10 @@ std::string fileProblemReason(FileStatus status, std::size_t maxBytes);
 // "Unable to read <path>: <reason>"; empty for Ok.
 std::string fileProblemWords(FileStatus status, const std::string& path, std::size_t maxBytes);
 
+// The size of the regular file at path as spelled (not resolved, not followed); -1 for anything else. One
+// look, no open: for a log polled every second, opened only when it has grown.
+std::int64_t regularFileSize(const std::string& path);
+
 // A regular file held open, opened as readFileNoFollow opens: never through a symbolic link (as the file
 // or the folder holding it), never a pipe, device or folder in its place, and never blocking on one. For
 // the logs a client appends to while the program reads or trims them.

@@ -395,6 +395,13 @@ bool replacePrivateFileContents(const std::string& path, const std::string& byte
     return replaceContents(path, bytes, true);
 }
 
+std::int64_t regularFileSize(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
 NoFollowFile::~NoFollowFile() {
     close();
 }

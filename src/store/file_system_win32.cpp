@@ -405,6 +405,14 @@ bool replacePrivateFileContents(const std::string& path, const std::string& byte
     return replaceContents(path, bytes, true);
 }
 
+std::int64_t regularFileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(toWide(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return -1;
+    return static_cast<std::int64_t>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
 NoFollowFile::~NoFollowFile() {
     close();
 }

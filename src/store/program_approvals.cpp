@@ -2,6 +2,7 @@
 #include "store/program_approvals.h"
 
 #include "store/ini_file.h"
+#include "store/ini_line.h"
 #include "store/program_settings.h"
 #include "store/sha256.h"
 
@@ -11,14 +12,10 @@ namespace {
 
 const char* const kSection = "Approvazioni";
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string keyOf(const std::string& tunnel, ProgramSlot slot) {
     std::string folded = tunnel;
     for (char& c : folded)
-        c = lowerAscii(c);
+        c = ini::lowerAscii(c);
     return sha256Hex(folded + '\n' + programSlotKey(slot));
 }
 

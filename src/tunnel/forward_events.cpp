@@ -125,6 +125,10 @@ ForwardEvents ForwardEventReader::feed(std::string_view text) {
 }
 
 ForwardEvents ClientLogFollower::readNew(std::size_t maxBytes) {
+    // Most seconds nothing was written: one look at the size, and the file is not opened.
+    if (const std::int64_t seen = fs::regularFileSize(m_path);
+        seen < 0 || static_cast<std::uintmax_t>(seen) == m_offset)
+        return {};
     fs::NoFollowFile file;
     if (file.open(m_path, fs::NoFollowFile::Access::Read) != fs::FileStatus::Ok)
         return {};
