@@ -28,8 +28,32 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack_components.cmake)
 
 if(WIN32)
-    set(CPACK_GENERATOR ZIP)
-    set(CPACK_PACKAGE_FILE_NAME quorvane-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})
+    # The installer: the program folder without tunnells/, so that, installed where users cannot write,
+    # every user's tunnels go to their own data folder (as with the .deb).
+    install(TARGETS quorvane RUNTIME DESTINATION .)
+    install(DIRECTORY ${QUORVANE_PORTABLE_DIR}/ DESTINATION .
+        PATTERN quorvane.exe EXCLUDE
+        PATTERN default.lng EXCLUDE
+        PATTERN quorvane.ini EXCLUDE
+        REGEX "/[Tt]unnells($|/)" EXCLUDE)
+    set(CPACK_GENERATOR ZIP NSIS)
+    set(CPACK_PACKAGE_FILE_NAME quorvane-${PROJECT_VERSION}-windows-x64)
+    set(CPACK_QUORVANE_INSTALLER_FILE_NAME quorvane-${PROJECT_VERSION}-setup)
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorvane)
+    set(CPACK_PACKAGE_EXECUTABLES quorvane Quorvane)
+    set(CPACK_NSIS_PACKAGE_NAME Quorvane)
+    set(CPACK_NSIS_DISPLAY_NAME Quorvane)
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+    set(CPACK_NSIS_INSTALLED_ICON_NAME quorvane.exe)
+    set(CPACK_NSIS_MUI_FINISHPAGE_RUN quorvane.exe)
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+    if(QUORVANE_ICON_RESOURCE)
+        set(CPACK_NSIS_MUI_ICON ${CMAKE_BINARY_DIR}/windows/quorvane.ico)
+        set(CPACK_NSIS_MUI_UNIICON ${CMAKE_BINARY_DIR}/windows/quorvane.ico)
+    endif()
+    set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
     include(CPack)
     return()
 endif()

@@ -4,9 +4,23 @@ set(QUORVANE_PORTABLE_DIR ${CMAKE_BINARY_DIR}/portable CACHE PATH "Assembled por
 
 set_target_properties(quorvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUORVANE_PORTABLE_DIR})
 
-find_program(QUORVANE_PLINK plink)
-find_program(QUORVANE_PUTTYGEN puttygen)
-set(QUORVANE_PUTTY_COPYRIGHT /usr/share/doc/putty-tools/copyright)
+if(WIN32)
+    # PuTTY built for Windows (scripts/windows/putty.sh makes it from Debian's sources): plink.exe,
+    # puttygen.exe and PuTTY's LICENCE. A cross build must never take the build machine's own plink.
+    set(QUORVANE_WINDOWS_PUTTY_DIR "" CACHE PATH "Folder with the Windows plink.exe, puttygen.exe and LICENCE")
+    if(QUORVANE_WINDOWS_PUTTY_DIR)
+        set(QUORVANE_PLINK ${QUORVANE_WINDOWS_PUTTY_DIR}/plink.exe)
+        set(QUORVANE_PUTTYGEN ${QUORVANE_WINDOWS_PUTTY_DIR}/puttygen.exe)
+        set(QUORVANE_PUTTY_COPYRIGHT ${QUORVANE_WINDOWS_PUTTY_DIR}/LICENCE)
+    elseif(NOT CMAKE_CROSSCOMPILING)
+        find_program(QUORVANE_PLINK plink.exe)
+        find_program(QUORVANE_PUTTYGEN puttygen.exe)
+    endif()
+else()
+    find_program(QUORVANE_PLINK plink)
+    find_program(QUORVANE_PUTTYGEN puttygen)
+    set(QUORVANE_PUTTY_COPYRIGHT /usr/share/doc/putty-tools/copyright)
+endif()
 
 set(_portable_commands
     COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVANE_PORTABLE_DIR}/tunnells
@@ -30,6 +44,38 @@ if(QUORVANE_PUTTYGEN)
 endif()
 if(EXISTS ${QUORVANE_PUTTY_COPYRIGHT})
     list(APPEND _portable_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QUORVANE_PUTTY_COPYRIGHT} ${QUORVANE_PORTABLE_DIR}/puttylicense.txt)
+endif()
+
+# Windows: what the executable loads, beside it (windeployqt's job where Qt's own kits are used; the
+# cross-built kit has none): Qt's libraries, the platform and style plugins, the compiler's runtime.
+if(WIN32)
+    foreach(_module Core Gui Widgets Network)
+        list(APPEND _portable_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different
+            $<TARGET_FILE:Qt6::${_module}> ${QUORVANE_PORTABLE_DIR}/)
+    endforeach()
+    list(APPEND _portable_commands
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVANE_PORTABLE_DIR}/platforms ${QUORVANE_PORTABLE_DIR}/styles
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
+            ${QUORVANE_PORTABLE_DIR}/platforms/
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
+            ${QUORVANE_PORTABLE_DIR}/styles/)
+    if(MINGW)
+        foreach(_runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+            execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${_runtime}
+                OUTPUT_VARIABLE _runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+            if(EXISTS ${_runtime_path})
+                list(APPEND _portable_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_runtime_path}
+                    ${QUORVANE_PORTABLE_DIR}/)
+                # The compiler ships them with their debugging symbols (libstdc++ alone is 23 MB).
+                if(CMAKE_STRIP)
+                    list(APPEND _portable_commands COMMAND ${CMAKE_STRIP} --strip-unneeded
+                        ${QUORVANE_PORTABLE_DIR}/${_runtime})
+                endif()
+            else()
+                message(WARNING "${_runtime} not found beside the compiler: the portable folder will lack it")
+            endif()
+        endforeach()
+    endif()
 endif()
 
 add_custom_target(portable ALL ${_portable_commands}

@@ -1,6 +1,7 @@
 // The local socket between a start and the running instance.
 #include "app/instance_channel.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -10,7 +11,62 @@
 #include <QTimer>
 #include <memory>
 
+#include "process/process_services.h"
+
 namespace quorvane {
+
+namespace {
+
+std::string lastPathPart(const std::string& path) {
+    const std::size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+constexpr char kReplyHeader[] = "reply ";
+
+// A reply says how long it is, so that the asker knows when it has all of it.
+QByteArray frameReply(const std::string& reply) {
+    return kReplyHeader + QByteArray::number(qint64(reply.size())) + '\n' +
+           QByteArray(reply.data(), qsizetype(reply.size()));
+}
+
+// The whole frame's size once its header has arrived; -1 before, or for bytes that are not a frame.
+qint64 framedSize(const QByteArray& bytes) {
+    const qsizetype newline = bytes.indexOf('\n');
+    if (!bytes.startsWith(kReplyHeader) || newline < 0)
+        return -1;
+    bool ok = false;
+    const qint64 length = bytes.mid(qsizetype(sizeof kReplyHeader - 1), newline - qsizetype(sizeof kReplyHeader - 1))
+                              .toLongLong(&ok);
+    return ok && length >= 0 ? newline + 1 + length : -1;
+}
+
+} // namespace
+
+bool lockHolderIsThisProgram(qint64 holder) {
+    // A lock left by a program that was killed names a process id the system may have given to anything since,
+    // this very start included (wine begins counting again after a restart): the holder counts only while it is
+    // another process of this user running an executable of this one's name.
+    const qint64 self = QCoreApplication::applicationPid();
+    if (holder <= 0 || holder == self)
+        return false;
+    std::vector<OwnProcess> processes;
+    const std::unique_ptr<ProcessServices> services = createSystemProcessServices();
+    if (!services->ListOwnProcesses(processes))
+        return true; // cannot tell: the lock stands, as before
+    std::string ownName;
+    std::string holderName;
+    for (const OwnProcess& process : processes) {
+        if (qint64(process.id) == self)
+            ownName = lastPathPart(process.executable);
+        else if (qint64(process.id) == holder)
+            holderName = lastPathPart(process.executable);
+    }
+    if (ownName.empty())
+        return true;
+    return !holderName.empty() && QString::fromStdString(holderName).compare(QString::fromStdString(ownName),
+                                                                             Qt::CaseInsensitive) == 0;
+}
 
 InstanceServer::InstanceServer(QString name, Handler handler, QObject* parent)
     : QObject(parent), m_name(std::move(name)), m_handler(std::move(handler)), m_server(new QLocalServer(this)),
@@ -75,9 +131,11 @@ void InstanceServer::accept() {
             const std::string reply = m_handler(request);
             if (!alive)
                 return;
-            alive->write(reply.data(), static_cast<qint64>(reply.size()));
-            alive->disconnectFromServer();
-            idle->start(kIdleMs); // nor is one that never reads a reply too long for the socket's buffer
+            const QByteArray framed = frameReply(reply);
+            alive->write(framed);
+            // The asker closes once it has read the whole reply: closing here first would lose what it has not
+            // read yet on Windows, where the server's end of a pipe throws unread bytes away when it goes.
+            idle->start(kIdleMs); // nor is one that never reads or never leaves kept
         });
     }
 }
@@ -94,12 +152,24 @@ InstanceReply askOnce(const QString& name, const std::string& request, int reply
     if (!socket.waitForBytesWritten(kConnectMs))
         return {true, std::nullopt, socket.state() != QLocalSocket::ConnectedState};
     QByteArray reply;
-    while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(replyMs))
+    qint64 whole = -1;
+    while (whole < 0 || reply.size() < whole) {
+        if (socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(replyMs))
+            break;
         reply += socket.readAll();
-    reply += socket.readAll();
-    if (reply.isEmpty())
-        return {true, std::nullopt, socket.state() != QLocalSocket::ConnectedState};
-    return {true, reply.toStdString()};
+        if (whole < 0)
+            whole = framedSize(reply);
+    }
+    if (whole < 0 || reply.size() < whole)
+        reply += socket.readAll();
+    const bool closed = socket.state() != QLocalSocket::ConnectedState;
+    socket.disconnectFromServer();
+    whole = framedSize(reply);
+    if (whole >= 0 && reply.size() >= whole)
+        return {true, reply.mid(reply.indexOf('\n') + 1).toStdString()};
+    if (whole >= 0 || reply.isEmpty()) // cut short, or nothing: no reply
+        return {true, std::nullopt, closed};
+    return {true, reply.toStdString()}; // an instance of an earlier version, which closed after replying
 }
 
 } // namespace
@@ -116,13 +186,14 @@ InstanceReply askRunningInstance(const QString& name, const std::string& request
         // Without a lock to be had (a folder that refuses files), as before: nobody took the connection.
         if (lock.tryLock(0) || lock.error() != QLockFile::LockFailedError)
             return {};
-        if (clock.elapsed() >= kStartingMs) {
-            qint64 holder = 0;
-            QString host;
-            QString program;
-            const bool known = lock.getLockInfo(&holder, &host, &program) && holder > 0;
+        qint64 holder = 0;
+        QString host;
+        QString program;
+        const bool known = lock.getLockInfo(&holder, &host, &program) && holder > 0;
+        if (known && !lockHolderIsThisProgram(holder) && lock.removeStaleLockFile() && lock.tryLock(0))
+            return {};
+        if (clock.elapsed() >= kStartingMs)
             return {true, std::nullopt, false, known ? holder : -1};
-        }
         QThread::msleep(kRetryMs);
     }
 }

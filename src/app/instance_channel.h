@@ -68,4 +68,7 @@ struct InstanceReply {
 // (the instance may be starting, or putting its socket back) before the instance is reported silent.
 InstanceReply askRunningInstance(const QString& name, const std::string& request, int replyMs, QLockFile& lock);
 
+// True when the process named by the instance lock is another process of this user running this program.
+bool lockHolderIsThisProgram(qint64 holder);
+
 } // namespace quorvane

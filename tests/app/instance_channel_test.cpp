@@ -31,11 +31,18 @@ std::string talk(const QString& name, const std::vector<std::string>& pieces, bo
     QByteArray reply;
     QElapsedTimer clock;
     clock.start();
-    while (socket.state() == QLocalSocket::ConnectedState && clock.elapsed() < 3000) {
+    // A reply comes as "reply LENGTH\n" and its bytes; the asker is the one to close.
+    const auto whole = [&reply] {
+        const qsizetype newline = reply.indexOf('\n');
+        return reply.startsWith("reply ") && newline > 0 && reply.size() >= newline + 1 + reply.mid(6, newline - 6).toInt();
+    };
+    while (socket.state() == QLocalSocket::ConnectedState && clock.elapsed() < 3000 && !whole()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         reply += socket.readAll();
     }
-    return (reply + socket.readAll()).toStdString();
+    if (!whole())
+        return "unframed or cut: " + reply.toStdString();
+    return reply.mid(reply.indexOf('\n') + 1).toStdString();
 }
 
 TEST(InstanceChannel, AnswersWholeRequestsSurvivesAnAskerThatLeavesAndKeepsItsName) {

@@ -1,5 +1,6 @@
 // The real program as the running instance: a flood of connections to its socket, a start that finds it silent.
 #include <QLockFile>
+#include <QSysInfo>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -120,6 +121,12 @@ TEST_F(Instance, AStartRefusesBesideALiveInstanceThatDoesNotAnswerAndReplacesOne
             EXPECT_EQ(run(args), 1);
             EXPECT_NE(output.find(said), std::string::npos) << output;
         }
+    }
+    { // A killed instance's lock naming a process id the system has since given to another program.
+        ChildProcess stranger({"/bin/sleep", "60"});
+        std::ofstream(instanceLockPath(portable.withSeparator()).toStdString())
+            << stranger.pid() << "\n\n" << QSysInfo::machineHostName().toStdString() << "\n";
+        EXPECT_EQ(run({"--status"}), 0) << output;
     }
     // Killed, an instance leaves its socket and lock behind; the next start takes both over.
     auto crashed = std::make_unique<ChildProcess>(std::vector<std::string>{portable.file("quorvane"), "--hidden"});

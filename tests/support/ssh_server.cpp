@@ -224,6 +224,14 @@ std::string SshServer::log() const {
     return readWhole(m_dir.file("sshd.log"));
 }
 
+std::string SshServer::hostKeyFingerprint() const {
+    std::string output;
+    if (runProgram({kKeygen, "-l", "-E", "sha256", "-f", m_dir.file("hostkey.pub")}, "", &output) != 0)
+        throw std::runtime_error("cannot read the host key's fingerprint: " + output);
+    const std::size_t start = output.find("SHA256:");
+    return start == std::string::npos ? std::string() : output.substr(start, output.find(' ', start) - start);
+}
+
 void SshServer::start() {
     std::string output;
     mkdir("/run/sshd", 0755); // privilege separation needs it; it may exist already

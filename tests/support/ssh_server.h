@@ -51,6 +51,8 @@ public:
     const std::string& password() const { return m_password; }
     const std::string& home() const { return m_home; }
     std::string log() const; // what sshd wrote so far
+    // The server's host key as plink's -hostkey takes it ("SHA256:…"), for clients with no key cache here.
+    std::string hostKeyFingerprint() const;
 
     // Another account with the same password and the given login shell (an existing one gets that
     // shell); removed with the server. Throws std::runtime_error when it cannot be had.

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the Windows packages (package.sh) and runs the packed program under wine with a display of its own:
+# the ZIP's program and window (a screenshot is kept in $QUORVANE_WINDOWS_BUILD_DIR/artefacts/), the command line
+# handed to the running program, an automatic connect with a recording client, the Windows plink against a
+# loopback sshd, and the installer's silent install and uninstall. With CI=true anything missing is a failure;
+# elsewhere the step is skipped with a note.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${QUORVANE_WINDOWS_BUILD_DIR:-$root/build-windows}
+host_build=${QUORVANE_BUILD_DIR:-$root/build}
+
+missing() {
+    if [[ "${CI:-}" == true ]]; then
+        echo "windows/check-program: $1" >&2
+        exit 1
+    fi
+    echo "windows/check-program: $1; the Windows program was not run." >&2
+    exit 0
+}
+
+for tool in x86_64-w64-mingw32-g++-posix makensis unzip xdotool import Xvfb openbox; do
+    command -v "$tool" >/dev/null || missing "$tool not found (scripts/install-deps.sh installs it)"
+done
+wine=$(command -v wine64 || true)
+[[ -z "$wine" && -x /usr/lib/wine/wine64 ]] && wine=/usr/lib/wine/wine64
+[[ -n "$wine" ]] || missing "wine64 not found (Debian: apt-get install wine64)"
+tests=$host_build/tests/wine/wine_program_tests
+[[ -x "$tests" ]] || missing "$tests is not built (scripts/build.sh)"
+
+packages=$("$root/scripts/windows/package.sh")
+zip=$(grep -- '-windows-x64.zip$' <<<"$packages")
+setup=$(grep -- '-setup.exe$' <<<"$packages")
+echo "windows/check-program: built $(basename "$zip") and $(basename "$setup")"
+
+# A display of its own, with a window manager (boxes get focus) and a notification area.
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.2; done
+openbox >/dev/null 2>&1 &
+command -v trayer >/dev/null && trayer --edge top --align right --widthtype pixel --width 100 --height 24 \
+    >/dev/null 2>&1 &
+
+artefacts=$build/artefacts
+mkdir -p "$artefacts"
+log=$build/wine_program_tests.log
+status=0
+QUORVANE_WINDOWS_ZIP=$zip QUORVANE_WINDOWS_SETUP=$setup QUORVANE_RECORDING_CLIENT=$build/tests/wine/recording_client.exe \
+    QUORVANE_WINE=$wine QUORVANE_WINE_ARTEFACTS=$artefacts timeout 1200 "$tests" >"$log" 2>&1 || status=$?
+kill "$xvfb" 2>/dev/null || true
+count=$(grep -a -o '^\[==========\] [0-9]* tests\? from .* ran' "$log" | grep -o '[0-9]*' | head -n 1 || true)
+good=$(grep -a -o '^\[  PASSED  \] [0-9]*' "$log" | grep -o '[0-9]*$' || true)
+if [[ $status -ne 0 || -z "$count" || "${good:-0}" -ne "$count" ]]; then
+    echo "windows/check-program: FAILED (exit $status), output follows" >&2
+    cat "$log" >&2
+    exit 1
+fi
+echo "Windows program under wine: $count tests ran, $good passed; screenshot in $artefacts"
