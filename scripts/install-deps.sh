@@ -10,6 +10,7 @@ packages=(
     xvfb xauth xterm
     clang libfuzzer-14-dev
     g++-mingw-w64-x86-64 wine64
+    nsis unzip openbox trayer xdotool imagemagick
 )
 
 sudo_cmd=()

@@ -9,6 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # The core's suites built for Windows and run under wine; a failure there still lets ctest run, then counts.
 windows_status=0
 "$root/scripts/check-windows-core.sh" || windows_status=$?
+# The whole program packed for Windows (ZIP and installer) and run under wine.
+"$root/scripts/windows/check-program.sh" || windows_status=$?
 build=${QUORVANE_BUILD_DIR:-$root/build}
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300

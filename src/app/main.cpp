@@ -22,6 +22,7 @@
 namespace {
 
 void print(std::FILE* stream, const std::string& text) {
+    quorvane::useParentConsole();
     std::fputs(text.c_str(), stream);
     std::fflush(stream);
 }
@@ -61,7 +62,6 @@ int main(int argc, char* argv[]) {
     // Before anything holds a password: no core file, no memory reads by other programs.
     hardenProcess();
     raiseDescriptorLimit();
-    useParentConsole();
     const ParsedStart parsed = parseStartCommand(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.command) {
         print(stderr, "quorvane: " + parsed.error + "\nTry 'quorvane --help'.\n");

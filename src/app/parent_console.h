@@ -4,7 +4,9 @@
 namespace quorvane {
 
 // A Windows GUI program has no console of its own: borrow the starting one so that --status and the
-// messages print there. Nothing to do elsewhere.
+// messages print there, unless the output was redirected. Called when there is something to print, so
+// that a window start holds no console, and clients it shows get windows of their own. Nothing to do
+// elsewhere.
 void useParentConsole();
 
 // Commands run without windows: where a screen may be missing (over ssh, from cron), Qt is told to

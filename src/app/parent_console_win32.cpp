@@ -6,13 +6,31 @@
 
 namespace quorvane {
 
+namespace {
+
+// A handle the starting process gave (a file or pipe it redirected to) is kept: the console would steal it.
+bool givenByParent(DWORD which) {
+    const HANDLE handle = ::GetStdHandle(which);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+} // namespace
+
 void useParentConsole() {
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    const bool output = givenByParent(STD_OUTPUT_HANDLE);
+    const bool errors = givenByParent(STD_ERROR_HANDLE);
     // Started from Explorer there is no console, and nothing should appear.
-    if (!::AttachConsole(ATTACH_PARENT_PROCESS))
+    if ((output && errors) || !::AttachConsole(ATTACH_PARENT_PROCESS))
         return;
     std::FILE* ignored = nullptr;
-    freopen_s(&ignored, "CONOUT$", "w", stdout);
-    freopen_s(&ignored, "CONOUT$", "w", stderr);
+    if (!output)
+        freopen_s(&ignored, "CONOUT$", "w", stdout);
+    if (!errors)
+        freopen_s(&ignored, "CONOUT$", "w", stderr);
 }
 
 void runWithoutScreen() {}

@@ -11,6 +11,9 @@ namespace quorvane {
 struct ListeningSocket {
     int port = 0;
     ProcessId owner = NoProcessId;
+    // The system named no owner (wine's tables give none): the socket is taken for the client's while one
+    // runs, rather than every forward for a stranger's.
+    bool ownerUnknown = false;
     bool operator==(const ListeningSocket&) const = default;
 };
 

@@ -36,22 +36,24 @@ class IpHelperSocketTable : public SocketTable {
 public:
     std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
         std::vector<ListeningSocket> sockets;
-        const auto ownerOf = [&](DWORD pid) {
+        // Process 0 is the idle process, which never listens: a table that says 0 does not know.
+        const auto socketOf = [&](DWORD networkPort, DWORD pid) {
             const auto id = static_cast<ProcessId>(pid);
-            return std::find(candidates.begin(), candidates.end(), id) != candidates.end() ? id : NoProcessId;
+            const bool candidate = std::find(candidates.begin(), candidates.end(), id) != candidates.end();
+            return ListeningSocket{portOf(networkPort), candidate ? id : NoProcessId, pid == 0};
         };
         std::vector<unsigned char> buffer;
         const bool v4 = readTable(AF_INET, buffer);
         if (v4) {
             const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
             for (DWORD i = 0; i < table->dwNumEntries; ++i)
-                sockets.push_back({portOf(table->table[i].dwLocalPort), ownerOf(table->table[i].dwOwningPid)});
+                sockets.push_back(socketOf(table->table[i].dwLocalPort, table->table[i].dwOwningPid));
         }
         const bool v6 = readTable(AF_INET6, buffer);
         if (v6) {
             const auto* table = reinterpret_cast<const MIB_TCP6TABLE_OWNER_PID*>(buffer.data());
             for (DWORD i = 0; i < table->dwNumEntries; ++i)
-                sockets.push_back({portOf(table->table[i].dwLocalPort), ownerOf(table->table[i].dwOwningPid)});
+                sockets.push_back(socketOf(table->table[i].dwLocalPort, table->table[i].dwOwningPid));
         }
         return sockets;
     }

@@ -117,6 +117,8 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
         }
         const TunnelHealth before = m_monitor.health(tunnel);
         const auto ownedByClient = [&](const ListeningSocket& socket) {
+            if (socket.ownerUnknown)
+                return !own.empty();
             return std::any_of(own.begin(), own.end(),
                                [&](const OwnProcess& client) { return client.id == socket.owner; });
         };

@@ -28,7 +28,7 @@ public:
 
 TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisStartsWords) {
     test::TempDir work;
-    for (const char* name : {"A", "B", "C", "D", "E"})
+    for (const char* name : {"A", "B", "C", "D", "E", "F"})
         work.makeFolder(std::string("tunnells/") + name);
     const std::string tunnels = std::filesystem::canonical(work.file("tunnells")).string();
     ScriptedSockets sockets;
@@ -45,31 +45,34 @@ TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisS
     tracker.started("C", {{9003}, false});
     tracker.started("D", {{9004, 9005}, false}); // a second forward not up yet
     tracker.started("E", {{}, false});           // a remote forward only: nothing listens here
+    tracker.started("F", {{9006}, false});       // its socket's owner the system does not name
 
     // A listens through its client; B's port is held on one address by someone else as well.
     const std::vector<OwnProcess> own = {{10, tunnels + "/A/ASSH.exe"},
                                          {20, tunnels + "/B/BSSH.exe"},
                                          {40, tunnels + "/D/DSSH.exe"},
-                                         {50, tunnels + "/E/ESSH.exe"}};
-    sockets.sockets = {{9001, 10}, {9002, 20}, {9002, NoProcessId}, {9004, 40}};
+                                         {50, tunnels + "/E/ESSH.exe"},
+                                         {60, tunnels + "/F/FSSH.exe"}};
+    sockets.sockets = {{9001, 10}, {9002, 20}, {9002, NoProcessId}, {9004, 40}, {9006, NoProcessId, true}};
     const TunnelClients clients(tunnels, own, '/', false);
     clock.at += std::chrono::seconds(5);
     work.write("tunnells/C/client.log", "FATAL ERROR: Connection refused\n"); // this start's, C has ended
-    const std::vector<std::string> all = {"A", "B", "C", "D", "E"};
+    const std::vector<std::string> all = {"A", "B", "C", "D", "E", "F"};
     const std::vector<HealthChange> changes = tracker.pass(clients, all, [](const std::string&) {
         ADD_FAILURE() << "ports of started tunnels are known";
         return ClientSetup{};
     });
 
-    EXPECT_EQ(sockets.asked, (std::vector<ProcessId>{10, 20, 40, 50}));
+    EXPECT_EQ(sockets.asked, (std::vector<ProcessId>{10, 20, 40, 50, 60}));
     EXPECT_EQ(tracker.health("D").status, TunnelStatus::Connecting);
     EXPECT_EQ(tracker.health("E").status, TunnelStatus::Connected);
     EXPECT_EQ(tracker.health("A").status, TunnelStatus::Connected);
+    EXPECT_EQ(tracker.health("F").status, TunnelStatus::Connected);
     EXPECT_EQ(tracker.health("B").status, TunnelStatus::Failed);
     EXPECT_EQ(tracker.health("B").failure.kind, FailureKind::LocalPortInUse);
     EXPECT_EQ(tracker.health("B").failure.detail, "9002");
     EXPECT_EQ(tracker.health("C").failure.kind, FailureKind::ConnectionRefused);
-    EXPECT_EQ(changes.size(), 4u); // D was connecting from its start
+    EXPECT_EQ(changes.size(), 5u); // D was connecting from its start
     EXPECT_TRUE(tracker.pass(clients, all, [](const std::string&) { return quorvane::ClientSetup{}; }).empty())
         << "an unchanged state is no change";
 }

@@ -108,7 +108,7 @@ protected:
 
     void start(const std::string& exe) {
         instance = std::make_unique<ChildProcess>(std::vector<std::string>{environment("QUORVANE_WINE"), exe},
-                                                  folder + "/instance.out");
+                                                  prefix->file("instance.out"));
     }
 
     static bool windowShown(const std::string& title) {
@@ -136,7 +136,7 @@ TEST_F(WindowsProgram, TheZipRunsShowsItsWindowAndTheRunningProgramAnswersTheCom
     defineTunnel("casa", "IpServer=127.0.0.1\r\nPortaServer=22\r\nUsername=u\r\nPassword=p\r\n",
                  "PortaLocale=18080\r\nIpServizio=127.0.0.1\r\nPortaServizio=80\r\n");
     start(folder + "/quorvane.exe");
-    ASSERT_TRUE(waitFor([] { return windowShown("Quorvane"); }, 60000)) << readAll(folder + "/instance.out");
+    ASSERT_TRUE(waitFor([] { return windowShown("Quorvane"); }, 60000)) << readAll(prefix->file("instance.out"));
     const std::string artefacts = environment("QUORVANE_WINE_ARTEFACTS");
     if (!artefacts.empty())
         runProgram({"/usr/bin/import", "-window", "root", artefacts + "/windows-main-window.png"}, "");
@@ -183,9 +183,10 @@ TEST_F(WindowsProgram, TheWindowsPlinkCarriesBytesThroughTheForwardOfALoopbackSe
     const int localPort = freeLoopbackPort();
     defineTunnel("casa",
                  "IpServer=127.0.0.1\r\nPortaServer=" + std::to_string(server.port()) + "\r\nUsername=" +
-                     server.user() + "\r\nPassword=" + server.password() + "\r\n",
+                     server.user() + "\r\nPassword=" + server.password() + "\r\nHostKey=" +
+                     server.hostKeyFingerprint() + "\r\n",
                  "PortaLocale=" + std::to_string(localPort) + "\r\nIpServizio=127.0.0.1\r\nPortaServizio=" +
-                     std::to_string(service.port()) + "\r\nHostKey=" + server.hostKeyFingerprint() + "\r\n");
+                     std::to_string(service.port()) + "\r\n");
     stdfs::copy_file(folder + "/plink.exe", folder + "/tunnells/casa/casaSSH.exe");
     start(folder + "/quorvane.exe");
     ASSERT_TRUE(waitFor([] { return windowShown("Quorvane"); }, 60000));
@@ -209,7 +210,7 @@ TEST_F(WindowsProgram, TheInstallerInstallsSilentlyItsProgramKeepsTunnelsInTheUs
 
     folder = installed;
     start(installed + "/quorvane.exe");
-    ASSERT_TRUE(waitFor([] { return windowShown("Quorvane"); }, 60000)) << readAll(installed + "/instance.out");
+    ASSERT_TRUE(waitFor([] { return windowShown("Quorvane"); }, 60000)) << readAll(prefix->file("instance.out"));
     EXPECT_EQ(quorvane({"--status"}), 0) << output;
     EXPECT_TRUE(holdsPathEndingWith(prefix->file("drive_c/users"), "/AppData/Local/Quorvane/tunnells"));
     instance.reset();
