@@ -46,7 +46,8 @@ if(WIN32)
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
     set(CPACK_NSIS_INSTALLED_ICON_NAME quorvane.exe)
-    set(CPACK_NSIS_MUI_FINISHPAGE_RUN quorvane.exe)
+    # No "run now" on the last page: started from the elevated installer, the program would run as the
+    # administrator who typed the password, with their tunnels, not the user's.
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
     set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
     if(QUORVANE_ICON_RESOURCE)

@@ -2,13 +2,13 @@
 # system's own apt set-up is neither needed nor touched.
 debian_source() {
     local package=$1 version=$2 work=$PWD/apt
-    mkdir -p "$work/lists/partial"
+    mkdir -p "$work/lists/partial" "$work/cache/archives/partial"
     printf '%s\n' \
         'deb-src http://deb.debian.org/debian bookworm main' \
         'deb-src http://deb.debian.org/debian bookworm-updates main' \
         'deb-src http://deb.debian.org/debian-security bookworm-security main' >"$work/sources.list"
     local options=(-o Dir::Etc::sourcelist="$work/sources.list" -o Dir::Etc::sourceparts=- -o Dir::State::Lists="$work/lists"
-        -o APT::Sandbox::User=root)
+        -o Dir::Cache="$work/cache" -o APT::Sandbox::User=root)
     apt-get "${options[@]}" update -qq
     # The mirror may lack the upstream signature (.asc); what counts is that every other file the .dsc lists is
     # there with its checksum (the .dsc itself comes from the signed index).

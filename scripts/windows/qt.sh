@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
-# Qt for 64-bit Windows, cross-built with mingw-w64 from Debian's qt6-base source package against the host's own
-# Qt tools of the same version (moc, rcc, uic). Output: $QUORVANE_WINDOWS_DEPS/qt-<version>/ (kept: a second run
-# builds nothing). A ready kit made by this same recipe is taken instead of an hour's build when it is found
-# ($QUORVANE_QT_KIT, or the team's shared folder) and its checksum matches.
+# Qt for 64-bit Windows, cross-built with mingw-w64 from Debian's qt6-base source package, Debian's patches
+# applied, against the host's own Qt tools of the same version (moc, rcc, uic). Output:
+# $QUORVANE_WINDOWS_DEPS/qt-<Debian version>/ (kept: a second run builds nothing). Unless
+# QUORVANE_QT_FROM_SOURCE=1, a ready kit is taken instead of an hour's build when it is found ($QUORVANE_QT_KIT,
+# or the team's shared folder) and its checksum matches; that kit was built from the same source without
+# Debian's patches, and the script says so.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 deps=${QUORVANE_WINDOWS_DEPS:-/opt/quorvane-windows}
 version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null || true)
 [[ -n "$version" ]] || { echo "windows/qt: the host's qt6-base-dev-tools is not installed" >&2; exit 1; }
 upstream=${version%%+*}
-out=$deps/qt-$upstream
-if [[ -x "$out/bin/qt-cmake" && -f "$out/bin/Qt6Widgets.dll" ]]; then
-    echo "$out"
-    exit 0
-fi
+out=$deps/qt-$version
+kit_out=$deps/qt-$upstream-kit
+for made in "$out" "$kit_out"; do
+    if [[ -x "$made/bin/qt-cmake" && -f "$made/bin/Qt6Widgets.dll" ]]; then
+        [[ "$made" == "$kit_out" && "${QUORVANE_QT_FROM_SOURCE:-}" == 1 ]] && continue
+        [[ "$made" == "$kit_out" ]] && echo "windows/qt: using the ready kit (Qt $upstream without Debian's patches)" >&2
+        echo "$made"
+        exit 0
+    fi
+done
 mkdir -p "$deps"
 
 kit_sha256=54bcb1d9264b9f22a2b8ade0764bf38e3417c8d65d6800cb3b9607277133224c
@@ -24,22 +31,33 @@ for kit in "${QUORVANE_QT_KIT:-}" "$here/../../../shared/windows/qt$upstream-min
         echo "windows/qt: $kit is not the kit this recipe made (checksum differs); not used" >&2
         continue
     fi
-    echo "windows/qt: using the ready kit $kit instead of building Qt (about an hour)" >&2
-    rm -rf "$out.partial" && mkdir -p "$out.partial"
-    tar -C "$out.partial" -xJf "$kit"
-    rm -rf "$out" && mv "$out.partial/qt6-mingw" "$out" && rmdir "$out.partial"
-    echo "$out"
+    [[ "${QUORVANE_QT_FROM_SOURCE:-}" == 1 ]] && break
+    echo "windows/qt: using the ready kit $kit instead of building Qt (about an hour);" \
+        "it is Qt $upstream without Debian's patches (QUORVANE_QT_FROM_SOURCE=1 builds the patched one)" >&2
+    rm -rf "$kit_out.partial" && mkdir -p "$kit_out.partial"
+    tar -C "$kit_out.partial" -xJf "$kit"
+    rm -rf "$kit_out" && mv "$kit_out.partial/qt6-mingw" "$kit_out" && rmdir "$kit_out.partial"
+    echo "$kit_out"
     exit 0
 done
 
 echo "windows/qt: building Qt $upstream for Windows from Debian's sources (about an hour on 2 cores)" >&2
-work=${QUORVANE_QT_WORK:-$(mktemp -d)}
+work=${QUORVANE_QT_WORK:-}
+if [[ -z "$work" ]]; then
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+fi
 cd "$work"
 source "$here/debian-source.sh"
-if [[ ! -d qtbase-everywhere-src-$upstream ]]; then
-    debian_source qt6-base "$version" >&2
-    tar xf "qt6-base_${version%-*}.orig.tar.xz"
-fi
+# Unpacked and patched afresh each time: a tree left by a build that stopped half-way is not trusted.
+rm -rf "qtbase-everywhere-src-$upstream"
+[[ -f "qt6-base_${version%-*}.orig.tar.xz" ]] || debian_source qt6-base "$version" >&2
+tar xf "qt6-base_${version%-*}.orig.tar.xz"
+tar -C "qtbase-everywhere-src-$upstream" -xf "qt6-base_$version.debian.tar.xz"
+while read -r patch; do
+    [[ -z "$patch" || "$patch" == \#* ]] && continue
+    patch -s -p1 -d "qtbase-everywhere-src-$upstream" <"qtbase-everywhere-src-$upstream/debian/patches/$patch"
+done <"qtbase-everywhere-src-$upstream/debian/patches/series"
 cat >toolchain.cmake <<'TC'
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -76,5 +94,4 @@ for f in "$out.partial"/bin/*.dll $(find "$out.partial/plugins" -name '*.dll'); 
     x86_64-w64-mingw32-strip --strip-unneeded "$f"
 done
 rm -rf "$out" && mv "$out.partial" "$out"
-[[ -n "${QUORVANE_QT_WORK:-}" ]] || rm -rf "$work"
 echo "$out"

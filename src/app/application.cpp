@@ -9,6 +9,7 @@
 #include "app/tunnel_editor.h"
 #include "app/window_messages.h"
 #include "desktop/about_box.h"
+#include "desktop/dialog_service.h"
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/options_dialog.h"
@@ -54,6 +55,7 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     };
     m_messages = std::make_unique<TfMessage>();
     m_windows.messages = m_messages.get();
+    setDialogTexts([messages = m_messages.get()](const QString& key) { return messages->text(key); });
     m_licence = std::make_unique<Tlicence>();
     m_windows.licence = m_licence.get();
     m_ras = std::make_unique<TFormRAS>(options.rasApi ? *options.rasApi : systemRasApi());
@@ -82,6 +84,7 @@ QuorvaneApp::~QuorvaneApp() {
     // The main window goes first: its timer and commands use the others; the service tells nobody after it.
     m_main.reset();
     m_service->setListener(nullptr);
+    setDialogTexts(nullptr);
 }
 
 void QuorvaneApp::start(bool hidden) {

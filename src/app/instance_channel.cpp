@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 #include "process/process_services.h"
@@ -111,7 +112,13 @@ void InstanceServer::accept() {
         // A peer that connects and says nothing is not kept forever.
         auto* idle = new QTimer(socket);
         idle->setSingleShot(true);
-        connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
+        // Idle means nothing came: after the instance was busy a while, a request may be waiting unread.
+        connect(idle, &QTimer::timeout, socket, [socket, idle] {
+            if (socket->bytesAvailable() > 0)
+                idle->start(kIdleMs);
+            else
+                socket->abort();
+        });
         idle->start(kIdleMs);
         auto pending = std::make_shared<QByteArray>();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, pending, idle] {
@@ -149,13 +156,23 @@ InstanceReply askOnce(const QString& name, const std::string& request, int reply
     if (!socket.waitForConnected(kConnectMs))
         return {};
     socket.write(request.data(), static_cast<qint64>(request.size()));
-    if (!socket.waitForBytesWritten(kConnectMs))
+    // On Windows a write may be done at once, and a wait with nothing left to write says false. A busy instance
+    // takes the request when it is free again: as long as the reply may take.
+    if (socket.bytesToWrite() > 0 && !socket.waitForBytesWritten(replyMs))
         return {true, std::nullopt, socket.state() != QLocalSocket::ConnectedState};
     QByteArray reply;
     qint64 whole = -1;
-    while (whole < 0 || reply.size() < whole) {
-        if (socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(replyMs))
-            break;
+    QElapsedTimer waited;
+    waited.start();
+    // A wait may end early with nothing read and the connection still up (wine's pipes do that): only the
+    // reply, its end, or the time allowed ends the loop.
+    while ((whole < 0 || reply.size() < whole) && socket.state() == QLocalSocket::ConnectedState &&
+           waited.elapsed() < replyMs) {
+        if (!socket.waitForReadyRead(int(std::max<qint64>(1, replyMs - waited.elapsed()))) &&
+            socket.bytesAvailable() == 0) {
+            QThread::msleep(10);
+            continue;
+        }
         reply += socket.readAll();
         if (whole < 0)
             whole = framedSize(reply);
@@ -177,12 +194,22 @@ InstanceReply askOnce(const QString& name, const std::string& request, int reply
 InstanceReply askRunningInstance(const QString& name, const std::string& request, int replyMs, QLockFile& lock) {
     constexpr int kStartingMs = 5000; // an instance takes the lock, then builds its windows and listens
     constexpr int kRetryMs = 200;
+    constexpr int kRefusalsTried = 3;
+    int refusals = 0;
     lock.setStaleLockTime(0); // only its holder's end frees it
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        if (InstanceReply reply = askOnce(name, request, replyMs); reply.instanceRunning)
+        if (InstanceReply reply = askOnce(name, request, replyMs); reply.instanceRunning) {
+            // Closed with no answer: asked again a few times (on Windows the pipe the server just closed for the
+            // last asker can be the one handed to this one). Every command is safe to repeat: a connected tunnel
+            // starts no second client, a disconnected one stays down.
+            if (reply.closedUnanswered && ++refusals < kRefusalsTried) {
+                QThread::msleep(kRetryMs);
+                continue;
+            }
             return reply;
+        }
         // Without a lock to be had (a folder that refuses files), as before: nobody took the connection.
         if (lock.tryLock(0) || lock.error() != QLockFile::LockFailedError)
             return {};

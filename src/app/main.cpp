@@ -35,6 +35,8 @@ void keepOnlyFatalQtMessages(QtMsgType type, const QMessageLogContext&, const QS
         print(stderr, message.toStdString() + "\n");
 }
 
+void sayNothing(QtMsgType, const QMessageLogContext&, const QString&) {}
+
 // With no program running, the commands need no window: only the service and the system's own services.
 int runWithoutWindows(const quorvane::StartCommand& command, const quorvane::ProgramFolders& folders) {
     using namespace quorvane;
@@ -83,8 +85,12 @@ int main(int argc, char* argv[]) {
     const QString channel = instanceName(folders.data);
     // Held while this start is the program, so that a later one never opens a second on the same tunnels.
     QLockFile instanceLock(instanceLockPath(folders.data));
-    if (const InstanceReply reply = askRunningInstance(channel, encodeRequest(command), kReplyTimeoutMs, instanceLock);
-        reply.instanceRunning) {
+    // Qt's own words about the socket (a pipe the instance closed, asked again) are not the user's: the outcome is
+    // told below.
+    const QtMessageHandler saidBefore = qInstallMessageHandler(sayNothing);
+    const InstanceReply reply = askRunningInstance(channel, encodeRequest(command), kReplyTimeoutMs, instanceLock);
+    qInstallMessageHandler(saidBefore);
+    if (reply.instanceRunning) {
         int exitCode = 1;
         std::string output;
         if (reply.silentHolder != 0) {

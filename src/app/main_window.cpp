@@ -47,6 +47,11 @@ namespace quorvane {
 
 namespace {
 
+// The message text of that key, from the window's language (the built-in text with no message window).
+QString messageText(const TfMessage* messages, const QString& key) {
+    return messages ? messages->text(key) : dialogText(key);
+}
+
 constexpr int kMonitorIntervalMs = 3000;
 constexpr int kListingEventsEveryMs = 15;
 
@@ -207,12 +212,16 @@ void TMain::buildMenus() {
     QMenu* file = addMenu("File1", QStringLiteral("&File"));
     addItem(file, "Nascondi1", QStringLiteral("&Nascondi"), &TMain::Nascondi1Click);
     addSeparator(file, "N1");
-    addItem(file, "Opzioni1", QStringLiteral("&Opzioni..."), &TMain::Opzioni1Click);
+    addItem(file, "Opzioni1", QStringLiteral("&Opzioni"), &TMain::Opzioni1Click);
     addItem(file, "Esci1", QStringLiteral("&Esci"), &TMain::Esci1Click);
 
     QMenu* tunnels = addMenu("tunnell1", QStringLiteral("&Tunnells"));
     addItem(tunnels, "Aggiungi1", QStringLiteral("&Aggiungi"), &TMain::Aggiungi1Click);
-    addItem(tunnels, "Modifica1", QStringLiteral("&Modifica"), &TMain::ListView1DblClick);
+    // With no tunnel selected there is nothing to edit: the item says so by being greyed.
+    QAction* editSelected = addItem(tunnels, "Modifica1", QStringLiteral("&Modifica"), &TMain::ListView1DblClick);
+    editSelected->setEnabled(false);
+    connect(ListView1, &QListWidget::itemSelectionChanged, this,
+            [this, editSelected] { editSelected->setEnabled(selectedItem() != nullptr); });
     addItem(tunnels, "Elimina1", QStringLiteral("&Elimina"), &TMain::Elimina2Click);
 
     QMenu* tools = addMenu("ools1", QStringLiteral("T&ools"));
@@ -422,16 +431,16 @@ void TMain::present(const Notice& notice) {
         return;
     case NoticeKind::Dropped:
     case NoticeKind::Restored:
-        notify(text);
+        notify(text, notice.kind == NoticeKind::Dropped); // back again is good news
         return;
     default:
         words.error ? dialogs().showError(errorBoxText(text)) : dialogs().showMessage(text);
     }
 }
 
-void TMain::notify(const QString& text) {
+void TMain::notify(const QString& text, bool warning) {
     if (m_settings.notifications)
-        TrayBar->ShowBalloon(QApplication::applicationName(), text);
+        TrayBar->ShowBalloon(QApplication::applicationName(), text, warning);
 }
 
 // ---- tunnel commands ----
@@ -460,7 +469,11 @@ void TMain::loadIntoEditor(const std::string& tunnel) {
         approved[program.slot == ProgramSlot::Before ? 0 : 1] = false;
     editor.setProgramsApproved(approved[0], approved[1]);
     editor.tunnelFolder = QString::fromStdString(m_service.clientFolder(tunnel));
-    editor.setWindowTitle(QStringLiteral("Tunnell: ") + tunnelCaption(tunnel));
+    editor.setWindowTitle(filled(messageText(m_windows.messages, QStringLiteral("TitoloTunnell")), {tunnelCaption(tunnel)}));
+    editor.setForwardHeaders({messageText(m_windows.messages, QStringLiteral("ColonnaTipo")),
+                              messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocale")),
+                              messageText(m_windows.messages, QStringLiteral("ColonnaIndirizzo")),
+                              messageText(m_windows.messages, QStringLiteral("ColonnaPorta"))});
 }
 
 void TMain::ListView1DblClick() {
@@ -706,7 +719,7 @@ void TMain::FormShow() {
         sinceEvents.restart();
     };
     hooks.reading = [this](const std::string& tunnel) {
-        statusPanels[0]->setText(QStringLiteral("Tunnell: ") + tunnelCaption(tunnel));
+        statusPanels[0]->setText(filled(messageText(m_windows.messages, QStringLiteral("TitoloTunnell")), {tunnelCaption(tunnel)}));
     };
     hooks.approve = approveFromWindow();
     hooks.beforeStart = [this](const ConnectPlan& plan) {

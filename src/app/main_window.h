@@ -143,7 +143,7 @@ private:
     void applyLanguage();
     void showSelectedHealth();
     QString trayHint(int connected) const;
-    void notify(const QString& text);
+    void notify(const QString& text, bool warning);
     void clearTunnelSelection();
     std::vector<std::string> waitingTunnels() const;
 

@@ -8,10 +8,13 @@ namespace quorvane {
 
 namespace {
 
-// A handle the starting process gave (a file or pipe it redirected to) is kept: the console would steal it.
+// A handle the starting process gave (a file or pipe it redirected to) is kept: the console would steal it. A
+// console's own handle is not one: this process must attach to that console to write to it.
 bool givenByParent(DWORD which) {
     const HANDLE handle = ::GetStdHandle(which);
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) != FILE_TYPE_UNKNOWN &&
+           !::GetConsoleMode(handle, &mode);
 }
 
 } // namespace

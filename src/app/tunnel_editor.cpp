@@ -285,7 +285,10 @@ void TShowTunn::buildControls() {
         inoltri->setItem(row, 0, new QTableWidgetItem(QStringLiteral("L")));
         for (int column = 1; column < 4; ++column)
             inoltri->setItem(row, column, new QTableWidgetItem);
+        // Typing goes on in the new row: the button keeps no focus that Tab would pass to another field.
+        inoltri->setFocus();
         inoltri->setCurrentCell(row, 1);
+        inoltri->editItem(inoltri->item(row, 1));
     });
     connect(rimuoviinoltro, &QPushButton::clicked, this, [this] {
         if (inoltri->currentRow() >= 0)
@@ -474,6 +477,10 @@ void TShowTunn::pickProgram(QLineEdit* field) {
         field->setText(QString::fromStdString(quoteWindowsArgument(QDir::toNativeSeparators(chosen).toStdString())));
         programEditedByUser(field == Edit2 ? ProgramSlot::Before : ProgramSlot::After);
     }
+}
+
+void TShowTunn::setForwardHeaders(const QStringList& titles) {
+    inoltri->setHorizontalHeaderLabels(titles);
 }
 
 void TShowTunn::setProgramsApproved(bool before, bool after) {

@@ -53,6 +53,8 @@ public:
     // After setDefinition: whether each program it names is approved for this tunnel. While one is not,
     // the approva box shows; ticked, it approves both fields as they are. A field the user types into or
     // picks a program for is approved by that act alone, the other one not.
+    // The forwards table's column titles, in the window's language.
+    void setForwardHeaders(const QStringList& titles);
     void setProgramsApproved(bool before, bool after);
     // Whether OK approves the slot's field as it then holds.
     bool approves(ProgramSlot slot) const;

@@ -6,11 +6,26 @@
 #include <stdexcept>
 
 #include "desktop/qt_dialog_service.h"
+#include "i18n/builtin_texts.h"
 
 namespace quorvane {
 
 namespace {
 DialogService* g_installed = nullptr;
+std::function<QString(const QString&)> g_texts;
+} // namespace
+
+void setDialogTexts(std::function<QString(const QString& key)> texts) {
+    g_texts = std::move(texts);
+}
+
+QString dialogText(const QString& key) {
+    if (g_texts) {
+        if (QString text = g_texts(key); !text.isEmpty())
+            return text;
+    }
+    const std::string_view builtIn = builtInText(key.toStdString());
+    return QString::fromUtf8(builtIn.data(), qsizetype(builtIn.size()));
 }
 
 QString errorBoxText(const QString& message) {

@@ -30,6 +30,11 @@ public:
 // that of ".".
 QString errorBoxText(const QString& message);
 
+// The words of the boxes' own buttons come from the message texts (by key, e.g. "BottoneSi"), so that a
+// language file reaches them; with no source set, or an empty text, the built-in ones.
+void setDialogTexts(std::function<QString(const QString& key)> texts);
+QString dialogText(const QString& key);
+
 // The program's dialog service (Qt dialogs by default); tests install their own.
 DialogService& dialogs();
 void setDialogService(DialogService* service); // nullptr restores the Qt dialogs

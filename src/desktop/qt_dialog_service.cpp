@@ -44,8 +44,8 @@ bool QtDialogService::question(const QString& text) {
     QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("S\u00ec"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("No"));
+    box.button(QMessageBox::Yes)->setText(dialogText(QStringLiteral("BottoneSi")));
+    box.button(QMessageBox::No)->setText(dialogText(QStringLiteral("BottoneNo")));
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -62,8 +62,8 @@ QString QtDialogService::inputBox(const QString& title, const QString& prompt, c
     field->setMinimumWidth(260);
     layout->addWidget(field);
     auto* buttons = new QDialogButtonBox(&dialog);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    buttons->addButton(dialogText(QStringLiteral("BottoneOk")), QDialogButtonBox::AcceptRole);
+    buttons->addButton(dialogText(QStringLiteral("BottoneAnnulla")), QDialogButtonBox::RejectRole);
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

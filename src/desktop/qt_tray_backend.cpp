@@ -51,9 +51,9 @@ void QtTrayBackend::remove() {
     m_icon->hide();
 }
 
-void QtTrayBackend::notify(const QString& title, const QString& text) {
+void QtTrayBackend::notify(const QString& title, const QString& text, bool warning) {
     if (m_icon->isVisible() && QSystemTrayIcon::supportsMessages())
-        m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
+        m_icon->showMessage(title, text, warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
 }
 
 QPoint QtTrayBackend::cursorPos() const {

@@ -24,7 +24,7 @@ public:
     void modify(const QIcon& icon, const QString& tip) override;
     void remove() override;
     QPoint cursorPos() const override;
-    void notify(const QString& title, const QString& text) override;
+    void notify(const QString& title, const QString& text, bool warning) override;
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);

@@ -15,7 +15,7 @@ public:
     virtual void remove() = 0;
     virtual QPoint cursorPos() const = 0;
     // A balloon message from the icon; nothing where the notification area cannot show one.
-    virtual void notify(const QString& /*title*/, const QString& /*text*/) {}
+    virtual void notify(const QString& /*title*/, const QString& /*text*/, bool /*warning*/) {}
 };
 
 } // namespace quorvane

@@ -189,9 +189,9 @@ void TTrayIcon::DblClick() {
         OnDblClick(this);
 }
 
-void TTrayIcon::ShowBalloon(const QString& title, const QString& text) {
+void TTrayIcon::ShowBalloon(const QString& title, const QString& text, bool warning) {
     if (m_iconShown)
-        m_backend->notify(title, text);
+        m_backend->notify(title, text, warning);
 }
 
 } // namespace quorvane

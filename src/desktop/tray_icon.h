@@ -79,7 +79,7 @@ public:
     void setAutoPopup(bool on) { m_autoPopup = on; }
 
     // A balloon from the icon while it is in the notification area; nothing otherwise.
-    void ShowBalloon(const QString& title, const QString& text);
+    void ShowBalloon(const QString& title, const QString& text, bool warning = false);
     bool isIconShown() const { return m_iconShown; } // false after a refused add, until a retry succeeds
 
     MouseEvent OnClick;

@@ -72,6 +72,16 @@ constexpr BuiltInText kTexts[] = {
                                "finché il programma resta aperto"},
     {"ApprovaProgrammi", "Il tunnell %1 esegue questi programmi, scritti nella sua definizione (che può venire da "
                          "altri):%2Approvarli, ed eseguirli ora e a ogni connessione?"},
+    // Words of the windows themselves, so that a translation reaches every one of them.
+    {"TitoloTunnell", "Tunnell: %1"},
+    {"BottoneSi", "&Sì"},
+    {"BottoneNo", "&No"},
+    {"BottoneOk", "OK"},
+    {"BottoneAnnulla", "Cancel"},
+    {"ColonnaTipo", "Tipo (L, R, D)"},
+    {"ColonnaPortaLocale", "Porta locale"},
+    {"ColonnaIndirizzo", "Indirizzo"},
+    {"ColonnaPorta", "Porta"},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

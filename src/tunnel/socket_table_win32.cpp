@@ -1,10 +1,14 @@
-// Listening sockets on Windows: the IP helper's TCP listener tables with their owning process ids.
+// Listening sockets on Windows: the IP helper's TCP listener tables with their owning process ids, read off the
+// caller's thread.
 #include "tunnel/socket_table.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
+
 #include <iphlpapi.h>
 
 namespace quorvane {
@@ -16,13 +20,23 @@ int portOf(DWORD networkPort) {
     return static_cast<int>(((networkPort & 0xFF) << 8) | ((networkPort >> 8) & 0xFF));
 }
 
+// Wine's tables name no owner (process 0 for every socket), and looking for one there scans every process of
+// the machine and can hang the caller for minutes: under wine the table without owners is asked.
+bool ownersKnown() {
+    static const bool known = [] {
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return !(ntdll && GetProcAddress(ntdll, "wine_get_version"));
+    }();
+    return known;
+}
+
 // The listener table of one address family; false when the system would not give it.
-bool readTable(ULONG family, std::vector<unsigned char>& buffer) {
+bool readTable(ULONG family, TCP_TABLE_CLASS kind, std::vector<unsigned char>& buffer) {
     // The table can grow between the size query and the read; a few rounds settle it.
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD result = GetExtendedTcpTable(buffer.empty() ? nullptr : buffer.data(), &size, FALSE, family,
-                                                 TCP_TABLE_OWNER_PID_LISTENER, 0);
+        const DWORD result =
+            GetExtendedTcpTable(buffer.empty() ? nullptr : buffer.data(), &size, FALSE, family, kind, 0);
         if (result == NO_ERROR)
             return !buffer.empty();
         if (result != ERROR_INSUFFICIENT_BUFFER)
@@ -32,31 +46,90 @@ bool readTable(ULONG family, std::vector<unsigned char>& buffer) {
     return false;
 }
 
-class IpHelperSocketTable : public SocketTable {
-public:
-    std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
-        std::vector<ListeningSocket> sockets;
-        // Process 0 is the idle process, which never listens: a table that says 0 does not know.
-        const auto socketOf = [&](DWORD networkPort, DWORD pid) {
-            const auto id = static_cast<ProcessId>(pid);
-            const bool candidate = std::find(candidates.begin(), candidates.end(), id) != candidates.end();
-            return ListeningSocket{portOf(networkPort), candidate ? id : NoProcessId, pid == 0};
-        };
-        std::vector<unsigned char> buffer;
-        const bool v4 = readTable(AF_INET, buffer);
-        if (v4) {
-            const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
+std::vector<ListeningSocket> query(const std::vector<ProcessId>& candidates) {
+    std::vector<ListeningSocket> sockets;
+    // Process 0 is the idle process, which never listens: a table that says 0 does not know.
+    const auto socketOf = [&](DWORD networkPort, DWORD pid) {
+        const auto id = static_cast<ProcessId>(pid);
+        const bool candidate = std::find(candidates.begin(), candidates.end(), id) != candidates.end();
+        return ListeningSocket{portOf(networkPort), candidate ? id : NoProcessId, pid == 0};
+    };
+    std::vector<unsigned char> buffer;
+    if (!ownersKnown()) {
+        if (readTable(AF_INET, TCP_TABLE_BASIC_LISTENER, buffer)) {
+            const auto* table = reinterpret_cast<const MIB_TCPTABLE*>(buffer.data());
             for (DWORD i = 0; i < table->dwNumEntries; ++i)
-                sockets.push_back(socketOf(table->table[i].dwLocalPort, table->table[i].dwOwningPid));
+                sockets.push_back(socketOf(table->table[i].dwLocalPort, 0));
         }
-        const bool v6 = readTable(AF_INET6, buffer);
-        if (v6) {
-            const auto* table = reinterpret_cast<const MIB_TCP6TABLE_OWNER_PID*>(buffer.data());
+        if (readTable(AF_INET6, TCP_TABLE_BASIC_LISTENER, buffer)) {
+            const auto* table = reinterpret_cast<const MIB_TCP6TABLE*>(buffer.data());
             for (DWORD i = 0; i < table->dwNumEntries; ++i)
-                sockets.push_back(socketOf(table->table[i].dwLocalPort, table->table[i].dwOwningPid));
+                sockets.push_back(socketOf(table->table[i].dwLocalPort, 0));
         }
         return sockets;
     }
+    if (readTable(AF_INET, TCP_TABLE_OWNER_PID_LISTENER, buffer)) {
+        const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
+        for (DWORD i = 0; i < table->dwNumEntries; ++i)
+            sockets.push_back(socketOf(table->table[i].dwLocalPort, table->table[i].dwOwningPid));
+    }
+    if (readTable(AF_INET6, TCP_TABLE_OWNER_PID_LISTENER, buffer)) {
+        const auto* table = reinterpret_cast<const MIB_TCP6TABLE_OWNER_PID*>(buffer.data());
+        for (DWORD i = 0; i < table->dwNumEntries; ++i)
+            sockets.push_back(socketOf(table->table[i].dwLocalPort, table->table[i].dwOwningPid));
+    }
+    return sockets;
+}
+
+
+// The tables are read on a thread of their own, and a look waits for them a second at most: under wine the
+// system's answer can take minutes, and the window must not hang meanwhile. A read still running when the next
+// look comes is not started again; that look says nothing (as when the system cannot say). The threads are the
+// system's own, waited for on their handles: no lock is shared with a read that may never return.
+class IpHelperSocketTable : public SocketTable {
+public:
+    ~IpHelperSocketTable() override {
+        if (m_running)
+            CloseHandle(m_running); // a read that never returned keeps its own share of the query
+    }
+
+    std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
+        if (m_running) {
+            if (WaitForSingleObject(m_running, 0) == WAIT_TIMEOUT)
+                return {};
+            CloseHandle(m_running);
+            m_running = nullptr;
+        }
+        auto read = std::make_shared<Read>();
+        read->candidates = candidates;
+        auto* share = new std::shared_ptr<Read>(read);
+        const HANDLE thread = CreateThread(nullptr, 0, &IpHelperSocketTable::run, share, 0, nullptr);
+        if (!thread) {
+            delete share;
+            return query(candidates);
+        }
+        if (WaitForSingleObject(thread, kWaitMs) != WAIT_OBJECT_0) {
+            m_running = thread;
+            return {};
+        }
+        CloseHandle(thread);
+        return std::move(read->result);
+    }
+
+private:
+    static constexpr DWORD kWaitMs = 1000;
+    struct Read {
+        std::vector<ProcessId> candidates;
+        std::vector<ListeningSocket> result;
+    };
+
+    static DWORD WINAPI run(LPVOID parameter) {
+        const std::unique_ptr<std::shared_ptr<Read>> share(static_cast<std::shared_ptr<Read>*>(parameter));
+        (*share)->result = query((*share)->candidates);
+        return 0;
+    }
+
+    HANDLE m_running = nullptr;
 };
 
 } // namespace

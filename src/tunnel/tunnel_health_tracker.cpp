@@ -131,7 +131,8 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
                 std::vector<int> others;
                 for (const ListeningSocket& socket : sockets) {
                     const auto& ports = client.setup.localPorts;
-                    if (ownedByClient(socket) && std::find(ports.begin(), ports.end(), socket.port) == ports.end() &&
+                    if (!socket.ownerUnknown && ownedByClient(socket) &&
+                        std::find(ports.begin(), ports.end(), socket.port) == ports.end() &&
                         std::find(others.begin(), others.end(), socket.port) == others.end())
                         others.push_back(socket.port);
                 }

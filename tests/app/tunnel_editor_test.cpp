@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -66,6 +67,21 @@ TEST(TunnelEditor, EscapeAndEnterInAFieldCloseNothingEnterOnAButtonPressesIt) {
     QTest::keyClick(editor.Button2, Qt::Key_Return);
     EXPECT_TRUE(finished);
     EXPECT_EQ(editor.result(), QDialog::Rejected);
+}
+
+TEST(TunnelEditor, AnAddedForwardRowTakesWhatIsTypedNext) {
+    TShowTunn editor;
+    editor.show();
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    editor.mxflatmaskedit1->setText(QStringLiteral("server"));
+    QTest::mouseClick(editor.aggiungiinoltro, Qt::LeftButton);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("8080"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // on to the address, as a user goes on
+    ASSERT_EQ(editor.inoltri->rowCount(), 1);
+    EXPECT_EQ(editor.inoltri->item(0, 1)->text(), QStringLiteral("8080"));
+    EXPECT_EQ(editor.mxflatmaskedit1->text(), QStringLiteral("server"));
 }
 
 TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
