@@ -49,9 +49,23 @@ command -v trayer >/dev/null && trayer --edge top --align right --widthtype pixe
 artefacts=$build/artefacts
 mkdir -p "$artefacts"
 log=$build/wine_program_tests.log
+run_suite() {
+    QUORVANE_WINDOWS_ZIP=$zip QUORVANE_WINDOWS_SETUP=$setup \
+        QUORVANE_RECORDING_CLIENT=$build/tests/wine/recording_client.exe QUORVANE_WINE=$wine \
+        QUORVANE_WINE_ARTEFACTS=$artefacts timeout 1200 "$tests" "$@"
+}
 status=0
-QUORVANE_WINDOWS_ZIP=$zip QUORVANE_WINDOWS_SETUP=$setup QUORVANE_RECORDING_CLIENT=$build/tests/wine/recording_client.exe \
-    QUORVANE_WINE=$wine QUORVANE_WINE_ARTEFACTS=$artefacts timeout 1200 "$tests" >"$log" 2>&1 || status=$?
+run_suite >"$log" 2>&1 || status=$?
+# Wine itself is not always the same twice (a click made of a window mapped under the pointer, a system table
+# that hangs): the tests that failed are run once more, and the first run's output is kept and named here.
+rm -f "$log.first"
+if [[ $status -ne 0 ]]; then
+    failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z]*\.[A-Za-z]*\).*/\1/p' "$log" | sort -u | paste -sd: -)
+    mv "$log" "$log.first"
+    echo "windows/check-program: ${failed:-the suite} failed under wine; run once more (first output: $log.first)" >&2
+    status=0
+    run_suite ${failed:+--gtest_filter="$failed"} >"$log" 2>&1 || status=$?
+fi
 kill "$xvfb" 2>/dev/null || true
 count=$(grep -a -o '^\[==========\] [0-9]* tests\? from .* ran' "$log" | grep -o '[0-9]*' | head -n 1 || true)
 good=$(grep -a -o '^\[  PASSED  \] [0-9]*' "$log" | grep -o '[0-9]*$' || true)
@@ -66,4 +80,11 @@ if [[ $status -ne 0 || -z "$count" || $((${good:-0} + ${skipped:-0})) -ne "$coun
     cat "$log" >&2
     exit 1
 fi
-echo "Windows program under wine: $count tests ran, $good passed; screenshot in $artefacts"
+if [[ -f "$log.first" ]]; then
+    first_count=$(grep -a -o '^\[==========\] [0-9]* tests\? from .* ran' "$log.first" | grep -o '[0-9]*' | head -n 1 || true)
+    first_good=$(grep -a -o '^\[  PASSED  \] [0-9]*' "$log.first" | grep -o '[0-9]*$' || true)
+    echo "Windows program under wine: ${first_count:-?} tests ran, ${first_good:-0} passed at once and the" \
+        "other $count when run again; screenshot in $artefacts"
+else
+    echo "Windows program under wine: $count tests ran, $good passed; screenshot in $artefacts"
+fi
