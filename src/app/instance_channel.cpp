@@ -196,6 +196,8 @@ InstanceReply askRunningInstance(const QString& name, const std::string& request
     constexpr int kRetryMs = 200;
     constexpr int kRefusalsTried = 3;
     int refusals = 0;
+    qint64 judgedHolder = 0; // listing every process is dear: judged once per holder, not on every retry
+    bool judgedOurs = true;
     lock.setStaleLockTime(0); // only its holder's end frees it
     QElapsedTimer clock;
     clock.start();
@@ -217,7 +219,11 @@ InstanceReply askRunningInstance(const QString& name, const std::string& request
         QString host;
         QString program;
         const bool known = lock.getLockInfo(&holder, &host, &program) && holder > 0;
-        if (known && !lockHolderIsThisProgram(holder) && lock.removeStaleLockFile() && lock.tryLock(0))
+        if (known && holder != judgedHolder) {
+            judgedHolder = holder;
+            judgedOurs = lockHolderIsThisProgram(holder);
+        }
+        if (known && !judgedOurs && lock.removeStaleLockFile() && lock.tryLock(0))
             return {};
         if (clock.elapsed() >= kStartingMs)
             return {true, std::nullopt, false, known ? holder : -1};
