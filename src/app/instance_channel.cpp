@@ -37,8 +37,8 @@ qint64 framedSize(const QByteArray& bytes) {
     if (!bytes.startsWith(kReplyHeader) || newline < 0)
         return -1;
     bool ok = false;
-    const qint64 length = bytes.mid(qsizetype(sizeof kReplyHeader - 1), newline - qsizetype(sizeof kReplyHeader - 1))
-                              .toLongLong(&ok);
+    const qint64 length =
+        bytes.mid(qsizetype(sizeof kReplyHeader - 1), newline - qsizetype(sizeof kReplyHeader - 1)).toLongLong(&ok);
     return ok && length >= 0 ? newline + 1 + length : -1;
 }
 
@@ -65,8 +65,8 @@ bool lockHolderIsThisProgram(qint64 holder) {
     }
     if (ownName.empty())
         return true;
-    return !holderName.empty() && QString::fromStdString(holderName).compare(QString::fromStdString(ownName),
-                                                                             Qt::CaseInsensitive) == 0;
+    return !holderName.empty() &&
+           QString::fromStdString(holderName).compare(QString::fromStdString(ownName), Qt::CaseInsensitive) == 0;
 }
 
 InstanceServer::InstanceServer(QString name, Handler handler, QObject* parent)

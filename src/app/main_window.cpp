@@ -469,7 +469,8 @@ void TMain::loadIntoEditor(const std::string& tunnel) {
         approved[program.slot == ProgramSlot::Before ? 0 : 1] = false;
     editor.setProgramsApproved(approved[0], approved[1]);
     editor.tunnelFolder = QString::fromStdString(m_service.clientFolder(tunnel));
-    editor.setWindowTitle(filled(messageText(m_windows.messages, QStringLiteral("TitoloTunnell")), {tunnelCaption(tunnel)}));
+    editor.setWindowTitle(
+        filled(messageText(m_windows.messages, QStringLiteral("TitoloTunnell")), {tunnelCaption(tunnel)}));
     editor.setForwardHeaders({messageText(m_windows.messages, QStringLiteral("ColonnaTipo")),
                               messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocale")),
                               messageText(m_windows.messages, QStringLiteral("ColonnaIndirizzo")),
@@ -719,7 +720,8 @@ void TMain::FormShow() {
         sinceEvents.restart();
     };
     hooks.reading = [this](const std::string& tunnel) {
-        statusPanels[0]->setText(filled(messageText(m_windows.messages, QStringLiteral("TitoloTunnell")), {tunnelCaption(tunnel)}));
+        statusPanels[0]->setText(
+            filled(messageText(m_windows.messages, QStringLiteral("TitoloTunnell")), {tunnelCaption(tunnel)}));
     };
     hooks.approve = approveFromWindow();
     hooks.beforeStart = [this](const ConnectPlan& plan) {

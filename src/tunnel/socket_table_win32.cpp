@@ -81,7 +81,6 @@ std::vector<ListeningSocket> query(const std::vector<ProcessId>& candidates) {
     return sockets;
 }
 
-
 // The tables are read on a thread of their own, and a look waits for them a second at most: under wine the
 // system's answer can take minutes, and the window must not hang meanwhile. A read still running when the next
 // look comes is not started again; that look says nothing (as when the system cannot say). The threads are the

@@ -34,7 +34,8 @@ std::string talk(const QString& name, const std::vector<std::string>& pieces, bo
     // A reply comes as "reply LENGTH\n" and its bytes; the asker is the one to close.
     const auto whole = [&reply] {
         const qsizetype newline = reply.indexOf('\n');
-        return reply.startsWith("reply ") && newline > 0 && reply.size() >= newline + 1 + reply.mid(6, newline - 6).toInt();
+        return reply.startsWith("reply ") && newline > 0 &&
+               reply.size() >= newline + 1 + reply.mid(6, newline - 6).toInt();
     };
     while (socket.state() == QLocalSocket::ConnectedState && clock.elapsed() < 3000 && !whole()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

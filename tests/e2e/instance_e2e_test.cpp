@@ -125,7 +125,8 @@ TEST_F(Instance, AStartRefusesBesideALiveInstanceThatDoesNotAnswerAndReplacesOne
     { // A killed instance's lock naming a process id the system has since given to another program.
         ChildProcess stranger({"/bin/sleep", "60"});
         std::ofstream(instanceLockPath(portable.withSeparator()).toStdString())
-            << stranger.pid() << "\nsleep\n" << QSysInfo::machineHostName().toStdString() << "\n";
+            << stranger.pid() << "\nsleep\n"
+            << QSysInfo::machineHostName().toStdString() << "\n";
         EXPECT_EQ(run({"--status"}), 0) << output;
     }
     // Killed, an instance leaves its socket and lock behind; the next start takes both over.

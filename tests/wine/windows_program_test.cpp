@@ -88,7 +88,8 @@ protected:
         // Each test gets the ZIP unpacked afresh on drive C:.
         folder = prefix->file("drive_c/q" + std::to_string(++unpacked));
         std::string output;
-        ASSERT_EQ(runProgram({"/usr/bin/unzip", "-q", environment("QUORVANE_WINDOWS_ZIP"), "-d", folder}, "", &output), 0)
+        ASSERT_EQ(runProgram({"/usr/bin/unzip", "-q", environment("QUORVANE_WINDOWS_ZIP"), "-d", folder}, "", &output),
+                  0)
             << output;
         for (const stdfs::directory_entry& entry : stdfs::directory_iterator(folder))
             folder = entry.path().string(); // the archive's one top folder
@@ -120,8 +121,9 @@ protected:
 
     void defineTunnel(const std::string& name, const std::string& serverLines, const std::string& tunnelLines) {
         stdfs::create_directories(folder + "/tunnells/" + name);
-        std::ofstream(folder + "/tunnells/" + name + "/tunnell.tun", std::ios::binary)
-            << "[SSH Server]\r\n" << serverLines << "[Tunnell]\r\n" << tunnelLines;
+        std::ofstream(folder + "/tunnells/" + name + "/tunnell.tun", std::ios::binary) << "[SSH Server]\r\n"
+                                                                                       << serverLines << "[Tunnell]\r\n"
+                                                                                       << tunnelLines;
     }
 
     static TempDir* prefix;
@@ -153,7 +155,8 @@ TEST_F(WindowsProgram, AnAutomaticConnectGivesEachFieldAsOneArgumentAndThePasswo
     // A blank and quotes in the account, a character of the ANSI code page in the password.
     // A free port: under wine a listener of any program would count as the client's.
     const std::string port = std::to_string(freeLoopbackPort());
-    defineTunnel("casa", "IpServer=127.0.0.1\r\nPortaServer=2222\r\nUsername=utente \"con\" spazi\r\nPassword=p\xc3\xa0ss\r\n",
+    defineTunnel("casa",
+                 "IpServer=127.0.0.1\r\nPortaServer=2222\r\nUsername=utente \"con\" spazi\r\nPassword=p\xc3\xa0ss\r\n",
                  "PortaLocale=" + port + "\r\nIpServizio=127.0.0.1\r\nPortaServizio=80\r\nAutoConnessione=1\r\n");
     stdfs::copy_file(environment("QUORVANE_RECORDING_CLIENT"), folder + "/tunnells/casa/casaSSH.exe");
     const std::string record = folder + "/record.txt";
@@ -161,15 +164,15 @@ TEST_F(WindowsProgram, AnAutomaticConnectGivesEachFieldAsOneArgumentAndThePasswo
     start(folder + "/quorvane.exe");
     // The command line is shown before the client starts; OK lets it go.
     ASSERT_TRUE(waitFor([] { return windowShown("Quorvane - SSH Link Manager"); }, 60000));
-    runProgram({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Quorvane - SSH Link Manager$", "windowactivate",
-                "--sync", "key", "Return"},
+    runProgram({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Quorvane - SSH Link Manager$",
+                "windowactivate", "--sync", "key", "Return"},
                "");
     ASSERT_TRUE(waitFor([&] { return readAll(record).find("secret removed\n") != std::string::npos; }, 30000))
         << readAll(record);
     const std::string recorded = readAll(record);
-    for (const std::string& line : {std::string("arg:-l\narg:utente \"con\" spazi\n"), std::string("arg:-P\narg:2222\n"),
-                                   std::string("arg:-pwfile\n"), "arg:-L\narg:" + port + ":127.0.0.1:80\n",
-                                   std::string("secret:p\xe0ss\n")})
+    for (const std::string& line :
+         {std::string("arg:-l\narg:utente \"con\" spazi\n"), std::string("arg:-P\narg:2222\n"),
+          std::string("arg:-pwfile\n"), "arg:-L\narg:" + port + ":127.0.0.1:80\n", std::string("secret:p\xe0ss\n")})
         EXPECT_NE(recorded.find(line), std::string::npos) << line << " not in:\n" << recorded;
     EXPECT_EQ(recorded.find("p\xe0ss", recorded.find("secret:") + 8), std::string::npos) << "once, in the file";
     EXPECT_EQ(quorvane({"--status"}), 0) << output;
@@ -185,11 +188,11 @@ TEST_F(WindowsProgram, TheWindowsPlinkCarriesBytesThroughTheForwardOfALoopbackSe
     TcpService service;
     const int localPort = freeLoopbackPort();
     defineTunnel("casa",
-                 "IpServer=127.0.0.1\r\nPortaServer=" + std::to_string(server.port()) + "\r\nUsername=" +
-                     server.user() + "\r\nPassword=" + server.password() + "\r\nHostKey=" +
-                     server.hostKeyFingerprint() + "\r\n",
-                 "PortaLocale=" + std::to_string(localPort) + "\r\nIpServizio=127.0.0.1\r\nPortaServizio=" +
-                     std::to_string(service.port()) + "\r\n");
+                 "IpServer=127.0.0.1\r\nPortaServer=" + std::to_string(server.port()) +
+                     "\r\nUsername=" + server.user() + "\r\nPassword=" + server.password() +
+                     "\r\nHostKey=" + server.hostKeyFingerprint() + "\r\n",
+                 "PortaLocale=" + std::to_string(localPort) +
+                     "\r\nIpServizio=127.0.0.1\r\nPortaServizio=" + std::to_string(service.port()) + "\r\n");
     stdfs::copy_file(folder + "/plink.exe", folder + "/tunnells/casa/casaSSH.exe");
     start(folder + "/quorvane.exe");
     ASSERT_TRUE(waitFor([] { return windowShown("Quorvane"); }, 60000));
@@ -205,8 +208,8 @@ TEST_F(WindowsProgram, TheInstallerInstallsSilentlyItsProgramKeepsTunnelsInTheUs
     ASSERT_EQ(wine(environment("QUORVANE_WINDOWS_SETUP"), {"/S"}), 0) << output;
     const std::string installed = prefix->file("drive_c/Program Files/Quorvane");
     ASSERT_TRUE(stdfs::exists(installed + "/quorvane.exe"));
-    for (const char* file : {"plink.exe", "puttygen.exe", "Qt6Widgets.dll", "platforms/qwindows.dll", "lang/english.lng",
-                             "Uninstall.exe"})
+    for (const char* file :
+         {"plink.exe", "puttygen.exe", "Qt6Widgets.dll", "platforms/qwindows.dll", "lang/english.lng", "Uninstall.exe"})
         EXPECT_TRUE(stdfs::exists(installed + "/" + file)) << file;
     EXPECT_FALSE(stdfs::exists(installed + "/tunnells"));
     EXPECT_TRUE(holdsPathEndingWith(prefix->file("drive_c"), "/Quorvane.lnk")) << "no Start menu entry";
