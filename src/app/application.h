@@ -55,6 +55,7 @@ public:
     TunnelHealthTracker& health() { return *m_health; }
     TunnelService& service() { return *m_service; }
     const WindowMessages& texts() { return *m_texts; }
+    ServiceEvents& events() { return *m_events; }
 
     // Just before the event loop: the tray icon leaves the notification area; then the main window
     // is shown (which runs the load sequence), or, when asked or set in the options, the program

@@ -134,15 +134,16 @@ void InstanceServer::accept() {
             const QPointer<QLocalSocket> alive(socket);
             const std::string request = pending->toStdString();
             pending->clear();
-            // The commands may open a box, whose event loop can see the asker leave and the socket go.
-            const std::string reply = m_handler(request);
-            if (!alive)
-                return;
-            const QByteArray framed = frameReply(reply);
-            alive->write(framed);
-            // The asker closes once it has read the whole reply: closing here first would lose what it has not
-            // read yet on Windows, where the server's end of a pipe throws unread bytes away when it goes.
-            idle->start(kIdleMs); // nor is one that never reads or never leaves kept
+            // The commands may open a box, whose event loop can see the asker leave and the socket go, and a
+            // connect is answered once it is connected or has failed.
+            m_handler(request, [alive, idle](const std::string& reply) {
+                if (!alive)
+                    return;
+                alive->write(frameReply(reply));
+                // The asker closes once it has read the whole reply: closing here first would lose what it has
+                // not read yet on Windows, where the server's end of a pipe throws unread bytes away when it goes.
+                idle->start(kIdleMs); // nor is one that never reads or never leaves kept
+            });
         });
     }
 }

@@ -25,8 +25,10 @@ class InstanceServer : public QObject {
     Q_OBJECT
 
 public:
-    // handler gets a request's text and returns the reply's; it runs on the GUI thread.
-    using Handler = std::function<std::string(const std::string& request)>;
+    // handler gets a request's text and gives the reply's to its second argument, at once or later (a
+    // reply given once the asker has gone is dropped); it runs on the GUI thread.
+    using Reply = std::function<void(const std::string& reply)>;
+    using Handler = std::function<void(const std::string& request, Reply reply)>;
     InstanceServer(QString name, Handler handler, QObject* parent = nullptr);
 
     // Listens, first removing a socket left by an instance that ended without cleaning up. False when

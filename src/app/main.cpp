@@ -8,6 +8,7 @@
 #include "app/application.h"
 #include "app/instance_channel.h"
 #include "app/parent_console.h"
+#include "app/service_events.h"
 #include "app/window_command_host.h"
 #include "cli/command_runner.h"
 #include "cli/start_command.h"
@@ -134,10 +135,16 @@ int main(int argc, char* argv[]) {
     WindowCommandHost host(windows.main(), windows.texts());
     CommandRunner runner(windows.service(), host);
 
-    InstanceServer server(channel, [&runner](const std::string& request) { return runner.answer(request); });
+    // What a pass finds about a tunnel a terminal's connect waits for goes to that terminal, not into a box.
+    windows.events().claim = [&runner](const Notice& notice) { return runner.claim(notice); };
+    InstanceServer server(channel, [&runner](const std::string& request, InstanceServer::Reply reply) {
+        runner.answer(request, std::move(reply));
+    });
     // Listening before the first listing: a command that comes meanwhile is told the program is busy,
     // and a second start never opens a second program on the same tunnels.
     server.listen();
     windows.start(command.hidden);
-    return QApplication::exec();
+    const int exitCode = QApplication::exec();
+    windows.events().claim = {}; // the runner goes before the windows
+    return exitCode;
 }

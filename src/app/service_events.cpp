@@ -25,6 +25,8 @@ void ServiceEvents::startTicking(TunnelService& service) {
 }
 
 void ServiceEvents::noticed(const Notice& notice) {
+    if (claim && claim(notice))
+        return;
     QMetaObject::invokeMethod(
         this, [this, notice] { emit noticeDue(notice); }, Qt::QueuedConnection);
 }

@@ -30,6 +30,9 @@ public:
     // The service's tick runs once a second from now on.
     void startTicking(TunnelService& service);
 
+    // A notice someone else tells (a command handed over from a terminal waits for that tunnel): true
+    // keeps it from the windows. May be empty.
+    std::function<bool(const Notice&)> claim;
     // Where each pass's listing is shown (the process list holder); may be empty.
     std::function<void(const std::vector<ProcessEntry>&)> showProcesses;
 

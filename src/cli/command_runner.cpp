@@ -1,6 +1,7 @@
 // The command line's commands, carried out through the tunnel service without a window.
 #include "cli/command_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -80,14 +81,14 @@ std::string CommandRunner::statusReport(bool look) {
     return report;
 }
 
-std::string CommandRunner::answer(const std::string& request) {
+void CommandRunner::answer(const std::string& request, Reply reply) {
     const std::optional<StartCommand> command = decodeRequest(request);
     if (!command)
-        return encodeReply(2, "quorvane: the running program did not understand the request\n");
+        return reply(encodeReply(2, "quorvane: the running program did not understand the request\n"));
     if (!command->runsCommands()) {
         if (!command->hidden)
             m_host.show();
-        return encodeReply(0, {});
+        return reply(encodeReply(0, {}));
     }
     // A box waits for the user, or the list is being read: a command now would act on the editor
     // the user is filling in, or on a list about to be rebuilt.
@@ -95,31 +96,116 @@ std::string CommandRunner::answer(const std::string& request) {
         // A status changes nothing: it is told even then, as the last pass saw it (a pass now could
         // open another box under the one that waits).
         if (command->actions.empty() && command->status)
-            return encodeReply(0, statusReport(false));
-        return encodeReply(1, "quorvane: the program is waiting for an answer in one of its windows; try again "
-                              "once it is closed\n");
+            return reply(encodeReply(0, statusReport(false)));
+        return reply(encodeReply(1, "quorvane: the program is waiting for an answer in one of its windows; try "
+                                    "again once it is closed\n"));
     }
     if (const std::string errors = unknownNames(*command); !errors.empty())
-        return encodeReply(1, errors); // nothing is done when one name is wrong
+        return reply(encodeReply(1, errors)); // nothing is done when one name is wrong
     // Carried out before the reply, so that a status asked for with them shows their effect. What
     // they have to tell goes back to the asker: the user is at that terminal.
-    std::string boxes;
-    std::string output;
-    bool allDone = true;
+    auto pending = std::make_unique<PendingAnswer>();
     for (const StartCommand::Action& action : command->actions) {
         const bool connect = action.kind == StartCommand::Kind::Connect;
+        std::vector<std::string>& waited = pending->tunnels;
+        waited.erase(std::remove(waited.begin(), waited.end(), action.tunnel), waited.end());
         const CommandResult result = connect ? m_service.connect(action.tunnel) : m_service.disconnect(action.tunnel);
-        boxes += told(result.notices);
+        pending->told += told(result.notices);
         const TunnelHealth& health = m_service.health(action.tunnel);
+        if (connect && result.done && health.status == TunnelStatus::Connecting) {
+            waited.push_back(action.tunnel);
+            continue;
+        }
         const bool done = result.done && (connect ? isUp(health) : health.status == TunnelStatus::NotConnected);
         if (!done)
-            output += statusLine(action.tunnel, health) + "\n";
-        allDone = allDone && done;
+            pending->output += statusLine(action.tunnel, health) + "\n";
+        pending->allDone = pending->allDone && done;
     }
-    output = boxes + output;
-    if (command->status)
-        output += statusReport();
-    return encodeReply(allDone ? 0 : 1, output);
+    pending->status = command->status;
+    pending->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectWaitMs);
+    pending->reply = std::move(reply);
+    if (pending->tunnels.empty())
+        return finish(*pending);
+    m_pending.push_back(std::move(pending));
+    // One chain of looks serves every waiting answer; without an event loop the runner waits here.
+    if (m_pending.size() == 1 && !scheduleLook()) {
+        while (!m_pending.empty()) {
+            m_host.pause();
+            lookAtPending();
+        }
+    }
+}
+
+bool CommandRunner::scheduleLook() {
+    if (!m_self)
+        m_self = std::make_shared<CommandRunner*>(this);
+    const std::weak_ptr<CommandRunner*> self = m_self;
+    return m_host.runsLater(kLookEvery, [self] {
+        if (const auto runner = self.lock())
+            (*runner)->lookAtPending();
+    });
+}
+
+bool CommandRunner::claim(const Notice& notice) {
+    for (const std::unique_ptr<PendingAnswer>& pending : m_pending) {
+        if (std::find(pending->tunnels.begin(), pending->tunnels.end(), notice.tunnel) == pending->tunnels.end())
+            continue;
+        // A balloon has no terminal to go to: the state line says the same.
+        if (notice.kind == NoticeKind::Dropped || notice.kind == NoticeKind::Restored)
+            return true;
+        const NoticeWords words = noticeWords(notice, decodeFileText(notice.tunnel), m_host.texts());
+        // A key is trusted only in a window: the question is told, with the answer it got here.
+        pending->told +=
+            notice.kind == NoticeKind::HostKeyOffered ? "quorvane: " + words.text + " (no)\n" : terminalLine(words);
+        return true;
+    }
+    return false;
+}
+
+void CommandRunner::lookAtPending() {
+    // The list being read, or a box open: the program's own passes go on meanwhile, and are enough.
+    if (!m_host.busy())
+        m_service.pass();
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<std::unique_ptr<PendingAnswer>> finished;
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        PendingAnswer& pending = **it;
+        const bool late = now >= pending.deadline;
+        for (auto tunnel = pending.tunnels.begin(); tunnel != pending.tunnels.end();) {
+            const TunnelHealth health = m_service.health(*tunnel);
+            if (health.status == TunnelStatus::Connected) {
+                tunnel = pending.tunnels.erase(tunnel);
+                continue;
+            }
+            if (isUp(health) && !late) {
+                ++tunnel;
+                continue;
+            }
+            pending.output += statusLine(*tunnel, health);
+            if (isUp(health))
+                pending.output += " (still, after " + std::to_string(kConnectWaitMs / 1000) + " s)";
+            pending.output += "\n";
+            pending.allDone = false;
+            tunnel = pending.tunnels.erase(tunnel);
+        }
+        if (pending.tunnels.empty()) {
+            finished.push_back(std::move(*it));
+            it = m_pending.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (!m_pending.empty())
+        scheduleLook();
+    for (const std::unique_ptr<PendingAnswer>& pending : finished)
+        finish(*pending);
+}
+
+void CommandRunner::finish(PendingAnswer& pending) {
+    std::string output = pending.told + pending.output;
+    if (pending.status)
+        output += statusReport(!m_host.busy());
+    pending.reply(encodeReply(pending.allDone ? 0 : 1, output));
 }
 
 bool CommandRunner::waitForConnect(const std::string& tunnel, std::string& output, std::string& errors) {

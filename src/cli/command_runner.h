@@ -1,7 +1,11 @@
 // Carries out the command line's commands on the tunnel service, for a later start or by themselves.
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/start_command.h"
 #include "service/tunnel_service.h"
@@ -22,6 +26,9 @@ public:
     virtual const MessageSource& texts() const = 0;
     // Between two looks at a connect that is waited for.
     virtual void pause();
+    // The running program: look runs on its event loop after the wait, while it goes on serving the user.
+    // Without one, the runner waits in pause().
+    virtual bool runsLater(std::chrono::milliseconds /*wait*/, std::function<void()> /*look*/) { return false; }
 };
 
 // With no program running: the built-in texts, as no language file has been read.
@@ -35,10 +42,15 @@ public:
     // Not owned; both must outlive the runner.
     CommandRunner(TunnelService& service, CommandHost& host);
 
+    using Reply = std::function<void(const std::string& reply)>;
     // A request from another start, for the running program: names are checked (one unknown name and
-    // nothing is done), the commands carried out (what they have to tell goes back in the reply, never
-    // into a box here), then the status taken.
-    std::string answer(const std::string& request);
+    // nothing is done), the commands carried out, then the status taken. Each connect is waited for until it
+    // is connected or has failed; what its passes find meanwhile (a host key, a refusal) goes back in the
+    // reply, never into a box here. The reply comes at once when no connect is waited for.
+    void answer(const std::string& request, Reply reply);
+    // A notice a pass found about a tunnel a handed-over connect waits for: kept for its reply (true), not
+    // shown here.
+    bool claim(const Notice& notice);
 
     // With no program running: the tunnels are listed (none is connected on its own), the commands
     // carried out in order, each connect waited for until it is connected or has failed.
@@ -46,8 +58,23 @@ public:
     int runHere(const StartCommand& command, std::string& output, std::string& errors);
 
     static constexpr int kConnectWaitMs = 20000;
+    static constexpr std::chrono::milliseconds kLookEvery{250};
 
 private:
+    // A handed-over command whose connects are still under way.
+    struct PendingAnswer {
+        std::vector<std::string> tunnels; // started by it and still connecting
+        std::string told;                 // what the boxes would have said
+        std::string output;
+        bool allDone = true;
+        bool status = false;
+        std::chrono::steady_clock::time_point deadline;
+        Reply reply;
+    };
+    bool scheduleLook();
+    void lookAtPending();
+    void finish(PendingAnswer& pending);
+
     std::string unknownNames(const StartCommand& command) const;
     std::string told(const std::vector<Notice>& notices) const;
     // Each tunnel and its state; after a pass of its own when look is set.
@@ -56,6 +83,8 @@ private:
 
     TunnelService& m_service;
     CommandHost& m_host;
+    std::vector<std::unique_ptr<PendingAnswer>> m_pending;
+    std::shared_ptr<CommandRunner*> m_self; // a look scheduled on the host finds the runner gone
 };
 
 } // namespace quorvane

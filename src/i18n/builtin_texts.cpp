@@ -53,6 +53,9 @@ constexpr BuiltInText kTexts[] = {
      "ATTENZIONE: il server del tunnell %1 non presenta più la chiave memorizzata. La sua identità è "
      "cambiata, o qualcuno si frappone: il tunnell non viene connesso. Se il cambio è atteso, dimenticare "
      "la chiave nell'editor del tunnell."},
+    {"DettaglioChiaveCambiata", "Chiave memorizzata: %1 — chiave presentata ora: %2"},
+    {"ChiaveNellaCacheClient", "nella cache di plink"},
+    {"ChiaveNonIndicata", "non indicata"},
     {"NotificaInterrotto", "Tunnell %1: %2"},
     {"NotificaRipristinato", "Tunnell %1 di nuovo connesso"},
     {"ErrServerNonRisponde", "il server non risponde"},

@@ -576,7 +576,13 @@ void TunnelService::react(const HealthChange& change) {
         if (now.failure.kind == FailureKind::HostKeyUnknown && now.failure.hostKey)
             m_listener->noticed(Notice{NoticeKind::HostKeyOffered, change.tunnel, {}, {}, 0, {}, now.failure});
         else if (now.failure.kind == FailureKind::HostKeyChanged)
-            m_listener->noticed(noticeFor(NoticeKind::HostKeyChanged, change.tunnel));
+            m_listener->noticed(Notice{NoticeKind::HostKeyChanged,
+                                       change.tunnel,
+                                       LoadDefinition(m_folders.data, change.tunnel).HostKey,
+                                       {},
+                                       0,
+                                       {},
+                                       now.failure});
         m_listener->noticed(notice);
     } else if (now.status == TunnelStatus::Connected && change.before != TunnelStatus::Connected &&
                (change.before == TunnelStatus::Failed || now.retries > 0)) {

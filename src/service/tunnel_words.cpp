@@ -201,8 +201,17 @@ NoticeWords noticeWords(const Notice& notice, const std::string& caption, const 
         const HostKeyOffer offer = notice.failure.hostKey.value_or(HostKeyOffer{});
         return message("DomandaChiaveHost", {offer.host, offer.port, offer.keyType, offer.fingerprint});
     }
-    case NoticeKind::HostKeyChanged:
-        return {fillText(texts.text("AvvisoChiaveCambiata"), {caption}), true};
+    case NoticeKind::HostKeyChanged: {
+        // Both keys, so that the user can tell an expected change (compared with what the server's owner
+        // says) from someone in between.
+        const std::string stored = notice.subject.empty() ? texts.text("ChiaveNellaCacheClient") : notice.subject;
+        const std::string presented = notice.failure.hostKey && !notice.failure.hostKey->fingerprint.empty()
+                                          ? notice.failure.hostKey->keyType + " " + notice.failure.hostKey->fingerprint
+                                          : texts.text("ChiaveNonIndicata");
+        return {fillText(texts.text("AvvisoChiaveCambiata"), {caption}) + "\n\n" +
+                    fillText(texts.text("DettaglioChiaveCambiata"), {stored, presented}),
+                true};
+    }
     case NoticeKind::Dropped:
         return message("NotificaInterrotto", {caption, reasonWords(notice.failure, texts)});
     case NoticeKind::Restored:

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/instance_channel.h"
+#include "app/service_events.h"
 #include "app/window_command_host.h"
 #include "store/tunnel_definition.h"
 #include "support/app_fixture.h"
@@ -51,15 +52,15 @@ TEST(InstanceChannel, AnswersWholeRequestsSurvivesAnAskerThatLeavesAndKeepsItsNa
     const QString name = QString::fromStdString(runtime.file("q.sock"));
     runtime.write("q.sock", "left by a program that crashed");
     int handled = 0;
-    InstanceServer server(name, [&](const std::string& request) {
+    InstanceServer server(name, [&](const std::string& request, const InstanceServer::Reply& reply) {
         ++handled;
         QEventLoop boxOpen; // as a box of the program would: the asker may leave meanwhile
         QTimer::singleShot(200, &boxOpen, &QEventLoop::quit);
         boxOpen.exec();
-        return "0\n" + std::to_string(request.size());
+        reply("0\n" + std::to_string(request.size()));
     });
     ASSERT_TRUE(server.listen()) << "a dead instance's leftover is replaced";
-    InstanceServer second(name, [](const std::string&) { return std::string("0\nsecond"); });
+    InstanceServer second(name, [](const std::string&, const InstanceServer::Reply& reply) { reply("0\nsecond"); });
     EXPECT_FALSE(second.listen()) << "a live instance keeps its name";
 
     const std::string request = "quorvane-request 1\nconnect\tweekend\nend\n";
@@ -82,6 +83,17 @@ TEST(InstanceChannel, AnswersWholeRequestsSurvivesAnAskerThatLeavesAndKeepsItsNa
     EXPECT_EQ(talk(name, {request}, false), "0\n" + std::to_string(request.size())) << "still serving";
 }
 
+// The reply as the server would send it, waiting for a connect's outcome as the running program does.
+std::string answered(CommandRunner& runner, const std::string& request) {
+    std::optional<std::string> reply;
+    runner.answer(request, [&reply](const std::string& text) { reply = text; });
+    QElapsedTimer clock;
+    clock.start();
+    while (!reply && clock.elapsed() < CommandRunner::kConnectWaitMs + 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return reply.value_or("no reply");
+}
+
 // While a box waits for its user nothing is done for another start; a connect that is refused is a failure.
 TEST(InstanceChannel, TheRunningProgramRefusesWhileABoxWaitsAndReportsARefusedConnect) {
     AppFixture f;
@@ -96,8 +108,8 @@ TEST(InstanceChannel, TheRunningProgramRefusesWhileABoxWaitsAndReportsARefusedCo
     std::string statusWhileBoxOpen;
     QDialog box;
     QTimer::singleShot(0, &box, [&] {
-        whileBoxOpen = runner.answer(connect);
-        statusWhileBoxOpen = runner.answer("quorvane-request 1\nstatus\nend\n");
+        whileBoxOpen = answered(runner, connect);
+        statusWhileBoxOpen = answered(runner, "quorvane-request 1\nstatus\nend\n");
         box.reject();
     });
     box.exec();
@@ -106,13 +118,62 @@ TEST(InstanceChannel, TheRunningProgramRefusesWhileABoxWaitsAndReportsARefusedCo
     EXPECT_EQ(statusWhileBoxOpen, "0\nOffice\tnot connected\n") << "a status changes nothing: always told";
 
     // The refusal goes back to the terminal that asked, not into a box here.
-    const std::string refused = runner.answer(connect);
+    const std::string refused = answered(runner, connect);
     EXPECT_EQ(refused.substr(0, 2), "1\n");
     EXPECT_NE(refused.find("quorvane: Il campo \"Server SSH - Indirizzo IP\" non può iniziare"), std::string::npos)
         << refused;
     EXPECT_NE(refused.find("Office\tnot connected\n"), std::string::npos);
     EXPECT_TRUE(f.dialogs.messages.isEmpty());
     EXPECT_TRUE(f.launcher->requests.empty());
+}
+
+// A connect from a terminal is answered with its outcome; what the program finds meanwhile goes to that
+// terminal, never into a box on the desktop, and the program keeps serving the user and other starts.
+TEST(InstanceChannel, AHandedOverConnectIsAnsweredWithItsOutcomeAndOpensNoBox) {
+    const struct {
+        const char* name;
+        const char* clientsLastWords; // empty: the client keeps running and its forward listens
+        const char* reply;
+        const char* told;
+    } rows[] = {
+        {"Connected", "", "0\nOffice\tconnected\n", ""},
+        {"HostKeyChanged",
+         "WARNING - POTENTIAL SECURITY BREACH!\nThe host key does not match the one Plink has cached for\n"
+         "this server.\nThe new ssh-ed25519 key fingerprint is:\n"
+         "  ssh-ed25519 255 SHA256:O6h0Y0RjLY5UQp+ixGrJMjKfHYYRlT/pZH/2jBajD4k\n"
+         "FATAL ERROR: Cannot confirm a host key in batch mode\n",
+         "1\n", "chiave presentata ora: ssh-ed25519 SHA256:O6h0Y0RjLY5UQp+ixGrJMjKfHYYRlT/pZH/2jBajD4k"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        AppFixture f;
+        f.folder.makeFolder("tunnells/Office");
+        SaveDefinition(f.workingDir(), "Office", {"ssh.example.org", "22", "u", "pw", "9001", "h", "80", false});
+        f.processes->start("init"); // an empty listing is a failed one
+        f.app().start();
+        WindowCommandHost host(f.main(), f.app().texts());
+        CommandRunner runner(f.app().service(), host);
+        f.app().events().claim = [&runner](const Notice& notice) { return runner.claim(notice); };
+        std::optional<std::string> reply;
+        runner.answer("quorvane-request 1\nconnect\tOffice\nstatus\nend\n",
+                      [&reply](const std::string& text) { reply = text; });
+        EXPECT_FALSE(reply) << "answered before the connect had an outcome";
+        ASSERT_EQ(f.launcher->requests.size(), 1u);
+        if (*row.clientsLastWords) {
+            f.processes->end(f.launcher->lastStarted());
+            f.folder.write("tunnells/Office/client.log", row.clientsLastWords);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while (!reply && clock.elapsed() < CommandRunner::kConnectWaitMs + 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->substr(0, std::string(row.reply).size()), row.reply) << *reply;
+        EXPECT_NE(reply->find(row.told), std::string::npos) << *reply;
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(f.dialogs.messages.isEmpty()) << f.dialogs.messages.join('|').toStdString();
+        f.app().events().claim = {};
+    }
 }
 
 } // namespace

@@ -62,10 +62,22 @@ INSTANTIATE_TEST_SUITE_P(
                    "Il server h.example (porta 2222) si presenta con la chiave ssh-ed25519 SHA256:abc, non ancora "
                    "nota. Fidarsi di questo server e connettere il tunnell?"},
         NoticeCase{"HostKeyChanged",
+                   {.kind = NoticeKind::HostKeyChanged,
+                    .tunnel = "ufficio",
+                    .subject = "SHA256:old",
+                    .failure = {FailureKind::HostKeyChanged, "",
+                                HostKeyOffer{"h.example", "22", "ssh-ed25519", "SHA256:new"}}},
+                   "ATTENZIONE: il server del tunnell Ufficio non presenta più la chiave memorizzata. La sua identità "
+                   "è cambiata, o qualcuno si frappone: il tunnell non viene connesso. Se il cambio è atteso, "
+                   "dimenticare la chiave nell'editor del tunnell.\n\nChiave memorizzata: SHA256:old — chiave "
+                   "presentata ora: ssh-ed25519 SHA256:new",
+                   true},
+        NoticeCase{"HostKeyChangedInTheClientsCache",
                    {.kind = NoticeKind::HostKeyChanged, .tunnel = "ufficio"},
                    "ATTENZIONE: il server del tunnell Ufficio non presenta più la chiave memorizzata. La sua identità "
                    "è cambiata, o qualcuno si frappone: il tunnell non viene connesso. Se il cambio è atteso, "
-                   "dimenticare la chiave nell'editor del tunnell.",
+                   "dimenticare la chiave nell'editor del tunnell.\n\nChiave memorizzata: nella cache di plink — "
+                   "chiave presentata ora: non indicata",
                    true},
         NoticeCase{
             "DroppedPortInUse",
