@@ -426,8 +426,13 @@ void TMain::present(const Notice& notice) {
     switch (notice.kind) {
     case NoticeKind::HostKeyOffered:
         // Trusted, the key goes into the definition and the client starts again.
-        if (notice.failure.hostKey && dialogs().question(text))
-            present(m_service.trustHostKey(notice.tunnel, notice.failure.hostKey->fingerprint).notices);
+        if (notice.failure.hostKey) {
+            m_service.awaitUser(notice.tunnel, true); // not an error yet: the user has not answered
+            const bool trusted = dialogs().question(text);
+            m_service.awaitUser(notice.tunnel, false);
+            if (trusted)
+                present(m_service.trustHostKey(notice.tunnel, notice.failure.hostKey->fingerprint).notices);
+        }
         return;
     case NoticeKind::Dropped:
     case NoticeKind::Restored:

@@ -164,7 +164,8 @@ std::string statusLine(const std::string& name, const TunnelHealth& health) {
     case TunnelStatus::Connecting:
         return tunnel + "\tconnecting";
     case TunnelStatus::Failed:
-        return tunnel + "\tfailed: " + failureWords(health.failure);
+        return tunnel + "\tfailed: " + failureWords(health.failure) +
+               (health.awaitingUser ? " (a window asks the user)" : "");
     case TunnelStatus::NotConnected:
         break;
     }

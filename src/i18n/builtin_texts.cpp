@@ -39,6 +39,7 @@ constexpr BuiltInText kTexts[] = {
     {"StatoInConnessione", "Connessione in corso"},
     {"StatoConnesso", "Connesso"},
     {"StatoErrore", "Errore: %1"},
+    {"StatoAttesaUtente", "In attesa dell'utente: chiave host da confermare"},
     {"ErrAccessoNegato", "accesso negato"},
     {"ErrConnessioneRifiutata", "connessione rifiutata"},
     {"ErrChiaveSconosciuta", "chiave host non conosciuta"},

@@ -167,7 +167,16 @@ TunnelHealth TunnelService::health(const std::string& tunnel) const {
     TunnelHealth health = m_health.health(tunnel);
     if (const auto wait = m_health.untilRestart(tunnel))
         health.retryIn = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(*wait).count());
+    health.awaitingUser = health.status == TunnelStatus::Failed && m_askingUser.count(tunnel) > 0;
     return health;
+}
+
+void TunnelService::awaitUser(const std::string& tunnel, bool asking) {
+    if (asking)
+        m_askingUser.insert(tunnel);
+    else
+        m_askingUser.erase(tunnel);
+    m_listener->statesChanged();
 }
 
 void TunnelService::tick() {

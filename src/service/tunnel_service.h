@@ -179,6 +179,8 @@ public:
     // The fingerprint goes into the definition (the user's own key cache is not touched), then the
     // client starts again.
     CommandResult trustHostKey(const std::string& tunnel, const std::string& fingerprint);
+    // While the user is asked about the tunnel's failure (a host key to trust), its state says so.
+    void awaitUser(const std::string& tunnel, bool asking);
     // A tunnel waiting to reconnect does so now; a failed one without reconnection connects again.
     CommandResult reconnectNow(const std::string& tunnel);
 
@@ -232,6 +234,7 @@ private:
     };
     std::unordered_map<std::string, ReturnCheck> m_returns;
     std::unordered_set<std::string> m_disconnectedByUser; // kept down until the user connects them again
+    std::unordered_set<std::string> m_askingUser;         // a box asks the user about their failure
     std::vector<std::string> m_tunnels;
     TunnelServiceListener m_silent;
     TunnelServiceListener* m_listener = &m_silent;

@@ -126,6 +126,8 @@ std::string clockTime(std::chrono::system_clock::time_point at) {
 std::string statusWords(const TunnelHealth& health, const MessageSource& texts) {
     if (health.status == TunnelStatus::Connected && health.warning)
         return fillText(texts.text("StatoAvvisoServizio"), {health.warning->service, clockTime(health.warning->at)});
+    if (health.awaitingUser)
+        return texts.text("StatoAttesaUtente");
     const std::string text = texts.text(statusKey(health.status));
     if (health.status != TunnelStatus::Failed)
         return text;

@@ -28,6 +28,7 @@ struct TunnelHealth {
     int retries = 0;                               // restarts since the last time it was connected for a while
     std::optional<ServiceWarning> warning{};       // while Connected
     std::optional<int> retryIn{};                  // seconds until the next try, where the caller tells it
+    bool awaitingUser = false;                     // Failed, and the user is being asked what to do (a host key)
     bool operator==(const TunnelHealth&) const = default;
 };
 

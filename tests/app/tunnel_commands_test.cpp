@@ -236,6 +236,31 @@ TEST_F(TunnelCommands, ConnectRefusalsAndFailuresReachTheUserAndStillLowerTheFla
     EXPECT_FALSE(f.main().SuppressEditor);
 }
 
+// Until the user has answered the host-key question, the tunnel is not in error: it waits for them.
+TEST_F(TunnelCommands, WhileTheHostKeyQuestionIsOpenTheTunnelWaitsForTheUser) {
+    add(QStringLiteral("Office"));
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    SaveDefinition(f.workingDir(), "Office", {"10.0.0.1", "22", "mario", "pw", "9001", "10.0.0.7", "3389", false});
+    f.processes->start("init"); // an empty listing is a failed one
+    runCommand([this] { f.main().AttivaTunnell1Click(); });
+    f.processes->end(f.launcher->lastStarted());
+    f.folder.write("tunnells/Office/client.log",
+                   "The host key is not cached for this server:\n"
+                   "  10.0.0.1 (port 22)\n"
+                   "The server's ssh-ed25519 key fingerprint is:\n"
+                   "  ssh-ed25519 255 SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o\n"
+                   "FATAL ERROR: Cannot confirm a host key in batch mode\n");
+    QString whileAsked;
+    f.dialogs.onQuestion = [&](const QString&) { whileAsked = f.main().statusPanels[0]->text(); };
+    f.dialogs.answerQuestion(false);
+    runCommand([this] { f.main().checkprocessiTimer(); });
+    QCoreApplication::processEvents(); // the notice is told once the pass is over
+    ASSERT_EQ(f.dialogs.questions.size(), 1);
+    EXPECT_TRUE(whileAsked.contains(QStringLiteral("In attesa dell'utente"))) << whileAsked.toStdString();
+    EXPECT_TRUE(f.main().statusPanels[0]->text().contains(QStringLiteral("Errore: chiave host non conosciuta")))
+        << "refused, it is an error again";
+}
+
 TEST_F(TunnelCommands, CommandsWithoutSelectionDoNothing) {
     add(QStringLiteral("Office"));
     f.main().ListView1->clearSelection();

@@ -23,6 +23,8 @@ void ScriptedDialogs::showError(const QString& text) {
 
 bool ScriptedDialogs::question(const QString& text) {
     questions << text;
+    if (onQuestion)
+        onQuestion(text);
     if (m_questionAnswers.empty())
         return otherAnswers;
     const bool yes = m_questionAnswers.front();

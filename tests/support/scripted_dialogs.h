@@ -29,6 +29,8 @@ public:
 
     // Called inside each message box, as if the user looked at it before pressing OK.
     std::function<void(const QString&)> onMessage;
+    // Called inside each question, before it is answered.
+    std::function<void(const QString&)> onQuestion;
 
     QStringList messages;
     QStringList errors;
