@@ -46,6 +46,12 @@ std::string failureWords(const ClientFailure& failure) {
         return "server not answering";
     case FailureKind::ForwardingRefused:
         return "forward refused: " + failure.detail;
+    case FailureKind::BeforeFailed:
+        return "the Prima program ended with code " + failure.detail;
+    case FailureKind::BeforeNotStarted:
+        return "cannot run the Prima program: " + failure.detail;
+    case FailureKind::BeforeTimedOut:
+        return "the Prima program did not end within 30 seconds";
     case FailureKind::None:
     case FailureKind::ClientEnded:
         break;

@@ -29,6 +29,9 @@ constexpr BuiltInText kTexts[] = {
     {"PrimaScaduto",
      "Il programma \"Prima\" del tunnell %1 (%2) non è terminato entro 30 secondi ed è stato fermato: il "
      "tunnell non viene connesso"},
+    {"ErrPrimaFallito", "il programma \"Prima\" è terminato con il codice %1"},
+    {"ErrPrimaNonAvviato", "impossibile eseguire il programma \"Prima\": %1"},
+    {"ErrPrimaScaduto", "il programma \"Prima\" non è terminato entro 30 secondi"},
     {"SuggerimentoVuoto", "Nessun tunnell ancora: crearne uno con Tunnells › Aggiungi, poi impostarlo con Modifica."},
     {"NomeNonGestibile", "Il nome \"%1\" non può essere il nome di un tunnell: rinominare la cartella a mano"},
     {"ConfermaEliminazione", "Eliminare il tunnell %1 con la sua cartella, la definizione e le chiavi che contiene?"},

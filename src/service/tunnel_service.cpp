@@ -416,7 +416,13 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
         }
     }
     if (std::optional<Notice> failed = runBefore(tunnel, definition)) {
-        m_health.stopped(tunnel); // no restart loop over a program that keeps failing
+        // Shown failed, with the program's words; and no restart loop over a program that keeps failing.
+        const FailureKind kind = failed->kind == NoticeKind::BeforeFailed     ? FailureKind::BeforeFailed
+                                 : failed->kind == NoticeKind::BeforeTimedOut ? FailureKind::BeforeTimedOut
+                                                                              : FailureKind::BeforeNotStarted;
+        const std::string detail = kind == FailureKind::BeforeFailed ? std::to_string(failed->code) : failed->detail;
+        m_health.failed(tunnel, {kind, detail, {}}, true);
+        m_listener->statesChanged();
         return {false, {*failed}};
     }
     // A hidden client's words go to its log, where -v makes it name a forward the server refuses; a client

@@ -106,6 +106,12 @@ std::string reasonWords(const ClientFailure& failure, const MessageSource& texts
         return texts.text("ErrServerNonRisponde");
     case FailureKind::ForwardingRefused:
         return fillText(texts.text("ErrInoltroRifiutato"), {failure.detail});
+    case FailureKind::BeforeFailed:
+        return fillText(texts.text("ErrPrimaFallito"), {failure.detail});
+    case FailureKind::BeforeNotStarted:
+        return fillText(texts.text("ErrPrimaNonAvviato"), {failure.detail});
+    case FailureKind::BeforeTimedOut:
+        return texts.text("ErrPrimaScaduto");
     case FailureKind::ClientEnded:
     case FailureKind::None:
         break;

@@ -19,6 +19,10 @@ enum class FailureKind {
     ClientEnded,        // anything else: the client ended (detail holds its words, if any)
     ServerNotAnswering, // the server stopped answering the program's checks; its client was stopped
     ForwardingRefused,  // the server will not forward (detail: the client's words)
+    // No client was started: the tunnel's "Prima" program
+    BeforeFailed,     // ended with an exit code other than 0 (detail: the code)
+    BeforeNotStarted, // could not be run (detail: the system's reason)
+    BeforeTimedOut,   // did not end in time and was stopped
 };
 
 // The server key a client was offered and could not confirm.

@@ -9,7 +9,9 @@ namespace {
 
 bool transient(FailureKind kind) {
     return kind != FailureKind::AccessDenied && kind != FailureKind::HostKeyUnknown &&
-           kind != FailureKind::HostKeyChanged && kind != FailureKind::ForwardingRefused;
+           kind != FailureKind::HostKeyChanged && kind != FailureKind::ForwardingRefused &&
+           kind != FailureKind::BeforeFailed && kind != FailureKind::BeforeNotStarted &&
+           kind != FailureKind::BeforeTimedOut;
 }
 
 } // namespace

@@ -146,7 +146,8 @@ template <typename Row> std::string rowName(const ::testing::TestParamInfo<Row>&
 struct RefusalRow {
     const char* name;
     std::function<void(ServiceTest&)> setUp;
-    std::optional<NoticeKind> notice; // none: the client already runs, which is no refusal
+    std::optional<NoticeKind> notice;        // none: the client already runs, which is no refusal
+    FailureKind shownAs = FailureKind::None; // a failed "Prima" leaves the tunnel failed, saying why
 };
 
 using ConnectRefusal = ServiceTable<RefusalRow>;
@@ -170,6 +171,14 @@ TEST_P(ConnectRefusal, StartsNothingAndSchedulesNoRestart) {
         EXPECT_TRUE(kinds.empty());
     }
     EXPECT_TRUE(launcher.requests.empty());
+    const TunnelHealth shown = service.health("Alpha");
+    if (GetParam().shownAs != FailureKind::None) {
+        EXPECT_EQ(shown.status, TunnelStatus::Failed);
+        EXPECT_EQ(shown.failure.kind, GetParam().shownAs);
+        EXPECT_FALSE(shown.failure.detail.empty()) << "the exit code, or the system's reason";
+    } else if (GetParam().notice) {
+        EXPECT_EQ(shown.status, TunnelStatus::NotConnected);
+    }
 
     // Nothing was started, so nothing has dropped: no restart, no "Dopo", now or much later.
     service.pass();
@@ -213,10 +222,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalRow{"AfterProgramChanged", received([](TunnelDefinition& d) { d.Dopo = "./other.cmd"; }),
                    NoticeKind::ProgramNotApproved},
         RefusalRow{"BeforeProgramMissing", with([](TunnelDefinition& d) { d.Prima = "./no-such-program.exe"; }),
-                   NoticeKind::BeforeNotStarted},
+                   NoticeKind::BeforeNotStarted, FailureKind::BeforeNotStarted},
 #ifndef _WIN32
-        RefusalRow{"BeforeProgramFails", with([](TunnelDefinition& d) { d.Prima = "false"; }),
-                   NoticeKind::BeforeFailed},
+        RefusalRow{"BeforeProgramFails", with([](TunnelDefinition& d) { d.Prima = "false"; }), NoticeKind::BeforeFailed,
+                   FailureKind::BeforeFailed},
         // A definition that is a link could make the program read (and later write) another file.
         RefusalRow{"DefinitionIsALink",
                    [](ServiceTest& f) {

@@ -124,6 +124,10 @@ TEST(StatusWords, FailedStatesTheReason) {
     health.status = TunnelStatus::Failed;
     health.failure = failure(FailureKind::AccessDenied);
     EXPECT_EQ(statusWords(health, BuiltInMessages()), "Errore: accesso negato");
+    health.failure = failure(FailureKind::BeforeFailed, "3");
+    EXPECT_EQ(statusWords(health, BuiltInMessages()), "Errore: il programma \"Prima\" è terminato con il codice 3");
+    health.awaitingUser = true;
+    EXPECT_EQ(statusWords(health, BuiltInMessages()), "In attesa dell'utente: chiave host da confermare");
 }
 
 } // namespace
