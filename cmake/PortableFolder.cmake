@@ -59,6 +59,19 @@ if(WIN32)
             ${QUORVANE_PORTABLE_DIR}/platforms/
         COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
             ${QUORVANE_PORTABLE_DIR}/styles/)
+    # Qt's own words in the languages the program ships (.qm files are the same on every system, so the
+    # host's qt6-translations-l10n serves a kit built without them).
+    find_path(QUORVANE_QT_TRANSLATIONS_DIR qtbase_it.qm
+        PATHS ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_TRANSLATIONS} /usr/share/qt6/translations NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+    if(QUORVANE_QT_TRANSLATIONS_DIR)
+        list(APPEND _portable_commands COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVANE_PORTABLE_DIR}/translations)
+        foreach(_language it en de)
+            list(APPEND _portable_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different
+                ${QUORVANE_QT_TRANSLATIONS_DIR}/qtbase_${_language}.qm ${QUORVANE_PORTABLE_DIR}/translations/)
+        endforeach()
+    else()
+        message(WARNING "Qt's translations not found (install qt6-translations-l10n): Qt's own words stay English")
+    endif()
     if(MINGW)
         foreach(_runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
             execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${_runtime}

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config dpkg-dev file
-    qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
+    qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
     putty-tools openssh-server procps passwd iptables iproute2
     xvfb xauth xterm

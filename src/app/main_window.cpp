@@ -39,6 +39,7 @@
 #include "desktop/tray_icon.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
+#include "i18n/qt_translations.h"
 #include "store/file_system.h"
 #include "store/paths.h"
 #include "store/text_codec.h"
@@ -644,7 +645,11 @@ void TMain::applyOptions(const ProgramSettings& chosen) {
 }
 
 void TMain::readLanguageFile() {
-    language->ApplyLanguageFile(QString::fromStdString(paths::LanguageFile(m_service.folders().data)));
+    const std::string file = paths::LanguageFile(m_service.folders().data);
+    if (!m_qtWords)
+        m_qtWords = std::make_unique<QtTranslations>(QString::fromStdString(m_service.folders().program));
+    m_qtWords->follow(file);
+    language->ApplyLanguageFile(QString::fromStdString(file));
     // A bad entry is told, and costs nothing else.
     if (const QStringList problems = language->lastProblems(); !problems.isEmpty())
         dialogs().showError(errorBoxText(problems.join(QLatin1Char('\n'))));

@@ -27,6 +27,7 @@ namespace quorvane {
 class ServiceEvents;
 class WindowMessages;
 class TLanguageEngine;
+class QtTranslations;
 class TShowTunn;
 class TAboutBox;
 class Tlicence;
@@ -150,6 +151,7 @@ private:
     ProgramSettings m_settings;
     AppWindows& m_windows;
     TunnelService& m_service;
+    std::unique_ptr<QtTranslations> m_qtWords; // Qt's own words follow the language file
     bool m_anyTunnelUp = false;
     bool m_quitting = false;
     bool m_loading = false; // the load sequence runs

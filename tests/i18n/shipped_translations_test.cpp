@@ -9,6 +9,7 @@
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
 #include "i18n/property_adapters.h"
+#include "i18n/qt_translations.h"
 #include "qt_printers.h"
 #include "store/file_system.h"
 #include "store/ini_file.h"
@@ -17,6 +18,7 @@
 #include "support/temp_dir.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -188,6 +190,37 @@ INSTANTIATE_TEST_SUITE_P(Lang, ShippedTranslation, ::testing::Values("english.ln
                              const std::string file = info.param;
                              return file.substr(0, file.find('.'));
                          });
+
+} // namespace
+} // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// Qt's own words follow the language file: each shipped file names a translation Qt has, and a file's value
+// can never name a path.
+TEST(QtTranslations, FollowTheLanguageFileAndNeverTakeAPath) {
+    test::TempDir folder;
+    folder.write("noqt.lng", "[Translations]\r\nMain.Caption=x\r\n");
+    folder.write("path.lng", "[Language]\r\nQt=../../etc/x\r\n");
+    const struct {
+        std::string file;
+        std::string language;
+    } rows[] = {
+        {folder.file("absent.lng"), "it"}, // the built-in texts are Italian
+        {langFile("english.lng"), "en"},   {langFile("deutsch.lng"), "de"},
+        {langFile("italiano.lng"), "it"},  {folder.file("noqt.lng"), ""}, // a file of its own: Qt stays as it was
+        {folder.file("path.lng"), ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(qtLanguageOf(row.file), row.language) << row.file;
+
+    QtTranslations words(QString::fromStdString(folder.file("")));
+    ASSERT_TRUE(words.follow(langFile("deutsch.lng"))) << "qt6-translations-l10n is installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    ASSERT_TRUE(words.follow(folder.file("noqt.lng")));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+}
 
 } // namespace
 } // namespace quorvane
