@@ -80,8 +80,20 @@ QLineEdit* makeEdit(QWidget* parent, const char* name) {
 QLineEdit* makePortEdit(QWidget* parent, const char* name) {
     auto* edit = new PortEdit(5, parent);
     edit->setObjectName(QLatin1String(name));
-    edit->setMaximumWidth(80);
     return edit;
+}
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// Wide enough to show the text whole: a hint cut to its last words says nothing.
+void fitWidthTo(QLineEdit* edit, const QString& text) {
+    edit->ensurePolished();
+    const int frame = 2 * edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+    const QMargins margins = edit->textMargins() + edit->contentsMargins();
+    // Past the frame: the edit's own inner margins, and room for the cursor after the last character.
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(text) + frame + margins.left() + margins.right() + 12);
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption) {
@@ -151,6 +163,8 @@ void TShowTunn::buildControls() {
     hostkeytitle = makeLabel(serversshtitle, "hostkeytitle", QStringLiteral("Chiave host"));
     hostkey = makeEdit(serversshtitle, "hostkey");
     hostkey->setReadOnly(true);
+    // A fingerprint of the usual length (SHA-256 in base64) shows whole.
+    fitWidthTo(hostkey, QStringLiteral("SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU"));
     forgethostkey = new QPushButton(QStringLiteral("Dimentica"), serversshtitle);
     forgethostkey->setObjectName(QStringLiteral("forgethostkey"));
     forgethostkey->setAutoDefault(false);
@@ -223,11 +237,11 @@ void TShowTunn::buildControls() {
     debug->setObjectName(QStringLiteral("debug"));
     auto* tunnelLayout = new QGridLayout(tunnellsshtitle);
     tunnelLayout->addWidget(Localport, 0, 0);
-    tunnelLayout->addWidget(mxflatmaskedit5, 0, 1, Qt::AlignLeft);
+    tunnelLayout->addWidget(mxflatmaskedit5, 0, 1);
     tunnelLayout->addWidget(ipservice, 1, 0);
     tunnelLayout->addWidget(mxflatmaskedit3, 1, 1);
     tunnelLayout->addWidget(portservice, 2, 0);
-    tunnelLayout->addWidget(mxflatmaskedit4, 2, 1, Qt::AlignLeft);
+    tunnelLayout->addWidget(mxflatmaskedit4, 2, 1);
     auto* directions = new QHBoxLayout;
     directions->addWidget(RadioButton1);
     directions->addWidget(RadioButton2);
@@ -337,6 +351,18 @@ void TShowTunn::buildControls() {
     connect(Button1, &QPushButton::clicked, this, &TShowTunn::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
+    using D = TunnelDefinition;
+    m_textFields = {{mxflatmaskedit1, &D::IpServer},     {mxflatmaskedit2, &D::PortaServer},
+                    {mxflatedit1, &D::Username},         {mxflatedit2, &D::Password},
+                    {mxflatmaskedit5, &D::PortaLocale},  {mxflatmaskedit3, &D::IpServizio},
+                    {mxflatmaskedit4, &D::PortaServizio}};
+    for (const TextField& field : m_textFields) {
+        if (const std::string_view hint = placeholderOf(field.value); !hint.empty())
+            fitWidthTo(field.edit, fromView(hint));
+        // Typed in, the field holds what the user leaves there, even nothing.
+        connect(field.edit, &QLineEdit::textEdited, field.edit, [edit = field.edit] { edit->setPlaceholderText({}); });
+    }
+
     auto* columns = new QGridLayout;
     columns->addWidget(serversshtitle, 0, 0);
     columns->addWidget(authserverssshtitle, 0, 1);
@@ -374,13 +400,13 @@ void TShowTunn::SpeedButton4Click() {
 }
 
 void TShowTunn::setDefinition(const TunnelDefinition& definition) {
-    setFieldText(mxflatmaskedit1, definition.IpServer);
-    setFieldText(mxflatmaskedit2, definition.PortaServer);
-    setFieldText(mxflatedit1, definition.Username);
-    setFieldText(mxflatedit2, definition.Password);
-    setFieldText(mxflatmaskedit5, definition.PortaLocale);
-    setFieldText(mxflatmaskedit3, definition.IpServizio);
-    setFieldText(mxflatmaskedit4, definition.PortaServizio);
+    for (const TextField& field : m_textFields) {
+        const std::string& value = definition.*field.value;
+        const std::string_view hint = placeholderOf(field.value);
+        const bool untouched = !hint.empty() && value == hint;
+        field.edit->setPlaceholderText(untouched ? fromView(hint) : QString());
+        setFieldText(field.edit, untouched ? std::string() : value);
+    }
     autoconnect->setChecked(definition.AutoConnessione);
     setFieldText(Edit1, definition.FileChiave);
     (definition.Direzione == kForwardRemote    ? RadioButton2
@@ -409,13 +435,12 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
 
 TunnelDefinition TShowTunn::definition() const {
     TunnelDefinition definition;
-    definition.IpServer = mxflatmaskedit1->text().toStdString();
-    definition.PortaServer = mxflatmaskedit2->text().toStdString();
-    definition.Username = mxflatedit1->text().toStdString();
-    definition.Password = mxflatedit2->text().toStdString();
-    definition.PortaLocale = mxflatmaskedit5->text().toStdString();
-    definition.IpServizio = mxflatmaskedit3->text().toStdString();
-    definition.PortaServizio = mxflatmaskedit4->text().toStdString();
+    for (const TextField& field : m_textFields) {
+        // Empty and never typed in, the field still holds the new tunnel's text it hints.
+        const bool untouched = field.edit->text().isEmpty() && !field.edit->placeholderText().isEmpty();
+        definition.*field.value =
+            untouched ? std::string(placeholderOf(field.value)) : field.edit->text().toStdString();
+    }
     definition.AutoConnessione = autoconnect->isChecked();
     definition.FileChiave = Edit1->text().toStdString();
     definition.Direzione = RadioButton2->isChecked()   ? kForwardRemote

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "store/program_approvals.h"
 #include "store/tunnel_definition.h"
@@ -47,7 +48,9 @@ public:
     std::function<QString(const QString& folder)> generateKeyIn;
     QPushButton* generachiave = nullptr;
 
-    // The seven key-bound edits and autoconnect, in the load order.
+    // The seven key-bound edits and autoconnect, in the load order. A text a new tunnel holds only to
+    // say what belongs there shows as the empty field's grey hint, and is saved again while the field
+    // stays empty and untyped in.
     void setDefinition(const TunnelDefinition& definition);
     TunnelDefinition definition() const;
     // After setDefinition: whether each program it names is approved for this tunnel. While one is not,
@@ -124,6 +127,12 @@ private:
     bool m_edited[2] = {false, false};    // by slot: typed or picked since the load
     void setKeyFile(const QString& path); // relative to tunnelFolder when inside it
     void buildControls();
+
+    struct TextField {
+        QLineEdit* edit;
+        std::string TunnelDefinition::*value;
+    };
+    std::vector<TextField> m_textFields; // the seven key-bound edits
 };
 
 } // namespace quorvane

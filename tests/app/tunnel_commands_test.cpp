@@ -142,7 +142,8 @@ TEST_F(TunnelCommands, ModifyLoadsIntoTheEditorAndSavesOnlyOnOk) {
     f.main().SuppressEditor = true;
     f.main().ListView1DblClick();
     EXPECT_EQ(editor.windowTitle(), QStringLiteral("Tunnell: Office"));
-    EXPECT_EQ(editor.mxflatmaskedit5->text(), QStringLiteral("Numero Porta Locale")); // longer than 5, whole
+    EXPECT_EQ(editor.mxflatmaskedit5->text(), QString()); // the new tunnel's text is only a hint
+    EXPECT_EQ(editor.mxflatmaskedit5->placeholderText(), QStringLiteral("Numero Porta Locale"));
     EXPECT_EQ(editor.mxflatedit2->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(editor.isVisible());
 
@@ -170,6 +171,7 @@ TEST_F(TunnelCommands, ModifyLoadsIntoTheEditorAndSavesOnlyOnOk) {
     EXPECT_EQ(saved.IpServer, "127.0.0.1");
     EXPECT_TRUE(saved.AutoConnessione);
     EXPECT_EQ(saved.PortaLocale, "9001");
+    EXPECT_EQ(saved.Username, "Nome Utente") << "a field left alone keeps the file's text";
     // Other users can read neither the definition nor the folder it lies in.
     EXPECT_EQ(stdfs::status(tunnelPath("Office")).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
     EXPECT_EQ(stdfs::status(tunnelPath("Office/Tunnell.tun")).permissions() & stdfs::perms::all,

@@ -25,16 +25,16 @@ TEST(TunnelEditor, PortFieldsStopTypingAtFiveButShowALongerLoadedValueWhole) {
     EXPECT_EQ(port->text(), QStringLiteral("12345"));
 
     TunnelDefinition definition;
-    definition.PortaLocale = "Numero Porta Locale";
+    definition.PortaLocale = "Porta locale 8080";
     editor.setDefinition(definition);
-    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Locale"));
+    EXPECT_EQ(port->text(), QStringLiteral("Porta locale 8080"));
     port->setCursorPosition(port->text().size());
     QTest::keyClicks(port, QStringLiteral("x"));
-    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Locale")) << "cannot lengthen";
+    EXPECT_EQ(port->text(), QStringLiteral("Porta locale 8080")) << "cannot lengthen";
     QTest::keyClick(port, Qt::Key_Backspace);
-    QTest::keyClicks(port, QStringLiteral("e"));
-    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Local")) << "shortened, and still no room to type";
-    EXPECT_EQ(editor.definition().PortaLocale, "Numero Porta Local");
+    QTest::keyClicks(port, QStringLiteral("9"));
+    EXPECT_EQ(port->text(), QStringLiteral("Porta locale 808")) << "shortened, and still no room to type";
+    EXPECT_EQ(editor.definition().PortaLocale, "Porta locale 808");
 
     port->selectAll();
     QTest::keyClicks(port, QStringLiteral("8080123"));
@@ -139,6 +139,62 @@ TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {
     editor.generachiave->click();
     EXPECT_EQ(askedFor, editor.tunnelFolder);
     EXPECT_EQ(editor.Edit1->text(), QStringLiteral("keys/new.ppk"));
+}
+
+bool showsWhole(QLineEdit* edit) {
+    edit->end(false);
+    edit->grab(); // the edit scrolls to its cursor when painted
+    return edit->cursorPositionAt(QPoint(1, edit->height() / 2)) == 0;
+}
+
+// A new tunnel's descriptive texts: grey hints in empty fields, written back unless typed over, and
+// every field as wide as its hint (the host key as a fingerprint).
+TEST(TunnelEditor, ShowsANewTunnelsTextsAsHintsAndSavesThemBackUnlessTypedIn) {
+    using D = TunnelDefinition;
+    TShowTunn editor;
+    TunnelDefinition created{"0.0.0.0", "22", "", "", "", "", "", false};
+    struct Field {
+        QLineEdit* edit;
+        std::string D::*value;
+    };
+    const Field hinted[] = {{editor.mxflatedit1, &D::Username},
+                            {editor.mxflatedit2, &D::Password},
+                            {editor.mxflatmaskedit5, &D::PortaLocale},
+                            {editor.mxflatmaskedit3, &D::IpServizio},
+                            {editor.mxflatmaskedit4, &D::PortaServizio}};
+    for (const Field& field : hinted)
+        created.*field.value = std::string(placeholderOf(field.value));
+    created.HostKey = "SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU";
+    editor.setDefinition(created);
+    editor.show();
+    for (const Field& field : hinted) {
+        const std::string name = field.edit->objectName().toStdString();
+        EXPECT_EQ(field.edit->text(), QString()) << name;
+        EXPECT_EQ(field.edit->placeholderText().toStdString(), created.*field.value) << name;
+        // Shown as text with the cursor at its end, a hint that fits has scrolled nothing out at the left.
+        field.edit->setMaxLength(100); // a port field takes five characters from the keyboard
+        field.edit->setText(field.edit->placeholderText());
+        EXPECT_TRUE(showsWhole(field.edit)) << name << " is too narrow";
+        field.edit->clear();
+    }
+    EXPECT_TRUE(showsWhole(editor.hostkey));
+    EXPECT_EQ(editor.mxflatmaskedit1->text(), QStringLiteral("0.0.0.0")) << "a real value is text";
+    EXPECT_EQ(editor.definition(), created) << "left alone, the file keeps its texts";
+
+    editor.mxflatedit1->setFocus();
+    QTest::keyClicks(editor.mxflatedit1, QStringLiteral("mario"));
+    QTest::keyClicks(editor.mxflatedit2, QStringLiteral("x"));
+    QTest::keyClick(editor.mxflatedit2, Qt::Key_Backspace);
+    TunnelDefinition expected = created;
+    expected.Username = "mario";
+    expected.Password.clear(); // typed in and emptied: no password, and no hint claiming one
+    EXPECT_EQ(editor.mxflatedit2->placeholderText(), QString());
+    EXPECT_EQ(editor.definition(), expected);
+
+    // A value that is not the new tunnel's text is shown as it is.
+    editor.setDefinition(expected);
+    EXPECT_EQ(editor.mxflatedit1->text(), QStringLiteral("mario"));
+    EXPECT_EQ(editor.mxflatedit1->placeholderText(), QString());
 }
 
 TEST(TunnelEditor, TheDialUpButtonPutsThePickedEntryIntoItsField) {
