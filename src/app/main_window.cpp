@@ -474,7 +474,10 @@ void TMain::loadIntoEditor(const std::string& tunnel) {
     editor.setForwardHeaders({messageText(m_windows.messages, QStringLiteral("ColonnaTipo")),
                               messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocale")),
                               messageText(m_windows.messages, QStringLiteral("ColonnaIndirizzo")),
-                              messageText(m_windows.messages, QStringLiteral("ColonnaPorta"))});
+                              messageText(m_windows.messages, QStringLiteral("ColonnaPorta"))},
+                             {messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocaleL")),
+                              messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocaleR")),
+                              messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocaleD"))});
 }
 
 void TMain::ListView1DblClick() {

@@ -280,13 +280,21 @@ void TShowTunn::buildControls() {
     GroupBox2 = makeFieldGroup(this, "GroupBox2");
     inoltri = new QTableWidget(0, 4, GroupBox2);
     inoltri->setObjectName(QStringLiteral("inoltri"));
-    inoltri->setHorizontalHeaderLabels({QStringLiteral("Tipo (L, R, D)"), QStringLiteral("Porta locale"),
-                                        QStringLiteral("Indirizzo"), QStringLiteral("Porta")});
     inoltri->horizontalHeader()->setStretchLastSection(true);
     inoltri->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     inoltri->verticalHeader()->hide();
     inoltri->setFixedHeight(inoltri->horizontalHeader()->sizeHint().height() +
                             3 * inoltri->verticalHeader()->defaultSectionSize() + 4);
+    setForwardHeaders({QStringLiteral("Tipo (L, R, D)"), QStringLiteral("Porta locale"), QStringLiteral("Indirizzo"),
+                       QStringLiteral("Porta")},
+                      {dialogText(QStringLiteral("ColonnaPortaLocaleL")),
+                       dialogText(QStringLiteral("ColonnaPortaLocaleR")),
+                       dialogText(QStringLiteral("ColonnaPortaLocaleD"))});
+    // The local port means another thing for each kind: its tooltip follows the row's kind.
+    connect(inoltri, &QTableWidget::itemChanged, this, [this](const QTableWidgetItem* item) {
+        if (item->column() == 0)
+            showLocalPortTip(item->row());
+    });
     aggiungiinoltro = new QPushButton(QStringLiteral("Aggiungi"), GroupBox2);
     aggiungiinoltro->setObjectName(QStringLiteral("aggiungiinoltro"));
     rimuoviinoltro = new QPushButton(QStringLiteral("Rimuovi"), GroupBox2);
@@ -299,6 +307,7 @@ void TShowTunn::buildControls() {
         inoltri->setItem(row, 0, new QTableWidgetItem(QStringLiteral("L")));
         for (int column = 1; column < 4; ++column)
             inoltri->setItem(row, column, new QTableWidgetItem);
+        showLocalPortTip(row);
         // Typing goes on in the new row: the button keeps no focus that Tab would pass to another field.
         inoltri->setFocus();
         inoltri->setCurrentCell(row, 1);
@@ -423,6 +432,7 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
                                  QString::fromStdString(forward.address), QString::fromStdString(forward.port)};
         for (int column = 0; column < 4; ++column)
             inoltri->setItem(row, column, new QTableWidgetItem(texts[column]));
+        showLocalPortTip(row);
     }
     setFieldText(Edit2, definition.Prima);
     setFieldText(Edit3, definition.Dopo);
@@ -504,8 +514,25 @@ void TShowTunn::pickProgram(QLineEdit* field) {
     }
 }
 
-void TShowTunn::setForwardHeaders(const QStringList& titles) {
+void TShowTunn::setForwardHeaders(const QStringList& titles, const QStringList& localPortTips) {
     inoltri->setHorizontalHeaderLabels(titles);
+    m_localPortTips = localPortTips;
+    if (QTableWidgetItem* localPort = inoltri->horizontalHeaderItem(1))
+        localPort->setToolTip(plainToolTip(localPortTips.join(QLatin1Char('\n'))));
+    for (int row = 0; row < inoltri->rowCount(); ++row)
+        showLocalPortTip(row);
+}
+
+void TShowTunn::showLocalPortTip(int row) {
+    QTableWidgetItem* port = inoltri->item(row, 1);
+    if (!port)
+        return;
+    const QTableWidgetItem* kindCell = inoltri->item(row, 0);
+    const QString letter = kindCell ? kindCell->text().trimmed() : QString();
+    const std::optional<int> kind = letter.size() == 1 ? forwardKindOf(letter[0].toLatin1()) : std::nullopt;
+    // An unknown kind is refused on OK; meanwhile the row tells all three.
+    const QString tip = kind ? m_localPortTips.value(*kind) : m_localPortTips.join(QLatin1Char('\n'));
+    port->setToolTip(plainToolTip(tip));
 }
 
 void TShowTunn::setProgramsApproved(bool before, bool after) {

@@ -56,9 +56,10 @@ public:
     // After setDefinition: whether each program it names is approved for this tunnel. While one is not,
     // the approva box shows; ticked, it approves both fields as they are. A field the user types into or
     // picks a program for is approved by that act alone, the other one not.
-    // The forwards table's column titles, in the window's language.
-    void setForwardHeaders(const QStringList& titles);
     void setProgramsApproved(bool before, bool after);
+    // The forwards table's column titles, in the window's language, and what its local port is for each
+    // kind, in the order L, R, D (the column's tooltip, and each row's for its own kind).
+    void setForwardHeaders(const QStringList& titles, const QStringList& localPortTips);
     // Whether OK approves the slot's field as it then holds.
     bool approves(ProgramSlot slot) const;
 
@@ -126,6 +127,7 @@ private:
     bool m_approved[2] = {true, true};    // by slot: as loaded
     bool m_edited[2] = {false, false};    // by slot: typed or picked since the load
     void setKeyFile(const QString& path); // relative to tunnelFolder when inside it
+    void showLocalPortTip(int row);
     void buildControls();
 
     struct TextField {
@@ -133,6 +135,7 @@ private:
         std::string TunnelDefinition::*value;
     };
     std::vector<TextField> m_textFields; // the seven key-bound edits
+    QStringList m_localPortTips;
 };
 
 } // namespace quorvane

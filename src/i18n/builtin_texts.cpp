@@ -83,6 +83,10 @@ constexpr BuiltInText kTexts[] = {
     {"ColonnaPortaLocale", "Porta locale"},
     {"ColonnaIndirizzo", "Indirizzo"},
     {"ColonnaPorta", "Porta"},
+    // What the local port of an extra forward is, by its kind.
+    {"ColonnaPortaLocaleL", "L: la porta aperta su questo computer"},
+    {"ColonnaPortaLocaleR", "R: la porta aperta sul server"},
+    {"ColonnaPortaLocaleD", "D: la porta SOCKS su questo computer"},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

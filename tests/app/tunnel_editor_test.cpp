@@ -197,6 +197,21 @@ TEST(TunnelEditor, ShowsANewTunnelsTextsAsHintsAndSavesThemBackUnlessTypedIn) {
     EXPECT_EQ(editor.mxflatedit1->placeholderText(), QString());
 }
 
+TEST(TunnelEditor, TheLocalPortSaysWhatItIsForEachKind) {
+    TShowTunn editor;
+    editor.setForwardHeaders({"K", "LP", "A", "P"}, {"on this computer", "on the server", "SOCKS here"});
+    EXPECT_EQ(editor.inoltri->horizontalHeaderItem(1)->toolTip(),
+              QStringLiteral("on this computer\non the server\nSOCKS here"));
+    editor.aggiungiinoltro->click();
+    EXPECT_EQ(editor.inoltri->item(0, 1)->toolTip(), QStringLiteral("on this computer"));
+    editor.inoltri->item(0, 0)->setText(QStringLiteral("r"));
+    EXPECT_EQ(editor.inoltri->item(0, 1)->toolTip(), QStringLiteral("on the server"));
+    TunnelDefinition socks;
+    socks.Inoltri = {{kForwardDynamic, "1080", "", ""}};
+    editor.setDefinition(socks);
+    EXPECT_EQ(editor.inoltri->item(0, 1)->toolTip(), QStringLiteral("SOCKS here"));
+}
+
 TEST(TunnelEditor, TheDialUpButtonPutsThePickedEntryIntoItsField) {
     TShowTunn editor;
     editor.Edit4->setText(QStringLiteral("before"));
