@@ -107,7 +107,7 @@ QToolButton* makePictureButton(QWidget* parent, const char* name, QStyle::Standa
     button->setObjectName(QLatin1String(name));
     button->setIcon(parent->style()->standardIcon(picture));
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus); // picture buttons take no keyboard focus
+    button->setFocusPolicy(Qt::TabFocus); // reached by Tab; a click leaves the focus in the field it fills
     return button;
 }
 
@@ -283,6 +283,9 @@ void TShowTunn::buildControls() {
     inoltri->horizontalHeader()->setStretchLastSection(true);
     inoltri->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     inoltri->verticalHeader()->hide();
+    // Tab leaves the table for the next control (the arrows go from cell to cell); while a cell is
+    // typed in, Tab still goes on to the next one.
+    inoltri->setTabKeyNavigation(false);
     inoltri->setFixedHeight(inoltri->horizontalHeader()->sizeHint().height() +
                             3 * inoltri->verticalHeader()->defaultSectionSize() + 4);
     setForwardHeaders({QStringLiteral("Tipo (L, R, D)"), QStringLiteral("Porta locale"), QStringLiteral("Indirizzo"),
@@ -391,12 +394,13 @@ void TShowTunn::buildControls() {
     page->addWidget(GroupBox1);
     page->addLayout(buttons);
 
-    // Focus: the four groups in reading order, the buttons, then the run-before-and-after group.
+    // Focus follows the form: row by row, each group's fields before its buttons, OK and Annulla last.
     const QList<QWidget*> order = {
-        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey,   mxflatedit1,  mxflatedit2,
-        Edit1,           mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
-        RadioButton3,    debug,           autoconnect,     reconnect,       sonda,        Edit4,
-        CheckBox1,       Button1,         Button2,         Edit2,           Edit3};
+        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey,   mxflatedit1,     mxflatedit2,  Edit1,
+        SpeedButton1,    generachiave,    mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
+        RadioButton3,    debug,           autoconnect,     reconnect,       sonda,           CheckBox1,    Edit4,
+        SpeedButton4,    inoltri,         aggiungiinoltro, rimuoviinoltro,  Edit2,           SpeedButton2, Edit3,
+        SpeedButton3,    approva,         Button1,         Button2};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
