@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -222,7 +223,8 @@ void TMain::buildMenus() {
     editSelected->setEnabled(false);
     connect(ListView1, &QListWidget::itemSelectionChanged, this,
             [this, editSelected] { editSelected->setEnabled(selectedItem() != nullptr); });
-    addItem(tunnels, "Elimina1", QStringLiteral("&Elimina"), &TMain::Elimina2Click);
+    // Del as in any list of files; the command asks before anything goes.
+    addItem(tunnels, "Elimina1", QStringLiteral("&Elimina"), &TMain::Elimina2Click)->setShortcut(QKeySequence::Delete);
 
     QMenu* tools = addMenu("ools1", QStringLiteral("T&ools"));
     addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("&Generatore di chiavi SSH Putty"),
