@@ -33,7 +33,7 @@ void choose(char mnemonic) {
     QTest::keyClick(QApplication::activePopupWidget(), mnemonic);
 }
 
-// The window manager's part: a window comes back active after a dialog or a menu of its own.
+// As the window manager does: a window comes back active after a dialog or a menu of its own.
 void activate(QWidget& window) {
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitFor([&window] { return QApplication::activeWindow() == &window; }));
