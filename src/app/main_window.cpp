@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -223,7 +224,8 @@ void TMain::buildMenus() {
     editSelected->setEnabled(false);
     connect(ListView1, &QListWidget::itemSelectionChanged, this,
             [this, editSelected] { editSelected->setEnabled(selectedItem() != nullptr); });
-    addItem(tunnels, "Elimina1", QStringLiteral("&Elimina"), &TMain::Elimina2Click);
+    // Del as in any list of files; the command asks before anything goes.
+    addItem(tunnels, "Elimina1", QStringLiteral("&Elimina"), &TMain::Elimina2Click)->setShortcut(QKeySequence::Delete);
 
     QMenu* tools = addMenu("ools1", QStringLiteral("T&ools"));
     addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("&Generatore di chiavi SSH Putty"),
@@ -480,7 +482,10 @@ void TMain::loadIntoEditor(const std::string& tunnel) {
     editor.setForwardHeaders({messageText(m_windows.messages, QStringLiteral("ColonnaTipo")),
                               messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocale")),
                               messageText(m_windows.messages, QStringLiteral("ColonnaIndirizzo")),
-                              messageText(m_windows.messages, QStringLiteral("ColonnaPorta"))});
+                              messageText(m_windows.messages, QStringLiteral("ColonnaPorta"))},
+                             {messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocaleL")),
+                              messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocaleR")),
+                              messageText(m_windows.messages, QStringLiteral("ColonnaPortaLocaleD"))});
 }
 
 void TMain::ListView1DblClick() {

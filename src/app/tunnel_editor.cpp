@@ -80,8 +80,20 @@ QLineEdit* makeEdit(QWidget* parent, const char* name) {
 QLineEdit* makePortEdit(QWidget* parent, const char* name) {
     auto* edit = new PortEdit(5, parent);
     edit->setObjectName(QLatin1String(name));
-    edit->setMaximumWidth(80);
     return edit;
+}
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// Wide enough to show the text whole: a hint cut to its last words says nothing.
+void fitWidthTo(QLineEdit* edit, const QString& text) {
+    edit->ensurePolished();
+    const int frame = 2 * edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+    const QMargins margins = edit->textMargins() + edit->contentsMargins();
+    // Past the frame: the edit's own inner margins, and room for the cursor after the last character.
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(text) + frame + margins.left() + margins.right() + 12);
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption) {
@@ -95,7 +107,7 @@ QToolButton* makePictureButton(QWidget* parent, const char* name, QStyle::Standa
     button->setObjectName(QLatin1String(name));
     button->setIcon(parent->style()->standardIcon(picture));
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus); // picture buttons take no keyboard focus
+    button->setFocusPolicy(Qt::TabFocus); // reached by Tab; a click leaves the focus in the field it fills
     return button;
 }
 
@@ -151,6 +163,8 @@ void TShowTunn::buildControls() {
     hostkeytitle = makeLabel(serversshtitle, "hostkeytitle", QStringLiteral("Chiave host"));
     hostkey = makeEdit(serversshtitle, "hostkey");
     hostkey->setReadOnly(true);
+    // A fingerprint of the usual length (SHA-256 in base64) shows whole.
+    fitWidthTo(hostkey, QStringLiteral("SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU"));
     forgethostkey = new QPushButton(QStringLiteral("Dimentica"), serversshtitle);
     forgethostkey->setObjectName(QStringLiteral("forgethostkey"));
     forgethostkey->setAutoDefault(false);
@@ -223,11 +237,11 @@ void TShowTunn::buildControls() {
     debug->setObjectName(QStringLiteral("debug"));
     auto* tunnelLayout = new QGridLayout(tunnellsshtitle);
     tunnelLayout->addWidget(Localport, 0, 0);
-    tunnelLayout->addWidget(mxflatmaskedit5, 0, 1, Qt::AlignLeft);
+    tunnelLayout->addWidget(mxflatmaskedit5, 0, 1);
     tunnelLayout->addWidget(ipservice, 1, 0);
     tunnelLayout->addWidget(mxflatmaskedit3, 1, 1);
     tunnelLayout->addWidget(portservice, 2, 0);
-    tunnelLayout->addWidget(mxflatmaskedit4, 2, 1, Qt::AlignLeft);
+    tunnelLayout->addWidget(mxflatmaskedit4, 2, 1);
     auto* directions = new QHBoxLayout;
     directions->addWidget(RadioButton1);
     directions->addWidget(RadioButton2);
@@ -266,13 +280,24 @@ void TShowTunn::buildControls() {
     GroupBox2 = makeFieldGroup(this, "GroupBox2");
     inoltri = new QTableWidget(0, 4, GroupBox2);
     inoltri->setObjectName(QStringLiteral("inoltri"));
-    inoltri->setHorizontalHeaderLabels({QStringLiteral("Tipo (L, R, D)"), QStringLiteral("Porta locale"),
-                                        QStringLiteral("Indirizzo"), QStringLiteral("Porta")});
     inoltri->horizontalHeader()->setStretchLastSection(true);
     inoltri->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     inoltri->verticalHeader()->hide();
+    // Tab leaves the table for the next control (the arrows go from cell to cell); while a cell is
+    // typed in, Tab still goes on to the next one.
+    inoltri->setTabKeyNavigation(false);
     inoltri->setFixedHeight(inoltri->horizontalHeader()->sizeHint().height() +
                             3 * inoltri->verticalHeader()->defaultSectionSize() + 4);
+    setForwardHeaders({QStringLiteral("Tipo (L, R, D)"), QStringLiteral("Porta locale"), QStringLiteral("Indirizzo"),
+                       QStringLiteral("Porta")},
+                      {dialogText(QStringLiteral("ColonnaPortaLocaleL")),
+                       dialogText(QStringLiteral("ColonnaPortaLocaleR")),
+                       dialogText(QStringLiteral("ColonnaPortaLocaleD"))});
+    // The local port means another thing for each kind: its tooltip follows the row's kind.
+    connect(inoltri, &QTableWidget::itemChanged, this, [this](const QTableWidgetItem* item) {
+        if (item->column() == 0)
+            showLocalPortTip(item->row());
+    });
     aggiungiinoltro = new QPushButton(QStringLiteral("Aggiungi"), GroupBox2);
     aggiungiinoltro->setObjectName(QStringLiteral("aggiungiinoltro"));
     rimuoviinoltro = new QPushButton(QStringLiteral("Rimuovi"), GroupBox2);
@@ -285,6 +310,7 @@ void TShowTunn::buildControls() {
         inoltri->setItem(row, 0, new QTableWidgetItem(QStringLiteral("L")));
         for (int column = 1; column < 4; ++column)
             inoltri->setItem(row, column, new QTableWidgetItem);
+        showLocalPortTip(row);
         // Typing goes on in the new row: the button keeps no focus that Tab would pass to another field.
         inoltri->setFocus();
         inoltri->setCurrentCell(row, 1);
@@ -337,6 +363,18 @@ void TShowTunn::buildControls() {
     connect(Button1, &QPushButton::clicked, this, &TShowTunn::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
+    using D = TunnelDefinition;
+    m_textFields = {{mxflatmaskedit1, &D::IpServer},     {mxflatmaskedit2, &D::PortaServer},
+                    {mxflatedit1, &D::Username},         {mxflatedit2, &D::Password},
+                    {mxflatmaskedit5, &D::PortaLocale},  {mxflatmaskedit3, &D::IpServizio},
+                    {mxflatmaskedit4, &D::PortaServizio}};
+    for (const TextField& field : m_textFields) {
+        if (const std::string_view hint = placeholderOf(field.value); !hint.empty())
+            fitWidthTo(field.edit, fromView(hint));
+        // Typed in, the field holds what the user leaves there, even nothing.
+        connect(field.edit, &QLineEdit::textEdited, field.edit, [edit = field.edit] { edit->setPlaceholderText({}); });
+    }
+
     auto* columns = new QGridLayout;
     columns->addWidget(serversshtitle, 0, 0);
     columns->addWidget(authserverssshtitle, 0, 1);
@@ -356,12 +394,13 @@ void TShowTunn::buildControls() {
     page->addWidget(GroupBox1);
     page->addLayout(buttons);
 
-    // Focus: the four groups in reading order, the buttons, then the run-before-and-after group.
+    // Focus follows the form: row by row, each group's fields before its buttons, OK and Annulla last.
     const QList<QWidget*> order = {
-        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey,   mxflatedit1,  mxflatedit2,
-        Edit1,           mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
-        RadioButton3,    debug,           autoconnect,     reconnect,       sonda,        Edit4,
-        CheckBox1,       Button1,         Button2,         Edit2,           Edit3};
+        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey,   mxflatedit1,     mxflatedit2,  Edit1,
+        SpeedButton1,    generachiave,    mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
+        RadioButton3,    debug,           autoconnect,     reconnect,       sonda,           CheckBox1,    Edit4,
+        SpeedButton4,    inoltri,         aggiungiinoltro, rimuoviinoltro,  Edit2,           SpeedButton2, Edit3,
+        SpeedButton3,    approva,         Button1,         Button2};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -374,13 +413,13 @@ void TShowTunn::SpeedButton4Click() {
 }
 
 void TShowTunn::setDefinition(const TunnelDefinition& definition) {
-    setFieldText(mxflatmaskedit1, definition.IpServer);
-    setFieldText(mxflatmaskedit2, definition.PortaServer);
-    setFieldText(mxflatedit1, definition.Username);
-    setFieldText(mxflatedit2, definition.Password);
-    setFieldText(mxflatmaskedit5, definition.PortaLocale);
-    setFieldText(mxflatmaskedit3, definition.IpServizio);
-    setFieldText(mxflatmaskedit4, definition.PortaServizio);
+    for (const TextField& field : m_textFields) {
+        const std::string& value = definition.*field.value;
+        const std::string_view hint = placeholderOf(field.value);
+        const bool untouched = !hint.empty() && value == hint;
+        field.edit->setPlaceholderText(untouched ? fromView(hint) : QString());
+        setFieldText(field.edit, untouched ? std::string() : value);
+    }
     autoconnect->setChecked(definition.AutoConnessione);
     setFieldText(Edit1, definition.FileChiave);
     (definition.Direzione == kForwardRemote    ? RadioButton2
@@ -397,6 +436,7 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
                                  QString::fromStdString(forward.address), QString::fromStdString(forward.port)};
         for (int column = 0; column < 4; ++column)
             inoltri->setItem(row, column, new QTableWidgetItem(texts[column]));
+        showLocalPortTip(row);
     }
     setFieldText(Edit2, definition.Prima);
     setFieldText(Edit3, definition.Dopo);
@@ -409,13 +449,12 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
 
 TunnelDefinition TShowTunn::definition() const {
     TunnelDefinition definition;
-    definition.IpServer = mxflatmaskedit1->text().toStdString();
-    definition.PortaServer = mxflatmaskedit2->text().toStdString();
-    definition.Username = mxflatedit1->text().toStdString();
-    definition.Password = mxflatedit2->text().toStdString();
-    definition.PortaLocale = mxflatmaskedit5->text().toStdString();
-    definition.IpServizio = mxflatmaskedit3->text().toStdString();
-    definition.PortaServizio = mxflatmaskedit4->text().toStdString();
+    for (const TextField& field : m_textFields) {
+        // Empty and never typed in, the field still holds the new tunnel's text it hints.
+        const bool untouched = field.edit->text().isEmpty() && !field.edit->placeholderText().isEmpty();
+        definition.*field.value =
+            untouched ? std::string(placeholderOf(field.value)) : field.edit->text().toStdString();
+    }
     definition.AutoConnessione = autoconnect->isChecked();
     definition.FileChiave = Edit1->text().toStdString();
     definition.Direzione = RadioButton2->isChecked()   ? kForwardRemote
@@ -479,8 +518,25 @@ void TShowTunn::pickProgram(QLineEdit* field) {
     }
 }
 
-void TShowTunn::setForwardHeaders(const QStringList& titles) {
+void TShowTunn::setForwardHeaders(const QStringList& titles, const QStringList& localPortTips) {
     inoltri->setHorizontalHeaderLabels(titles);
+    m_localPortTips = localPortTips;
+    if (QTableWidgetItem* localPort = inoltri->horizontalHeaderItem(1))
+        localPort->setToolTip(plainToolTip(localPortTips.join(QLatin1Char('\n'))));
+    for (int row = 0; row < inoltri->rowCount(); ++row)
+        showLocalPortTip(row);
+}
+
+void TShowTunn::showLocalPortTip(int row) {
+    QTableWidgetItem* port = inoltri->item(row, 1);
+    if (!port)
+        return;
+    const QTableWidgetItem* kindCell = inoltri->item(row, 0);
+    const QString letter = kindCell ? kindCell->text().trimmed() : QString();
+    const std::optional<int> kind = letter.size() == 1 ? forwardKindOf(letter[0].toLatin1()) : std::nullopt;
+    // An unknown kind is refused on OK; meanwhile the row tells all three.
+    const QString tip = kind ? m_localPortTips.value(*kind) : m_localPortTips.join(QLatin1Char('\n'));
+    port->setToolTip(plainToolTip(tip));
 }
 
 void TShowTunn::setProgramsApproved(bool before, bool after) {

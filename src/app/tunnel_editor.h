@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "store/program_approvals.h"
 #include "store/tunnel_definition.h"
@@ -47,15 +48,18 @@ public:
     std::function<QString(const QString& folder)> generateKeyIn;
     QPushButton* generachiave = nullptr;
 
-    // The seven key-bound edits and autoconnect, in the load order.
+    // The seven key-bound edits and autoconnect, in the load order. A text a new tunnel holds only to
+    // say what belongs there shows as the empty field's grey hint, and is saved again while the field
+    // stays empty and untyped in.
     void setDefinition(const TunnelDefinition& definition);
     TunnelDefinition definition() const;
     // After setDefinition: whether each program it names is approved for this tunnel. While one is not,
     // the approva box shows; ticked, it approves both fields as they are. A field the user types into or
     // picks a program for is approved by that act alone, the other one not.
-    // The forwards table's column titles, in the window's language.
-    void setForwardHeaders(const QStringList& titles);
     void setProgramsApproved(bool before, bool after);
+    // The forwards table's column titles, in the window's language, and what its local port is for each
+    // kind, in the order L, R, D (the column's tooltip, and each row's for its own kind).
+    void setForwardHeaders(const QStringList& titles, const QStringList& localPortTips);
     // Whether OK approves the slot's field as it then holds.
     bool approves(ProgramSlot slot) const;
 
@@ -123,7 +127,15 @@ private:
     bool m_approved[2] = {true, true};    // by slot: as loaded
     bool m_edited[2] = {false, false};    // by slot: typed or picked since the load
     void setKeyFile(const QString& path); // relative to tunnelFolder when inside it
+    void showLocalPortTip(int row);
     void buildControls();
+
+    struct TextField {
+        QLineEdit* edit;
+        std::string TunnelDefinition::*value;
+    };
+    std::vector<TextField> m_textFields; // the seven key-bound edits
+    QStringList m_localPortTips;
 };
 
 } // namespace quorvane

@@ -22,6 +22,7 @@ constexpr BuiltInText kTexts[] = {
     {"CampoConTrattino", "Il campo \"%1\" non può iniziare con \"-\""},
     {"PortaNonValida", "Il campo \"%1\" deve essere un numero di porta da 1 a 65535"},
     {"CampoNonValido", "Il campo \"%1\" contiene caratteri non ammessi"},
+    {"CampoNonImpostato", "Il campo \"%1\" non è impostato"},
     {"ArrestoNonRiuscito", "Impossibile arrestare il client SSH del tunnell \"%1\""},
     {"PrimaNonAvviato", "Impossibile eseguire il programma \"Prima\" del tunnell %1 (%2): %3"},
     {"PrimaFallito",
@@ -89,6 +90,10 @@ constexpr BuiltInText kTexts[] = {
     {"ColonnaPortaLocale", "Porta locale"},
     {"ColonnaIndirizzo", "Indirizzo"},
     {"ColonnaPorta", "Porta"},
+    // What the local port of an extra forward is, by its kind.
+    {"ColonnaPortaLocaleL", "L: la porta aperta su questo computer"},
+    {"ColonnaPortaLocaleR", "R: la porta aperta sul server"},
+    {"ColonnaPortaLocaleD", "D: la porta SOCKS su questo computer"},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

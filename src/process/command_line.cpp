@@ -78,6 +78,35 @@ std::optional<FieldFault> extraForwardFault(const ExtraForward& forward) {
     return std::nullopt;
 }
 
+// What the client could not be given in one of the main fields, as typed.
+std::optional<FieldFault> fieldFault(ConnectField field, const std::string& text, bool dynamic) {
+    if (text.find('\0') != std::string::npos)
+        return FieldFault::Unpassable;
+    switch (field) {
+    case ConnectField::PortaServer:
+        if (!trimmed(text).empty() && !isPort(text))
+            return FieldFault::NotAPort;
+        break;
+    case ConnectField::PortaLocale:
+        if (!isPort(text))
+            return FieldFault::NotAPort;
+        break;
+    case ConnectField::PortaServizio:
+        if (!dynamic && !isPort(text))
+            return FieldFault::NotAPort;
+        break;
+    case ConnectField::Username:
+    case ConnectField::IpServer:
+        // Quoting keeps a value one argument, but the client still reads "-x" as an option.
+        if (trimmed(text).starts_with('-'))
+            return FieldFault::LeadingDash;
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
 // Everything but the password piece, which the caller supplies already quoted.
 std::string commandLineWith(const TunnelDefinition& definition, const std::string& passwordPiece,
                             const ClientExtras& extras = {}) {
@@ -122,48 +151,31 @@ std::vector<int> localForwardPorts(const TunnelDefinition& definition) {
 }
 
 std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition) {
+    using D = TunnelDefinition;
     struct Field {
         ConnectField id;
-        const std::string& text;
+        std::string D::*value;
     };
-    const Field inLineOrder[] = {
-        {ConnectField::PortaServer, definition.PortaServer},
-        {ConnectField::Username, definition.Username},
-        {ConnectField::Password, definition.Password},
-        {ConnectField::PortaLocale, definition.PortaLocale},
-        {ConnectField::IpServizio, definition.IpServizio},
-        {ConnectField::PortaServizio, definition.PortaServizio},
-        {ConnectField::IpServer, definition.IpServer},
-        {ConnectField::FileChiave, definition.FileChiave},
-        {ConnectField::HostKey, definition.HostKey},
-        {ConnectField::Prima, definition.Prima},
-        {ConnectField::Dopo, definition.Dopo},
+    static constexpr Field inLineOrder[] = {
+        {ConnectField::PortaServer, &D::PortaServer},
+        {ConnectField::Username, &D::Username},
+        {ConnectField::Password, &D::Password},
+        {ConnectField::PortaLocale, &D::PortaLocale},
+        {ConnectField::IpServizio, &D::IpServizio},
+        {ConnectField::PortaServizio, &D::PortaServizio},
+        {ConnectField::IpServer, &D::IpServer},
+        {ConnectField::FileChiave, &D::FileChiave},
+        {ConnectField::HostKey, &D::HostKey},
+        {ConnectField::Prima, &D::Prima},
+        {ConnectField::Dopo, &D::Dopo},
     };
     const bool dynamic = definition.Direzione == kForwardDynamic;
     for (const Field& field : inLineOrder) {
-        if (field.text.find('\0') != std::string::npos)
-            return FieldProblem{field.id, FieldFault::Unpassable};
-        switch (field.id) {
-        case ConnectField::PortaServer:
-            if (!trimmed(field.text).empty() && !isPort(field.text))
-                return FieldProblem{field.id, FieldFault::NotAPort};
-            break;
-        case ConnectField::PortaLocale:
-            if (!isPort(field.text))
-                return FieldProblem{field.id, FieldFault::NotAPort};
-            break;
-        case ConnectField::PortaServizio:
-            if (!dynamic && !isPort(field.text))
-                return FieldProblem{field.id, FieldFault::NotAPort};
-            break;
-        case ConnectField::Username:
-        case ConnectField::IpServer:
-            // Quoting keeps a value one argument, but the client still reads "-x" as an option.
-            if (trimmed(field.text).starts_with('-'))
-                return FieldProblem{field.id, FieldFault::LeadingDash};
-            break;
-        default:
-            break;
+        const std::string& text = definition.*field.value;
+        if (const std::optional<FieldFault> fault = fieldFault(field.id, text, dynamic)) {
+            // A new tunnel's descriptive text is refused as what it is: a field nobody filled in.
+            const std::string_view placeholder = placeholderOf(field.value);
+            return FieldProblem{field.id, !placeholder.empty() && text == placeholder ? FieldFault::NotSet : *fault};
         }
     }
     for (const ExtraForward& extra : definition.Inoltri) {

@@ -31,6 +31,7 @@ enum class FieldFault {
     LeadingDash, // the client would take it for an option
     NotAPort,    // not a whole number 1-65535
     Unpassable,  // holds a NUL, which no command line can carry (or, in an extra forward, what cannot be stored)
+    NotSet,      // would be refused, and still holds the text a new tunnel gets there (see placeholderOf)
 };
 
 struct FieldProblem {

@@ -155,6 +155,9 @@ std::string fieldProblemWords(const FieldProblem& problem, const MessageSource& 
     case FieldFault::Unpassable:
         key = "CampoNonValido";
         break;
+    case FieldFault::NotSet:
+        key = "CampoNonImpostato";
+        break;
     }
     return fillText(texts.text(key), {texts.fieldName(problem.field)});
 }

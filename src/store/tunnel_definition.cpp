@@ -43,22 +43,25 @@ std::vector<std::string> splitAt(const std::string& text, char separator) {
 // Marks a key that is not in the file at all.
 constexpr const char* kAbsent = "\x01";
 
-// The seven texts in the order they are written, each with its default for a new tunnel.
+// The seven texts in the order they are written, each with its default for a new tunnel, and whether
+// that default only says what belongs there.
 struct TextKey {
     const char* section;
     const char* key;
     std::string TunnelDefinition::*field;
     const char* createdValue;
+    bool placeholder;
 };
 
 const std::array<TextKey, 7> kTextKeys = {{
-    {kServerSection, "IpServer", &TunnelDefinition::IpServer, "0.0.0.0"},
-    {kServerSection, "PortaServer", &TunnelDefinition::PortaServer, "22"},
-    {kServerSection, "Username", &TunnelDefinition::Username, "Nome Utente"},
-    {kServerSection, "Password", &TunnelDefinition::Password, kPlaceholderPassword},
-    {kTunnelSection, "PortaLocale", &TunnelDefinition::PortaLocale, "Numero Porta Locale"},
-    {kTunnelSection, "IpServizio", &TunnelDefinition::IpServizio, "IP Intranet del servizio"},
-    {kTunnelSection, "PortaServizio", &TunnelDefinition::PortaServizio, "Numero Porta su IP Intranet del servizio"},
+    {kServerSection, "IpServer", &TunnelDefinition::IpServer, "0.0.0.0", false},
+    {kServerSection, "PortaServer", &TunnelDefinition::PortaServer, "22", false},
+    {kServerSection, "Username", &TunnelDefinition::Username, "Nome Utente", true},
+    {kServerSection, "Password", &TunnelDefinition::Password, kPlaceholderPassword, true},
+    {kTunnelSection, "PortaLocale", &TunnelDefinition::PortaLocale, "Numero Porta Locale", true},
+    {kTunnelSection, "IpServizio", &TunnelDefinition::IpServizio, "IP Intranet del servizio", true},
+    {kTunnelSection, "PortaServizio", &TunnelDefinition::PortaServizio, "Numero Porta su IP Intranet del servizio",
+     true},
 }};
 
 // All eight keys in one replacement of the file: a crash between keys would leave a mixed definition.
@@ -219,6 +222,14 @@ bool parseSwitch(const std::string& text) {
             return false;
     }
     return value != 0;
+}
+
+std::string_view placeholderOf(std::string TunnelDefinition::*field) {
+    for (const TextKey& row : kTextKeys) {
+        if (row.field == field)
+            return row.placeholder ? row.createdValue : std::string_view();
+    }
+    return {};
 }
 
 void CreateDefaultDefinition(const std::string& tunnelFolder) {

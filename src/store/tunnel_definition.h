@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane {
@@ -112,6 +113,11 @@ std::vector<ExtraForward> parseExtraForwards(const std::string& text);
 // The switch rule: integer (hex after "0x"/"0X" when longer than two characters), non-zero is on;
 // missing or not an integer is off.
 bool parseSwitch(const std::string& text);
+
+// The text a new tunnel's definition holds in that field to say what belongs there ("Nome Utente",
+// "Numero Porta Locale", the password "password"): a field still holding it was never set. Empty for a
+// field whose new value is a real one (the server's address and port) or that starts empty.
+std::string_view placeholderOf(std::string TunnelDefinition::*field);
 
 // Writes the eight defaults into tunnelFolder + "\Tunnell.tun", as SaveDefinition writes.
 void CreateDefaultDefinition(const std::string& tunnelFolder);

@@ -142,7 +142,8 @@ TEST_F(TunnelCommands, ModifyLoadsIntoTheEditorAndSavesOnlyOnOk) {
     f.main().SuppressEditor = true;
     f.main().ListView1DblClick();
     EXPECT_EQ(editor.windowTitle(), QStringLiteral("Tunnell: Office"));
-    EXPECT_EQ(editor.mxflatmaskedit5->text(), QStringLiteral("Numero Porta Locale")); // longer than 5, whole
+    EXPECT_EQ(editor.mxflatmaskedit5->text(), QString()); // the new tunnel's text is only a hint
+    EXPECT_EQ(editor.mxflatmaskedit5->placeholderText(), QStringLiteral("Numero Porta Locale"));
     EXPECT_EQ(editor.mxflatedit2->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(editor.isVisible());
 
@@ -158,19 +159,19 @@ TEST_F(TunnelCommands, ModifyLoadsIntoTheEditorAndSavesOnlyOnOk) {
     QTimer::singleShot(0, [&] {
         editor.mxflatmaskedit1->setText(QStringLiteral("127.0.0.1"));
         editor.autoconnect->setChecked(true);
-        editor.Button1->click(); // refused: the local port is still the new tunnel's descriptive text
+        editor.Button1->click(); // refused: the local port still holds the new tunnel's descriptive text
         refusals = f.dialogs.messages;
         editor.mxflatmaskedit5->setText(QStringLiteral("9001"));
         editor.mxflatmaskedit4->setText(QStringLiteral("3389"));
         editor.Button1->click();
     });
     runCommand([this] { f.main().ListView1DblClick(); });
-    EXPECT_EQ(refusals,
-              QStringList{QStringLiteral("Il campo \"Porta locale\" deve essere un numero di porta da 1 a 65535")});
+    EXPECT_EQ(refusals, QStringList{QStringLiteral("Il campo \"Porta locale\" non \u00e8 impostato")});
     const TunnelDefinition saved = LoadDefinition(f.workingDir(), "Office");
     EXPECT_EQ(saved.IpServer, "127.0.0.1");
     EXPECT_TRUE(saved.AutoConnessione);
     EXPECT_EQ(saved.PortaLocale, "9001");
+    EXPECT_EQ(saved.Username, "Nome Utente") << "a field left alone keeps the file's text";
     // Other users can read neither the definition nor the folder it lies in.
     EXPECT_EQ(stdfs::status(tunnelPath("Office")).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
     EXPECT_EQ(stdfs::status(tunnelPath("Office/Tunnell.tun")).permissions() & stdfs::perms::all,
@@ -216,12 +217,12 @@ TEST_F(TunnelCommands, ConnectShowsTheCommandLineThenStartsTheClientInItsFolderS
 TEST_F(TunnelCommands, ConnectRefusalsAndFailuresReachTheUserAndStillLowerTheFlag) {
     add(QStringLiteral("Office"));
     ASSERT_TRUE(f.select(QStringLiteral("Office")));
-    // A new tunnel's descriptive port, and a server that would be read as an option: nothing starts.
+    // A new tunnel's descriptive port (not set yet), and a server that would be read as an option: nothing starts.
     runCommand([this] { f.main().AttivaTunnell1Click(); });
     SaveDefinition(f.workingDir(), "Office", {"-proxycmd x", "22", "mario", "pw", "9001", "10.0.0.7", "3389", false});
     runCommand([this] { f.main().AttivaTunnell1Click(); });
     EXPECT_EQ(f.dialogs.messages,
-              (QStringList{QStringLiteral("Il campo \"Porta locale\" deve essere un numero di porta da 1 a 65535"),
+              (QStringList{QStringLiteral("Il campo \"Porta locale\" non \u00e8 impostato"),
                            QStringLiteral("Il campo \"Server SSH - Indirizzo IP\" non può iniziare con \"-\"")}));
     EXPECT_TRUE(f.launcher->requests.empty());
     EXPECT_FALSE(f.main().SuppressEditor);

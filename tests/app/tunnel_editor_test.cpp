@@ -25,16 +25,16 @@ TEST(TunnelEditor, PortFieldsStopTypingAtFiveButShowALongerLoadedValueWhole) {
     EXPECT_EQ(port->text(), QStringLiteral("12345"));
 
     TunnelDefinition definition;
-    definition.PortaLocale = "Numero Porta Locale";
+    definition.PortaLocale = "Porta locale 8080";
     editor.setDefinition(definition);
-    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Locale"));
+    EXPECT_EQ(port->text(), QStringLiteral("Porta locale 8080"));
     port->setCursorPosition(port->text().size());
     QTest::keyClicks(port, QStringLiteral("x"));
-    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Locale")) << "cannot lengthen";
+    EXPECT_EQ(port->text(), QStringLiteral("Porta locale 8080")) << "cannot lengthen";
     QTest::keyClick(port, Qt::Key_Backspace);
-    QTest::keyClicks(port, QStringLiteral("e"));
-    EXPECT_EQ(port->text(), QStringLiteral("Numero Porta Local")) << "shortened, and still no room to type";
-    EXPECT_EQ(editor.definition().PortaLocale, "Numero Porta Local");
+    QTest::keyClicks(port, QStringLiteral("9"));
+    EXPECT_EQ(port->text(), QStringLiteral("Porta locale 808")) << "shortened, and still no room to type";
+    EXPECT_EQ(editor.definition().PortaLocale, "Porta locale 808");
 
     port->selectAll();
     QTest::keyClicks(port, QStringLiteral("8080123"));
@@ -84,28 +84,30 @@ TEST(TunnelEditor, AnAddedForwardRowTakesWhatIsTypedNext) {
     EXPECT_EQ(editor.mxflatmaskedit1->text(), QStringLiteral("server"));
 }
 
-TEST(TunnelEditor, FocusFollowsTheGroupsThenTheButtonsThenTheRunGroup) {
+// Tab goes down the form: each group's fields, then its buttons; OK and Annulla last. A forward in the
+// table does not keep the focus.
+TEST(TunnelEditor, TabFollowsTheFormAndReachesEveryButton) {
     TShowTunn editor;
-    const QList<QWidget*> expected = {editor.mxflatmaskedit1, editor.mxflatmaskedit2, editor.hostkey,
-                                      editor.forgethostkey,   editor.mxflatedit1,     editor.mxflatedit2,
-                                      editor.Edit1,           editor.mxflatmaskedit5, editor.mxflatmaskedit3,
-                                      editor.mxflatmaskedit4, editor.RadioButton1,    editor.debug,
-                                      editor.autoconnect,     editor.reconnect,       editor.sonda,
-                                      editor.Edit4,           editor.CheckBox1,       editor.Button1,
-                                      editor.Button2,         editor.Edit2,           editor.Edit3};
-    QList<QWidget*> visited;
-    QWidget* widget = editor.mxflatmaskedit1;
-    for (int i = 0; i < expected.size(); ++i) {
-        visited << widget;
-        do {
-            widget = widget->nextInFocusChain();
-        } while ((!widget->isVisibleTo(&editor) || !(widget->focusPolicy() & Qt::TabFocus) ||
-                  widget == editor.RadioButton2 || widget == editor.RadioButton3 || widget == editor.SpeedButton1 ||
-                  widget->parentWidget() == editor.sonda) && // the spin box's own edit
-
-                 widget != editor.mxflatmaskedit1);
+    TunnelDefinition definition;
+    definition.Inoltri = {{kForwardLocal, "9002", "db.lan", "5432"}};
+    editor.setDefinition(definition);
+    editor.show();
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    editor.mxflatmaskedit1->setFocus();
+    QStringList visited;
+    for (QWidget* at = editor.mxflatmaskedit1; at && visited.size() < 60;) {
+        visited << at->objectName();
+        QTest::keyClick(at, Qt::Key_Tab);
+        at = QApplication::focusWidget();
+        if (at == editor.mxflatmaskedit1)
+            break;
     }
-    EXPECT_EQ(visited, expected);
+    EXPECT_EQ(visited.join(QLatin1Char(' ')).toStdString(),
+              "mxflatmaskedit1 mxflatmaskedit2 hostkey forgethostkey mxflatedit1 mxflatedit2 Edit1 SpeedButton1 "
+              "generachiave mxflatmaskedit5 mxflatmaskedit3 mxflatmaskedit4 RadioButton1 debug autoconnect reconnect "
+              "sonda CheckBox1 Edit4 SpeedButton4 inoltri aggiungiinoltro rimuoviinoltro Edit2 SpeedButton2 Edit3 "
+              "SpeedButton3 Button1 Button2");
 }
 
 TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {
@@ -139,6 +141,71 @@ TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {
     editor.generachiave->click();
     EXPECT_EQ(askedFor, editor.tunnelFolder);
     EXPECT_EQ(editor.Edit1->text(), QStringLiteral("keys/new.ppk"));
+}
+
+bool showsWhole(QLineEdit* edit) {
+    edit->end(false);
+    edit->grab(); // the edit scrolls to its cursor when painted
+    return edit->cursorPositionAt(QPoint(1, edit->height() / 2)) == 0;
+}
+
+// A new tunnel's descriptive texts: grey hints in empty fields, written back unless typed over, and
+// every field as wide as its hint (the host key as a fingerprint).
+TEST(TunnelEditor, ShowsANewTunnelsTextsAsHintsAndSavesThemBackUnlessTypedIn) {
+    using D = TunnelDefinition;
+    TShowTunn editor;
+    TunnelDefinition created{"0.0.0.0", "22", "", "", "", "", "", false};
+    struct Field {
+        QLineEdit* edit;
+        std::string D::*value;
+    };
+    const Field hinted[] = {{editor.mxflatedit1, &D::Username},
+                            {editor.mxflatedit2, &D::Password},
+                            {editor.mxflatmaskedit5, &D::PortaLocale},
+                            {editor.mxflatmaskedit3, &D::IpServizio},
+                            {editor.mxflatmaskedit4, &D::PortaServizio}};
+    for (const Field& field : hinted)
+        created.*field.value = std::string(placeholderOf(field.value));
+    created.HostKey = "SHA256:47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU";
+    editor.setDefinition(created);
+    editor.show();
+    for (const Field& field : hinted) {
+        const std::string name = field.edit->objectName().toStdString();
+        EXPECT_EQ(field.edit->text(), QString()) << name;
+        EXPECT_EQ(field.edit->placeholderText().toStdString(), created.*field.value) << name;
+        // Shown as text with the cursor at its end, a hint that fits has scrolled nothing out at the left.
+        field.edit->setMaxLength(100); // a port field takes five characters from the keyboard
+        field.edit->setText(field.edit->placeholderText());
+        EXPECT_TRUE(showsWhole(field.edit)) << name << " is too narrow";
+        field.edit->clear();
+    }
+    EXPECT_TRUE(showsWhole(editor.hostkey));
+    EXPECT_EQ(editor.mxflatmaskedit1->text(), QStringLiteral("0.0.0.0")) << "a real value is text";
+    EXPECT_EQ(editor.definition(), created) << "left alone, the file keeps its texts";
+
+    editor.mxflatedit1->setFocus();
+    QTest::keyClicks(editor.mxflatedit1, QStringLiteral("mario"));
+    QTest::keyClicks(editor.mxflatedit2, QStringLiteral("x"));
+    QTest::keyClick(editor.mxflatedit2, Qt::Key_Backspace);
+    TunnelDefinition expected = created;
+    expected.Username = "mario";
+    expected.Password.clear(); // typed in and emptied: no password, and no hint claiming one
+    EXPECT_EQ(editor.definition(), expected);
+}
+
+TEST(TunnelEditor, TheLocalPortSaysWhatItIsForEachKind) {
+    TShowTunn editor;
+    editor.setForwardHeaders({"K", "LP", "A", "P"}, {"on this computer", "on the server", "SOCKS here"});
+    EXPECT_EQ(editor.inoltri->horizontalHeaderItem(1)->toolTip(),
+              QStringLiteral("on this computer\non the server\nSOCKS here"));
+    editor.aggiungiinoltro->click();
+    EXPECT_EQ(editor.inoltri->item(0, 1)->toolTip(), QStringLiteral("on this computer"));
+    editor.inoltri->item(0, 0)->setText(QStringLiteral("r"));
+    EXPECT_EQ(editor.inoltri->item(0, 1)->toolTip(), QStringLiteral("on the server"));
+    TunnelDefinition socks;
+    socks.Inoltri = {{kForwardDynamic, "1080", "", ""}};
+    editor.setDefinition(socks);
+    EXPECT_EQ(editor.inoltri->item(0, 1)->toolTip(), QStringLiteral("SOCKS here"));
 }
 
 TEST(TunnelEditor, TheDialUpButtonPutsThePickedEntryIntoItsField) {

@@ -22,7 +22,8 @@ using Arguments = std::vector<std::string>;
 constexpr ConnectField kFields[] = {ConnectField::IpServer,     ConnectField::PortaServer, ConnectField::Username,
                                     ConnectField::Password,     ConnectField::PortaLocale, ConnectField::IpServizio,
                                     ConnectField::PortaServizio};
-constexpr FieldFault kFaults[] = {FieldFault::LeadingDash, FieldFault::NotAPort, FieldFault::Unpassable};
+constexpr FieldFault kFaults[] = {FieldFault::LeadingDash, FieldFault::NotAPort, FieldFault::Unpassable,
+                                  FieldFault::NotSet};
 
 void require(bool holds, const char* property) {
     if (!holds) {
@@ -93,6 +94,11 @@ bool faultHolds(const TunnelDefinition& d, ConnectField field, FieldFault fault)
         if (field == ConnectField::PortaServer)
             return !trimmed(text).empty() && !isPort(text);
         return (field == ConnectField::PortaLocale || field == ConnectField::PortaServizio) && !isPort(text);
+    case FieldFault::NotSet:
+        // A port that is none because it still says what a new tunnel should have there.
+        return faultHolds(d, field, FieldFault::NotAPort) &&
+               ((field == ConnectField::PortaLocale && text == "Numero Porta Locale") ||
+                (field == ConnectField::PortaServizio && text == "Numero Porta su IP Intranet del servizio"));
     case FieldFault::LeadingDash:
         return (field == ConnectField::Username || field == ConnectField::IpServer) && trimmed(text).starts_with('-');
     }

@@ -114,7 +114,12 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{&D::IpServer, "-proxycmd \"touch pwned\"",
                     FieldProblem{ConnectField::IpServer, FieldFault::LeadingDash}},
         HostileCase{&D::Username, " -oops", FieldProblem{ConnectField::Username, FieldFault::LeadingDash}},
+        // A new tunnel's descriptive text is a field not set; one word more, and it is just not a port
         HostileCase{&D::PortaLocale, "Numero Porta Locale",
+                    FieldProblem{ConnectField::PortaLocale, FieldFault::NotSet}},
+        HostileCase{&D::PortaServizio, "Numero Porta su IP Intranet del servizio",
+                    FieldProblem{ConnectField::PortaServizio, FieldFault::NotSet}},
+        HostileCase{&D::PortaLocale, "Numero Porta Locale 2",
                     FieldProblem{ConnectField::PortaLocale, FieldFault::NotAPort}},
         HostileCase{&D::PortaLocale, "0", FieldProblem{ConnectField::PortaLocale, FieldFault::NotAPort}},
         HostileCase{&D::PortaServizio, "65536", FieldProblem{ConnectField::PortaServizio, FieldFault::NotAPort}},
