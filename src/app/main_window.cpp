@@ -381,9 +381,7 @@ void TMain::showHealth() {
         m_anyTunnelUp = anyUp;
         TrayBar->SetIcon(programIcon(anyUp));
     }
-    const QString hint = trayHint(connected);
-    if (hint != TrayBar->Hint())
-        TrayBar->SetHint(hint);
+    TrayBar->SetStatus(trayHint(connected));
     showSelectedHealth();
 }
 
@@ -404,9 +402,10 @@ void TMain::showSelectedHealth() {
 
 QString TMain::trayHint(int connected) const {
     if (ListView1->count() == 0 || !m_windows.messages)
-        return QStringLiteral("Quorvane");
+        return {};
+    // The hint a language file gives is the base of the counts ("%3: %1 di %2 tunnell connessi").
     return filled(m_windows.messages->TunnellConnessi(),
-                  {QString::number(connected), QString::number(ListView1->count())});
+                  {QString::number(connected), QString::number(ListView1->count()), TrayBar->hintTitle()});
 }
 
 void TMain::clearTunnelSelection() {

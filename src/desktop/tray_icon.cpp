@@ -43,9 +43,20 @@ void TTrayIcon::SetHint(const QString& text) {
     RefreshTray();
 }
 
-QString TTrayIcon::shortHint() const {
+QString TTrayIcon::hintTitle() const {
     const qsizetype bar = m_hint.indexOf(u'|');
-    return (bar < 0 ? m_hint : m_hint.left(bar)).left(kMaxTipChars);
+    return bar < 0 ? m_hint : m_hint.left(bar);
+}
+
+QString TTrayIcon::shortHint() const {
+    return (m_status.isEmpty() ? hintTitle() : m_status).left(kMaxTipChars);
+}
+
+void TTrayIcon::SetStatus(const QString& text) {
+    if (text == m_status)
+        return;
+    m_status = text;
+    RefreshTray();
 }
 
 void TTrayIcon::SetIcon(const QIcon& icon) {

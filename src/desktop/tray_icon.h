@@ -67,7 +67,10 @@ public:
 
     QString Hint() const { return m_hint; }
     void SetHint(const QString& text);
-    QString shortHint() const; // before the first '|', at most 63 characters
+    QString shortHint() const; // the status, or the hint before the first '|'; at most 63 characters
+    QString hintTitle() const; // the hint before the first '|'
+    // Words shown in place of the hint (the tunnels' counts); the hint stays their base. Empty: the hint.
+    void SetStatus(const QString& text);
 
     QIcon Icon() const { return m_icon; }
     void SetIcon(const QIcon& icon);
@@ -107,6 +110,7 @@ private:
     std::unique_ptr<TrayBackend> m_backend;
     bool m_active = true;
     QString m_hint;
+    QString m_status;
     QIcon m_icon;
     QPointer<QMenu> m_popupMenu;
     bool m_autoPopup = true;

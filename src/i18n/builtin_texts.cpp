@@ -67,7 +67,7 @@ constexpr BuiltInText kTexts[] = {
     {"ErrInoltroRifiutato", "il server rifiuta l'inoltro (%1)"},
     {"StatoAvvisoServizio", "Connesso — il servizio %1 rifiuta le connessioni, %2"},
     {"RiconnessioneTra", "%1 — riconnessione tra %2 s"},
-    {"TunnellConnessi", "Quorvane: %1 di %2 tunnell connessi"},
+    {"TunnellConnessi", "%3: %1 di %2 tunnell connessi"},
     {"OpzioniNonSalvate", "Impossibile salvare le opzioni in %1"},
     {"LinguaNonApplicata", "Impossibile usare la lingua %1: %2"},
     {"ProgrammaNonApprovato",

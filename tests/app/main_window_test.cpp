@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "desktop/tray_icon.h"
+#include "i18n/language_engine.h"
 #include "store/program_settings.h"
 #include "store/tunnel_definition.h"
 #include "support/app_fixture.h"
@@ -182,6 +183,9 @@ TEST(TrayMenu, ListsTunnelsToConnectAndDisconnectAndStartsThereWhenAsked) {
     f.startClient("Office");
     f.main().checkprocessiTimer();
     EXPECT_EQ(f.tray.tip, QStringLiteral("Quorvane: 1 di 2 tunnell connessi"));
+    f.main().language->ApplyEntry(QStringLiteral("Main.TrayBar.Hint"), QStringLiteral("Ufficio|help"));
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.tray.tip, QStringLiteral("Ufficio: 1 di 2 tunnell connessi")) << "a language file's hint is the base";
     QMenu* menu = f.main().PopupMenu2;
     emit menu->aboutToShow();
     emit menu->aboutToShow(); // filled afresh, not twice
