@@ -394,13 +394,15 @@ void TShowTunn::buildControls() {
     page->addWidget(GroupBox1);
     page->addLayout(buttons);
 
-    // Focus follows the form: row by row, each group's fields before its buttons, OK and Annulla last.
+    // Focus: the groups in reading order (each field before its picture button; in "Connessione" the
+    // automatic connect, the dial-up entry, then its box), the other forwards, the buttons, then the
+    // run-before-and-after group.
     const QList<QWidget*> order = {
         mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey,   mxflatedit1,     mxflatedit2,  Edit1,
         SpeedButton1,    generachiave,    mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
-        RadioButton3,    debug,           autoconnect,     reconnect,       sonda,           CheckBox1,    Edit4,
-        SpeedButton4,    inoltri,         aggiungiinoltro, rimuoviinoltro,  Edit2,           SpeedButton2, Edit3,
-        SpeedButton3,    approva,         Button1,         Button2};
+        RadioButton3,    debug,           autoconnect,     reconnect,       sonda,           Edit4,        SpeedButton4,
+        CheckBox1,       inoltri,         aggiungiinoltro, rimuoviinoltro,  Button1,         Button2,      Edit2,
+        SpeedButton2,    Edit3,           SpeedButton3,    approva};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }

@@ -86,7 +86,7 @@ TEST(TunnelEditor, AnAddedForwardRowTakesWhatIsTypedNext) {
 
 // Tab goes down the form: each group's fields, then its buttons; OK and Annulla last. A forward in the
 // table does not keep the focus.
-TEST(TunnelEditor, TabFollowsTheFormAndReachesEveryButton) {
+TEST(TunnelEditor, TabFollowsTheGroupsThenTheButtonsThenTheRunGroupAndReachesEveryButton) {
     TShowTunn editor;
     TunnelDefinition definition;
     definition.Inoltri = {{kForwardLocal, "9002", "db.lan", "5432"}};
@@ -106,8 +106,8 @@ TEST(TunnelEditor, TabFollowsTheFormAndReachesEveryButton) {
     EXPECT_EQ(visited.join(QLatin1Char(' ')).toStdString(),
               "mxflatmaskedit1 mxflatmaskedit2 hostkey forgethostkey mxflatedit1 mxflatedit2 Edit1 SpeedButton1 "
               "generachiave mxflatmaskedit5 mxflatmaskedit3 mxflatmaskedit4 RadioButton1 debug autoconnect reconnect "
-              "sonda CheckBox1 Edit4 SpeedButton4 inoltri aggiungiinoltro rimuoviinoltro Edit2 SpeedButton2 Edit3 "
-              "SpeedButton3 Button1 Button2");
+              "sonda Edit4 SpeedButton4 CheckBox1 inoltri aggiungiinoltro rimuoviinoltro Button1 Button2 Edit2 "
+              "SpeedButton2 Edit3 SpeedButton3");
 }
 
 TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {
