@@ -16,6 +16,7 @@
 #include "desktop/process_list_window.h"
 #include "desktop/ras_manager_window.h"
 #include "desktop/tray_icon.h"
+#include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
 #include "process/client_launcher.h"
 #include "process/key_generator.h"
@@ -61,6 +62,10 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_ras = std::make_unique<TFormRAS>(options.rasApi ? *options.rasApi : systemRasApi());
     m_editor->pickDialUpEntry = [this] { return m_ras->pickEntry(); };
     m_editor->messages = m_messages.get();
+    m_editor->componentMade = [this, data = folders.data](QObject* made) {
+        m_main->language->ApplyLanguageFileUnder(QString::fromStdString(paths::LanguageFile(data)),
+                                                 m_editor->objectName() + u'.' + made->objectName() + u'.');
+    };
     // After the seven windows: a language file reaches it like them.
     if (keyGenerationAvailable()) {
         m_keyGenerator =

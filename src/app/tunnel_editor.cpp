@@ -493,9 +493,12 @@ void TShowTunn::SpeedButton1Click() {
         OpenDialog1 = new QFileDialog(this);
         OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
         OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+        OpenDialog1->setWindowTitle(Label1->text());
+        OpenDialog1->setNameFilters({QStringLiteral("PuTTY (*.ppk)"), QStringLiteral("* (*)")});
+        // Its title and filters as made, unless the language file says otherwise.
+        if (componentMade)
+            componentMade(OpenDialog1);
     }
-    OpenDialog1->setWindowTitle(Label1->text());
-    OpenDialog1->setNameFilters({QStringLiteral("PuTTY (*.ppk)"), QStringLiteral("* (*)")});
     OpenDialog1->setDirectory(tunnelFolder.isEmpty() ? QDir::homePath() : tunnelFolder);
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;

@@ -116,6 +116,8 @@ public:
     QPushButton* Button1 = nullptr;     // "&Ok"
     QPushButton* Button2 = nullptr;     // "&Annulla"
     QFileDialog* OpenDialog1 = nullptr; // null until the first key file pick
+    // A component made on first use (OpenDialog1), for what the language file says of it.
+    std::function<void(QObject* made)> componentMade;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -104,6 +104,18 @@ void TLanguageEngine::ApplyLanguageFile(const QString& fileName) {
     });
 }
 
+void TLanguageEngine::ApplyLanguageFileUnder(const QString& fileName, const QString& keyPrefix) {
+    m_problems.clear();
+    m_unlistedProblems = 0;
+    language::File parsed;
+    guarded(QString(), [&] { parsed = language::readFile(fileName.toStdString()); });
+    for (const language::Entry& entry : parsed.entries) {
+        const QString key = QString::fromStdString(std::string(language::trimBlanks(entry.key)));
+        if (key.startsWith(keyPrefix, Qt::CaseInsensitive))
+            applyEntry(entry.key, QString::fromStdString(parsed.valueOf(entry)), entry.line);
+    }
+}
+
 void TLanguageEngine::ApplyEntry(const QString& key, const QString& value) {
     m_problems.clear();
     m_unlistedProblems = 0;

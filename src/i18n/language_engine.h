@@ -42,6 +42,9 @@ public:
     // once. Never throws: an entry that cannot be applied (an integer property given a non-integer), a
     // file too large, a failing handler are problems; the other entries are applied.
     void ApplyLanguageFile(const QString& fileName);
+    // The same for the entries under one component only ("ShowTunn.OpenDialog1."): a component made on first
+    // use gets what the file says of it. Before and after events do not run.
+    void ApplyLanguageFileUnder(const QString& fileName, const QString& keyPrefix);
     void ApplyEntry(const QString& key, const QString& value);
     PropertyOutcome SetPropertyText(QObject* component, const QString& propertyName, const QString& value);
 

@@ -1,6 +1,7 @@
 // The load sequence on every change from hidden to visible: language, list rebuild, automatic connections.
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -119,10 +120,19 @@ TEST(LoadSequence, AFolderInsideATunnelIsNoRowOfItsOwn) {
 
 TEST(LoadSequence, AppliesTheLanguageFileEveryTimeTheWindowIsShown) {
     AppFixture f;
-    f.folder.write("default.lng", "[Translations]\r\nMain.Aggiungi1.Caption=Add\r\nfMessage.Pronto.Text=Ready\r\n");
+    f.folder.write("default.lng", "[Translations]\r\nMain.Aggiungi1.Caption=Add\r\nfMessage.Pronto.Text=Ready\r\n"
+                                  "ShowTunn.OpenDialog1.Caption=Key file\r\n");
     f.app().start();
     EXPECT_EQ(f.main().findChild<QAction*>(QStringLiteral("Aggiungi1"))->text(), QStringLiteral("Add"));
     EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Ready"));
+    // The key file dialog is made at the first pick, and gets the file's entries then.
+    QString pickTitle;
+    QTimer::singleShot(0, &f.app().editor(), [&] {
+        pickTitle = f.app().editor().OpenDialog1->windowTitle();
+        f.app().editor().OpenDialog1->reject();
+    });
+    f.app().editor().SpeedButton1Click();
+    EXPECT_EQ(pickTitle, QStringLiteral("Key file"));
 
     f.folder.write("default.lng", "[Translations]\r\nfMessage.Pronto.Text=Bereit\r\n");
     f.main().Nascondi1Click();
