@@ -104,6 +104,7 @@ void QuorvaneApp::start(bool hidden) {
         m_main->move(frame.topLeft());
     }
     m_main->show();
+    m_main->showTrayIconAsChosen();
 }
 
 } // namespace quorvane

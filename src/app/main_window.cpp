@@ -334,13 +334,23 @@ void TMain::Nascondi1Click() {
 }
 
 void TMain::Visualizza1Click() {
-    TrayBar->HideIcon();
+    if (!m_settings.trayIconAlways)
+        TrayBar->HideIcon();
     // A window minimised before it was hidden (by the user, or for want of a notification area)
     // would come back minimised, that is nowhere to be seen.
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
+}
+
+void TMain::showTrayIconAsChosen() {
+    if (isHidden())
+        return; // hidden, the icon is the way back
+    if (m_settings.trayIconAlways)
+        TrayBar->ShowIcon();
+    else
+        TrayBar->HideIcon();
 }
 
 void TMain::TrayBarDblClick() {
@@ -644,6 +654,7 @@ void TMain::applyOptions(const ProgramSettings& chosen) {
             errorBoxText(filled(messages.OpzioniNonSalvate(), {QString::fromStdString(settingsFile(folders.data))})));
     const bool languageChanged = kept.settings.language != m_settings.language;
     m_settings = kept.settings;
+    showTrayIconAsChosen();
     if (languageChanged)
         applyLanguage();
 }

@@ -69,6 +69,8 @@ public:
     // Keeps the chosen options (saved in the data folder); a new language is copied to default.lng
     // and applied at once.
     void applyOptions(const ProgramSettings& chosen);
+    // While the window is open the icon stays in the notification area only when the options say so.
+    void showTrayIconAsChosen();
     const ProgramSettings& settings() const { return m_settings; }
     // A box of the program waits for its user, or the load sequence runs: commands from elsewhere
     // (another start, the tray menu) must wait, and the list is not rebuilt under them.

@@ -31,6 +31,7 @@ TOptions::TOptions(QWidget* parent) : QDialog(parent) {
     Notifiche = make(new QCheckBox(QStringLiteral("Mostra le &notifiche dei tunnell"), this), "Notifiche");
     ModificaDopoAggiunta = make(new QCheckBox(QStringLiteral("Apri l'&editor di un tunnell appena aggiunto"), this),
                                 "ModificaDopoAggiunta");
+    IconaSempre = make(new QCheckBox(QStringLiteral("&Icona sempre nell'area di notifica"), this), "IconaSempre");
     LabelLingua = make(new QLabel(QStringLiteral("&Lingua"), this), "LabelLingua");
     Lingua = make(new QComboBox(this), "Lingua");
     LabelLingua->setBuddy(Lingua);
@@ -52,6 +53,7 @@ TOptions::TOptions(QWidget* parent) : QDialog(parent) {
     page->addWidget(AvvioNascosto);
     page->addWidget(Notifiche);
     page->addWidget(ModificaDopoAggiunta);
+    page->addWidget(IconaSempre);
     page->addSpacing(8);
     page->addLayout(language);
     page->addStretch();
@@ -65,6 +67,7 @@ void TOptions::setSettings(const ProgramSettings& settings, const std::vector<st
     AvvioNascosto->setChecked(settings.startHidden);
     Notifiche->setChecked(settings.notifications);
     ModificaDopoAggiunta->setChecked(settings.editAfterAdd);
+    IconaSempre->setChecked(settings.trayIconAlways);
     Lingua->clear();
     for (const std::string& file : languages)
         Lingua->addItem(languageDisplayName(file), QString::fromStdString(file));
@@ -78,6 +81,7 @@ ProgramSettings TOptions::settings() const {
     result.startHidden = AvvioNascosto->isChecked();
     result.notifications = Notifiche->isChecked();
     result.editAfterAdd = ModificaDopoAggiunta->isChecked();
+    result.trayIconAlways = IconaSempre->isChecked();
     if (Lingua->currentIndex() >= 0)
         result.language = Lingua->currentData().toString().toStdString();
     return result;

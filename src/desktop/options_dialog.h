@@ -29,6 +29,7 @@ public:
     QCheckBox* AvvioNascosto = nullptr;
     QCheckBox* Notifiche = nullptr;
     QCheckBox* ModificaDopoAggiunta = nullptr;
+    QCheckBox* IconaSempre = nullptr;
     QLabel* LabelLingua = nullptr;
     QComboBox* Lingua = nullptr;
     QPushButton* OKBtn = nullptr;

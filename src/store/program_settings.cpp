@@ -37,6 +37,7 @@ ProgramSettings loadProgramSettings(const std::string& dataFolder) {
     settings.startHidden = readFlag(file, "AvvioNascosto", settings.startHidden);
     settings.notifications = readFlag(file, "Notifiche", settings.notifications);
     settings.editAfterAdd = readFlag(file, "ModificaDopoAggiunta", settings.editAfterAdd);
+    settings.trayIconAlways = readFlag(file, "IconaSempre", settings.trayIconAlways);
     settings.language = file.readString(kSection, "Lingua", "");
     return settings;
 }
@@ -48,6 +49,7 @@ bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& s
                               {kSection, "AvvioNascosto", flag(settings.startHidden)},
                               {kSection, "Notifiche", flag(settings.notifications)},
                               {kSection, "ModificaDopoAggiunta", flag(settings.editAfterAdd)},
+                              {kSection, "IconaSempre", flag(settings.trayIconAlways)},
                               {kSection, "Lingua", settings.language}}) == IniWriteResult::Written;
 }
 

@@ -11,6 +11,7 @@ struct ProgramSettings {
     bool startHidden = false;    // start in the notification area
     bool notifications = true;   // balloons when a tunnel fails or comes back
     bool editAfterAdd = false;   // the editor opens on a tunnel just added
+    bool trayIconAlways = false; // the notification area keeps the icon while the window is open too
     std::string language;        // the lang/ file last chosen; empty: none chosen here
     std::string problem;         // why the file was not read and the defaults hold (a link, a pipe, too large)
 };

@@ -155,6 +155,22 @@ TEST(ProgramOptions, AreSavedAppliedAtOnceAndReadAtTheNextStart) {
     f.main().applyOptions(chosen);
     EXPECT_EQ(action(f.main(), "Aggiungi1")->text(), QStringLiteral("&Aggiungi"));
 
+    // The icon stays in the notification area with the window open only when asked, at once and at the next start.
+    EXPECT_FALSE(f.tray.shown);
+    chosen.trayIconAlways = true;
+    f.main().applyOptions(chosen);
+    EXPECT_TRUE(f.tray.shown);
+    f.main().Nascondi1Click();
+    f.main().Visualizza1Click();
+    EXPECT_TRUE(f.tray.shown) << "kept when the window comes back";
+    f.buildApp();
+    f.app().start();
+    EXPECT_TRUE(f.main().isVisible());
+    EXPECT_TRUE(f.tray.shown);
+    chosen.trayIconAlways = false;
+    f.main().applyOptions(chosen);
+    EXPECT_FALSE(f.tray.shown);
+
     // A language file that went missing is told, and the one in use stays chosen.
     chosen.language = "klingon.lng";
     f.main().applyOptions(chosen);
