@@ -33,6 +33,7 @@
 #include "desktop/about_box.h"
 #include "desktop/artwork.h"
 #include "desktop/dialog_service.h"
+#include "desktop/elided_label.h"
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/options_dialog.h"
@@ -153,7 +154,9 @@ void TMain::buildControls() {
     const char* captions[] = {"General", "Connessi", "Disconnessi"};
     const int widths[] = {200, 100, 100};
     for (int i = 0; i < 3; ++i) {
-        statusPanels[i] = new QLabel(QString::fromLatin1(captions[i]), StatusBar);
+        // The first shows a state and its reason: cut with "…" when long, the whole in its tooltip.
+        statusPanels[i] = i == 0 ? new ElidedLabel(QString::fromLatin1(captions[i]), StatusBar)
+                                 : new QLabel(QString::fromLatin1(captions[i]), StatusBar);
         // Named so a language file can translate the fixed captions too.
         statusPanels[i]->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i));
         statusPanels[i]->setTextFormat(Qt::PlainText); // a tunnel's name and its reason come from outside

@@ -58,7 +58,8 @@ constexpr BuiltInText kTexts[] = {
      "ATTENZIONE: il server del tunnell %1 non presenta più la chiave memorizzata. La sua identità è "
      "cambiata, o qualcuno si frappone: il tunnell non viene connesso. Se il cambio è atteso, dimenticare "
      "la chiave nell'editor del tunnell."},
-    {"DettaglioChiaveCambiata", "Chiave memorizzata: %1 — chiave presentata ora: %2"},
+    {"ChiaveMemorizzata", "Chiave memorizzata: %1"},
+    {"ChiavePresentata", "Chiave presentata ora: %1"},
     {"ChiaveNellaCacheClient", "nella cache di plink"},
     {"ChiaveNonIndicata", "non indicata"},
     {"NotificaInterrotto", "Tunnell %1: %2"},

@@ -220,7 +220,8 @@ NoticeWords noticeWords(const Notice& notice, const std::string& caption, const 
                                           ? notice.failure.hostKey->keyType + " " + notice.failure.hostKey->fingerprint
                                           : texts.text("ChiaveNonIndicata");
         return {fillText(texts.text("AvvisoChiaveCambiata"), {caption}) + "\n\n" +
-                    fillText(texts.text("DettaglioChiaveCambiata"), {stored, presented}),
+                    fillText(texts.text("ChiaveMemorizzata"), {stored}) + "\n" +
+                    fillText(texts.text("ChiavePresentata"), {presented}),
                 true};
     }
     case NoticeKind::Dropped:

@@ -142,7 +142,7 @@ TEST(InstanceChannel, AHandedOverConnectIsAnsweredWithItsOutcomeAndOpensNoBox) {
          "this server.\nThe new ssh-ed25519 key fingerprint is:\n"
          "  ssh-ed25519 255 SHA256:O6h0Y0RjLY5UQp+ixGrJMjKfHYYRlT/pZH/2jBajD4k\n"
          "FATAL ERROR: Cannot confirm a host key in batch mode\n",
-         "1\n", "chiave presentata ora: ssh-ed25519 SHA256:O6h0Y0RjLY5UQp+ixGrJMjKfHYYRlT/pZH/2jBajD4k"},
+         "1\n", "Chiave presentata ora: ssh-ed25519 SHA256:O6h0Y0RjLY5UQp+ixGrJMjKfHYYRlT/pZH/2jBajD4k"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "desktop/elided_label.h"
 #include "desktop/tray_icon.h"
 #include "i18n/language_engine.h"
 #include "store/program_settings.h"
@@ -74,6 +75,20 @@ TEST(MainWindow, TrayIconIsPresentExactlyWhileTheWindowIsHidden) {
     EXPECT_TRUE(f.main().isVisible());
     EXPECT_FALSE(f.main().isMinimized());
     EXPECT_FALSE(f.main().SuppressEditor);
+}
+
+// A long state is cut with "…" where the panel ends, never mid-letter, and never widens the window.
+TEST(MainWindow, TheStatePanelCutsALongReasonWithAnEllipsis) {
+    AppFixture f;
+    f.app().start();
+    f.main().resize(500, 400);
+    auto* panel = qobject_cast<ElidedLabel*>(f.main().statusPanels[0]);
+    ASSERT_TRUE(panel);
+    panel->setText(QStringLiteral("Magazzino: Errore: ") + QString(200, u'x'));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(panel->shownText().startsWith(QStringLiteral("Magazzino: Errore: x")));
+    EXPECT_TRUE(panel->shownText().endsWith(QChar(0x2026))) << panel->shownText().toStdString();
+    EXPECT_LE(f.main().width(), 500);
 }
 
 TEST(MainWindow, WithoutANotificationAreaClosingMinimisesInsteadOfLosingTheWindow) {

@@ -74,15 +74,15 @@ INSTANTIATE_TEST_SUITE_P(
                                 HostKeyOffer{"h.example", "22", "ssh-ed25519", "SHA256:new"}}},
                    "ATTENZIONE: il server del tunnell Ufficio non presenta più la chiave memorizzata. La sua identità "
                    "è cambiata, o qualcuno si frappone: il tunnell non viene connesso. Se il cambio è atteso, "
-                   "dimenticare la chiave nell'editor del tunnell.\n\nChiave memorizzata: SHA256:old — chiave "
+                   "dimenticare la chiave nell'editor del tunnell.\n\nChiave memorizzata: SHA256:old\nChiave "
                    "presentata ora: ssh-ed25519 SHA256:new",
                    true},
         NoticeCase{"HostKeyChangedInTheClientsCache",
                    {.kind = NoticeKind::HostKeyChanged, .tunnel = "ufficio"},
                    "ATTENZIONE: il server del tunnell Ufficio non presenta più la chiave memorizzata. La sua identità "
                    "è cambiata, o qualcuno si frappone: il tunnell non viene connesso. Se il cambio è atteso, "
-                   "dimenticare la chiave nell'editor del tunnell.\n\nChiave memorizzata: nella cache di plink — "
-                   "chiave presentata ora: non indicata",
+                   "dimenticare la chiave nell'editor del tunnell.\n\nChiave memorizzata: nella cache di plink\n"
+                   "Chiave presentata ora: non indicata",
                    true},
         NoticeCase{
             "DroppedPortInUse",
