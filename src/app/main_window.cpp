@@ -95,7 +95,8 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
     });
     connect(&events, &ServiceEvents::noticeDue, this,
             [this](const Notice& notice) { runCommand([this, &notice] { present(notice); }); });
-    connect(ListView1, &QListWidget::currentItemChanged, this, [this] { showSelectedHealth(); });
+    // The selection, not the current item: a click moves the current item before it selects.
+    connect(ListView1, &QListWidget::itemSelectionChanged, this, [this] { showSelectedHealth(); });
     connect(ListView1, &TunnelListView::activatedByKey, this, [this] {
         QMetaObject::invokeMethod(
             this, [this] { runCommand([this] { AttivaTunnell1Click(); }); }, Qt::QueuedConnection);

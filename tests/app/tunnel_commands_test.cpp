@@ -484,6 +484,14 @@ TEST_F(TunnelCommands, ListMouseRulesDoubleClickConnectsCaptionClickRenamesTypin
     f.processes->running.clear();
     f.main().checkprocessiTimer();
 
+    // A click on another row shows its state at once (a click moves the current row before it selects).
+    add(QStringLiteral("Zeta"));
+    ASSERT_TRUE(f.select(QStringLiteral("Office")));
+    const QRect zeta = list->visualRect(list->model()->index(1, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(zeta.center().x(), zeta.top() + 20));
+    EXPECT_TRUE(f.main().statusPanels[0]->text().startsWith(QStringLiteral("Zeta: ")));
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+
     // A click on the selected item's picture does not rename; one on its caption does.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, picture);
     QTest::qWait(QApplication::doubleClickInterval() + 100);
