@@ -1,12 +1,20 @@
-// Listening sockets on Linux: the kernel's /proc/net/tcp tables, owners found through the candidates' descriptors.
+// Listening sockets on Linux: asked of the kernel through sock_diag (as `ss -ltn` does), or read from the
+// /proc/net/tcp tables where that is refused; owners found through the candidates' descriptors.
 #include "tunnel/socket_table.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <charconv>
 #include <dirent.h>
 #include <fstream>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -60,6 +68,74 @@ bool readTable(const char* path, std::vector<ListeningSocket>& sockets,
     return true;
 }
 
+using InodeIndex = std::unordered_map<unsigned long, std::vector<std::size_t>>;
+
+// A netlink socket to the kernel's socket diagnostics, closed with the object.
+class DiagSocket {
+public:
+    DiagSocket() : m_fd(socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+        if (m_fd < 0)
+            return;
+        // The kernel answers at once; a second is a hang, not a wait.
+        const timeval wait{1, 0};
+        setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    }
+    ~DiagSocket() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    DiagSocket(const DiagSocket&) = delete;
+    DiagSocket& operator=(const DiagSocket&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Appends the listening TCP sockets of one family, as the kernel lists them: only those, and no text to
+// parse, whatever the number of connections. False when the kernel does not answer (an old kernel, a
+// sandbox that refuses netlink).
+bool askListening(int fd, unsigned char family, std::vector<ListeningSocket>& sockets, InodeIndex& byInode) {
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.request.sdiag_family = family;
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_states = 1u << TCP_LISTEN;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (sendto(fd, &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0)
+        return false;
+    alignas(nlmsghdr) char buffer[32 * 1024];
+    const std::size_t before = sockets.size();
+    for (;;) {
+        const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            break;
+        int left = static_cast<int>(got);
+        for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, left);
+             header = NLMSG_NEXT(header, left)) {
+            if (header->nlmsg_type == NLMSG_DONE)
+                return true;
+            if (header->nlmsg_type == NLMSG_ERROR)
+                break;
+            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                continue;
+            const auto* diag = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+            sockets.push_back({ntohs(diag->id.idiag_sport), NoProcessId});
+            if (diag->idiag_inode != 0)
+                byInode[diag->idiag_inode].push_back(sockets.size() - 1);
+        }
+    }
+    // Cut short: nothing of this family is trusted (the caller reads the tables instead).
+    sockets.resize(before);
+    return false;
+}
+
 // Marks the sockets that one process holds open: its descriptors read "socket:[inode]".
 void claimSockets(ProcessId pid, std::vector<ListeningSocket>& sockets,
                   const std::unordered_map<unsigned long, std::vector<std::size_t>>& byInode) {
@@ -92,11 +168,17 @@ class ProcSocketTable : public SocketTable {
 public:
     std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
         std::vector<ListeningSocket> sockets;
-        std::unordered_map<unsigned long, std::vector<std::size_t>> byInode;
-        const bool v4 = readTable("/proc/net/tcp", sockets, byInode);
-        const bool v6 = readTable("/proc/net/tcp6", sockets, byInode);
-        if (!v4 && !v6)
-            return {};
+        InodeIndex byInode;
+        const DiagSocket diag;
+        if (diag.fd() < 0 || !askListening(diag.fd(), AF_INET, sockets, byInode) ||
+            !askListening(diag.fd(), AF_INET6, sockets, byInode)) {
+            sockets.clear();
+            byInode.clear();
+            const bool v4 = readTable("/proc/net/tcp", sockets, byInode);
+            const bool v6 = readTable("/proc/net/tcp6", sockets, byInode);
+            if (!v4 && !v6)
+                return {};
+        }
         for (ProcessId pid : candidates)
             if (pid != NoProcessId && !byInode.empty())
                 claimSockets(pid, sockets, byInode);
