@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
         rig.commandSeconds.clear();
         benchmark::RunSpecifiedBenchmarks();
 
+        bool goalMet = false;
         if (rig.connectSeconds.empty() || rig.directSeconds.empty()) {
             std::printf("connect/direct = n/a (both benchmarks must run)\n");
         } else {
@@ -221,12 +222,18 @@ int main(int argc, char** argv) {
                         directBest * 1e3, connectBest / directBest,
                         quorvane::bench::medianOf(rig.commandSeconds) * 1e3);
             std::printf("connect/direct = %.3f (goal <= 1.05)\n", connectMedian / directMedian);
+            goalMet = connectMedian / directMedian <= 1.05;
             if (!rig.sessionSeconds.empty())
                 std::printf("connect/direct in a new session = %.3f (direct in a new session / direct = %.3f)\n",
                             connectMedian / quorvane::bench::medianOf(rig.sessionSeconds),
                             quorvane::bench::medianOf(rig.sessionSeconds) / directMedian);
         }
         g_rig = nullptr;
+        if (!goalMet) {
+            std::printf("connect_bench: goal missed\n");
+            benchmark::Shutdown();
+            return 1;
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "connect_bench: %s\n", error.what());
         return 1;
