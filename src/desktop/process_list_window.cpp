@@ -1,6 +1,8 @@
 // The hidden process list holder, refilled by every monitor pass.
 #include "desktop/process_list_window.h"
 
+#include <algorithm>
+
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -32,6 +34,13 @@ void TForm2::Button1Click() {
 }
 
 void TForm2::showProcesses(const std::vector<ProcessEntry>& processes) {
+    // Every pass lists the processes, and on a quiet machine finds the same ones: rebuilding a few hundred
+    // items each time would cost more than the listing.
+    const auto same = [](const ProcessEntry& a, const ProcessEntry& b) { return a.id == b.id && a.name == b.name; };
+    if (std::equal(processes.begin(), processes.end(), m_shown.begin(), m_shown.end(), same) &&
+        ListBox1->count() == static_cast<int>(m_shown.size()))
+        return;
+    m_shown = processes;
     // One batch, so the list repaints once.
     ListBox1->setUpdatesEnabled(false);
     ListBox1->clear();

@@ -34,6 +34,7 @@ public:
 private:
     ProcessServices& m_processes;
     std::vector<OwnProcess> m_ownProcesses;
+    std::vector<ProcessEntry> m_shown; // what the list holds: a pass that finds the same refills nothing
 };
 
 } // namespace quorvane

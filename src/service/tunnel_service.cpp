@@ -64,6 +64,7 @@ void TunnelService::list(const std::function<void()>& letEventsThrough) {
     walker.SetEnterSubfolders(false);
     walker.SetFolder(fs::resolve(paths::TunnelsDirForListing(m_folders.data)));
     m_tunnels = walker.GetFolderNames();
+    m_listed = std::unordered_set<std::string>(m_tunnels.begin(), m_tunnels.end());
     // Here, so that a start from the command line cleans up as a window's does. One look at each
     // tunnel folder's names; nothing below it is read.
     for (const std::string& tunnel : m_tunnels) {
@@ -75,7 +76,7 @@ void TunnelService::list(const std::function<void()>& letEventsThrough) {
 }
 
 bool TunnelService::has(const std::string& tunnel) const {
-    return std::find(m_tunnels.begin(), m_tunnels.end(), tunnel) != m_tunnels.end();
+    return m_listed.count(tunnel) > 0;
 }
 
 bool TunnelService::sameNameListed(const std::string& name, const std::string& except) const {
@@ -140,6 +141,7 @@ CommandResult TunnelService::add(const std::string& name) {
     const bool copied = fs::copyFile(source, paths::ClientCopyForAdd(m_folders.data, name));
     CreateDefaultDefinition(folder);
     m_tunnels.push_back(name);
+    m_listed.insert(name);
     m_listener->tunnelsChanged();
     CommandResult result{true, {}};
     if (!copied)
@@ -481,6 +483,8 @@ CommandResult TunnelService::rename(const std::string& tunnel, const std::string
             m_disconnectedByUser.insert(newName);
         m_health.forget(tunnel);
         std::replace(m_tunnels.begin(), m_tunnels.end(), tunnel, newName);
+        m_listed.erase(tunnel);
+        m_listed.insert(newName);
         m_listener->tunnelsChanged();
         return {true, {}};
     case RenameOutcome::NameTaken:
@@ -521,6 +525,7 @@ CommandResult TunnelService::remove(const std::string& tunnel) {
     m_disconnectedByUser.erase(tunnel);
     m_health.forget(tunnel);
     m_tunnels.erase(std::find(m_tunnels.begin(), m_tunnels.end(), tunnel));
+    m_listed.erase(tunnel);
     m_listener->tunnelsChanged();
     return {true, {}};
 }

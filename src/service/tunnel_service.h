@@ -233,6 +233,7 @@ private:
         bool reachable = false; // the last one to end heard the server's banner
     };
     std::unordered_map<std::string, ReturnCheck> m_returns;
+    std::unordered_set<std::string> m_listed;             // m_tunnels, to look a name up without a scan
     std::unordered_set<std::string> m_disconnectedByUser; // kept down until the user connects them again
     std::unordered_set<std::string> m_askingUser;         // a box asks the user about their failure
     std::vector<std::string> m_tunnels;
