@@ -1,7 +1,9 @@
 // Process services on Linux: the /proc process table, pidfd-based close request and forced end.
 #include "process/process_services.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -14,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace quorvane {
 
@@ -47,8 +50,12 @@ ssize_t readSmallFile(int dirFd, const char* path, char* buffer, std::size_t siz
 // Name of one /proc entry, or false when the process is gone or is a zombie. The cheapest
 // source comes first so a normal process costs a single readlink.
 // executable receives the link's full target when the exe link could be read, else it is cleared.
-bool processName(int procFd, std::string_view pidText, bool fullPath, std::string& name, std::string& executable) {
+// kernelThread: the name of the kernel thread this process id was at the last listing, if it was one (a kernel
+// thread has no executable file and stays what it is: its name need not be read again); set to whether it is one.
+bool processName(int procFd, std::string_view pidText, bool fullPath, std::string& name, std::string& executable,
+                 const std::string* knownKernelThread, bool& kernelThread) {
     executable.clear();
+    kernelThread = false;
     char path[32];
     const auto entryPath = [&](std::string_view leaf) {
         std::memcpy(path, pidText.data(), pidText.size());
@@ -69,6 +76,12 @@ bool processName(int procFd, std::string_view pidText, bool fullPath, std::strin
             target.remove_suffix(kDeletedSuffix.size());
         take(target);
         executable.assign(target.data(), target.size());
+        return true;
+    }
+    // No executable to be seen: a kernel thread (hidden from other users as well), a zombie, another user's.
+    if (linkLength < 0 && knownKernelThread) {
+        name = *knownKernelThread;
+        kernelThread = true;
         return true;
     }
 
@@ -97,6 +110,14 @@ bool processName(int procFd, std::string_view pidText, bool fullPath, std::strin
         return false;
     const std::string_view comm = stat.substr(open + 1, close - open - 1);
     name.assign(comm.data(), comm.size());
+    // The flags, seventh after the name: PF_KTHREAD marks a kernel thread.
+    std::string_view rest = stat.substr(stateAt);
+    for (int field = 0; field < 6 && !rest.empty(); ++field)
+        rest.remove_prefix(std::min(rest.size(), rest.find(' ') + 1));
+    unsigned long flags = 0;
+    std::from_chars(rest.data(), rest.data() + rest.size(), flags);
+    constexpr unsigned long kKernelThreadFlag = 0x00200000;
+    kernelThread = (flags & kKernelThreadFlag) != 0;
     return true;
 }
 
@@ -155,6 +176,8 @@ bool waitForEnd(int pidFd, std::int32_t timeoutMs) {
 }
 
 class PosixProcessServices : public ProcessServices {
+    std::unordered_map<ProcessId, std::string> m_kernelThreads; // of the last listing, by process id
+
 public:
     bool ListProcesses(ProcessList& target, bool fullPath) override {
         DIR* proc = opendir("/proc");
@@ -177,17 +200,25 @@ public:
         std::string name;
         std::string executable;
         name.reserve(64);
+        // Most of a machine's processes are kernel threads: each pass would read two files of each.
+        std::unordered_map<ProcessId, std::string> kernelThreads;
         while (const dirent* entry = readdir(proc)) {
             ProcessId pid = 0;
             std::string_view digits;
             if (!parsePid(entry->d_name, pid, digits))
                 continue;
-            if (!processName(procFd, digits, fullPath, name, executable))
+            const auto known = m_kernelThreads.find(pid);
+            bool kernelThread = false;
+            if (!processName(procFd, digits, fullPath, name, executable,
+                             known == m_kernelThreads.end() ? nullptr : &known->second, kernelThread))
                 continue;
+            if (kernelThread)
+                kernelThreads.emplace(pid, name);
             if (wantsOwn && !executable.empty() && ownerOf(procFd, entry->d_name) == self)
                 target.appendOwnExecutable(pid, executable);
             target.append(name, pid);
         }
+        m_kernelThreads = std::move(kernelThreads);
         return true;
     }
 

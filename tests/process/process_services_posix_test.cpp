@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -74,6 +75,28 @@ TEST_F(ProcessServicesTest, ListingAppendsBareOrFullNamesWithIdsInsideOneUpdate)
     EXPECT_EQ(target.ends, 2);
 
     EXPECT_EQ(countEntries(list(true), office.path(), id), 1u);
+}
+
+// A listing names kernel threads from the one before: it must say what a first listing says.
+TEST_F(ProcessServicesTest, ALaterListingNamesEveryProcessAsAFirstOne) {
+    const auto byId = [](const std::vector<ProcessEntry>& entries) {
+        std::map<ProcessId, std::string> names;
+        for (const ProcessEntry& entry : entries)
+            names[entry.id] = entry.name;
+        return names;
+    };
+    list();
+    const auto later = byId(list());
+    VectorProcessList fresh;
+    ASSERT_TRUE(createSystemProcessServices()->ListProcesses(fresh, false));
+    for (const auto& [id, name] : byId(fresh.entries)) {
+        if (const auto found = later.find(id); found != later.end()) { // not one that ended meanwhile
+            EXPECT_EQ(found->second, name) << id;
+        }
+    }
+    if (std::ifstream("/proc/2/stat")) { // a machine's own kernel threads, not a container's
+        EXPECT_EQ(later.count(2) ? later.at(2) : "", "kthreadd");
+    }
 }
 
 TEST_F(ProcessServicesTest, NamesComeFromTheExecutableNotTheShortenedCommandName) {
