@@ -28,7 +28,10 @@
 namespace quorvane {
 
 QuorvaneApp::QuorvaneApp(AppOptions options)
-    : m_processes(options.processes ? std::move(options.processes) : createSystemProcessServices()),
+    : m_startWatch(options.startWatch  ? std::move(options.startWatch)
+                   : options.processes ? nullptr
+                                       : createSystemClientStartWatch()),
+      m_processes(options.processes ? std::move(options.processes) : createSystemProcessServices()),
       m_launcher(options.launcher ? std::move(options.launcher) : createSystemLauncher()) {
     const ProgramFolders folders =
         options.workingDir.empty()
@@ -44,6 +47,7 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
         std::make_unique<TunnelService>(folders, *m_processes, *m_launcher, *m_health, m_probes.get(), m_network.get());
     m_events = std::make_unique<ServiceEvents>();
     m_service->setListener(m_events.get());
+    m_service->setClientStartWatch(m_startWatch.get());
     m_events->startTicking(*m_service);
     m_main = std::make_unique<TMain>(m_windows, *m_service, *m_events, std::move(options.trayBackend));
     m_editor = std::make_unique<TShowTunn>();

@@ -32,7 +32,9 @@ struct AppOptions {
     std::unique_ptr<SocketTable> sockets;       // empty: the system's
     std::unique_ptr<ProbeSockets> probes;       // empty: the system's
     std::unique_ptr<NetworkWatch> network;      // empty: the system's
-    const Clock* clock = nullptr;               // null: the steady clock (not owned)
+    // Empty: the system's when the processes are the system's; none (every pass lists) for other processes.
+    std::unique_ptr<ClientStartWatch> startWatch;
+    const Clock* clock = nullptr; // null: the steady clock (not owned)
 };
 
 class QuorvaneApp {
@@ -63,6 +65,7 @@ public:
     void start(bool hidden = false);
 
 private:
+    std::unique_ptr<ClientStartWatch> m_startWatch; // before the processes, which it is chosen by
     std::unique_ptr<ProcessServices> m_processes;
     std::unique_ptr<ClientLauncher> m_launcher;
     std::unique_ptr<SocketTable> m_sockets;

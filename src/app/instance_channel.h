@@ -43,7 +43,7 @@ public:
     // A start asks once and is answered in milliseconds, so 32 at once leaves room for scripts that
     // start many in parallel; a flood beyond it costs nothing kept: those are closed unread at once.
     static constexpr int kMaxConnections = 32;
-    static constexpr int kRelistenMs = 1000;
+    static constexpr int kRelistenMs = 3000; // well within the 5 s a start asks again for
 
 private:
     void accept();

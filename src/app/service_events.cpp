@@ -33,6 +33,17 @@ void ServiceEvents::noticed(const Notice& notice) {
 
 void ServiceEvents::clientStarted(ProcessId id) {
     m_endWatch->watch(id);
+    ticksNeeded(true);
+}
+
+void ServiceEvents::ticksNeeded(bool needed) {
+    // An idle program wakes only for its passes.
+    if (!m_tick || needed == m_tick->isActive())
+        return;
+    if (needed)
+        m_tick->start();
+    else
+        m_tick->stop();
 }
 
 void ServiceEvents::processesListed(const std::vector<ProcessEntry>& processes) {

@@ -26,8 +26,9 @@ public:
     void clientStarted(ProcessId id) override;
     void processesListed(const std::vector<ProcessEntry>& processes) override;
     void passDueIn(std::chrono::milliseconds wait) override;
+    void ticksNeeded(bool needed) override;
 
-    // The service's tick runs once a second from now on.
+    // The service's tick runs once a second from now on, while the service has work for it.
     void startTicking(TunnelService& service);
 
     // A notice someone else tells (a command handed over from a terminal waits for that tunnel): true

@@ -224,6 +224,11 @@ public:
 
     StopOutcome StopProcess(ProcessId id, std::int32_t timeoutMs) override { return stop(id, timeoutMs, nullptr); }
 
+    bool StillRuns(const OwnProcess& process) override {
+        return process.id != 0 && process.id <= static_cast<ProcessId>(INT_MAX) &&
+               runsOwnExecutable(process.id, process.executable);
+    }
+
     StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) override {
         return executable.empty() ? StopOutcome::Failed : stop(id, timeoutMs, &executable);
     }

@@ -1,6 +1,8 @@
 // Platform-neutral process services: the name lookup shared by every platform, and case folding.
 #include "process/process_services.h"
 
+#include <algorithm>
+
 namespace quorvane {
 
 std::string foldAsciiCase(std::string text) {
@@ -53,6 +55,12 @@ bool ProcessServices::ListOwnProcesses(std::vector<OwnProcess>& processes) {
     const bool listed = ListProcesses(snapshot, true);
     processes.insert(processes.end(), snapshot.own.begin(), snapshot.own.end());
     return listed;
+}
+
+bool ProcessServices::StillRuns(const OwnProcess& process) {
+    std::vector<OwnProcess> processes;
+    ListOwnProcesses(processes);
+    return std::find(processes.begin(), processes.end(), process) != processes.end();
 }
 
 ProcessId ProcessServices::FindProcessIdByName(const std::string& name) {

@@ -76,6 +76,9 @@ public:
     // enumeration could not be performed.
     bool ListOwnProcesses(std::vector<OwnProcess>& processes);
 
+    // Whether the process still runs the executable a listing reported for it, for this user.
+    virtual bool StillRuns(const OwnProcess& process);
+
     // StopProcess, but only while id is still a process of the calling user running executable
     // (as ListOwnProcesses reported it); any other process gives Failed and is left alone.
     virtual StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) = 0;

@@ -12,7 +12,11 @@ TunnelClientControl::TunnelClientControl(ProcessServices& processes, std::string
     : m_processes(processes), m_tunnelsDir(std::move(tunnelsDir)) {}
 
 TunnelClients TunnelClientControl::match(const std::vector<OwnProcess>& processes) const {
-    return TunnelClients::forPlatform(fs::canonicalPath(fs::resolve(m_tunnelsDir)), processes);
+    return TunnelClients::forPlatform(tunnelsDir(), processes);
+}
+
+std::string TunnelClientControl::tunnelsDir() const {
+    return fs::canonicalPath(fs::resolve(m_tunnelsDir));
 }
 
 TunnelClients TunnelClientControl::snapshot() const {

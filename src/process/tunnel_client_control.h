@@ -21,6 +21,8 @@ public:
 
     // The same matching over a listing already taken (the monitor's).
     TunnelClients match(const std::vector<OwnProcess>& processes) const;
+    // The tunnels folder as it is now, links resolved.
+    std::string tunnelsDir() const;
 
     enum class FirstStop {
         NoneRan, // nothing to stop

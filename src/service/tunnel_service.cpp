@@ -217,6 +217,7 @@ void TunnelService::tick() {
         restartDueClients();
     if (m_health.untilNextRestart())
         m_listener->statesChanged();
+    m_listener->ticksNeeded(needsTicks());
 }
 
 void TunnelService::lookForReturningServers() {
@@ -447,6 +448,7 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
     }
     m_health.started(tunnel, {localForwardPorts(definition), definition.Riconnessione, extras.probePort,
                               extras.probePort != 0 ? definition.Sonda : 0});
+    m_listNext = true;
     m_listener->clientStarted(m_launcher.lastStarted());
     return {true, {}};
 }
@@ -555,15 +557,32 @@ void TunnelService::openKeyGenerator() {
 // ---- states ----
 
 bool TunnelService::pass() {
-    ProcessSnapshot listing;
-    const bool listed = m_processes.ListProcesses(listing, false);
-    m_listener->processesListed(listing.entries);
-    // An empty snapshot means the listing failed: the states stay as they were.
-    if (!listed || listing.entries.empty() || m_tunnels.empty())
-        return listed;
+    std::optional<std::vector<OwnProcess>> own = knownClientsStillRunning();
+    if (!own) {
+        ProcessSnapshot listing;
+        const bool listed = m_processes.ListProcesses(listing, false);
+        m_listener->processesListed(listing.entries);
+        m_quietPasses = 0;
+        m_knownClients.reset();
+        // An empty snapshot means the listing failed: the states stay as they were.
+        if (!listed || listing.entries.empty())
+            return listed;
+        own = std::move(listing.own);
+    }
+    if (m_tunnels.empty()) {
+        m_listener->ticksNeeded(false);
+        return true;
+    }
     // Only the tunnel's own client counts, not any process that shares its name; and a tunnel is
     // connected only once its forward listens.
-    const TunnelClients clients = m_clients.match(listing.own);
+    const TunnelClients clients = TunnelClients::forPlatform(m_tunnelsDirSeen, *own);
+    if (!m_knownClients) {
+        m_knownClients.emplace();
+        for (const std::string& tunnel : m_tunnels) {
+            const std::vector<OwnProcess>& of = clients.clientsOf(tunnel);
+            m_knownClients->insert(m_knownClients->end(), of.begin(), of.end());
+        }
+    }
     const std::vector<HealthChange> changes = m_health.pass(clients, m_tunnels, [this](const std::string& tunnel) {
         // A client left running by an earlier run keeps its tunnel's reconnection and checks.
         const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
@@ -574,7 +593,38 @@ bool TunnelService::pass() {
     for (const HealthChange& change : changes)
         react(change);
     restartDueClients();
+    // tick() tells whether it is needed from now on.
+    if (!needsTicks())
+        tick();
+    else
+        m_listener->ticksNeeded(true);
     return true;
+}
+
+bool TunnelService::needsTicks() const {
+    if (!m_returns.empty() || m_health.untilNextRestart())
+        return true;
+    return std::any_of(m_tunnels.begin(), m_tunnels.end(), [this](const std::string& tunnel) {
+        const TunnelStatus status = m_health.health(tunnel).status;
+        return status == TunnelStatus::Connecting || status == TunnelStatus::Connected;
+    });
+}
+
+std::optional<std::vector<OwnProcess>> TunnelService::knownClientsStillRunning() {
+    // The folder may be moved or linked elsewhere while the program runs: looked up once per pass.
+    m_tunnelsDirSeen = m_clients.tunnelsDir();
+    if (!m_startWatch)
+        return std::nullopt;
+    // Asked every pass, so that what it saw while the listing ran is not told again.
+    m_startWatch->follow(m_tunnelsDirSeen, m_tunnels);
+    const bool mayHaveStarted = m_startWatch->mayHaveStarted();
+    if (mayHaveStarted || m_listNext || !m_knownClients || m_quietPasses >= kQuietPassesBetweenListings) {
+        m_listNext = false;
+        return std::nullopt;
+    }
+    ++m_quietPasses;
+    std::erase_if(*m_knownClients, [this](const OwnProcess& client) { return !m_processes.StillRuns(client); });
+    return *m_knownClients;
 }
 
 void TunnelService::react(const HealthChange& change) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "process/client_launcher.h"
+#include "process/client_start_watch.h"
 #include "process/command_line.h"
 #include "process/process_services.h"
 #include "process/tunnel_client_control.h"
@@ -104,6 +105,8 @@ public:
     virtual void processesListed(const std::vector<ProcessEntry>& /*processes*/) {}
     // The next restart is due this soon: a pass should run then.
     virtual void passDueIn(std::chrono::milliseconds /*wait*/) {}
+    // Whether tick() has work once a second from now on; while it has none, each pass does it.
+    virtual void ticksNeeded(bool /*needed*/) {}
 };
 
 struct LoadHooks {
@@ -130,6 +133,9 @@ public:
     ~TunnelService();
 
     void setListener(TunnelServiceListener* listener) { m_listener = listener ? listener : &m_silent; }
+    // Tells the passes when a client may have started (not owned). Without it every pass lists every process;
+    // with it a quiet pass only asks whether the clients it knows still run.
+    void setClientStartWatch(ClientStartWatch* watch) { m_startWatch = watch; }
     const ProgramFolders& folders() const { return m_folders; }
 
     // ---- the list ----
@@ -189,6 +195,9 @@ public:
     void openKeyGenerator();
 
     // ---- states ----
+    // A pass lists every process at least this often, whatever the watch says.
+    static constexpr int kQuietPassesBetweenListings = 19;
+
     // One look at this user's clients and the listening ports; the reactions follow (Dopo after a drop,
     // due restarts). False when the process listing failed: the states stay as they were.
     bool pass();
@@ -197,6 +206,9 @@ public:
     // Once a second: the servers' checks, a changed network or a wake-up, and servers that are back for
     // tunnels waiting to reconnect. Cheap when nothing is due.
     void tick();
+    // A client runs or starts (its log and its server are watched), or a tunnel waits to reconnect: what
+    // tick() looks at changes within a second. Otherwise nothing it looks at needs more than a pass.
+    bool needsTicks() const;
 
     static constexpr std::int32_t kStopTimeoutMs = 5;
     static constexpr std::chrono::milliseconds kClientEndWait{1000};
@@ -207,6 +219,9 @@ private:
     std::optional<Notice> runBefore(const std::string& tunnel, const TunnelDefinition& definition);
     std::optional<Notice> runAfter(const std::string& tunnel, const TunnelDefinition& definition);
 
+    // This user's tunnel clients now: the known ones that still run, when nothing may have started since they
+    // were listed; empty when every process must be listed.
+    std::optional<std::vector<OwnProcess>> knownClientsStillRunning();
     void react(const HealthChange& change);
     void restartDueClients();
     void lookForReturningServers();
@@ -237,6 +252,11 @@ private:
     std::unordered_set<std::string> m_disconnectedByUser; // kept down until the user connects them again
     std::unordered_set<std::string> m_askingUser;         // a box asks the user about their failure
     std::vector<std::string> m_tunnels;
+    ClientStartWatch* m_startWatch = nullptr;
+    std::optional<std::vector<OwnProcess>> m_knownClients; // the tunnels' clients at the last look
+    int m_quietPasses = 0;                                 // since the last listing
+    std::string m_tunnelsDirSeen;                          // by this pass
+    bool m_listNext = true;                                // a client was started meanwhile
     TunnelServiceListener m_silent;
     TunnelServiceListener* m_listener = &m_silent;
 };

@@ -121,6 +121,7 @@ TEST_F(ProcessServicesTest, ZombiesAreNotRunning) {
     EXPECT_FALSE(listed(list(), static_cast<ProcessId>(zombie.pid())));
     EXPECT_FALSE(listed(list(true), static_cast<ProcessId>(zombie.pid())));
     EXPECT_EQ(services->FindProcessIdByName("ZombieSSH.exe"), NoProcessId);
+    EXPECT_FALSE(services->StillRuns({static_cast<ProcessId>(zombie.pid()), zombie.path()}));
 }
 
 TEST_F(ProcessServicesTest, LookupIgnoresCaseTakesTheFirstInEnumerationOrderAndComparesPathsWhole) {
@@ -213,8 +214,11 @@ TEST_F(ProcessServicesTest, OwnProcessesAreKnownByTheirExecutableAndOnlyThatOneI
     EXPECT_EQ(services->StopOwnProcess(id, executable + ".other", 5), StopOutcome::Failed);
     EXPECT_EQ(services->StopOwnProcess(id, "", 5), StopOutcome::Failed);
     EXPECT_TRUE(client.running());
+    EXPECT_TRUE(services->StillRuns({id, executable}));
+    EXPECT_FALSE(services->StillRuns({id, executable + ".other"}));
     EXPECT_EQ(services->StopOwnProcess(id, executable, 2000), StopOutcome::Closed);
     EXPECT_TRUE(client.waitForEnd(2000));
+    EXPECT_FALSE(services->StillRuns({id, executable}));
 }
 
 } // namespace

@@ -135,6 +135,14 @@ public:
     RecordingListener listener;
 };
 
+// Sees no client start but the service's own.
+class QuietStartWatch : public ClientStartWatch {
+public:
+    void follow(const std::string&, const std::vector<std::string>&) override {}
+    bool mayHaveStarted() override { return std::exchange(started, false); }
+    bool started = false;
+};
+
 template <typename Row> class ServiceTable : public ServiceTest, public ::testing::WithParamInterface<Row> {};
 
 template <typename Row> std::string rowName(const ::testing::TestParamInfo<Row>& info) {
@@ -271,11 +279,15 @@ struct EndRow {
     const char* lastWords;
     std::vector<NoticeKind> notices; // what the pass that sees the end tells
     bool restarts;
+    bool watched = false; // a start watch that never sees a start: the passes only ask after known clients
 };
 
 using ClientEnd = ServiceTable<EndRow>;
 
 TEST_P(ClientEnd, RunsDopoOnceThenRestartsWithBackoffOnlyAfterATransientEnd) {
+    QuietStartWatch quiet;
+    if (GetParam().watched)
+        service.setClientStartWatch(&quiet);
     make("Alpha");
     ASSERT_TRUE(service.connect("Alpha").done);
     service.pass();
@@ -329,10 +341,45 @@ TEST_P(ClientEnd, RunsDopoOnceThenRestartsWithBackoffOnlyAfterATransientEnd) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, ClientEnd,
     ::testing::Values(EndRow{"Dropped", "", {NoticeKind::Dropped}, true},
+                      EndRow{"DroppedWhileNothingElseStarts", "", {NoticeKind::Dropped}, true, true},
                       EndRow{"PasswordRefused", kPasswordRefused, {NoticeKind::Dropped}, false},
                       EndRow{"HostKeyUnknown", kUnknownKey, {NoticeKind::HostKeyOffered, NoticeKind::Dropped}, false},
                       EndRow{"HostKeyChanged", kChangedKey, {NoticeKind::HostKeyChanged, NoticeKind::Dropped}, false}),
     rowName<EndRow>);
+
+TEST_F(ServiceTest, AQuietPassListsNoProcessYetSeesEveryClientThatStartsOrEnds) {
+    QuietStartWatch watch;
+    service.setClientStartWatch(&watch);
+    const auto lists = [&] {
+        const int before = processes.listings;
+        service.pass();
+        return processes.listings > before;
+    };
+    make("Alpha");
+    make("Beta");
+    ASSERT_TRUE(service.connect("Alpha").done);
+    EXPECT_TRUE(lists()) << "a client was started";
+    ASSERT_EQ(service.health("Alpha").status, TunnelStatus::Connected);
+    EXPECT_FALSE(lists()) << "nothing started: the known client is only asked after";
+    EXPECT_EQ(service.health("Alpha").status, TunnelStatus::Connected);
+
+    // Started from elsewhere: the watch tells, and the next pass lists.
+    processes.startOwn(clientPath("Beta"));
+    watch.started = true;
+    EXPECT_TRUE(lists());
+    EXPECT_NE(service.health("Beta").status, TunnelStatus::NotConnected);
+
+    // An end is seen without a listing.
+    clientEnds("Alpha");
+    clock.elapsed += TunnelMonitor::kStartGrace + seconds(1);
+    EXPECT_FALSE(lists());
+    EXPECT_EQ(service.health("Alpha").status, TunnelStatus::Failed);
+
+    int quiet = 0;
+    while (quiet <= TunnelService::kQuietPassesBetweenListings && !lists())
+        ++quiet;
+    EXPECT_LE(quiet, TunnelService::kQuietPassesBetweenListings) << "whatever the watch says, a listing now and then";
+}
 
 // ---- the list ----
 

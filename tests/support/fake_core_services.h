@@ -38,6 +38,11 @@ public:
         return true;
     }
 
+    bool StillRuns(const OwnProcess& process) override {
+        const auto own = executables.find(process.id);
+        return available && own != executables.end() && own->second == process.executable;
+    }
+
     StopOutcome StopProcess(ProcessId id, std::int32_t timeoutMs) override {
         stops.emplace_back(id, timeoutMs);
         const auto found =
