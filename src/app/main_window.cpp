@@ -91,7 +91,7 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
     connect(&events, &ServiceEvents::listChanged, this, &TMain::showTunnels);
     connect(&events, &ServiceEvents::healthChanged, this, [this] {
         if (!m_loading) // the load sequence draws once at its end
-            showHealth();
+            showHealth(true);
     });
     connect(&events, &ServiceEvents::noticeDue, this,
             [this](const Notice& notice) { runCommand([this, &notice] { present(notice); }); });
@@ -387,15 +387,20 @@ void TMain::checkprocessiTimer() {
     m_service.pass(); // the new states come back through the service's events
 }
 
-void TMain::showHealth() {
-    const int connected = ListView1->showStates([this](const std::string& tunnel) { return m_service.health(tunnel); },
-                                                m_windows.messages);
+void TMain::showHealth(bool onlyWhenChanged) {
+    const std::optional<std::uint64_t> revision = m_service.statesRevision();
+    // The rows are looked at only when a state changed; the hint's words may change on their own.
+    if (!onlyWhenChanged || !revision || revision != m_shownRevision) {
+        m_shownRevision = revision;
+        m_connectedShown = ListView1->showStates([this](const std::string& tunnel) { return m_service.health(tunnel); },
+                                                 m_windows.messages);
+    }
     // The notification area tells at a glance whether anything is up; set only on a change.
-    if (const bool anyUp = connected > 0; anyUp != m_anyTunnelUp) {
+    if (const bool anyUp = m_connectedShown > 0; anyUp != m_anyTunnelUp) {
         m_anyTunnelUp = anyUp;
         TrayBar->SetIcon(programIcon(anyUp));
     }
-    TrayBar->SetStatus(trayHint(connected));
+    TrayBar->SetStatus(trayHint(m_connectedShown));
     showSelectedHealth();
 }
 

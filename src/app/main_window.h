@@ -141,7 +141,8 @@ private:
     std::function<bool(const ConnectPlan&)> approveFromWindow();
     void present(const std::vector<Notice>& notices);
     void present(const Notice& notice);
-    void showHealth();
+    // onlyWhenChanged: after a pass, which on a quiet machine changes nothing.
+    void showHealth(bool onlyWhenChanged = false);
     void readLanguageFile();
     void applyLanguage();
     void showSelectedHealth();
@@ -155,6 +156,8 @@ private:
     TunnelService& m_service;
     std::unique_ptr<QtTranslations> m_qtWords; // Qt's own words follow the language file
     bool m_anyTunnelUp = false;
+    std::optional<std::uint64_t> m_shownRevision; // of the states drawn last
+    int m_connectedShown = 0;
     bool m_quitting = false;
     bool m_loading = false; // the load sequence runs
 };

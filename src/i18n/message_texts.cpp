@@ -34,8 +34,7 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
 }
 
 QString TfMessage::text(const QString& field) const {
-    // Direct children only: the field names are the window's own and nothing nests below them.
-    const auto* edit = findChild<QLineEdit*>(field, Qt::FindDirectChildrenOnly);
+    const QLineEdit* edit = m_fields.value(field);
     return edit ? edit->text() : QString();
 }
 
@@ -43,6 +42,7 @@ QLineEdit* TfMessage::addField(const QString& name, const QString& defaultText) 
     auto* edit = new QLineEdit(defaultText, this);
     edit->setObjectName(name);
     layout()->addWidget(edit);
+    m_fields.insert(name, edit);
     return edit;
 }
 

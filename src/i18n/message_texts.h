@@ -1,6 +1,7 @@
 // TfMessage ("fMessage"): the translatable texts of message boxes, prompts and the status line.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -68,6 +69,8 @@ public:
 
 private:
     QLineEdit* addField(const QString& name, const QString& defaultText);
+
+    QHash<QString, QLineEdit*> m_fields; // by name: the list and the tray ask for texts on every pass
 };
 
 } // namespace quorvane

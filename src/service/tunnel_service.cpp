@@ -173,7 +173,14 @@ TunnelHealth TunnelService::health(const std::string& tunnel) const {
     return health;
 }
 
+std::optional<std::uint64_t> TunnelService::statesRevision() const {
+    if (m_health.untilNextRestart())
+        return std::nullopt;
+    return m_health.revision() + m_askingRevision;
+}
+
 void TunnelService::awaitUser(const std::string& tunnel, bool asking) {
+    ++m_askingRevision;
     if (asking)
         m_askingUser.insert(tunnel);
     else

@@ -203,6 +203,9 @@ public:
     bool pass();
     // The tunnel's state, with the seconds until its next try when it waits to reconnect.
     TunnelHealth health(const std::string& tunnel) const;
+    // Changes whenever what health() tells of some tunnel may have changed; empty while a tunnel counts down to
+    // its next try, whose words change every second.
+    std::optional<std::uint64_t> statesRevision() const;
     // Once a second: the servers' checks, a changed network or a wake-up, and servers that are back for
     // tunnels waiting to reconnect. Cheap when nothing is due.
     void tick();
@@ -251,6 +254,7 @@ private:
     std::unordered_set<std::string> m_listed;             // m_tunnels, to look a name up without a scan
     std::unordered_set<std::string> m_disconnectedByUser; // kept down until the user connects them again
     std::unordered_set<std::string> m_askingUser;         // a box asks the user about their failure
+    std::uint64_t m_askingRevision = 0;
     std::vector<std::string> m_tunnels;
     ClientStartWatch* m_startWatch = nullptr;
     std::optional<std::vector<OwnProcess>> m_knownClients; // the tunnels' clients at the last look

@@ -70,6 +70,8 @@ public:
     std::vector<ProbeTarget> probeTargets() const;
 
     const TunnelHealth& health(const std::string& tunnel) const { return m_monitor.health(tunnel); }
+    // Changes whenever a tunnel's health may have changed (a restart's countdown aside).
+    std::uint64_t revision() const { return m_monitor.revision(); }
 
     // Tunnels with reconnection on whose restart is due now.
     std::vector<std::string> restartsDue() const;

@@ -29,6 +29,7 @@ void TunnelMonitor::enter(Entry& entry, TunnelStatus status, ClientFailure failu
 }
 
 void TunnelMonitor::started(const std::string& tunnel, int localPort) {
+    ++m_revision; // a fresh period, always
     Entry& entry = m_tunnels[tunnel];
     entry.localPort = localPort;
     entry.ended = false;
@@ -40,16 +41,18 @@ void TunnelMonitor::started(const std::string& tunnel, int localPort) {
 }
 
 void TunnelMonitor::stopped(const std::string& tunnel) {
+    ++m_revision;
     Entry& entry = m_tunnels[tunnel];
     entry.ended = false;
     entry.health = {TunnelStatus::NotConnected, {}, m_clock.now(), 0};
 }
 
 void TunnelMonitor::forget(const std::string& tunnel) {
-    m_tunnels.erase(tunnel);
+    m_revision += m_tunnels.erase(tunnel);
 }
 
 void TunnelMonitor::failed(const std::string& tunnel, ClientFailure failure, bool clientStopped) {
+    ++m_revision;
     Entry& entry = m_tunnels[tunnel];
     enter(entry, TunnelStatus::Failed, std::move(failure));
     entry.ended = clientStopped;
@@ -57,8 +60,11 @@ void TunnelMonitor::failed(const std::string& tunnel, ClientFailure failure, boo
 
 void TunnelMonitor::setWarning(const std::string& tunnel, std::optional<ServiceWarning> warning) {
     const auto found = m_tunnels.find(tunnel);
-    if (found != m_tunnels.end() && found->second.health.status == TunnelStatus::Connected)
+    if (found != m_tunnels.end() && found->second.health.status == TunnelStatus::Connected &&
+        found->second.health.warning != warning) {
         found->second.health.warning = std::move(warning);
+        ++m_revision;
+    }
 }
 
 bool TunnelMonitor::restartNow(const std::string& tunnel) {
@@ -76,6 +82,16 @@ void TunnelMonitor::restarting(const std::string& tunnel) {
 
 const TunnelHealth& TunnelMonitor::observe(const std::string& tunnel, const TunnelObservation& seen,
                                            const std::function<std::string()>& clientOutput) {
+    // Most looks change nothing: a window redraws only for those that do.
+    const TunnelHealth before = health(tunnel);
+    const TunnelHealth& now = observeOnly(tunnel, seen, clientOutput);
+    if (!(now == before))
+        ++m_revision;
+    return now;
+}
+
+const TunnelHealth& TunnelMonitor::observeOnly(const std::string& tunnel, const TunnelObservation& seen,
+                                               const std::function<std::string()>& clientOutput) {
     Entry& entry = m_tunnels[tunnel];
     TunnelHealth& health = entry.health;
     const auto now = m_clock.now();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -89,7 +90,13 @@ public:
     // A restart that waits is due at once. False when none waits.
     bool restartNow(const std::string& tunnel);
 
+    // Changes whenever a tunnel's health may have changed.
+    std::uint64_t revision() const { return m_revision; }
+
 private:
+    const TunnelHealth& observeOnly(const std::string& tunnel, const TunnelObservation& seen,
+                                    const std::function<std::string()>& clientOutput);
+
     struct Entry {
         TunnelHealth health;
         int localPort = 0;
@@ -102,6 +109,7 @@ private:
 
     const Clock& m_clock;
     std::unordered_map<std::string, Entry> m_tunnels;
+    std::uint64_t m_revision = 0;
 };
 
 } // namespace quorvane
