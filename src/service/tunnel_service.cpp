@@ -618,8 +618,9 @@ bool TunnelService::needsTicks() const {
 }
 
 std::optional<std::vector<OwnProcess>> TunnelService::knownClientsStillRunning() {
-    // The folder may be moved or linked elsewhere while the program runs: looked up once per pass.
-    m_tunnelsDirSeen = m_clients.tunnelsDir();
+    // The folder may be moved or linked elsewhere while the program runs: looked up again at every listing.
+    if (!m_startWatch || m_tunnelsDirSeen.empty())
+        m_tunnelsDirSeen = m_clients.tunnelsDir();
     if (!m_startWatch)
         return std::nullopt;
     // Asked every pass, so that what it saw while the listing ran is not told again.
@@ -627,6 +628,7 @@ std::optional<std::vector<OwnProcess>> TunnelService::knownClientsStillRunning()
     const bool mayHaveStarted = m_startWatch->mayHaveStarted();
     if (mayHaveStarted || m_listNext || !m_knownClients || m_quietPasses >= kQuietPassesBetweenListings) {
         m_listNext = false;
+        m_tunnelsDirSeen = m_clients.tunnelsDir();
         return std::nullopt;
     }
     ++m_quietPasses;

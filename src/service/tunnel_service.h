@@ -259,7 +259,7 @@ private:
     ClientStartWatch* m_startWatch = nullptr;
     std::optional<std::vector<OwnProcess>> m_knownClients; // the tunnels' clients at the last look
     int m_quietPasses = 0;                                 // since the last listing
-    std::string m_tunnelsDirSeen;                          // by this pass
+    std::string m_tunnelsDirSeen;                          // at the last listing
     bool m_listNext = true;                                // a client was started meanwhile
     TunnelServiceListener m_silent;
     TunnelServiceListener* m_listener = &m_silent;
