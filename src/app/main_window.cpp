@@ -230,6 +230,9 @@ void TMain::buildMenus() {
             [this, editSelected] { editSelected->setEnabled(selectedItem() != nullptr); });
     // Del as in any list of files; the command asks before anything goes.
     addItem(tunnels, "Elimina1", QStringLiteral("&Elimina"), &TMain::Elimina2Click)->setShortcut(QKeySequence::Delete);
+    addSeparator(tunnels, "N4");
+    addItem(tunnels, "ConnettiTutti1", QStringLiteral("&Connetti tutti"), &TMain::ConnettiTutti1Click);
+    addItem(tunnels, "DisconnettiTutti1", QStringLiteral("&Disconnetti tutti"), &TMain::DisconnettiTutti1Click);
 
     QMenu* tools = addMenu("ools1", QStringLiteral("T&ools"));
     addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("&Generatore di chiavi SSH Putty"),
@@ -272,20 +275,26 @@ void TMain::buildMenus() {
     trayTunnels->chosen = [this](const std::string& tunnel, bool connect) {
         runCommand([&] { connect ? connectTunnel(tunnel) : disconnectTunnel(tunnel); });
     };
+    QAction* connectAll =
+        addItem(PopupMenu2, "ConnettiTutti2", QStringLiteral("&Connetti tutti"), &TMain::ConnettiTutti1Click);
+    QAction* disconnectAll =
+        addItem(PopupMenu2, "DisconnettiTutti2", QStringLiteral("&Disconnetti tutti"), &TMain::DisconnettiTutti1Click);
     // "Riconnetti ora" is there only while a tunnel waits for its next try.
     QAction* reconnectAll =
         addItem(PopupMenu2, "RiconnettiOra2", QStringLiteral("&Riconnetti ora"), &TMain::RiconnettiOra2Click);
-    QAction* show =
-        addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
+    addSeparator(PopupMenu2, "N5");
+    addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
     PopupMenu2->removeAction(reconnectAll);
-    connect(PopupMenu2, &QMenu::aboutToShow, this, [this, trayTunnels, reconnectAll, show] {
+    connect(PopupMenu2, &QMenu::aboutToShow, this, [this, trayTunnels, connectAll, disconnectAll, reconnectAll] {
         PopupMenu2->removeAction(reconnectAll);
         trayTunnels->fill(
             *ListView1, [this](const std::string& tunnel) { return m_service.health(tunnel); }, m_windows.messages,
             !busy());
+        for (QAction* all : {connectAll, disconnectAll})
+            all->setEnabled(!busy() && ListView1->count() > 0);
         if (!waitingTunnels().empty()) {
             reconnectAll->setEnabled(!busy());
-            PopupMenu2->insertAction(show, reconnectAll);
+            PopupMenu2->insertAction(connectAll, reconnectAll);
         }
     });
     addItem(PopupMenu2, "Esci2", QStringLiteral("&Esci da Quorvane"), &TMain::Esci2Click);
@@ -459,6 +468,25 @@ void TMain::present(const Notice& notice) {
     }
 }
 
+void TMain::presentTogether(const QString& heading, const BatchResult& batch) {
+    if (!m_windows.texts)
+        return;
+    QStringList lines;
+    bool error = false;
+    for (const BatchResult::Outcome& outcome : batch.outcomes) {
+        for (const Notice& notice : outcome.result.notices) {
+            const std::string caption = decodeFileText(notice.tunnel);
+            const NoticeWords words = noticeWords(notice, caption, *m_windows.texts);
+            lines << QString::fromStdString(caption + ": " + words.text);
+            error = error || words.error;
+        }
+    }
+    if (lines.isEmpty())
+        return;
+    const QString text = heading + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
+    error ? dialogs().showError(text) : dialogs().showMessage(text);
+}
+
 void TMain::notify(const QString& text, bool warning) {
     if (m_settings.notifications)
         TrayBar->ShowBalloon(QApplication::applicationName(), text, warning);
@@ -592,6 +620,18 @@ void TMain::RiconnettiOra1Click() {
 void TMain::RiconnettiOra2Click() {
     for (const std::string& tunnel : waitingTunnels())
         present(m_service.reconnectNow(tunnel).notices);
+    checkprocessiTimer();
+}
+
+void TMain::ConnettiTutti1Click() {
+    presentTogether(messageText(m_windows.messages, QStringLiteral("EsitoConnettiTutti")),
+                    m_service.connectAll(approveFromWindow()));
+    checkprocessiTimer();
+}
+
+void TMain::DisconnettiTutti1Click() {
+    presentTogether(messageText(m_windows.messages, QStringLiteral("EsitoDisconnettiTutti")),
+                    m_service.disconnectAll());
     checkprocessiTimer();
 }
 

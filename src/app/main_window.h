@@ -88,6 +88,9 @@ public:
     // A failed tunnel connects now, without waiting for its next try; from the tray, every waiting one.
     void RiconnettiOra1Click();
     void RiconnettiOra2Click();
+    // Every tunnel that is down connected, or every one stopped; what went wrong is told in one box.
+    void ConnettiTutti1Click();
+    void DisconnettiTutti1Click();
     void Elimina2Click();
     // In-place rename of the item's tunnel: folder and client copy, refused while its client runs
     // or when the name is taken; the caption follows only a rename that happened.
@@ -141,6 +144,8 @@ private:
     std::function<bool(const ConnectPlan&)> approveFromWindow();
     void present(const std::vector<Notice>& notices);
     void present(const Notice& notice);
+    // A command on several tunnels: every notice in one box under the heading, each line naming its tunnel.
+    void presentTogether(const QString& heading, const BatchResult& batch);
     void showHealth();
     void readLanguageFile();
     void applyLanguage();

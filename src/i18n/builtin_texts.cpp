@@ -95,6 +95,9 @@ constexpr BuiltInText kTexts[] = {
     {"ColonnaPortaLocaleL", "L: la porta aperta su questo computer"},
     {"ColonnaPortaLocaleR", "R: la porta aperta sul server"},
     {"ColonnaPortaLocaleD", "D: la porta SOCKS su questo computer"},
+    // Above the notices of a command on every tunnel, one line each.
+    {"EsitoConnettiTutti", "Connetti tutti:"},
+    {"EsitoDisconnettiTutti", "Disconnetti tutti:"},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

@@ -468,6 +468,44 @@ CommandResult TunnelService::disconnect(const std::string& tunnel) {
     return result;
 }
 
+BatchResult TunnelService::connectAll(const std::function<bool(const ConnectPlan&)>& approve) {
+    BatchResult batch;
+    // A copy: a question to the user lets a pass run, and nothing may change the list under the loop.
+    const std::vector<std::string> tunnels = m_tunnels;
+    for (const std::string& tunnel : tunnels) {
+        const TunnelStatus status = m_health.health(tunnel).status;
+        if (!has(tunnel) || status == TunnelStatus::Connected || status == TunnelStatus::Connecting)
+            continue;
+        batch.outcomes.push_back({tunnel, connect(tunnel, {}, approve)});
+    }
+    return batch;
+}
+
+BatchResult TunnelService::disconnectAll() {
+    BatchResult batch;
+    const TunnelClients running = m_clients.snapshot();
+    const std::vector<std::string> tunnels = m_tunnels;
+    for (const std::string& tunnel : tunnels) {
+        const bool runs = running.isRunning(tunnel);
+        // A tunnel waiting for its next try has no client, but would start one.
+        if (!runs && !m_health.untilRestart(tunnel))
+            continue;
+        m_health.stopped(tunnel);
+        m_disconnectedByUser.insert(tunnel);
+        CommandResult result{true, {}};
+        if (!runs) {
+            batch.outcomes.push_back({tunnel, result});
+            continue;
+        }
+        if (!m_clients.stopAll(tunnel, kStopTimeoutMs, kClientEndWait))
+            result = refused(NoticeKind::StopFailed, tunnel);
+        else if (std::optional<Notice> after = runAfter(tunnel, LoadDefinition(m_folders.data, tunnel)))
+            result.notices.push_back(*after);
+        batch.outcomes.push_back({tunnel, result});
+    }
+    return batch;
+}
+
 CommandResult TunnelService::rename(const std::string& tunnel, const std::string& newName) {
     if (newName == tunnel || !paths::isValidTunnelName(newName))
         return {false, {}};

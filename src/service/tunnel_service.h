@@ -83,6 +83,15 @@ struct ConnectPlan {
     std::vector<Program> unapproved{};
 };
 
+// A command carried out on several tunnels: what it came to for each, in list order.
+struct BatchResult {
+    struct Outcome {
+        std::string tunnel;
+        CommandResult result;
+    };
+    std::vector<Outcome> outcomes;
+};
+
 struct PlannedConnect {
     std::optional<ConnectPlan> plan; // empty: refused, and the notices say why
     std::vector<Notice> notices;
@@ -183,6 +192,12 @@ public:
     void awaitUser(const std::string& tunnel, bool asking);
     // A tunnel waiting to reconnect does so now; a failed one without reconnection connects again.
     CommandResult reconnectNow(const std::string& tunnel);
+    // Every listed tunnel neither connected nor connecting, connected in list order as connect does
+    // (approve as there; no command line is shown). One refusal does not stop the others.
+    BatchResult connectAll(const std::function<bool(const ConnectPlan&)>& approve = {});
+    // Every listed tunnel with a client of its own, or waiting to restart, stopped as the user's disconnect
+    // stops it, every client included ("Dopo" once none is left); they stay down until connected again.
+    BatchResult disconnectAll();
 
     // PuTTY's key generator in a window of its own, where no dialog of the program makes keys.
     // Failures are not reported.

@@ -280,6 +280,33 @@ TEST_F(TunnelCommands, CommandsWithoutSelectionDoNothing) {
     EXPECT_TRUE(stdfs::exists(tunnelPath("Office")));
 }
 
+// Connect all tells every refusal in one box, a line per tunnel, and shows no command line; disconnect all
+// (here from the tray) stops every client.
+TEST_F(TunnelCommands, ConnectAllTellsEveryRefusalInOneBoxAndDisconnectAllStopsEveryClient) {
+    const TunnelDefinition good{"127.0.0.1", "22", "u", "pw", "9001", "h", "80", false};
+    TunnelDefinition option = good, noPort = good;
+    option.Username = "-oProxyCommand=x";
+    noPort.PortaLocale = "0";
+    for (const auto& [name, definition] : {std::pair{"Casa", good}, {"Office", option}, {"Zeta", noPort}}) {
+        f.folder.makeFolder(std::string("tunnells/") + name);
+        SaveDefinition(f.workingDir(), name, definition);
+    }
+    f.app().start();
+    f.main().findChild<QAction*>("ConnettiTutti1")->trigger();
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
+    EXPECT_TRUE(f.dialogs.errors.isEmpty());
+    ASSERT_EQ(f.dialogs.messages.size(), 1) << "one box, and no command line";
+    const QStringList lines = f.dialogs.messages[0].split('\n');
+    ASSERT_EQ(lines.size(), 4) << f.dialogs.messages[0].toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Connetti tutti:"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Office: Il campo"))) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Zeta: Il campo"))) << lines[3].toStdString();
+
+    f.main().findChild<QAction*>("DisconnettiTutti2")->trigger();
+    EXPECT_TRUE(f.processes->running.empty());
+    EXPECT_EQ(f.dialogs.messages.size(), 1);
+}
+
 TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstOwnClientOfThatTunnelAndReportsAStopThatFails) {
     add(QStringLiteral("A"));
     add(QStringLiteral("B"));
