@@ -27,6 +27,7 @@
 #include "app/service_events.h"
 #include "app/tray_tunnel_menu.h"
 #include "app/tunnel_editor.h"
+#include "app/tunnel_filter.h"
 #include "app/tunnel_list_view.h"
 #include "app/tunnel_name_delegate.h"
 #include "app/window_messages.h"
@@ -146,6 +147,9 @@ void TMain::buildControls() {
     };
     ListView1->setItemDelegate(names);
     ListView1->viewport()->installEventFilter(this);
+    Filtro = new TunnelFilter(ListView1, central);
+    Filtro->setObjectName(QStringLiteral("Filtro"));
+    page->addWidget(Filtro);
     page->addWidget(ListView1, 1);
     setCentralWidget(central);
 
@@ -718,6 +722,7 @@ void TMain::applyLanguage() {
     readLanguageFile();
     if (m_windows.messages) {
         ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
+        Filtro->setPlaceholderText(m_windows.messages->text(QStringLiteral("SuggerimentoFiltro")));
         if (!selectedItem())
             statusPanels[0]->setText(m_windows.messages->Pronto());
     }
@@ -815,8 +820,10 @@ void TMain::FormShow() {
     showHealth();
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
-    if (m_windows.messages)
+    if (m_windows.messages) {
         ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
+        Filtro->setPlaceholderText(m_windows.messages->text(QStringLiteral("SuggerimentoFiltro")));
+    }
     present(report.notices);
     // A settings file that could not be read is told once; the defaults hold meanwhile.
     if (!m_settings.problem.empty())

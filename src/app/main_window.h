@@ -37,6 +37,7 @@ class TKeyGenerator;
 class TOptions;
 class TrayBackend;
 class HiddenFileList;
+class TunnelFilter;
 
 // The other windows the main window works with; they are created after it, so it reaches them here.
 struct AppWindows {
@@ -115,6 +116,7 @@ public:
     QFrame* Panel1 = nullptr;
     QLabel* Image1 = nullptr;
     TunnelListView* ListView1 = nullptr;
+    TunnelFilter* Filtro = nullptr; // shown while the list is filtered by name
     QStatusBar* StatusBar = nullptr;
     QLabel* statusPanels[3] = {nullptr, nullptr, nullptr};
     QListWidget* ListBox1 = nullptr;

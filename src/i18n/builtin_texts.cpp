@@ -98,6 +98,7 @@ constexpr BuiltInText kTexts[] = {
     // Above the notices of a command on every tunnel, one line each.
     {"EsitoConnettiTutti", "Connetti tutti:"},
     {"EsitoDisconnettiTutti", "Disconnetti tutti:"},
+    {"SuggerimentoFiltro", "Filtra per nome (Esc mostra di nuovo tutti i tunnell)"},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

@@ -307,6 +307,43 @@ TEST_F(TunnelCommands, ConnectAllTellsEveryRefusalInOneBoxAndDisconnectAllStopsE
     EXPECT_EQ(f.dialogs.messages.size(), 1);
 }
 
+// Typing over a list too long to see whole filters it by name, in any case, and commands act on the rows seen;
+// Esc brings every row back. A list seen whole finds a row by its first letters instead.
+TEST_F(TunnelCommands, TypingOverALongListFiltersItByNameAndEscShowsEveryRowAgain) {
+    for (int i = 0; i < 40; ++i)
+        f.folder.makeFolder(QStringLiteral("tunnells/%1 %2").arg(i % 10 ? "Casa" : "Office").arg(i).toStdString());
+    f.app().start();
+    TunnelListView& list = *f.main().ListView1;
+    auto* filter = f.main().findChild<QLineEdit*>(QStringLiteral("Filtro"));
+    const auto seen = [&] {
+        QStringList rows;
+        for (int row = 0; row < list.count(); ++row)
+            rows << (list.item(row)->isHidden() ? QString() : list.item(row)->text());
+        rows.removeAll(QString());
+        return rows;
+    };
+    for (const QSize size : {QSize(2400, 2400), QSize(500, 400)}) {
+        f.main().resize(size);
+        QApplication::processEvents();
+        QTest::keyClicks(&list, QStringLiteral("oFf"));
+    }
+    ASSERT_TRUE(filter->isVisible());
+    EXPECT_EQ(filter->text(), QStringLiteral("oFf")) << "the wide window's typing filtered nothing";
+    EXPECT_EQ(seen(), (QStringList{"Office 0", "Office 10", "Office 20", "Office 30"}));
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 0"));
+    QTest::keyClick(filter, Qt::Key_Down);
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 10"));
+    f.main().SuppressEditor = true; // loaded into the editor, not shown
+    f.main().ListView1DblClick();
+    f.main().SuppressEditor = false;
+    EXPECT_EQ(f.app().editor().windowTitle(), QStringLiteral("Tunnell: Office 10"));
+
+    QTest::keyClick(filter, Qt::Key_Escape);
+    EXPECT_FALSE(filter->isVisible());
+    EXPECT_EQ(seen().size(), 40);
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 10"));
+}
+
 TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstOwnClientOfThatTunnelAndReportsAStopThatFails) {
     add(QStringLiteral("A"));
     add(QStringLiteral("B"));
