@@ -697,6 +697,10 @@ void TMain::applyOptions(const ProgramSettings& chosen) {
         dialogs().showError(
             errorBoxText(filled(messages.LinguaNonApplicata(), {QString::fromStdString(chosen.language),
                                                                 QString::fromStdString(kept.languageNotCopied)})));
+    if (!kept.startAtLoginNotSet.empty())
+        dialogs().showError(
+            errorBoxText(filled(messageText(m_windows.messages, QStringLiteral("AvvioAccessoNonImpostato")),
+                                {QString::fromStdString(kept.startAtLoginNotSet)})));
     if (!kept.saved)
         dialogs().showError(
             errorBoxText(filled(messages.OpzioniNonSalvate(), {QString::fromStdString(settingsFile(folders.data))})));

@@ -71,6 +71,7 @@ constexpr BuiltInText kTexts[] = {
     {"TunnellConnessi", "%3: %1 di %2 tunnell connessi"},
     {"OpzioniNonSalvate", "Impossibile salvare le opzioni in %1"},
     {"LinguaNonApplicata", "Impossibile usare la lingua %1: %2"},
+    {"AvvioAccessoNonImpostato", "Impossibile cambiare l'avvio all'accesso: %1"},
     {"ProgrammaNonApprovato",
      "Il tunnell %1 non viene connesso: il suo programma \"%3\" (%2) non è ancora approvato. I programmi di una "
      "definizione partono solo dopo la tua approvazione: connetti il tunnell dalla finestra e rispondi Sì, oppure "
