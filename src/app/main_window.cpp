@@ -222,6 +222,13 @@ void TMain::buildMenus() {
     QMenu* file = addMenu("File1", QStringLiteral("&File"));
     addItem(file, "Nascondi1", QStringLiteral("&Nascondi"), &TMain::Nascondi1Click);
     addSeparator(file, "N1");
+    addItem(file, "ImportaTunnel1", QStringLiteral("&Importa tunnel…"), &TMain::ImportaTunnel1Click);
+    QAction* exportSelected =
+        addItem(file, "EsportaTunnel1", QStringLiteral("Es&porta tunnel…"), &TMain::EsportaTunnel1Click);
+    exportSelected->setEnabled(false);
+    connect(ListView1, &QListWidget::itemSelectionChanged, this,
+            [this, exportSelected] { exportSelected->setEnabled(selectedItem() != nullptr); });
+    addSeparator(file, "N6");
     addItem(file, "Opzioni1", QStringLiteral("&Opzioni"), &TMain::Opzioni1Click);
     addItem(file, "Esci1", QStringLiteral("&Esci"), &TMain::Esci1Click);
 
@@ -673,6 +680,45 @@ void TMain::Elimina2Click() {
     present(removed.notices);
     if (removed.done)
         clearTunnelSelection(); // the next row must not become the target of the next command
+}
+
+// ---- export and import ----
+
+void TMain::EsportaTunnel1Click() {
+    const QListWidgetItem* item = selectedItem();
+    if (!item)
+        return;
+    const std::string name = ListView1->tunnelOf(item);
+    const QString file = dialogs().saveFileName(messageText(m_windows.messages, QStringLiteral("TitoloEsporta")),
+                                                item->text() + QStringLiteral(".tun"),
+                                                messageText(m_windows.messages, QStringLiteral("FiltroDefinizioni")));
+    if (file.isEmpty())
+        return;
+    // Whoever gets the file gets what it holds: the secrets go only when the user says so.
+    const bool withSecrets =
+        dialogs().question(filled(messageText(m_windows.messages, QStringLiteral("EsportaSegreti")), {item->text()}));
+    present(m_service.exportTunnel(name, file.toStdString(), withSecrets).notices);
+}
+
+void TMain::ImportaTunnel1Click() {
+    const QString file = dialogs().openFileName(messageText(m_windows.messages, QStringLiteral("TitoloImporta")),
+                                                messageText(m_windows.messages, QStringLiteral("FiltroDefinizioni")));
+    if (file.isEmpty())
+        return;
+    const TunnelService::ImportCheck check = m_service.checkImport(file.toStdString());
+    present(check.notices);
+    if (!check.definition)
+        return;
+    const std::optional<QString> name = dialogs().askText(
+        messageText(m_windows.messages, QStringLiteral("TitoloImporta")),
+        messageText(m_windows.messages, QStringLiteral("NomeDaAssegnare")), tunnelCaption(check.name), 255);
+    if (!name)
+        return;
+    const std::string tunnel = name->toStdString();
+    const CommandResult imported = m_service.importTunnel(tunnel, *check.definition);
+    present(imported.notices);
+    if (imported.done)
+        ListView1->setCurrentItem(ListView1->itemOf(tunnel)); // the next command is about it, as after an add
 }
 
 // ---- options ----

@@ -67,6 +67,10 @@ public:
     void FormShow();
     void Nascondi1Click();
     void Opzioni1Click();
+    // The selected tunnel's definition to a file the user picks (password and host key only if they say so),
+    // and a definition file back as a new tunnel under a name the user gives.
+    void EsportaTunnel1Click();
+    void ImportaTunnel1Click();
     // Keeps the chosen options (saved in the data folder); a new language is copied to default.lng
     // and applied at once.
     void applyOptions(const ProgramSettings& chosen);

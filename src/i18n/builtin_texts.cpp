@@ -99,6 +99,11 @@ constexpr BuiltInText kTexts[] = {
     // Above the notices of a command on every tunnel, one line each.
     {"EsitoConnettiTutti", "Connetti tutti:"},
     {"EsitoDisconnettiTutti", "Disconnetti tutti:"},
+    {"TitoloEsporta", "Esporta il tunnell"},
+    {"TitoloImporta", "Importa un tunnell"},
+    {"FiltroDefinizioni", "Definizioni di tunnell (*.tun);;Tutti i file (*)"},
+    {"EsportaSegreti", "Mettere nel file anche la password e la chiave host memorizzata del tunnell %1? Chi avrà il "
+                       "file potrà usarle."},
     {"SuggerimentoFiltro", "Filtra per nome (Esc mostra di nuovo tutti i tunnell)"},
 };
 

@@ -190,6 +190,19 @@ public:
     CommandResult trustHostKey(const std::string& tunnel, const std::string& fingerprint);
     // While the user is asked about the tunnel's failure (a host key to trust), its state says so.
     void awaitUser(const std::string& tunnel, bool asking);
+    // The tunnel's definition written to file, without its password and trusted host key unless withSecrets.
+    CommandResult exportTunnel(const std::string& tunnel, const std::string& file, bool withSecrets) const;
+    // A definition file to import, read as a tunnel's own (too large, a link, a pipe or no definition at all:
+    // refused, saying why), and a name for it: the file's, without its extension, made unlike any listed.
+    struct ImportCheck {
+        std::optional<TunnelDefinition> definition;
+        std::string name;
+        std::vector<Notice> notices;
+    };
+    ImportCheck checkImport(const std::string& file) const;
+    // A new tunnel made as add makes it, holding the definition; its programs still wait for approval.
+    CommandResult importTunnel(const std::string& name, const TunnelDefinition& definition);
+
     // A tunnel waiting to reconnect does so now; a failed one without reconnection connects again.
     CommandResult reconnectNow(const std::string& tunnel);
     // Every listed tunnel neither connected nor connecting, connected in list order as connect does

@@ -344,6 +344,33 @@ TEST_F(TunnelCommands, TypingOverALongListFiltersItByNameAndEscShowsEveryRowAgai
     EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 10"));
 }
 
+// Export asks where, then whether the secrets go too; import reads the file before it asks for a name, suggests
+// the file's own name made unique, and a cancel makes nothing.
+TEST_F(TunnelCommands, ExportAsksAboutTheSecretsAndImportSuggestsAFreeName) {
+    add(QStringLiteral("Office"));
+    const QString file = QString::fromStdString(f.folder.file("Office.tun"));
+    f.dialogs.answerFile(file);
+    f.dialogs.answerQuestion(false);
+    runCommand([this] { f.main().EsportaTunnel1Click(); });
+    EXPECT_EQ(f.dialogs.fileDialogs, QStringList{QStringLiteral("Esporta il tunnell: Office.tun")});
+    ASSERT_EQ(f.dialogs.questions.size(), 1);
+    EXPECT_EQ(loadDefinitionFile(file.toStdString()).definition.Password, "");
+
+    for (const std::optional<QString>& answer : {std::optional<QString>(), std::optional(QStringLiteral("Office 2"))}) {
+        f.dialogs.answerFile(file);
+        f.dialogs.answerInput(answer);
+        runCommand([this] { f.main().ImportaTunnel1Click(); });
+        EXPECT_EQ(f.dialogs.inputBoxes.back().initialText, QStringLiteral("Office 2"));
+    }
+    EXPECT_EQ(f.main().ListView1->count(), 2) << "one import cancelled, one made";
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 2"));
+
+    f.dialogs.answerFile(QString::fromStdString(f.folder.file("plink.exe")));
+    runCommand([this] { f.main().ImportaTunnel1Click(); });
+    EXPECT_EQ(f.dialogs.errors.size(), 1) << "no definition: said so, and no name asked";
+    EXPECT_EQ(f.dialogs.inputBoxes.size(), 3u);
+}
+
 TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstOwnClientOfThatTunnelAndReportsAStopThatFails) {
     add(QStringLiteral("A"));
     add(QStringLiteral("B"));

@@ -452,6 +452,51 @@ TEST_F(ServiceTest, ConnectAllAndDisconnectAllActOnEveryTunnelInListOrder) {
     EXPECT_EQ(stuck.outcomes[0].result.notices.at(0).kind, NoticeKind::StopFailed);
 }
 
+// ---- export and import ----
+
+// What comes back is the definition less its password and trusted key, unless the user asked for them; a new
+// tunnel whose programs wait for approval. A file that is no definition is refused; one whose values are
+// options is imported, and its connect refuses them.
+TEST_F(ServiceTest, ExportThenImportKeepsEveryFieldButTheSecretsUnlessAskedFor) {
+    make("Office");
+    TunnelDefinition full = service.definition("Office").definition;
+    full.HostKey = "SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o";
+    full.FileChiave = "id.ppk";
+    full.Direzione = kForwardRemote;
+    full.Debug = full.AutoConnessione = true;
+    full.Prima = "./before.cmd";
+    full.Inoltri = {{kForwardDynamic, "1080", "", ""}, {kForwardLocal, "8080", "intranet", "80"}};
+    full.Sonda = 30;
+    service.save("Office", full);
+    work.makeFolder("out");
+    for (const bool withSecrets : {false, true}) {
+        const std::string file = work.file(withSecrets ? "out/Office.tun" : "Office.tun");
+        ASSERT_TRUE(service.exportTunnel("Office", file, withSecrets).done);
+        const TunnelService::ImportCheck check = service.checkImport(file);
+        ASSERT_TRUE(check.definition);
+        EXPECT_EQ(check.name, withSecrets ? "Office 3" : "Office 2");
+        ASSERT_TRUE(service.importTunnel(check.name, *check.definition).done);
+        TunnelDefinition expected = full;
+        if (!withSecrets)
+            expected.Password = expected.HostKey = "";
+        EXPECT_EQ(service.definition(check.name).definition, expected);
+        EXPECT_EQ(service.unapprovedPrograms(check.name, expected).size(), 2u);
+    }
+    EXPECT_EQ(folderNames(), (Names{"Office", "Office 2", "Office 3"}));
+
+    work.write("notes.ini", "[Opzioni]\r\nIpServer=x\r\n");
+    const TunnelService::ImportCheck notes = service.checkImport(work.file("notes.ini"));
+    EXPECT_FALSE(notes.definition);
+    EXPECT_EQ(notes.notices.at(0).kind, NoticeKind::DefinitionUnusable);
+    work.write("-evil.tun", "[SSH Server]\r\nIpServer=-oProxyCommand=sh\r\nPortaServer=22\r\n");
+    const TunnelService::ImportCheck evil = service.checkImport(work.file("-evil.tun"));
+    ASSERT_TRUE(evil.definition);
+    ASSERT_TRUE(service.importTunnel(evil.name, *evil.definition).done);
+    EXPECT_EQ(service.connect(evil.name).notices.at(0).kind, NoticeKind::FieldRefused);
+    EXPECT_EQ(clientLaunches(), 0u);
+    EXPECT_FALSE(service.importTunnel("../outside", *evil.definition).done);
+}
+
 // ---- remove and rename ----
 
 struct FolderRow {
