@@ -42,6 +42,11 @@ public:
     void showError(const QString& text) override { errors << text; }
     bool question(const QString&) override { return false; }
     QString inputBox(const QString&, const QString&, const QString&, int) override { return QString(kTunnel); }
+    std::optional<QString> askText(const QString&, const QString&, const QString&, int) override {
+        return QString(kTunnel);
+    }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString openFileName(const QString&, const QString&) override { return {}; }
 
     QString lastMessage;
     QStringList errors;

@@ -27,6 +27,7 @@
 #include "app/service_events.h"
 #include "app/tray_tunnel_menu.h"
 #include "app/tunnel_editor.h"
+#include "app/tunnel_filter.h"
 #include "app/tunnel_list_view.h"
 #include "app/tunnel_name_delegate.h"
 #include "app/window_messages.h"
@@ -146,6 +147,9 @@ void TMain::buildControls() {
     };
     ListView1->setItemDelegate(names);
     ListView1->viewport()->installEventFilter(this);
+    Filtro = new TunnelFilter(ListView1, central);
+    Filtro->setObjectName(QStringLiteral("Filtro"));
+    page->addWidget(Filtro);
     page->addWidget(ListView1, 1);
     setCentralWidget(central);
 
@@ -218,6 +222,13 @@ void TMain::buildMenus() {
     QMenu* file = addMenu("File1", QStringLiteral("&File"));
     addItem(file, "Nascondi1", QStringLiteral("&Nascondi"), &TMain::Nascondi1Click);
     addSeparator(file, "N1");
+    addItem(file, "ImportaTunnel1", QStringLiteral("&Importa tunnel…"), &TMain::ImportaTunnel1Click);
+    QAction* exportSelected =
+        addItem(file, "EsportaTunnel1", QStringLiteral("Es&porta tunnel…"), &TMain::EsportaTunnel1Click);
+    exportSelected->setEnabled(false);
+    connect(ListView1, &QListWidget::itemSelectionChanged, this,
+            [this, exportSelected] { exportSelected->setEnabled(selectedItem() != nullptr); });
+    addSeparator(file, "N6");
     addItem(file, "Opzioni1", QStringLiteral("&Opzioni"), &TMain::Opzioni1Click);
     addItem(file, "Esci1", QStringLiteral("&Esci"), &TMain::Esci1Click);
 
@@ -230,6 +241,9 @@ void TMain::buildMenus() {
             [this, editSelected] { editSelected->setEnabled(selectedItem() != nullptr); });
     // Del as in any list of files; the command asks before anything goes.
     addItem(tunnels, "Elimina1", QStringLiteral("&Elimina"), &TMain::Elimina2Click)->setShortcut(QKeySequence::Delete);
+    addSeparator(tunnels, "N4");
+    addItem(tunnels, "ConnettiTutti1", QStringLiteral("&Connetti tutti"), &TMain::ConnettiTutti1Click);
+    addItem(tunnels, "DisconnettiTutti1", QStringLiteral("&Disconnetti tutti"), &TMain::DisconnettiTutti1Click);
 
     QMenu* tools = addMenu("ools1", QStringLiteral("T&ools"));
     addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("&Generatore di chiavi SSH Putty"),
@@ -272,20 +286,26 @@ void TMain::buildMenus() {
     trayTunnels->chosen = [this](const std::string& tunnel, bool connect) {
         runCommand([&] { connect ? connectTunnel(tunnel) : disconnectTunnel(tunnel); });
     };
+    QAction* connectAll =
+        addItem(PopupMenu2, "ConnettiTutti2", QStringLiteral("&Connetti tutti"), &TMain::ConnettiTutti1Click);
+    QAction* disconnectAll =
+        addItem(PopupMenu2, "DisconnettiTutti2", QStringLiteral("&Disconnetti tutti"), &TMain::DisconnettiTutti1Click);
     // "Riconnetti ora" is there only while a tunnel waits for its next try.
     QAction* reconnectAll =
         addItem(PopupMenu2, "RiconnettiOra2", QStringLiteral("&Riconnetti ora"), &TMain::RiconnettiOra2Click);
-    QAction* show =
-        addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
+    addSeparator(PopupMenu2, "N5");
+    addItem(PopupMenu2, "Visualizza1", QStringLiteral("&Visualizza Quorvane"), &TMain::Visualizza1Click);
     PopupMenu2->removeAction(reconnectAll);
-    connect(PopupMenu2, &QMenu::aboutToShow, this, [this, trayTunnels, reconnectAll, show] {
+    connect(PopupMenu2, &QMenu::aboutToShow, this, [this, trayTunnels, connectAll, disconnectAll, reconnectAll] {
         PopupMenu2->removeAction(reconnectAll);
         trayTunnels->fill(
             *ListView1, [this](const std::string& tunnel) { return m_service.health(tunnel); }, m_windows.messages,
             !busy());
+        for (QAction* all : {connectAll, disconnectAll})
+            all->setEnabled(!busy() && ListView1->count() > 0);
         if (!waitingTunnels().empty()) {
             reconnectAll->setEnabled(!busy());
-            PopupMenu2->insertAction(show, reconnectAll);
+            PopupMenu2->insertAction(connectAll, reconnectAll);
         }
     });
     addItem(PopupMenu2, "Esci2", QStringLiteral("&Esci da Quorvane"), &TMain::Esci2Click);
@@ -464,6 +484,25 @@ void TMain::present(const Notice& notice) {
     }
 }
 
+void TMain::presentTogether(const QString& heading, const BatchResult& batch) {
+    if (!m_windows.texts)
+        return;
+    QStringList lines;
+    bool error = false;
+    for (const BatchResult::Outcome& outcome : batch.outcomes) {
+        for (const Notice& notice : outcome.result.notices) {
+            const std::string caption = decodeFileText(notice.tunnel);
+            const NoticeWords words = noticeWords(notice, caption, *m_windows.texts);
+            lines << QString::fromStdString(caption + ": " + words.text);
+            error = error || words.error;
+        }
+    }
+    if (lines.isEmpty())
+        return;
+    const QString text = heading + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
+    error ? dialogs().showError(text) : dialogs().showMessage(text);
+}
+
 void TMain::notify(const QString& text, bool warning) {
     if (m_settings.notifications)
         TrayBar->ShowBalloon(QApplication::applicationName(), text, warning);
@@ -600,6 +639,18 @@ void TMain::RiconnettiOra2Click() {
     checkprocessiTimer();
 }
 
+void TMain::ConnettiTutti1Click() {
+    presentTogether(messageText(m_windows.messages, QStringLiteral("EsitoConnettiTutti")),
+                    m_service.connectAll(approveFromWindow()));
+    checkprocessiTimer();
+}
+
+void TMain::DisconnettiTutti1Click() {
+    presentTogether(messageText(m_windows.messages, QStringLiteral("EsitoDisconnettiTutti")),
+                    m_service.disconnectAll());
+    checkprocessiTimer();
+}
+
 std::vector<std::string> TMain::waitingTunnels() const {
     std::vector<std::string> waiting;
     for (const std::string& tunnel : m_service.tunnels()) {
@@ -636,6 +687,45 @@ void TMain::Elimina2Click() {
         clearTunnelSelection(); // the next row must not become the target of the next command
 }
 
+// ---- export and import ----
+
+void TMain::EsportaTunnel1Click() {
+    const QListWidgetItem* item = selectedItem();
+    if (!item)
+        return;
+    const std::string name = ListView1->tunnelOf(item);
+    const QString file = dialogs().saveFileName(messageText(m_windows.messages, QStringLiteral("TitoloEsporta")),
+                                                item->text() + QStringLiteral(".tun"),
+                                                messageText(m_windows.messages, QStringLiteral("FiltroDefinizioni")));
+    if (file.isEmpty())
+        return;
+    // Whoever gets the file gets what it holds: the secrets go only when the user says so.
+    const bool withSecrets =
+        dialogs().question(filled(messageText(m_windows.messages, QStringLiteral("EsportaSegreti")), {item->text()}));
+    present(m_service.exportTunnel(name, file.toStdString(), withSecrets).notices);
+}
+
+void TMain::ImportaTunnel1Click() {
+    const QString file = dialogs().openFileName(messageText(m_windows.messages, QStringLiteral("TitoloImporta")),
+                                                messageText(m_windows.messages, QStringLiteral("FiltroDefinizioni")));
+    if (file.isEmpty())
+        return;
+    const TunnelService::ImportCheck check = m_service.checkImport(file.toStdString());
+    present(check.notices);
+    if (!check.definition)
+        return;
+    const std::optional<QString> name = dialogs().askText(
+        messageText(m_windows.messages, QStringLiteral("TitoloImporta")),
+        messageText(m_windows.messages, QStringLiteral("NomeDaAssegnare")), tunnelCaption(check.name), 255);
+    if (!name)
+        return;
+    const std::string tunnel = name->toStdString();
+    const CommandResult imported = m_service.importTunnel(tunnel, *check.definition);
+    present(imported.notices);
+    if (imported.done)
+        ListView1->setCurrentItem(ListView1->itemOf(tunnel)); // the next command is about it, as after an add
+}
+
 // ---- options ----
 
 void TMain::Opzioni1Click() {
@@ -658,6 +748,10 @@ void TMain::applyOptions(const ProgramSettings& chosen) {
         dialogs().showError(
             errorBoxText(filled(messages.LinguaNonApplicata(), {QString::fromStdString(chosen.language),
                                                                 QString::fromStdString(kept.languageNotCopied)})));
+    if (!kept.startAtLoginNotSet.empty())
+        dialogs().showError(
+            errorBoxText(filled(messageText(m_windows.messages, QStringLiteral("AvvioAccessoNonImpostato")),
+                                {QString::fromStdString(kept.startAtLoginNotSet)})));
     if (!kept.saved)
         dialogs().showError(
             errorBoxText(filled(messages.OpzioniNonSalvate(), {QString::fromStdString(settingsFile(folders.data))})));
@@ -683,6 +777,7 @@ void TMain::applyLanguage() {
     readLanguageFile();
     if (m_windows.messages) {
         ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
+        Filtro->setPlaceholderText(m_windows.messages->text(QStringLiteral("SuggerimentoFiltro")));
         if (!selectedItem())
             statusPanels[0]->setText(m_windows.messages->Pronto());
     }
@@ -780,8 +875,10 @@ void TMain::FormShow() {
     showHealth();
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
-    if (m_windows.messages)
+    if (m_windows.messages) {
         ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
+        Filtro->setPlaceholderText(m_windows.messages->text(QStringLiteral("SuggerimentoFiltro")));
+    }
     present(report.notices);
     // A settings file that could not be read is told once; the defaults hold meanwhile.
     if (!m_settings.problem.empty())

@@ -37,6 +37,7 @@ class TKeyGenerator;
 class TOptions;
 class TrayBackend;
 class HiddenFileList;
+class TunnelFilter;
 
 // The other windows the main window works with; they are created after it, so it reaches them here.
 struct AppWindows {
@@ -66,6 +67,10 @@ public:
     void FormShow();
     void Nascondi1Click();
     void Opzioni1Click();
+    // The selected tunnel's definition to a file the user picks (password and host key only if they say so),
+    // and a definition file back as a new tunnel under a name the user gives.
+    void EsportaTunnel1Click();
+    void ImportaTunnel1Click();
     // Keeps the chosen options (saved in the data folder); a new language is copied to default.lng
     // and applied at once.
     void applyOptions(const ProgramSettings& chosen);
@@ -88,6 +93,9 @@ public:
     // A failed tunnel connects now, without waiting for its next try; from the tray, every waiting one.
     void RiconnettiOra1Click();
     void RiconnettiOra2Click();
+    // Every tunnel that is down connected, or every one stopped; what went wrong is told in one box.
+    void ConnettiTutti1Click();
+    void DisconnettiTutti1Click();
     void Elimina2Click();
     // In-place rename of the item's tunnel: folder and client copy, refused while its client runs
     // or when the name is taken; the caption follows only a rename that happened.
@@ -112,6 +120,7 @@ public:
     QFrame* Panel1 = nullptr;
     QLabel* Image1 = nullptr;
     TunnelListView* ListView1 = nullptr;
+    TunnelFilter* Filtro = nullptr; // shown while the list is filtered by name
     QStatusBar* StatusBar = nullptr;
     QLabel* statusPanels[3] = {nullptr, nullptr, nullptr};
     QListWidget* ListBox1 = nullptr;
@@ -141,6 +150,8 @@ private:
     std::function<bool(const ConnectPlan&)> approveFromWindow();
     void present(const std::vector<Notice>& notices);
     void present(const Notice& notice);
+    // A command on several tunnels: every notice in one box under the heading, each line naming its tunnel.
+    void presentTogether(const QString& heading, const BatchResult& batch);
     // onlyWhenChanged: after a pass, which on a quiet machine changes nothing.
     void showHealth(bool onlyWhenChanged = false);
     void readLanguageFile();

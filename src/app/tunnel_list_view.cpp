@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <algorithm>
 
 #include "app/health_text.h"
@@ -80,7 +81,43 @@ QListWidgetItem* TunnelListView::appendTunnel(const std::string& folderName) {
     row->setData(kFolderNameRole, QByteArray::fromStdString(folderName));
     setPicture(row, 0);
     addItem(row);
+    row->setHidden(!passesFilter(row));
     return row;
+}
+
+bool TunnelListView::passesFilter(const QListWidgetItem* item) const {
+    return m_filter.isEmpty() || item->text().contains(m_filter, Qt::CaseInsensitive);
+}
+
+void TunnelListView::setFilter(const QString& text) {
+    m_filter = text;
+    for (int row = 0; row < count(); ++row)
+        item(row)->setHidden(!passesFilter(item(row)));
+    keepSelectionInSight();
+}
+
+void TunnelListView::selectSeen(int step) {
+    for (int row = currentRow() + step; row >= 0 && row < count(); row += step) {
+        if (!item(row)->isHidden()) {
+            setCurrentItem(item(row));
+            return;
+        }
+    }
+}
+
+void TunnelListView::keepSelectionInSight() {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    if (m_filter.isEmpty() || (!selected.isEmpty() && !selected.first()->isHidden()))
+        return;
+    // The first match takes the selection, so that Enter connects what the user looked for.
+    for (int row = 0; row < count(); ++row) {
+        if (!item(row)->isHidden()) {
+            setCurrentItem(item(row));
+            return;
+        }
+    }
+    clearSelection();
+    setCurrentItem(nullptr);
 }
 
 void TunnelListView::showTunnels(const std::vector<std::string>& tunnels) {
@@ -93,7 +130,9 @@ void TunnelListView::showTunnels(const std::vector<std::string>& tunnels) {
         for (int row = same; row < rows; ++row) {
             item(row)->setText(tunnelCaption(tunnels[row]));
             item(row)->setData(kFolderNameRole, QByteArray::fromStdString(tunnels[row]));
+            item(row)->setHidden(!passesFilter(item(row)));
         }
+        keepSelectionInSight();
         return;
     }
     const auto restMatches = [&](int row, int tunnel) {
@@ -104,7 +143,11 @@ void TunnelListView::showTunnels(const std::vector<std::string>& tunnels) {
         return true;
     };
     if (wanted == rows + 1 && same == rows) {
-        appendTunnel(tunnels.back());
+        // A tunnel just added is the one the next command is about: it must be seen.
+        if (!appendTunnel(tunnels.back())->isHidden() || m_filter.isEmpty())
+            return;
+        setFilter({});
+        emit filterDropped();
     } else if (wanted + 1 == rows && restMatches(same + 1, same)) {
         delete takeItem(same);
     } else {
@@ -112,6 +155,7 @@ void TunnelListView::showTunnels(const std::vector<std::string>& tunnels) {
         for (const std::string& tunnel : tunnels)
             appendTunnel(tunnel);
     }
+    keepSelectionInSight();
 }
 
 int TunnelListView::showStates(const std::function<TunnelHealth(const std::string&)>& healthOf,
@@ -159,6 +203,22 @@ void TunnelListView::keyPressEvent(QKeyEvent* event) {
         const QList<QListWidgetItem*> selected = selectedItems();
         const QPoint at = selected.isEmpty() ? viewport()->rect().center() : visualItemRect(selected.first()).center();
         emit customContextMenuRequested(at);
+        event->accept();
+        return;
+    }
+    // Typing over a list that shows every row finds a row by its first letters, as any list does.
+    const QString typed = event->text();
+    const bool printable = !typed.isEmpty() && typed.at(0).isPrint() &&
+                           !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    const bool overflows = verticalScrollBar()->maximum() > 0 || horizontalScrollBar()->maximum() > 0;
+    if (printable && state() != EditingState && (overflows || !m_filter.isEmpty())) {
+        emit filterTyped(typed);
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && !m_filter.isEmpty()) {
+        setFilter({});
+        emit filterDropped();
         event->accept();
         return;
     }

@@ -36,9 +36,20 @@ public:
     QListWidgetItem* itemOf(const std::string& tunnel) const;
     int pictureOf(int row) const; // -1 for no such row
 
+    // Rows whose caption does not hold text (in any letter case) are hidden; empty shows every row. A
+    // selection that is hidden moves to the first row seen, so no command acts on a row out of sight.
+    void setFilter(const QString& text);
+    const QString& filter() const { return m_filter; }
+    // The next (step 1) or previous (-1) row seen, in list order, becomes the selected one.
+    void selectSeen(int step);
+
 signals:
     // Enter on the selected tunnel.
     void activatedByKey();
+    // A character typed over a list with more rows than it shows, or while a filter holds: for the filter field.
+    void filterTyped(const QString& text);
+    // Esc over a filtered list, or a tunnel added that the filter would hide: every row is to be seen again.
+    void filterDropped();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,8 +61,11 @@ protected:
 private:
     QListWidgetItem* appendTunnel(const std::string& folderName);
     static void setPicture(QListWidgetItem* item, int picture);
+    bool passesFilter(const QListWidgetItem* item) const;
+    void keepSelectionInSight();
 
     QString m_emptyHint;
+    QString m_filter;
 };
 
 } // namespace quorvane

@@ -4,6 +4,7 @@
 #include <QString>
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace quorvane {
 
@@ -24,6 +25,15 @@ public:
     // returns the text typed, or initialText when cancelled or closed.
     virtual QString inputBox(const QString& title, const QString& prompt, const QString& initialText,
                              int maxLength) = 0;
+
+    // inputBox that tells a cancel apart from an answer: nothing when cancelled or closed.
+    virtual std::optional<QString> askText(const QString& title, const QString& prompt, const QString& initialText,
+                                           int maxLength) = 0;
+
+    // The system's dialogs to pick a file to write (an existing one is confirmed there) or to read; filter as
+    // Qt's file dialogs take it. Empty when cancelled.
+    virtual QString saveFileName(const QString& title, const QString& suggested, const QString& filter) = 0;
+    virtual QString openFileName(const QString& title, const QString& filter) = 0;
 };
 
 // The error box text: the message with "." appended when its last character's code is greater than

@@ -32,6 +32,7 @@ TOptions::TOptions(QWidget* parent) : QDialog(parent) {
     ModificaDopoAggiunta = make(new QCheckBox(QStringLiteral("Apri l'&editor di un tunnell appena aggiunto"), this),
                                 "ModificaDopoAggiunta");
     IconaSempre = make(new QCheckBox(QStringLiteral("&Icona sempre nell'area di notifica"), this), "IconaSempre");
+    AvvioAccesso = make(new QCheckBox(QStringLiteral("Avvia all'a&ccesso"), this), "AvvioAccesso");
     LabelLingua = make(new QLabel(QStringLiteral("&Lingua"), this), "LabelLingua");
     Lingua = make(new QComboBox(this), "Lingua");
     LabelLingua->setBuddy(Lingua);
@@ -54,6 +55,7 @@ TOptions::TOptions(QWidget* parent) : QDialog(parent) {
     page->addWidget(Notifiche);
     page->addWidget(ModificaDopoAggiunta);
     page->addWidget(IconaSempre);
+    page->addWidget(AvvioAccesso);
     page->addSpacing(8);
     page->addLayout(language);
     page->addStretch();
@@ -68,6 +70,7 @@ void TOptions::setSettings(const ProgramSettings& settings, const std::vector<st
     Notifiche->setChecked(settings.notifications);
     ModificaDopoAggiunta->setChecked(settings.editAfterAdd);
     IconaSempre->setChecked(settings.trayIconAlways);
+    AvvioAccesso->setChecked(settings.startAtLogin);
     Lingua->clear();
     for (const std::string& file : languages)
         Lingua->addItem(languageDisplayName(file), QString::fromStdString(file));
@@ -82,6 +85,7 @@ ProgramSettings TOptions::settings() const {
     result.notifications = Notifiche->isChecked();
     result.editAfterAdd = ModificaDopoAggiunta->isChecked();
     result.trayIconAlways = IconaSempre->isChecked();
+    result.startAtLogin = AvvioAccesso->isChecked();
     if (Lingua->currentIndex() >= 0)
         result.language = Lingua->currentData().toString().toStdString();
     return result;

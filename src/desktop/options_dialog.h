@@ -30,6 +30,7 @@ public:
     QCheckBox* Notifiche = nullptr;
     QCheckBox* ModificaDopoAggiunta = nullptr;
     QCheckBox* IconaSempre = nullptr;
+    QCheckBox* AvvioAccesso = nullptr;
     QLabel* LabelLingua = nullptr;
     QComboBox* Lingua = nullptr;
     QPushButton* OKBtn = nullptr;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,19 @@ bool QtDialogService::question(const QString& text) {
 
 QString QtDialogService::inputBox(const QString& title, const QString& prompt, const QString& initialText,
                                   int maxLength) {
+    return askText(title, prompt, initialText, maxLength).value_or(initialText);
+}
+
+QString QtDialogService::saveFileName(const QString& title, const QString& suggested, const QString& filter) {
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, suggested, filter);
+}
+
+QString QtDialogService::openFileName(const QString& title, const QString& filter) {
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), filter);
+}
+
+std::optional<QString> QtDialogService::askText(const QString& title, const QString& prompt, const QString& initialText,
+                                                int maxLength) {
     QDialog dialog;
     dialog.setWindowTitle(title);
     auto* layout = new QVBoxLayout(&dialog);
@@ -68,7 +82,9 @@ QString QtDialogService::inputBox(const QString& title, const QString& prompt, c
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     dialog.setFixedSize(dialog.sizeHint());
-    return dialog.exec() == QDialog::Accepted ? field->text() : initialText;
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return field->text();
 }
 
 } // namespace quorvane

@@ -11,6 +11,10 @@ public:
     void showError(const QString& text) override;
     bool question(const QString& text) override;
     QString inputBox(const QString& title, const QString& prompt, const QString& initialText, int maxLength) override;
+    std::optional<QString> askText(const QString& title, const QString& prompt, const QString& initialText,
+                                   int maxLength) override;
+    QString saveFileName(const QString& title, const QString& suggested, const QString& filter) override;
+    QString openFileName(const QString& title, const QString& filter) override;
 };
 
 } // namespace quorvane

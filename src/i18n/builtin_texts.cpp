@@ -71,6 +71,7 @@ constexpr BuiltInText kTexts[] = {
     {"TunnellConnessi", "%3: %1 di %2 tunnell connessi"},
     {"OpzioniNonSalvate", "Impossibile salvare le opzioni in %1"},
     {"LinguaNonApplicata", "Impossibile usare la lingua %1: %2"},
+    {"AvvioAccessoNonImpostato", "Impossibile cambiare l'avvio all'accesso: %1"},
     {"ProgrammaNonApprovato",
      "Il tunnell %1 non viene connesso: il suo programma \"%3\" (%2) non è ancora approvato. I programmi di una "
      "definizione partono solo dopo la tua approvazione: connetti il tunnell dalla finestra e rispondi Sì, oppure "
@@ -95,6 +96,15 @@ constexpr BuiltInText kTexts[] = {
     {"ColonnaPortaLocaleL", "L: la porta aperta su questo computer"},
     {"ColonnaPortaLocaleR", "R: la porta aperta sul server"},
     {"ColonnaPortaLocaleD", "D: la porta SOCKS su questo computer"},
+    // Above the notices of a command on every tunnel, one line each.
+    {"EsitoConnettiTutti", "Connetti tutti:"},
+    {"EsitoDisconnettiTutti", "Disconnetti tutti:"},
+    {"TitoloEsporta", "Esporta il tunnell"},
+    {"TitoloImporta", "Importa un tunnell"},
+    {"FiltroDefinizioni", "Definizioni di tunnell (*.tun);;Tutti i file (*)"},
+    {"EsportaSegreti", "Mettere nel file anche la password e la chiave host memorizzata del tunnell %1? Chi avrà il "
+                       "file potrà usarle."},
+    {"SuggerimentoFiltro", "Filtra per nome (Esc mostra di nuovo tutti i tunnell)"},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

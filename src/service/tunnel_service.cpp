@@ -149,6 +149,69 @@ CommandResult TunnelService::add(const std::string& name) {
     return result;
 }
 
+CommandResult TunnelService::exportTunnel(const std::string& tunnel, const std::string& file, bool withSecrets) const {
+    const DefinitionLoad load = definition(tunnel);
+    // A cut value would be exported cut, as if whole.
+    if (!load.ok()) {
+        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
+        notice.detail = load.message();
+        return {false, {notice}};
+    }
+    TunnelDefinition exported = load.definition;
+    if (!withSecrets) {
+        exported.Password.clear();
+        exported.HostKey.clear();
+    }
+    try {
+        exportDefinition(file, exported);
+    } catch (const StoreError& error) {
+        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
+        notice.detail = error.what();
+        return {false, {notice}};
+    }
+    return {true, {}};
+}
+
+TunnelService::ImportCheck TunnelService::checkImport(const std::string& file) const {
+    ImportCheck check;
+    const DefinitionLoad load = loadDefinitionFile(file);
+    if (!load.ok()) {
+        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, {});
+        notice.detail = load.message();
+        check.notices.push_back(notice);
+        return check;
+    }
+    check.definition = load.definition;
+    // The file's own name, less its extension; the bytes as given, so a name that is not UTF-8 stays as it is.
+    std::string base = file.substr(file.find_last_of(fs::separator() == '/' ? "/" : "\\/") + 1);
+    if (const std::size_t dot = base.rfind('.'); dot != std::string::npos && dot > 0)
+        base.erase(dot);
+    if (base.empty() || !paths::isValidTunnelName(base))
+        base = "Tunnell";
+    check.name = base;
+    for (int number = 2;
+         sameNameListed(check.name) || fs::folderExists(paths::TunnelFolderForAdd(m_folders.data, check.name));
+         ++number)
+        check.name = base + " " + std::to_string(number);
+    return check;
+}
+
+CommandResult TunnelService::importTunnel(const std::string& name, const TunnelDefinition& definition) {
+    CommandResult added = add(name);
+    if (!added.done)
+        return added;
+    try {
+        save(name, definition);
+    } catch (const StoreError& error) {
+        // Half an import is no tunnel: the one just made goes again.
+        remove(name);
+        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, name);
+        notice.detail = error.what();
+        return {false, {notice}};
+    }
+    return added;
+}
+
 DefinitionLoad TunnelService::definition(const std::string& tunnel) const {
     return loadDefinitionChecked(m_folders.data, tunnel);
 }
@@ -475,6 +538,44 @@ CommandResult TunnelService::disconnect(const std::string& tunnel) {
             result.notices.push_back(*after);
     }
     return result;
+}
+
+BatchResult TunnelService::connectAll(const std::function<bool(const ConnectPlan&)>& approve) {
+    BatchResult batch;
+    // A copy: a question to the user lets a pass run, and nothing may change the list under the loop.
+    const std::vector<std::string> tunnels = m_tunnels;
+    for (const std::string& tunnel : tunnels) {
+        const TunnelStatus status = m_health.health(tunnel).status;
+        if (!has(tunnel) || status == TunnelStatus::Connected || status == TunnelStatus::Connecting)
+            continue;
+        batch.outcomes.push_back({tunnel, connect(tunnel, {}, approve)});
+    }
+    return batch;
+}
+
+BatchResult TunnelService::disconnectAll() {
+    BatchResult batch;
+    const TunnelClients running = m_clients.snapshot();
+    const std::vector<std::string> tunnels = m_tunnels;
+    for (const std::string& tunnel : tunnels) {
+        const bool runs = running.isRunning(tunnel);
+        // A tunnel waiting for its next try has no client, but would start one.
+        if (!runs && !m_health.untilRestart(tunnel))
+            continue;
+        m_health.stopped(tunnel);
+        m_disconnectedByUser.insert(tunnel);
+        CommandResult result{true, {}};
+        if (!runs) {
+            batch.outcomes.push_back({tunnel, result});
+            continue;
+        }
+        if (!m_clients.stopAll(tunnel, kStopTimeoutMs, kClientEndWait))
+            result = refused(NoticeKind::StopFailed, tunnel);
+        else if (std::optional<Notice> after = runAfter(tunnel, LoadDefinition(m_folders.data, tunnel)))
+            result.notices.push_back(*after);
+        batch.outcomes.push_back({tunnel, result});
+    }
+    return batch;
 }
 
 CommandResult TunnelService::rename(const std::string& tunnel, const std::string& newName) {

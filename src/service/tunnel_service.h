@@ -84,6 +84,15 @@ struct ConnectPlan {
     std::vector<Program> unapproved{};
 };
 
+// A command carried out on several tunnels: what it came to for each, in list order.
+struct BatchResult {
+    struct Outcome {
+        std::string tunnel;
+        CommandResult result;
+    };
+    std::vector<Outcome> outcomes;
+};
+
 struct PlannedConnect {
     std::optional<ConnectPlan> plan; // empty: refused, and the notices say why
     std::vector<Notice> notices;
@@ -187,8 +196,27 @@ public:
     CommandResult trustHostKey(const std::string& tunnel, const std::string& fingerprint);
     // While the user is asked about the tunnel's failure (a host key to trust), its state says so.
     void awaitUser(const std::string& tunnel, bool asking);
+    // The tunnel's definition written to file, without its password and trusted host key unless withSecrets.
+    CommandResult exportTunnel(const std::string& tunnel, const std::string& file, bool withSecrets) const;
+    // A definition file to import, read as a tunnel's own (too large, a link, a pipe or no definition at all:
+    // refused, saying why), and a name for it: the file's, without its extension, made unlike any listed.
+    struct ImportCheck {
+        std::optional<TunnelDefinition> definition;
+        std::string name;
+        std::vector<Notice> notices;
+    };
+    ImportCheck checkImport(const std::string& file) const;
+    // A new tunnel made as add makes it, holding the definition; its programs still wait for approval.
+    CommandResult importTunnel(const std::string& name, const TunnelDefinition& definition);
+
     // A tunnel waiting to reconnect does so now; a failed one without reconnection connects again.
     CommandResult reconnectNow(const std::string& tunnel);
+    // Every listed tunnel neither connected nor connecting, connected in list order as connect does
+    // (approve as there; no command line is shown). One refusal does not stop the others.
+    BatchResult connectAll(const std::function<bool(const ConnectPlan&)>& approve = {});
+    // Every listed tunnel with a client of its own, or waiting to restart, stopped as the user's disconnect
+    // stops it, every client included ("Dopo" once none is left); they stay down until connected again.
+    BatchResult disconnectAll();
 
     // PuTTY's key generator in a window of its own, where no dialog of the program makes keys.
     // Failures are not reported.

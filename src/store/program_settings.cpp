@@ -3,10 +3,12 @@
 
 #include <algorithm>
 
+#include "store/autostart.h"
 #include "store/file_system.h"
 #include "store/ini_file.h"
 #include "store/ini_line.h"
 #include "store/paths.h"
+#include "store/working_dir.h"
 
 namespace quorvane {
 namespace {
@@ -38,6 +40,7 @@ ProgramSettings loadProgramSettings(const std::string& dataFolder) {
     settings.notifications = readFlag(file, "Notifiche", settings.notifications);
     settings.editAfterAdd = readFlag(file, "ModificaDopoAggiunta", settings.editAfterAdd);
     settings.trayIconAlways = readFlag(file, "IconaSempre", settings.trayIconAlways);
+    settings.startAtLogin = readFlag(file, "AvvioAccesso", settings.startAtLogin);
     settings.language = file.readString(kSection, "Lingua", "");
     return settings;
 }
@@ -50,6 +53,7 @@ bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& s
                               {kSection, "Notifiche", flag(settings.notifications)},
                               {kSection, "ModificaDopoAggiunta", flag(settings.editAfterAdd)},
                               {kSection, "IconaSempre", flag(settings.trayIconAlways)},
+                              {kSection, "AvvioAccesso", flag(settings.startAtLogin)},
                               {kSection, "Lingua", settings.language}}) == IniWriteResult::Written;
 }
 
@@ -66,7 +70,7 @@ ProgramSettings settingsToShow(const std::string& dataFolder, const ProgramSetti
 
 KeptSettings keepProgramSettings(const std::string& programFolder, const std::string& dataFolder,
                                  const ProgramSettings& current, const ProgramSettings& chosen) {
-    KeptSettings kept{chosen, {}, true};
+    KeptSettings kept{chosen, {}, {}, true};
     if (!chosen.language.empty() && chosen.language != current.language) {
         const std::string source = languageFilePath(programFolder, chosen.language);
         // Read as any language file is read: no link, pipe or device, and bounded.
@@ -76,6 +80,12 @@ KeptSettings keepProgramSettings(const std::string& programFolder, const std::st
             kept.languageNotCopied = fs::resolve(source);
             kept.settings.language = current.language;
         }
+    }
+    // Only a change touches the system's entry: a file without the key leaves whatever is there alone.
+    if (chosen.startAtLogin != current.startAtLogin) {
+        kept.startAtLoginNotSet = chosen.startAtLogin ? autostart::enable(executablePath()) : autostart::disable();
+        if (!kept.startAtLoginNotSet.empty())
+            kept.settings.startAtLogin = current.startAtLogin;
     }
     kept.saved = saveProgramSettings(dataFolder, kept.settings);
     return kept;

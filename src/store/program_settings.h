@@ -12,6 +12,7 @@ struct ProgramSettings {
     bool notifications = true;   // balloons when a tunnel fails or comes back
     bool editAfterAdd = false;   // the editor opens on a tunnel just added
     bool trayIconAlways = false; // the notification area keeps the icon while the window is open too
+    bool startAtLogin = false;   // the system starts the program, hidden, when the user logs in
     std::string language;        // the lang/ file last chosen; empty: none chosen here
     std::string problem;         // why the file was not read and the defaults hold (a link, a pipe, too large)
 };
@@ -34,10 +35,12 @@ bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& s
 ProgramSettings settingsToShow(const std::string& dataFolder, const ProgramSettings& current);
 
 // What keeping the user's choice came to: a new language is copied to default.lng, which every later
-// start reads, then the settings are saved.
+// start reads; a change of startAtLogin writes or removes the system's entry for this executable; then the
+// settings are saved.
 struct KeptSettings {
-    ProgramSettings settings;      // in force now (the old language when its copy failed)
-    std::string languageNotCopied; // the chosen file's path, when it could not be copied
+    ProgramSettings settings;       // in force now (the old language when its copy failed)
+    std::string languageNotCopied;  // the chosen file's path, when it could not be copied
+    std::string startAtLoginNotSet; // why the login entry could not be written or removed (the choice is undone)
     bool saved = true;
 };
 KeptSettings keepProgramSettings(const std::string& programFolder, const std::string& dataFolder,

@@ -64,18 +64,13 @@ const std::array<TextKey, 7> kTextKeys = {{
      true},
 }};
 
-// All eight keys in one replacement of the file: a crash between keys would leave a mixed definition.
-void writeAll(const std::string& path, const TunnelDefinition& definition) {
+// The entries a write gives the file. The newer keys are written when set, or to clear a value the file
+// holds (current): a definition that never used them keeps its eight keys.
+std::vector<IniEntry> entriesOf(const TunnelDefinition& definition, const IniText& current) {
     std::vector<IniEntry> entries;
     for (const TextKey& row : kTextKeys)
         entries.push_back({row.section, row.key, definition.*row.field});
     entries.push_back({kTunnelSection, kAutoConnectKey, definition.AutoConnessione ? "1" : "0"});
-    // The newer keys are written when set, or to clear a value the file holds: a definition that
-    // never used them keeps its eight keys.
-    // One read serves every check; a file that cannot be read here is refused by the write itself.
-    std::string bytes;
-    fs::readFileNoFollow(path, kDefinitionMaxBytes, bytes);
-    const IniText current(std::move(bytes));
     const auto present = [&](const char* section, const char* key) {
         return current.readString(section, key, kAbsent) != kAbsent;
     };
@@ -97,6 +92,15 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
         entries.push_back({kTunnelSection, kExtraForwardsKey, formatExtraForwards(definition.Inoltri)});
     if (definition.Sonda != kDefaultProbeSeconds || present(kTunnelSection, kProbeKey))
         entries.push_back({kTunnelSection, kProbeKey, std::to_string(definition.Sonda)});
+    return entries;
+}
+
+// All eight keys in one replacement of the file: a crash between keys would leave a mixed definition.
+void writeAll(const std::string& path, const TunnelDefinition& definition) {
+    // One read serves every check; a file that cannot be read here is refused by the write itself.
+    std::string bytes;
+    fs::readFileNoFollow(path, kDefinitionMaxBytes, bytes);
+    const std::vector<IniEntry> entries = entriesOf(definition, IniText(std::move(bytes)));
     StoreError::Cause cause = StoreError::Cause::WriteFailed;
     switch (IniFile(path).writeStrings(entries, kDefinitionMaxBytes)) {
     case IniWriteResult::Written:
@@ -255,21 +259,30 @@ std::string DefinitionLoad::message() const {
     case DefinitionProblem::ValueCut:
         return "Unable to use " + path + ": the value of " + cutKey + " is longer than " +
                std::to_string(IniText::kValueBufferChars - 1) + " characters";
+    case DefinitionProblem::NotADefinition:
+        return "Unable to use " + path + ": it is not a tunnel definition";
     case DefinitionProblem::Unreadable:
         break;
     }
     return "Unable to read " + path;
 }
 
-DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::string& name) {
+namespace {
+
+DefinitionLoad readDefinition(const std::string& path, bool mustHoldKeys) {
     DefinitionLoad load;
-    load.path = paths::DefinitionFile(workingDir, name);
+    load.path = path;
     std::string bytes;
     load.problem = problemOf(fs::readFileNoFollow(load.path, kDefinitionMaxBytes, bytes));
     if (!load.ok())
         return load;
     // One read for all eight keys: they come from one version of the file.
     const IniText text(std::move(bytes));
+    if (mustHoldKeys && text.readKeyNames(kServerSection, IniText::kValueBufferChars).empty() &&
+        text.readKeyNames(kTunnelSection, IniText::kValueBufferChars).empty()) {
+        load.problem = DefinitionProblem::NotADefinition;
+        return load;
+    }
     for (const TextKey& row : kTextKeys)
         load.definition.*row.field = text.readString(row.section, row.key, "");
     load.definition.AutoConnessione = parseSwitch(text.readString(kTunnelSection, kAutoConnectKey, ""));
@@ -298,6 +311,32 @@ DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::s
     for (const char* key : {kBeforeKey, kAfterKey, kExtraForwardsKey})
         fits(kTunnelSection, key);
     return load;
+}
+
+} // namespace
+
+DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::string& name) {
+    return readDefinition(paths::DefinitionFile(workingDir, name), false);
+}
+
+DefinitionLoad loadDefinitionFile(const std::string& path) {
+    return readDefinition(path, true);
+}
+
+void exportDefinition(const std::string& path, const TunnelDefinition& definition) {
+    IniText text;
+    if (!text.write(entriesOf(definition, IniText())))
+        throw StoreError("Unable to write to " + path, StoreError::Cause::BadValue);
+    if (text.bytes().size() > kDefinitionMaxBytes)
+        throw StoreError("Unable to write to " + path, StoreError::Cause::TooLarge);
+    switch (fs::replacePrivateFileNoFollow(path, text.bytes())) {
+    case fs::FileStatus::Ok:
+        return;
+    case fs::FileStatus::Link:
+        throw StoreError("Unable to write to " + path, StoreError::Cause::Link);
+    default:
+        throw StoreError("Unable to write to " + path);
+    }
 }
 
 TunnelDefinition LoadDefinition(const std::string& workingDir, const std::string& name) {

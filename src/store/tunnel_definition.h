@@ -86,12 +86,13 @@ inline constexpr std::size_t kDefinitionMaxBytes = 64 * 1024;
 // Why a definition could not be loaded.
 enum class DefinitionProblem {
     None,
-    Missing,    // no file (or no tunnel folder)
-    Link,       // the file or the tunnel folder is a symbolic link (the tunnels folder itself may be one)
-    NotAFile,   // a folder, pipe or device in its place
-    TooLarge,   // larger than kDefinitionMaxBytes
-    Unreadable, // permissions or I/O
-    ValueCut,   // a value longer than reading can give whole (the definition holds it cut)
+    Missing,        // no file (or no tunnel folder)
+    Link,           // the file or the tunnel folder is a symbolic link (the tunnels folder itself may be one)
+    NotAFile,       // a folder, pipe or device in its place
+    TooLarge,       // larger than kDefinitionMaxBytes
+    Unreadable,     // permissions or I/O
+    ValueCut,       // a value longer than reading can give whole (the definition holds it cut)
+    NotADefinition, // a file to import that holds no key of a definition
 };
 
 struct DefinitionLoad {
@@ -125,6 +126,15 @@ void CreateDefaultDefinition(const std::string& tunnelFolder);
 // Reads WorkingDir + "\tunnells\" + name + "\tunnell.tun", reporting a file that cannot serve: for
 // the commands that act on a definition (connect) and must refuse and tell the user.
 DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::string& name);
+
+// A definition file outside the tunnels folder (one exported, to import), read as loadDefinitionChecked reads a
+// tunnel's, with the same limits and refusals; a file that holds none of a definition's keys is NotADefinition.
+DefinitionLoad loadDefinitionFile(const std::string& path);
+
+// Writes the definition alone into a new file at path (one already there is replaced, never merged with, and
+// never written through a link): the keys a definition written afresh holds, readable by its owner alone.
+// Throws StoreError, the file untouched, when the write is refused.
+void exportDefinition(const std::string& path, const TunnelDefinition& definition);
 
 // loadDefinitionChecked's definition: never fails (missing values, and every value of a file it
 // refuses, are empty/off). For the editor.

@@ -9,4 +9,7 @@ namespace quorvane {
 // (/proc/self/exe here, GetModuleFileName on Windows). Empty only if the system cannot say.
 std::string executableFolder();
 
+// The running executable's full path, as the system reports it; empty only if the system cannot say.
+std::string executablePath();
+
 } // namespace quorvane

@@ -223,8 +223,8 @@ TEST(TrayMenu, ListsTunnelsToConnectAndDisconnectAndStartsThereWhenAsked) {
     QStringList entries;
     for (const QAction* entry : menu->actions())
         entries << (entry->isSeparator() ? "-" : entry->text() + (entry->isChecked() ? " [x]" : ""));
-    EXPECT_EQ(entries, (QStringList{"Casa\tNon connesso", "Office\tConnesso [x]", "-", "&Visualizza Quorvane",
-                                    "&Esci da Quorvane"}));
+    EXPECT_EQ(entries, (QStringList{"Casa\tNon connesso", "Office\tConnesso [x]", "-", "&Connetti tutti",
+                                    "&Disconnetti tutti", "-", "&Visualizza Quorvane", "&Esci da Quorvane"}));
 
     menu->actions()[0]->trigger();
     EXPECT_EQ(f.launcher->requests.size(), 1u) << "Casa connected";

@@ -280,6 +280,97 @@ TEST_F(TunnelCommands, CommandsWithoutSelectionDoNothing) {
     EXPECT_TRUE(stdfs::exists(tunnelPath("Office")));
 }
 
+// Connect all tells every refusal in one box, a line per tunnel, and shows no command line; disconnect all
+// (here from the tray) stops every client.
+TEST_F(TunnelCommands, ConnectAllTellsEveryRefusalInOneBoxAndDisconnectAllStopsEveryClient) {
+    const TunnelDefinition good{"127.0.0.1", "22", "u", "pw", "9001", "h", "80", false};
+    TunnelDefinition option = good, noPort = good;
+    option.Username = "-oProxyCommand=x";
+    noPort.PortaLocale = "0";
+    for (const auto& [name, definition] : {std::pair{"Casa", good}, {"Office", option}, {"Zeta", noPort}}) {
+        f.folder.makeFolder(std::string("tunnells/") + name);
+        SaveDefinition(f.workingDir(), name, definition);
+    }
+    f.app().start();
+    f.main().findChild<QAction*>("ConnettiTutti1")->trigger();
+    EXPECT_EQ(f.launcher->requests.size(), 1u);
+    EXPECT_TRUE(f.dialogs.errors.isEmpty());
+    ASSERT_EQ(f.dialogs.messages.size(), 1) << "one box, and no command line";
+    const QStringList lines = f.dialogs.messages[0].split('\n');
+    ASSERT_EQ(lines.size(), 4) << f.dialogs.messages[0].toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Connetti tutti:"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Office: Il campo"))) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Zeta: Il campo"))) << lines[3].toStdString();
+
+    f.main().findChild<QAction*>("DisconnettiTutti2")->trigger();
+    EXPECT_TRUE(f.processes->running.empty());
+    EXPECT_EQ(f.dialogs.messages.size(), 1);
+}
+
+// Typing over a list too long to see whole filters it by name, in any case, and commands act on the rows seen;
+// Esc brings every row back. A list seen whole finds a row by its first letters instead.
+TEST_F(TunnelCommands, TypingOverALongListFiltersItByNameAndEscShowsEveryRowAgain) {
+    for (int i = 0; i < 40; ++i)
+        f.folder.makeFolder(QStringLiteral("tunnells/%1 %2").arg(i % 10 ? "Casa" : "Office").arg(i).toStdString());
+    f.app().start();
+    TunnelListView& list = *f.main().ListView1;
+    auto* filter = f.main().findChild<QLineEdit*>(QStringLiteral("Filtro"));
+    const auto seen = [&] {
+        QStringList rows;
+        for (int row = 0; row < list.count(); ++row)
+            rows << (list.item(row)->isHidden() ? QString() : list.item(row)->text());
+        rows.removeAll(QString());
+        return rows;
+    };
+    for (const QSize size : {QSize(2400, 2400), QSize(500, 400)}) {
+        f.main().resize(size);
+        QApplication::processEvents();
+        QTest::keyClicks(&list, QStringLiteral("oFf"));
+    }
+    ASSERT_TRUE(filter->isVisible());
+    EXPECT_EQ(filter->text(), QStringLiteral("oFf")) << "the wide window's typing filtered nothing";
+    EXPECT_EQ(seen(), (QStringList{"Office 0", "Office 10", "Office 20", "Office 30"}));
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 0"));
+    QTest::keyClick(filter, Qt::Key_Down);
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 10"));
+    f.main().SuppressEditor = true; // loaded into the editor, not shown
+    f.main().ListView1DblClick();
+    f.main().SuppressEditor = false;
+    EXPECT_EQ(f.app().editor().windowTitle(), QStringLiteral("Tunnell: Office 10"));
+
+    QTest::keyClick(filter, Qt::Key_Escape);
+    EXPECT_FALSE(filter->isVisible());
+    EXPECT_EQ(seen().size(), 40);
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 10"));
+}
+
+// Export asks where, then whether the secrets go too; import reads the file before it asks for a name, suggests
+// the file's own name made unique, and a cancel makes nothing.
+TEST_F(TunnelCommands, ExportAsksAboutTheSecretsAndImportSuggestsAFreeName) {
+    add(QStringLiteral("Office"));
+    const QString file = QString::fromStdString(f.folder.file("Office.tun"));
+    f.dialogs.answerFile(file);
+    f.dialogs.answerQuestion(false);
+    runCommand([this] { f.main().EsportaTunnel1Click(); });
+    EXPECT_EQ(f.dialogs.fileDialogs, QStringList{QStringLiteral("Esporta il tunnell: Office.tun")});
+    ASSERT_EQ(f.dialogs.questions.size(), 1);
+    EXPECT_EQ(loadDefinitionFile(file.toStdString()).definition.Password, "");
+
+    for (const std::optional<QString>& answer : {std::optional<QString>(), std::optional(QStringLiteral("Office 2"))}) {
+        f.dialogs.answerFile(file);
+        f.dialogs.answerInput(answer);
+        runCommand([this] { f.main().ImportaTunnel1Click(); });
+        EXPECT_EQ(f.dialogs.inputBoxes.back().initialText, QStringLiteral("Office 2"));
+    }
+    EXPECT_EQ(f.main().ListView1->count(), 2) << "one import cancelled, one made";
+    EXPECT_EQ(f.main().selectedItem()->text(), QStringLiteral("Office 2"));
+
+    f.dialogs.answerFile(QString::fromStdString(f.folder.file("plink.exe")));
+    runCommand([this] { f.main().ImportaTunnel1Click(); });
+    EXPECT_EQ(f.dialogs.errors.size(), 1) << "no definition: said so, and no name asked";
+    EXPECT_EQ(f.dialogs.inputBoxes.size(), 3u);
+}
+
 TEST_F(TunnelCommands, DisconnectStopsOnlyTheFirstOwnClientOfThatTunnelAndReportsAStopThatFails) {
     add(QStringLiteral("A"));
     add(QStringLiteral("B"));

@@ -143,6 +143,8 @@ public:
     bool started = false;
 };
 
+using Names = std::vector<std::string>;
+
 template <typename Row> class ServiceTable : public ServiceTest, public ::testing::WithParamInterface<Row> {};
 
 template <typename Row> std::string rowName(const ::testing::TestParamInfo<Row>& info) {
@@ -426,6 +428,122 @@ TEST_F(ServiceTest, ALoadConnectsAgainOnlyWhatTheUserDidNotDisconnect) {
     EXPECT_EQ(service.load({}).started, std::vector<std::string>{"Office"}) << "connected by the user since";
 }
 
+// ---- every tunnel at once ----
+
+std::vector<std::string> tunnelsOf(const BatchResult& batch, bool done) {
+    std::vector<std::string> names;
+    for (const BatchResult::Outcome& outcome : batch.outcomes) {
+        if (outcome.result.done == done)
+            names.push_back(outcome.tunnel);
+    }
+    return names;
+}
+
+// Connect all takes what is down, through connect's own checks, and one refusal stops none of the others;
+// disconnect all stops every client, and a tunnel waiting for its next try stays down too.
+TEST_F(ServiceTest, ConnectAllAndDisconnectAllActOnEveryTunnelInListOrder) {
+    int port = 8100;
+    for (const char* name : {"Alpha", "Beta", "Gamma", "Delta", "Epsilon"}) {
+        make(name);
+        TunnelDefinition own = service.definition(name).definition;
+        own.PortaLocale = std::to_string(++port); // one port each, or the tunnels would take each other's
+        service.save(name, own);
+    }
+    TunnelDefinition refused = service.definition("Gamma").definition;
+    refused.Username = "-oProxyCommand=evil";
+    service.save("Gamma", refused);
+    TunnelDefinition received = service.definition("Epsilon").definition;
+    received.Prima = "./fetch-keys.cmd"; // not approved
+    service.save("Epsilon", received);
+    ASSERT_TRUE(service.connect("Alpha").done);
+    ASSERT_TRUE(service.connect("Delta").done);
+    service.pass();
+    clientEnds("Delta");
+    clock.elapsed += TunnelMonitor::kStartGrace + seconds(1);
+    service.pass();
+    ASSERT_TRUE(service.health("Delta").retryIn) << "Delta waits for its next try";
+
+    std::vector<std::string> asked;
+    const BatchResult connected = service.connectAll([&](const ConnectPlan& plan) {
+        asked.push_back(plan.tunnel);
+        return false;
+    });
+    EXPECT_EQ(tunnelsOf(connected, true), (Names{"Beta", "Delta"})) << "Alpha was up already";
+    EXPECT_EQ(tunnelsOf(connected, false), (Names{"Gamma", "Epsilon"}));
+    EXPECT_EQ(connected.outcomes[1].result.notices.at(0).kind, NoticeKind::FieldRefused);
+    EXPECT_EQ(asked, Names{"Epsilon"}) << "programs are put to the user as a single connect puts them";
+    EXPECT_EQ(clientLaunches(), 4u);
+    EXPECT_EQ(service.connectAll({}).outcomes.at(1).result.notices.at(0).kind, NoticeKind::ProgramNotApproved);
+
+    service.pass();
+    clientEnds("Beta");
+    clock.elapsed += TunnelMonitor::kStartGrace + seconds(1);
+    service.pass();
+    ASSERT_TRUE(service.health("Beta").retryIn);
+    const std::size_t afterBefore = afterLaunches();
+    const BatchResult disconnected = service.disconnectAll();
+    EXPECT_EQ(tunnelsOf(disconnected, true), (Names{"Alpha", "Beta", "Delta"}));
+    EXPECT_TRUE(tunnelsOf(disconnected, false).empty());
+    EXPECT_EQ(afterLaunches(), afterBefore + 2) << "Dopo once for each client stopped";
+    for (const char* name : {"Alpha", "Beta", "Delta"})
+        EXPECT_FALSE(clientRuns(name)) << name;
+    clock.elapsed += seconds(120);
+    service.pass();
+    EXPECT_EQ(clientLaunches(), 4u) << "nothing restarts";
+    EXPECT_TRUE(service.disconnectAll().outcomes.empty());
+
+    ASSERT_TRUE(service.connect("Alpha").done);
+    processes.refuseStops = true;
+    const BatchResult stuck = service.disconnectAll();
+    ASSERT_EQ(stuck.outcomes.size(), 1u);
+    EXPECT_EQ(stuck.outcomes[0].result.notices.at(0).kind, NoticeKind::StopFailed);
+}
+
+// ---- export and import ----
+
+// What comes back is the definition less its password and trusted key, unless the user asked for them; a new
+// tunnel whose programs wait for approval. A file that is no definition is refused; one whose values are
+// options is imported, and its connect refuses them.
+TEST_F(ServiceTest, ExportThenImportKeepsEveryFieldButTheSecretsUnlessAskedFor) {
+    make("Office");
+    TunnelDefinition full = service.definition("Office").definition;
+    full.HostKey = "SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o";
+    full.FileChiave = "id.ppk";
+    full.Direzione = kForwardRemote;
+    full.Debug = full.AutoConnessione = true;
+    full.Prima = "./before.cmd";
+    full.Inoltri = {{kForwardDynamic, "1080", "", ""}, {kForwardLocal, "8080", "intranet", "80"}};
+    full.Sonda = 30;
+    service.save("Office", full);
+    work.makeFolder("out");
+    for (const bool withSecrets : {false, true}) {
+        const std::string file = work.file(withSecrets ? "out/Office.tun" : "Office.tun");
+        ASSERT_TRUE(service.exportTunnel("Office", file, withSecrets).done);
+        const TunnelService::ImportCheck check = service.checkImport(file);
+        ASSERT_TRUE(check.definition);
+        EXPECT_EQ(check.name, withSecrets ? "Office 3" : "Office 2");
+        ASSERT_TRUE(service.importTunnel(check.name, *check.definition).done);
+        TunnelDefinition expected = full;
+        if (!withSecrets)
+            expected.Password = expected.HostKey = "";
+        EXPECT_EQ(service.definition(check.name).definition, expected);
+        EXPECT_EQ(service.unapprovedPrograms(check.name, expected).size(), 2u);
+    }
+    EXPECT_EQ(folderNames(), (Names{"Office", "Office 2", "Office 3"}));
+
+    work.write("notes.ini", "[Opzioni]\r\nIpServer=x\r\n");
+    const TunnelService::ImportCheck notes = service.checkImport(work.file("notes.ini"));
+    EXPECT_FALSE(notes.definition);
+    EXPECT_EQ(notes.notices.at(0).kind, NoticeKind::DefinitionUnusable);
+    work.write("-evil.tun", "[SSH Server]\r\nIpServer=-oProxyCommand=sh\r\nPortaServer=22\r\n");
+    const TunnelService::ImportCheck evil = service.checkImport(work.file("-evil.tun"));
+    ASSERT_TRUE(evil.definition);
+    ASSERT_TRUE(service.importTunnel(evil.name, *evil.definition).done);
+    EXPECT_EQ(service.connect(evil.name).notices.at(0).kind, NoticeKind::FieldRefused);
+    EXPECT_EQ(clientLaunches(), 0u);
+    EXPECT_FALSE(service.importTunnel("../outside", *evil.definition).done);
+}
+
 // ---- remove and rename ----
 
 struct FolderRow {
@@ -466,8 +584,6 @@ TEST_P(FolderCommand, ChangesFoldersAndListTogetherOrNotAtAll) {
     service.pass();
     EXPECT_TRUE(listener.kinds.empty());
 }
-
-using Names = std::vector<std::string>;
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FolderCommand,

@@ -111,6 +111,13 @@ TEST_P(HostileFile, IsRefusedWithItsReasonAndNothingOutsideChanges) {
     EXPECT_NE(load.message(), "");
     EXPECT_THROW(SaveDefinition(data, "Office", TunnelDefinition{}), StoreError);
 
+    // A definition to import, or a file to export to, in such a place.
+    ASSERT_TRUE(put("export.tun"));
+    EXPECT_FALSE(loadDefinitionFile(work.file("export.tun")).ok());
+    if (GetParam().kind != Hostile::Oversize) { // a large regular file is replaced, as the user chose
+        EXPECT_THROW(exportDefinition(work.file("export.tun"), TunnelDefinition{}), StoreError);
+    }
+
     // The client's log: the start is refused before anything is emptied; reads give nothing.
     if (GetParam().kind != Hostile::Oversize) { // a long log is trimmed, not refused
         ASSERT_TRUE(put("tunnells/Office/client.log"));

@@ -34,12 +34,29 @@ bool ScriptedDialogs::question(const QString& text) {
 
 QString ScriptedDialogs::inputBox(const QString& title, const QString& prompt, const QString& initialText,
                                   int maxLength) {
+    return askText(title, prompt, initialText, maxLength).value_or(initialText);
+}
+
+std::optional<QString> ScriptedDialogs::askText(const QString& title, const QString& prompt, const QString& initialText,
+                                                int maxLength) {
     inputBoxes.push_back({title, prompt, initialText, maxLength});
     if (m_inputAnswers.empty())
         return initialText;
     std::optional<QString> answer = std::move(m_inputAnswers.front());
     m_inputAnswers.pop_front();
-    return answer ? answer->left(maxLength) : initialText;
+    if (answer)
+        return answer->left(maxLength);
+    return std::nullopt;
+}
+
+QString ScriptedDialogs::saveFileName(const QString& title, const QString& suggested, const QString&) {
+    fileDialogs << title + ": " + suggested;
+    return m_fileAnswers.empty() ? QString() : m_fileAnswers.takeFirst();
+}
+
+QString ScriptedDialogs::openFileName(const QString& title, const QString&) {
+    fileDialogs << title;
+    return m_fileAnswers.empty() ? QString() : m_fileAnswers.takeFirst();
 }
 
 } // namespace quorvane::test

@@ -20,6 +20,13 @@ public:
     void showError(const QString& text) override;
     bool question(const QString& text) override; // records it; answers from answerQuestion, else otherAnswers
     QString inputBox(const QString& title, const QString& prompt, const QString& initialText, int maxLength) override;
+    std::optional<QString> askText(const QString& title, const QString& prompt, const QString& initialText,
+                                   int maxLength) override; // answered as inputBox, from the same script
+    QString saveFileName(const QString& title, const QString& suggested, const QString& filter) override;
+    QString openFileName(const QString& title, const QString& filter) override;
+    // The next file dialog's answer; an empty one stands for "Cancel" (also once they are used up).
+    void answerFile(const QString& file) { m_fileAnswers << file; }
+    QStringList fileDialogs; // each one's title and, for a save, the name it suggested
 
     // Next input box answers; std::nullopt stands for "Cancel".
     void answerInput(std::optional<QString> answer) { m_inputAnswers.push_back(std::move(answer)); }
@@ -44,6 +51,7 @@ public:
 private:
     std::deque<std::optional<QString>> m_inputAnswers;
     std::deque<bool> m_questionAnswers;
+    QStringList m_fileAnswers;
 };
 
 } // namespace quorvane::test
