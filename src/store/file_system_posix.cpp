@@ -229,7 +229,9 @@ std::string resolve(const std::string& path) {
         result = "/";
         pos = 1;
     }
-    bool lookUp = true; // once a component is missing, nothing below it can exist
+    // Once a component is missing, nothing below it can exist. A path that exists as spelled needs no look at
+    // each of its folders: one call instead of one per component, for every file the program opens.
+    bool lookUp = !entryExists(path);
     while (pos <= path.size()) {
         auto end = path.find('/', pos);
         if (end == std::string::npos)
