@@ -865,6 +865,9 @@ void TMain::FormShow() {
         ListBox1->clear(); // the hidden list of names, as the folders hold them
         for (const std::string& tunnel : m_service.tunnels())
             ListBox1->addItem(tunnelCaption(tunnel));
+        // Pictures and tooltips before the selection: selecting lays the list out, and a change to every row
+        // after that would have it laid out again at the first paint.
+        showHealth();
         // The editor ends holding the last tunnel, as if each had been loaded in turn.
         if (const int rows = ListView1->count(); rows > 0) {
             ListView1->setCurrentRow(rows - 1);
@@ -872,7 +875,7 @@ void TMain::FormShow() {
         }
     }
     m_loading = false;
-    showHealth();
+    showHealth(true);
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));
     if (m_windows.messages) {
