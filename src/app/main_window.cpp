@@ -94,8 +94,7 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
         if (!m_loading) // the load sequence draws once at its end
             showHealth(true);
     });
-    connect(&events, &ServiceEvents::noticeDue, this,
-            [this](const Notice& notice) { runCommand([this, &notice] { present(notice); }); });
+    connect(&events, &ServiceEvents::noticeDue, this, [this](const Notice& notice) { m_pendingNotices.add(notice); });
     // The selection, not the current item: a click moves the current item before it selects.
     connect(ListView1, &QListWidget::itemSelectionChanged, this, [this] { showSelectedHealth(); });
     connect(ListView1, &TunnelListView::activatedByKey, this, [this] {
@@ -459,6 +458,10 @@ void TMain::present(const std::vector<Notice>& notices) {
         present(notice);
 }
 
+void TMain::presentFound(const Notice& notice) {
+    runCommand([&] { present(notice); });
+}
+
 void TMain::present(const Notice& notice) {
     if (!m_windows.texts)
         return;
@@ -471,8 +474,13 @@ void TMain::present(const Notice& notice) {
             m_service.awaitUser(notice.tunnel, true); // not an error yet: the user has not answered
             const bool trusted = dialogs().question(text);
             m_service.awaitUser(notice.tunnel, false);
-            if (trusted)
-                present(m_service.trustHostKey(notice.tunnel, notice.failure.hostKey->fingerprint).notices);
+            // Offered the same server's same key meanwhile (a connect of all, a load): the answer serves them too.
+            const std::vector<std::string> alike = m_pendingNotices.takeSameKeyOffers(notice);
+            if (!trusted)
+                return;
+            present(m_service.trustHostKey(notice.tunnel, notice.failure.hostKey->fingerprint).notices);
+            for (const std::string& tunnel : alike)
+                present(m_service.trustHostKey(tunnel, notice.failure.hostKey->fingerprint).notices);
         }
         return;
     case NoticeKind::Dropped:

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/pending_notices.h"
 #include "app/tunnel_list_view.h"
 #include "desktop/tray_backend.h"
 #include "service/tunnel_service.h"
@@ -150,6 +151,7 @@ private:
     std::function<bool(const ConnectPlan&)> approveFromWindow();
     void present(const std::vector<Notice>& notices);
     void present(const Notice& notice);
+    void presentFound(const Notice& notice); // what a pass found, once the box before it has closed
     // A command on several tunnels: every notice in one box under the heading, each line naming its tunnel.
     void presentTogether(const QString& heading, const BatchResult& batch);
     // onlyWhenChanged: after a pass, which on a quiet machine changes nothing.
@@ -168,6 +170,7 @@ private:
     std::unique_ptr<QtTranslations> m_qtWords; // Qt's own words follow the language file
     bool m_anyTunnelUp = false;
     std::optional<std::uint64_t> m_shownRevision; // of the states drawn last
+    PendingNotices m_pendingNotices{[this](const Notice& notice) { presentFound(notice); }};
     int m_connectedShown = 0;
     bool m_quitting = false;
     bool m_loading = false; // the load sequence runs

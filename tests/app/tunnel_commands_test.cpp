@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -260,6 +261,37 @@ TEST_F(TunnelCommands, WhileTheHostKeyQuestionIsOpenTheTunnelWaitsForTheUser) {
     EXPECT_TRUE(whileAsked.contains(QStringLiteral("In attesa dell'utente"))) << whileAsked.toStdString();
     EXPECT_TRUE(f.main().statusPanels[0]->text().contains(QStringLiteral("Errore: chiave host non conosciuta")))
         << "refused, it is an error again";
+}
+
+TEST_F(TunnelCommands, OneBoxAtATimeAndOneAnswerForEveryTunnelOfferedTheSameKey) {
+    const std::string key = "SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o";
+    f.processes->start("init"); // an empty listing is a failed one
+    for (const char* name : {"Office", "Home", "Lab"}) {
+        add(QString::fromLatin1(name));
+        SaveDefinition(f.workingDir(), name, {"10.0.0.1", "22", "mario", "pw", "9001", "10.0.0.7", "3389", false});
+        ASSERT_TRUE(f.app().service().connect(name).done);
+        f.processes->end(f.launcher->lastStarted());
+        f.folder.write(std::string("tunnells/") + name + "/client.log",
+                       "The host key is not cached for this server:\n  10.0.0.1 (port 22)\n"
+                       "The server's ssh-ed25519 key fingerprint is:\n  ssh-ed25519 255 " +
+                           key + "\nFATAL ERROR: Cannot confirm a host key in batch mode\n");
+    }
+    int open = 0;
+    int mostOpen = 0;
+    f.dialogs.onQuestion = [&](const QString&) {
+        mostOpen = std::max(mostOpen, ++open);
+        QEventLoop box; // a box's own event loop, which delivers what was posted before it
+        QTimer::singleShot(0, &box, &QEventLoop::quit);
+        box.exec();
+        --open;
+    };
+    f.dialogs.answerQuestion(true);
+    runCommand([this] { f.main().checkprocessiTimer(); });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(mostOpen, 1) << "a box never opens on top of another";
+    EXPECT_EQ(f.dialogs.questions.size(), 1) << "the same server's same key is asked about once";
+    for (const char* name : {"Office", "Home", "Lab"})
+        EXPECT_EQ(LoadDefinition(f.workingDir(), name).HostKey, key) << name;
 }
 
 TEST_F(TunnelCommands, CommandsWithoutSelectionDoNothing) {
