@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quorvane {
 
@@ -136,13 +137,14 @@ bool askListening(int fd, unsigned char family, std::vector<ListeningSocket>& so
     return false;
 }
 
-// Marks the sockets that one process holds open: its descriptors read "socket:[inode]".
-void claimSockets(ProcessId pid, std::vector<ListeningSocket>& sockets,
-                  const std::unordered_map<unsigned long, std::vector<std::size_t>>& byInode) {
+// Marks the sockets that one process holds open: its descriptors read "socket:[inode]". Returns their inodes.
+std::vector<unsigned long> claimSockets(ProcessId pid, std::vector<ListeningSocket>& sockets,
+                                        const std::unordered_map<unsigned long, std::vector<std::size_t>>& byInode) {
+    std::vector<unsigned long> claimed;
     const std::string folder = "/proc/" + std::to_string(pid) + "/fd/";
     DIR* dir = opendir(folder.c_str());
     if (!dir)
-        return; // gone, or not ours to look at
+        return claimed; // gone, or not ours to look at
     constexpr std::string_view kPrefix = "socket:[";
     char target[64];
     while (const dirent* entry = readdir(dir)) {
@@ -157,11 +159,14 @@ void claimSockets(ProcessId pid, std::vector<ListeningSocket>& sockets,
         unsigned long inode = 0;
         if (!parseWhole(link.substr(kPrefix.size(), link.size() - kPrefix.size() - 1), inode, 10))
             continue;
-        if (const auto found = byInode.find(inode); found != byInode.end())
+        if (const auto found = byInode.find(inode); found != byInode.end()) {
             for (std::size_t index : found->second)
                 sockets[index].owner = pid;
+            claimed.push_back(inode);
+        }
     }
     closedir(dir);
+    return claimed;
 }
 
 class ProcSocketTable : public SocketTable {
@@ -179,11 +184,38 @@ public:
             if (!v4 && !v6)
                 return {};
         }
-        for (ProcessId pid : candidates)
-            if (pid != NoProcessId && !byInode.empty())
-                claimSockets(pid, sockets, byInode);
+        // Reading a client's descriptors costs a call per descriptor. While no listening socket has come since
+        // the last look and a client still holds every one it held then, it holds the same ones now: a socket
+        // does not change hands, and a closed one leaves the table.
+        const bool anyNew = std::any_of(byInode.begin(), byInode.end(),
+                                        [this](const auto& entry) { return !m_seen.count(entry.first); });
+        std::unordered_map<ProcessId, std::vector<unsigned long>> held;
+        for (ProcessId pid : candidates) {
+            if (pid == NoProcessId || byInode.empty())
+                continue;
+            const auto before = m_held.find(pid);
+            const bool same = !anyNew && before != m_held.end() &&
+                              std::all_of(before->second.begin(), before->second.end(),
+                                          [&](unsigned long inode) { return byInode.count(inode) > 0; });
+            if (!same) {
+                held[pid] = claimSockets(pid, sockets, byInode);
+                continue;
+            }
+            for (unsigned long inode : before->second)
+                for (std::size_t index : byInode.at(inode))
+                    sockets[index].owner = pid;
+            held[pid] = before->second;
+        }
+        m_held = std::move(held);
+        m_seen.clear();
+        for (const auto& entry : byInode)
+            m_seen.insert(entry.first);
         return sockets;
     }
+
+private:
+    std::unordered_map<ProcessId, std::vector<unsigned long>> m_held; // each candidate's listening inodes
+    std::unordered_set<unsigned long> m_seen;                         // every listening inode, at the last look
 };
 
 } // namespace

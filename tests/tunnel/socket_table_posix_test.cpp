@@ -75,6 +75,17 @@ TEST(SocketTableTest, ListsListeningPortsOfBothFamiliesWithOwnersOnlyAmongCandid
     const auto others = table->listening({static_cast<ProcessId>(getppid())});
     EXPECT_EQ(ownersOf(others, v4.port()), std::vector<ProcessId>{NoProcessId});
     close(caller);
+
+    // Looks in a row, as the passes take them: a socket opened or closed between two looks is seen by the next.
+    EXPECT_EQ(ownersOf(table->listening({self}), v4.port()), std::vector<ProcessId>{self});
+    EXPECT_EQ(ownersOf(table->listening({self}), v4.port()), std::vector<ProcessId>{self}) << "known, not read again";
+    {
+        LoopbackSocket later(AF_INET);
+        ASSERT_TRUE(later.ok());
+        EXPECT_EQ(ownersOf(table->listening({self}), later.port()), std::vector<ProcessId>{self});
+        EXPECT_EQ(ownersOf(table->listening({self}), later.port()), std::vector<ProcessId>{self});
+    }
+    EXPECT_EQ(ownersOf(table->listening({self}), v4.port()), std::vector<ProcessId>{self}) << "one closed, one held";
 }
 
 } // namespace
