@@ -15,7 +15,11 @@ void TrayTunnelMenu::fill(const TunnelListView& rows, const std::function<Tunnel
                           const TfMessage* texts, bool enabled) {
     qDeleteAll(m_entries);
     m_entries.clear();
-    QAction* first = m_menu->actions().value(0);
+    // The tunnels come before the menu's own entries: those are taken out and put back after, so each tunnel is
+    // appended rather than inserted before them (a search and a shift per tunnel).
+    const QList<QAction*> own = m_menu->actions();
+    for (QAction* action : own)
+        m_menu->removeAction(action);
     for (int row = 0; row < rows.count(); ++row) {
         const QListWidgetItem* item = rows.item(row);
         const std::string tunnel = TunnelListView::tunnelOf(item);
@@ -33,15 +37,16 @@ void TrayTunnelMenu::fill(const TunnelListView& rows, const std::function<Tunnel
             if (chosen)
                 chosen(tunnel, connect);
         });
-        m_menu->insertAction(first, action);
+        m_menu->addAction(action);
         m_entries << action;
     }
     if (!m_entries.isEmpty()) {
         auto* separator = new QAction(m_menu);
         separator->setSeparator(true);
-        m_menu->insertAction(first, separator);
+        m_menu->addAction(separator);
         m_entries << separator;
     }
+    m_menu->addActions(own);
 }
 
 } // namespace quorvane
