@@ -37,6 +37,13 @@ CommandResult refused(NoticeKind kind, const std::string& tunnel) {
     return {false, {noticeFor(kind, tunnel)}};
 }
 
+// A definition (or a file of one) that cannot serve, in the store's words.
+Notice unusable(const std::string& tunnel, std::string words) {
+    Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
+    notice.detail = std::move(words);
+    return notice;
+}
+
 } // namespace
 
 TunnelService::TunnelService(ProgramFolders folders, ProcessServices& processes, ClientLauncher& launcher,
@@ -153,9 +160,7 @@ CommandResult TunnelService::exportTunnel(const std::string& tunnel, const std::
     const DefinitionLoad load = definition(tunnel);
     // A cut value would be exported cut, as if whole.
     if (!load.ok()) {
-        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
-        notice.detail = load.message();
-        return {false, {notice}};
+        return {false, {unusable(tunnel, load.message())}};
     }
     TunnelDefinition exported = load.definition;
     if (!withSecrets) {
@@ -165,9 +170,7 @@ CommandResult TunnelService::exportTunnel(const std::string& tunnel, const std::
     try {
         exportDefinition(file, exported);
     } catch (const StoreError& error) {
-        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
-        notice.detail = error.what();
-        return {false, {notice}};
+        return {false, {unusable(tunnel, error.what())}};
     }
     return {true, {}};
 }
@@ -176,9 +179,7 @@ TunnelService::ImportCheck TunnelService::checkImport(const std::string& file) c
     ImportCheck check;
     const DefinitionLoad load = loadDefinitionFile(file);
     if (!load.ok()) {
-        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, {});
-        notice.detail = load.message();
-        check.notices.push_back(notice);
+        check.notices.push_back(unusable({}, load.message()));
         return check;
     }
     check.definition = load.definition;
@@ -205,9 +206,7 @@ CommandResult TunnelService::importTunnel(const std::string& name, const TunnelD
     } catch (const StoreError& error) {
         // Half an import is no tunnel: the one just made goes again.
         remove(name);
-        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, name);
-        notice.detail = error.what();
-        return {false, {notice}};
+        return {false, {unusable(name, error.what())}};
     }
     return added;
 }
@@ -349,9 +348,7 @@ PlannedConnect TunnelService::planConnect(const std::string& tunnel) const {
     const DefinitionLoad load = definition(tunnel);
     // A definition that is a link, no file, unreadable or outsized is named and not connected.
     if (!load.ok() && load.problem != DefinitionProblem::Missing) {
-        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
-        notice.detail = load.message();
-        planned.notices.push_back(notice);
+        planned.notices.push_back(unusable(tunnel, load.message()));
         return planned;
     }
     const TunnelDefinition& definition = load.definition;
@@ -643,9 +640,7 @@ CommandResult TunnelService::remove(const std::string& tunnel) {
 CommandResult TunnelService::trustHostKey(const std::string& tunnel, const std::string& fingerprint) {
     const DefinitionLoad load = definition(tunnel);
     if (!load.ok()) {
-        Notice notice = noticeFor(NoticeKind::DefinitionUnusable, tunnel);
-        notice.detail = load.message();
-        return {false, {notice}};
+        return {false, {unusable(tunnel, load.message())}};
     }
     TunnelDefinition trusted = load.definition;
     trusted.HostKey = fingerprint;
@@ -684,7 +679,8 @@ bool TunnelService::pass() {
     // Only the tunnel's own client counts, not any process that shares its name; and a tunnel is
     // connected only once its forward listens.
     const TunnelClients clients = TunnelClients::forPlatform(m_tunnelsDirSeen, *own);
-    if (!m_knownClients) {
+    // Kept for the quiet passes, which only a start watch allows.
+    if (m_startWatch && !m_knownClients) {
         m_knownClients.emplace();
         for (const std::string& tunnel : m_tunnels) {
             const std::vector<OwnProcess>& of = clients.clientsOf(tunnel);
