@@ -478,9 +478,10 @@ void TMain::present(const Notice& notice) {
             const std::vector<std::string> alike = m_pendingNotices.takeSameKeyOffers(notice);
             if (!trusted)
                 return;
-            present(m_service.trustHostKey(notice.tunnel, notice.failure.hostKey->fingerprint).notices);
+            const bool ofJumpHost = !notice.failure.hop.empty();
+            present(m_service.trustHostKey(notice.tunnel, notice.failure.hostKey->fingerprint, ofJumpHost).notices);
             for (const std::string& tunnel : alike)
-                present(m_service.trustHostKey(tunnel, notice.failure.hostKey->fingerprint).notices);
+                present(m_service.trustHostKey(tunnel, notice.failure.hostKey->fingerprint, ofJumpHost).notices);
         }
         return;
     case NoticeKind::Dropped:
@@ -536,6 +537,13 @@ void TMain::loadIntoEditor(const std::string& tunnel) {
         return;
     TShowTunn& editor = *m_windows.editor;
     const TunnelDefinition definition = m_service.definition(tunnel).definition;
+    QStringList others;
+    for (const std::string& other : m_service.tunnels()) {
+        if (other != tunnel)
+            others.push_back(QString::fromStdString(other));
+    }
+    editor.setJumpChoices(others, messageText(m_windows.messages, QStringLiteral("PassaggioNessuno")),
+                          messageText(m_windows.messages, QStringLiteral("PassaggioSuggerimento")));
     editor.setDefinition(definition);
     bool approved[2] = {true, true};
     for (const ConnectPlan::Program& program : m_service.unapprovedPrograms(tunnel, definition))

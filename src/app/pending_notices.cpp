@@ -25,8 +25,9 @@ std::vector<std::string> PendingNotices::takeSameKeyOffers(const Notice& answere
     if (answered.kind != NoticeKind::HostKeyOffered || !answered.failure.hostKey)
         return tunnels;
     const auto sameKey = [&](const Notice& notice) {
+        // The same hop too: the key goes into the jump host's definition or the tunnel's own.
         return notice.kind == NoticeKind::HostKeyOffered && notice.failure.hostKey == answered.failure.hostKey &&
-               notice.tunnel != answered.tunnel;
+               notice.failure.hop.empty() == answered.failure.hop.empty() && notice.tunnel != answered.tunnel;
     };
     for (const Notice& notice : m_waiting) {
         if (sameKey(notice) && std::find(tunnels.begin(), tunnels.end(), notice.tunnel) == tunnels.end())

@@ -2,6 +2,7 @@
 #include "app/tunnel_editor.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -174,6 +175,15 @@ void TShowTunn::buildControls() {
     keyRow->addWidget(hostkey, 1);
     keyRow->addWidget(forgethostkey);
     serverLayout->addLayout(keyRow, 2, 1);
+    // Another tunnel's server on the way to this one's (a jump host).
+    passapertitle = makeLabel(serversshtitle, "passapertitle", QStringLiteral("Passa per"));
+    passaper = new QComboBox(serversshtitle);
+    passaper->setObjectName(QStringLiteral("passaper"));
+    passaper->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    passaper->setMinimumContentsLength(16);
+    passapertitle->setBuddy(passaper);
+    serverLayout->addWidget(passapertitle, 3, 0);
+    serverLayout->addWidget(passaper, 3, 1);
 
     authserverssshtitle = makeGroup(this, "authserverssshtitle", QStringLiteral("Autenticazione Server SSH"));
     useraccount = makeFieldLabel(authserverssshtitle, "useraccount");
@@ -398,11 +408,11 @@ void TShowTunn::buildControls() {
     // automatic connect, the dial-up entry, then its box), the other forwards, the buttons, then the
     // run-before-and-after group.
     const QList<QWidget*> order = {
-        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey,   mxflatedit1,     mxflatedit2,  Edit1,
-        SpeedButton1,    generachiave,    mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1, RadioButton2,
-        RadioButton3,    debug,           autoconnect,     reconnect,       sonda,           Edit4,        SpeedButton4,
-        CheckBox1,       inoltri,         aggiungiinoltro, rimuoviinoltro,  Button1,         Button2,      Edit2,
-        SpeedButton2,    Edit3,           SpeedButton3,    approva};
+        mxflatmaskedit1, mxflatmaskedit2, hostkey,      forgethostkey,   passaper,        mxflatedit1,     mxflatedit2,
+        Edit1,           SpeedButton1,    generachiave, mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1,
+        RadioButton2,    RadioButton3,    debug,        autoconnect,     reconnect,       sonda,           Edit4,
+        SpeedButton4,    CheckBox1,       inoltri,      aggiungiinoltro, rimuoviinoltro,  Button1,         Button2,
+        Edit2,           SpeedButton2,    Edit3,        SpeedButton3,    approva};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -442,6 +452,14 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
     }
     setFieldText(Edit2, definition.Prima);
     setFieldText(Edit3, definition.Dopo);
+    // A name no longer listed stays chosen, as the file holds it: connect says what is wrong with it.
+    const QString jump = QString::fromStdString(definition.PassaPer);
+    int jumpIndex = passaper->findData(jump);
+    if (jumpIndex < 0) {
+        passaper->addItem(jump, jump);
+        jumpIndex = passaper->count() - 1;
+    }
+    passaper->setCurrentIndex(jumpIndex);
     hostkey->setText(QString::fromStdString(definition.HostKey));
     hostkey->setToolTip(plainToolTip(hostkey->text()));
     hostkey->setCursorPosition(0);
@@ -484,6 +502,7 @@ TunnelDefinition TShowTunn::definition() const {
     definition.HostKey = hostkey->text().toStdString();
     definition.Riconnessione = reconnect->isChecked();
     definition.Sonda = sonda->value();
+    definition.PassaPer = passaper->currentData().toString().toStdString();
     return definition;
 }
 
@@ -542,6 +561,14 @@ void TShowTunn::showLocalPortTip(int row) {
     // An unknown kind is refused on OK; meanwhile the row tells all three.
     const QString tip = kind ? m_localPortTips.value(*kind) : m_localPortTips.join(QLatin1Char('\n'));
     port->setToolTip(plainToolTip(tip));
+}
+
+void TShowTunn::setJumpChoices(const QStringList& tunnels, const QString& direct, const QString& hint) {
+    passaper->clear();
+    passaper->addItem(direct, QString());
+    for (const QString& tunnel : tunnels)
+        passaper->addItem(tunnel, tunnel);
+    passaper->setToolTip(plainToolTip(hint));
 }
 
 void TShowTunn::setProgramsApproved(bool before, bool after) {

@@ -10,6 +10,7 @@
 #include "store/tunnel_definition.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QSpinBox;
@@ -60,6 +61,9 @@ public:
     // The forwards table's column titles, in the window's language, and what its local port is for each
     // kind, in the order L, R, D (the column's tooltip, and each row's for its own kind).
     void setForwardHeaders(const QStringList& titles, const QStringList& localPortTips);
+    // The tunnels the edited one may go through (every other one of the list), the words for going
+    // directly, and the choice's tooltip. Before setDefinition.
+    void setJumpChoices(const QStringList& tunnels, const QString& direct, const QString& hint);
     // Whether OK approves the slot's field as it then holds.
     bool approves(ProgramSlot slot) const;
 
@@ -79,6 +83,8 @@ public:
     QSpinBox* sonda = nullptr; // Sonda
     QLabel* hostkeytitle = nullptr;
     QPushButton* forgethostkey = nullptr;
+    QLabel* passapertitle = nullptr;
+    QComboBox* passaper = nullptr; // PassaPer: the first entry is "directly", its data empty
 
     QGroupBox* serversshtitle = nullptr;
     QGroupBox* authserverssshtitle = nullptr;

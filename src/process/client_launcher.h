@@ -17,6 +17,8 @@ struct LaunchRequest {
     // When not empty, readable by the client at secretFile() and by no other user; parameters name
     // that path. It never appears on a command line.
     std::string secret{};
+    // The same for the jump host's client, which the client starts: at hopSecretFile().
+    std::string hopSecret{};
     // When not empty, a hidden client's output and errors are appended to this file (created for
     // the user alone), so the program can tell why it ended. A visible client writes to its window.
     std::string outputFile{};
@@ -34,6 +36,8 @@ public:
     // temporary folder, which the launch creates for the user alone and removes once the client has
     // had time to read it or has ended).
     virtual std::string secretFile() = 0;
+    // The same for the next launch's hopSecret, which the client's own children can read too.
+    virtual std::string hopSecretFile() = 0;
 
     // The process id of the client the last successful launch started, when the system said.
     virtual ProcessId lastStarted() const { return NoProcessId; }

@@ -21,6 +21,9 @@ namespace {
 
 constexpr int kSecretDescriptor = 3;
 constexpr const char* kSecretFile = "/dev/fd/3";
+// The jump host's client is started by the tunnel's and inherits its descriptors.
+constexpr int kHopSecretDescriptor = 4;
+constexpr const char* kHopSecretFile = "/dev/fd/4";
 constexpr const char* kSecretTooLong = "The password is too long to hand to the client";
 
 constexpr const char* kNoTerminal = "No terminal emulator found (x-terminal-emulator, xterm)";
@@ -38,10 +41,10 @@ constexpr const char* kHoldWindowScript =
     _exit(127);
 }
 
-// secretFd, when not -1, becomes the client's descriptor 3: the read end of a pipe holding the secret.
-// outputFd, when not -1, takes a hidden client's output and errors instead of /dev/null.
+// secretFd and hopSecretFd, when not -1, become the client's descriptors 3 and 4: the read ends of pipes holding
+// the secrets. outputFd, when not -1, takes a hidden client's output and errors instead of /dev/null.
 [[noreturn]] void runClient(int errorPipe, const char* file, char* const* argv, const char* directory, bool hidden,
-                            int secretFd, int outputFd) {
+                            int secretFd, int hopSecretFd, int outputFd) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -53,11 +56,14 @@ constexpr const char* kHoldWindowScript =
     errorPipe = fcntl(errorPipe, F_DUPFD_CLOEXEC, 10);
     if (errorPipe < 0)
         _exit(127);
-    if (secretFd >= 0) {
-        const int moved = fcntl(secretFd, F_DUPFD_CLOEXEC, 10);
-        if (moved < 0 || dup2(moved, kSecretDescriptor) < 0) // dup2 clears close-on-exec
+    const auto moveUp = [errorPipe](int fd) {
+        const int moved = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 10) : -1;
+        if (fd >= 0 && moved < 0)
             reportAndExit(errorPipe, errno);
-    }
+        return moved;
+    };
+    secretFd = moveUp(secretFd);
+    hopSecretFd = moveUp(hopSecretFd);
 
     if (directory && chdir(directory) != 0)
         reportAndExit(errorPipe, errno);
@@ -75,8 +81,12 @@ constexpr const char* kHoldWindowScript =
     if (devNull > 2)
         close(devNull);
     restoreStartingDescriptorLimit();
-    // Sockets and files of this program are none of the client's business.
-    close_range(secretFd >= 0 ? kSecretDescriptor + 1 : 3, ~0U, CLOSE_RANGE_CLOEXEC);
+    // Sockets and files of this program are none of the client's business; the secrets are (dup2 clears
+    // close-on-exec).
+    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    if ((secretFd >= 0 && dup2(secretFd, kSecretDescriptor) < 0) ||
+        (hopSecretFd >= 0 && dup2(hopSecretFd, kHopSecretDescriptor) < 0))
+        reportAndExit(errorPipe, errno);
 
     execv(file, argv);
     reportAndExit(errorPipe, errno);
@@ -122,6 +132,7 @@ private:
 class PosixClientLauncher : public ClientLauncher {
 public:
     std::string secretFile() override { return kSecretFile; }
+    std::string hopSecretFile() override { return kHopSecretFile; }
     ProcessId lastStarted() const override { return m_lastStarted; }
 
     std::optional<std::string> launch(const LaunchRequest& request) override {
@@ -157,6 +168,9 @@ public:
 
         SecretPipe secret;
         if (std::optional<std::string> failure = secret.fill(request.secret))
+            return failure;
+        SecretPipe hopSecret;
+        if (std::optional<std::string> failure = hopSecret.fill(request.hopSecret))
             return failure;
         int outputFd = -1;
         if (!request.visible && !request.outputFile.empty()) {
@@ -207,7 +221,7 @@ public:
                 reportAndExit(errorPipe[1], errno);
             if (client == 0)
                 runClient(errorPipe[1], file.c_str(), argv.data(), directory, !request.visible, secret.readEnd(),
-                          outputFd);
+                          hopSecret.readEnd(), outputFd);
             while (write(idPipe[1], &client, sizeof client) < 0 && errno == EINTR) {
             }
             _exit(0);

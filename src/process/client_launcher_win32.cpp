@@ -218,27 +218,35 @@ public:
     std::optional<std::string> launch(const LaunchRequest& request) override {
         m_lastStarted = NoProcessId;
         std::wstring secretPath;
-        if (!request.secret.empty()) {
-            // Without a secretFile() call first the parameters cannot name this path: callers ask for it first.
-            secretPath = m_nextSecretPath.empty() ? freshSecretPath() : m_nextSecretPath;
-            m_nextSecretPath.clear();
-            // The client reads the file as bytes in the ANSI code page, as it reads its command line.
-            if (!fitsAnsi(request.secret))
-                return std::string("The password holds characters the system's code page cannot pass to the client");
-            if (const DWORD error = writeSecretFile(secretPath, encodeAnsi(request.secret)); error != ERROR_SUCCESS)
-                return systemMessage(error);
+        std::wstring hopSecretPath;
+        // Without a secretFile() call first the parameters cannot name these paths: callers ask for them first.
+        if (const std::optional<std::string> failure = placeSecret(request.secret, m_nextSecretPath, secretPath))
+            return failure;
+        if (const std::optional<std::string> failure =
+                placeSecret(request.hopSecret, m_nextHopSecretPath, hopSecretPath)) {
+            if (!secretPath.empty())
+                DeleteFileW(secretPath.c_str());
+            return failure;
         }
 
         HANDLE process = nullptr;
         const DWORD error = !request.visible && !request.outputFile.empty() ? startWithOutputFile(request, process)
                                                                             : startThroughShell(request, process);
         if (error != ERROR_SUCCESS) {
-            if (!secretPath.empty())
-                DeleteFileW(secretPath.c_str());
+            for (const std::wstring& path : {secretPath, hopSecretPath})
+                if (!path.empty())
+                    DeleteFileW(path.c_str());
             return systemMessage(error);
         }
         if (process)
             m_lastStarted = GetProcessId(process);
+        if (!hopSecretPath.empty()) {
+            HANDLE copy = nullptr;
+            if (process)
+                DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS);
+            removeLater(hopSecretPath, copy);
+        }
         if (!secretPath.empty())
             removeLater(secretPath, process);
         else if (process)
@@ -253,8 +261,32 @@ public:
         return toUtf8(m_nextSecretPath.data(), m_nextSecretPath.size());
     }
 
+    std::string hopSecretFile() override {
+        m_nextHopSecretPath = freshSecretPath();
+        return toUtf8(m_nextHopSecretPath.data(), m_nextHopSecretPath.size());
+    }
+
 private:
+    // The secret written to the path named before (or a fresh one): the error text, or nothing.
+    static std::optional<std::string> placeSecret(const std::string& secret, std::wstring& named, std::wstring& path) {
+        if (secret.empty())
+            return std::nullopt;
+        path = named.empty() ? freshSecretPath() : named;
+        named.clear();
+        // The client reads the file as bytes in the ANSI code page, as it reads its command line.
+        if (!fitsAnsi(secret)) {
+            path.clear();
+            return std::string("The password holds characters the system's code page cannot pass to the client");
+        }
+        if (const DWORD error = writeSecretFile(path, encodeAnsi(secret)); error != ERROR_SUCCESS) {
+            path.clear();
+            return systemMessage(error);
+        }
+        return std::nullopt;
+    }
+
     std::wstring m_nextSecretPath;
+    std::wstring m_nextHopSecretPath;
     ProcessId m_lastStarted = NoProcessId;
 };
 

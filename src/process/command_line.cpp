@@ -1,6 +1,7 @@
 // Building the client's command line and splitting one into arguments like a Windows program does.
 #include "process/command_line.h"
 
+#include "process/local_proxy.h"
 #include "store/ini_file.h"
 
 #include <algorithm>
@@ -78,6 +79,21 @@ std::optional<FieldFault> extraForwardFault(const ExtraForward& forward) {
     return std::nullopt;
 }
 
+// The fields that say how to reach and log on to a server.
+bool isServerField(ConnectField field) {
+    switch (field) {
+    case ConnectField::IpServer:
+    case ConnectField::PortaServer:
+    case ConnectField::Username:
+    case ConnectField::Password:
+    case ConnectField::FileChiave:
+    case ConnectField::HostKey:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // What the client could not be given in one of the main fields, as typed.
 std::optional<FieldFault> fieldFault(ConnectField field, const std::string& text, bool dynamic) {
     if (text.find('\0') != std::string::npos)
@@ -107,9 +123,62 @@ std::optional<FieldFault> fieldFault(ConnectField field, const std::string& text
     return std::nullopt;
 }
 
+// The client reaches "localhost", "::1" and every "127." address directly, whatever its proxy: behind a jump
+// host they are the jump host's own, so the client is told an equal spelling it does not know for local.
+std::string notTakenForLocal(const std::string& host) {
+    if (host == "localhost")
+        return "localhost.";
+    if (host == "::1")
+        return "0:0:0:0:0:0:0:1";
+    if (!host.starts_with("127."))
+        return host;
+    if (host.find_first_not_of("0123456789.") == std::string::npos)
+        return "::ffff:" + host;
+    return host + '.';
+}
+
+// The client reads "\" and "%" in its proxy command as escapes: doubled, they stand for themselves.
+std::string escapedForProxyCommand(std::string_view command) {
+    std::string escaped;
+    for (const char c : command) {
+        if (c == '\\' || c == '%')
+            escaped += c;
+        escaped += c;
+    }
+    return escaped;
+}
+
+// The jump host's client, which carries the connection to the server as its standard input and output.
+// With verbose it names the server it goes to, so that a failure there can name the jump host.
+std::string proxyCommand(const TunnelDefinition& definition, const JumpClient& jump, bool masked, bool verbose) {
+    const TunnelDefinition& hop = jump.definition;
+    std::vector<std::string> arguments = {jump.program, "-ssh", "-batch"};
+    const auto add = [&](std::initializer_list<std::string> pieces) { arguments.insert(arguments.end(), pieces); };
+    if (verbose)
+        add({"-v"});
+    if (serverPortNamed(hop))
+        add({"-P", portNumber(hop.PortaServer)});
+    if (!hop.HostKey.empty())
+        add({"-hostkey", hop.HostKey});
+    add({"-l", hop.Username});
+    if (!jump.keyFile.empty())
+        add({"-i", jump.keyFile});
+    if (!hop.Password.empty())
+        add({masked ? "-pw" : "-pwfile", masked ? std::string(kMaskedPassword) : jump.passwordFile});
+    // "host:port", an IPv6 address in brackets so that its colons are not taken for the port's.
+    const std::string& server = definition.IpServer;
+    const bool ipv6 = server.find(':') != std::string::npos && !server.starts_with('[');
+    const std::string port = portNumber(definition.PortaServer);
+    add({"-nc", (ipv6 ? '[' + server + ']' : server) + ':' + (port.empty() ? "22" : port), hop.IpServer});
+    std::string command;
+    for (const std::string& argument : arguments)
+        command += (command.empty() ? "" : " ") + quoteLocalProxyArgument(argument);
+    return escapedForProxyCommand(command);
+}
+
 // Everything but the password piece, which the caller supplies already quoted.
 std::string commandLineWith(const TunnelDefinition& definition, const std::string& passwordPiece,
-                            const ClientExtras& extras = {}) {
+                            const ClientExtras& extras = {}, bool masked = false) {
     // -batch: a hidden client must end with its reason, never wait for an answer nobody can give.
     // -N: no shell, so accounts made for tunnels alone (no login shell, no terminal) hold their forwards.
     std::string line = "-ssh -batch -N";
@@ -128,6 +197,10 @@ std::string commandLineWith(const TunnelDefinition& definition, const std::strin
     line += forwarding(definition);
     if (extras.probePort != 0)
         line += " -L 127.0.0.1:" + std::to_string(extras.probePort) + ":" + std::string(kProbeTarget);
+    if (extras.jump) {
+        line += " -proxycmd " + quoteWindowsArgument(proxyCommand(definition, *extras.jump, masked, extras.verbose));
+        return line + ' ' + quoteWindowsArgument(notTakenForLocal(definition.IpServer));
+    }
     line += ' ' + quoteWindowsArgument(definition.IpServer);
     return line;
 }
@@ -150,7 +223,9 @@ std::vector<int> localForwardPorts(const TunnelDefinition& definition) {
     return ports;
 }
 
-std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition) {
+namespace {
+
+std::optional<FieldProblem> checkFields(const TunnelDefinition& definition, bool serverOnly) {
     using D = TunnelDefinition;
     struct Field {
         ConnectField id;
@@ -171,6 +246,8 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
     };
     const bool dynamic = definition.Direzione == kForwardDynamic;
     for (const Field& field : inLineOrder) {
+        if (serverOnly && !isServerField(field.id))
+            continue;
         const std::string& text = definition.*field.value;
         if (const std::optional<FieldFault> fault = fieldFault(field.id, text, dynamic)) {
             // A new tunnel's descriptive text is refused as what it is: a field nobody filled in.
@@ -178,6 +255,8 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
             return FieldProblem{field.id, !placeholder.empty() && text == placeholder ? FieldFault::NotSet : *fault};
         }
     }
+    if (serverOnly)
+        return std::nullopt;
     for (const ExtraForward& extra : definition.Inoltri) {
         if (const std::optional<FieldFault> fault = extraForwardFault(extra))
             return FieldProblem{ConnectField::Inoltri, *fault};
@@ -186,6 +265,16 @@ std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definitio
     if (formatExtraForwards(definition.Inoltri).size() >= IniText::kValueBufferChars)
         return FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable};
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition) {
+    return checkFields(definition, false);
+}
+
+std::optional<FieldProblem> checkJumpFields(const TunnelDefinition& definition) {
+    return checkFields(definition, true);
 }
 
 std::string quoteWindowsArgument(std::string_view argument) {
@@ -224,11 +313,13 @@ std::string buildConnectCommandLine(const TunnelDefinition& definition, std::str
     return commandLineWith(definition, passwordPiece, extras);
 }
 
-std::string displayConnectCommandLine(const TunnelDefinition& definition) {
+std::string displayConnectCommandLine(const TunnelDefinition& definition, const JumpClient* jump) {
     std::string passwordPiece;
     if (!definition.Password.empty())
         passwordPiece = " -pw " + std::string(kMaskedPassword);
-    return commandLineWith(definition, passwordPiece);
+    ClientExtras extras;
+    extras.jump = jump;
+    return commandLineWith(definition, passwordPiece, extras, true);
 }
 
 std::vector<std::string> splitWindowsCommandLine(std::string_view parameters) {

@@ -40,10 +40,20 @@ struct FieldProblem {
     bool operator==(const FieldProblem&) const = default;
 };
 
+// The way to a tunnel's server through another tunnel's server (a jump host).
+struct JumpClient {
+    TunnelDefinition definition; // the other tunnel's: its server, port, account, password, key file and host key
+    std::string program;         // the client that goes there: the program's own, never a tunnel's copy
+    std::string keyFile;         // that tunnel's key file as a full path, or empty
+    std::string passwordFile;    // where that client reads its password (not shown)
+};
+
 // The first field, in command-line order, that must be refused before a connect, or nothing.
 // An empty server port is allowed (the client's default, 22); blanks around ports are ignored. A
 // dynamic forward (a SOCKS proxy) needs no service address or port.
 std::optional<FieldProblem> checkConnectFields(const TunnelDefinition& definition);
+// The same for a tunnel whose server is the way to another's: only its server's fields count.
+std::optional<FieldProblem> checkJumpFields(const TunnelDefinition& definition);
 
 // The port a field names (blanks around it ignored), or 0 when it is not a whole number 1-65535.
 int portValue(std::string_view text);
@@ -70,14 +80,22 @@ std::string buildConnectCommandLine(const TunnelDefinition& definition, std::str
 // refusal proves the server still answers.
 struct ClientExtras {
     bool verbose = false;
-    int probePort = 0; // 0: none
+    int probePort = 0;                // 0: none
+    const JumpClient* jump = nullptr; // not owned
 };
 inline constexpr std::string_view kProbeTarget = "255.255.255.255:1";
 std::string buildConnectCommandLine(const TunnelDefinition& definition, std::string_view passwordFile,
                                     const ClientExtras& extras);
 
-// The line as the user is shown it, without the program's own extras: "-pw ********" where the password goes.
-std::string displayConnectCommandLine(const TunnelDefinition& definition);
+// With a jump host the server is reached through "-proxycmd": a second client, with "-nc SERVER:PORT", logs
+// on to the jump host and carries the connection. That client's arguments are quoted for the way the client
+// starts its proxy (see quoteLocalProxyArgument) and escaped for the client's own reading of "\" and "%"; its
+// password is read from jump->passwordFile. A server the client would take for this computer itself (and
+// reach directly, not through the proxy) is named to it in an equal spelling it does not.
+
+// The line as the user is shown it, without the program's own extras: "-pw ********" where the password goes
+// (both passwords, with a jump host).
+std::string displayConnectCommandLine(const TunnelDefinition& definition, const JumpClient* jump = nullptr);
 
 // Splits parameters with the rules of the Microsoft C runtime (white space separates, double quotes
 // group, 2n backslashes before a quote give n and a quote that toggles, 2n+1 give n and a literal quote,

@@ -325,7 +325,10 @@ void TunnelService::lookForReturningServers() {
         if (!check.read) {
             // Read once while it waits; only an address given as such is asked: looking a name up could hang
             // the program while the network is down.
-            const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
+            TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
+            // Behind a jump host the server this computer can reach is the jump host.
+            if (!definition.PassaPer.empty() && has(definition.PassaPer))
+                definition = LoadDefinition(m_folders.data, definition.PassaPer);
             const int named = portValue(definition.PortaServer);
             check.read = true;
             check.address = definition.IpServer;
@@ -359,13 +362,8 @@ PlannedConnect TunnelService::planConnect(const std::string& tunnel) const {
         planned.notices.push_back(notice);
         return planned;
     }
-    // The client runs in the tunnel's folder, where a relative key file is looked for.
     if (!definition.FileChiave.empty()) {
-        const std::filesystem::path key = std::filesystem::u8path(definition.FileChiave);
-        const std::string keyPath = key.is_absolute()
-                                        ? definition.FileChiave
-                                        : paths::ClientWorkingFolder(paths::ClientExePath(m_folders.data, tunnel)) +
-                                              fs::separator() + definition.FileChiave;
+        const std::string keyPath = keyFilePath(tunnel, definition.FileChiave);
         if (!fs::fileExists(keyPath)) {
             Notice notice = noticeFor(NoticeKind::KeyFileMissing, tunnel);
             notice.subject = keyPath;
@@ -373,14 +371,63 @@ PlannedConnect TunnelService::planConnect(const std::string& tunnel) const {
             return planned;
         }
     }
+    JumpCheck jump = jumpFor(tunnel, definition);
+    if (jump.refusal) {
+        planned.notices.push_back(*jump.refusal);
+        return planned;
+    }
     // A running client keeps its port: a second one could only fail to bind it, and the next
     // disconnect would stop the working one.
     const bool clientRuns = m_clients.snapshot().isRunning(tunnel);
-    planned.plan =
-        ConnectPlan{tunnel, definition, clientRuns ? std::string() : displayConnectCommandLine(definition), clientRuns};
+    const std::string line =
+        clientRuns ? std::string() : displayConnectCommandLine(definition, jump.jump ? &*jump.jump : nullptr);
+    planned.plan = ConnectPlan{tunnel, definition, line, clientRuns, std::move(jump.jump)};
     if (!clientRuns)
         planned.plan->unapproved = unapprovedPrograms(tunnel, definition);
     return planned;
+}
+
+std::string TunnelService::keyFilePath(const std::string& tunnel, const std::string& keyFile) const {
+    // The client runs in the tunnel's folder, where a relative key file is looked for.
+    if (std::filesystem::u8path(keyFile).is_absolute())
+        return keyFile;
+    return paths::ClientWorkingFolder(paths::ClientExePath(m_folders.data, tunnel)) + fs::separator() + keyFile;
+}
+
+TunnelService::JumpCheck TunnelService::jumpFor(const std::string& tunnel, const TunnelDefinition& definition) const {
+    const std::string& name = definition.PassaPer;
+    if (name.empty())
+        return {};
+    const auto refused = [&](JumpProblem problem, std::string detail = {}, std::optional<FieldProblem> field = {}) {
+        Notice notice = noticeFor(NoticeKind::JumpUnusable, tunnel);
+        notice.subject = name;
+        notice.code = static_cast<int>(problem);
+        notice.detail = std::move(detail);
+        notice.field = field;
+        return JumpCheck{std::nullopt, notice};
+    };
+    if (name == tunnel)
+        return refused(JumpProblem::Itself);
+    if (!has(name))
+        return refused(JumpProblem::NotListed);
+    const DefinitionLoad load = this->definition(name);
+    if (!load.ok())
+        return refused(JumpProblem::Unusable, load.message());
+    const TunnelDefinition& hop = load.definition;
+    // One hop: a chain would need the jump host's client to start one of its own.
+    if (!hop.PassaPer.empty())
+        return refused(JumpProblem::Chained);
+    if (const std::optional<FieldProblem> problem = checkJumpFields(hop))
+        return refused(JumpProblem::FieldRefused, {}, problem);
+    JumpClient jump;
+    jump.definition = hop;
+    jump.program = fs::resolve(paths::PlinkSource(m_folders.program));
+    if (!hop.FileChiave.empty()) {
+        jump.keyFile = keyFilePath(name, hop.FileChiave);
+        if (!fs::fileExists(jump.keyFile))
+            return refused(JumpProblem::KeyFileMissing, jump.keyFile);
+    }
+    return {jump, std::nullopt};
 }
 
 std::vector<ConnectPlan::Program> TunnelService::unapprovedPrograms(const std::string& tunnel,
@@ -495,9 +542,18 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
         m_listener->statesChanged();
         return {false, {*failed}};
     }
+    JumpCheck jump = jumpFor(tunnel, definition);
+    if (jump.refusal) {
+        m_health.stopped(tunnel);
+        return {false, {*jump.refusal}};
+    }
     // A hidden client's words go to its log, where -v makes it name a forward the server refuses; a client
     // whose server is to be checked gets a forward of its own for the checks.
     ClientExtras extras;
+    if (jump.jump) {
+        jump.jump->passwordFile = m_launcher.hopSecretFile();
+        extras.jump = &*jump.jump;
+    }
     extras.verbose = !definition.Debug;
     if (m_probeSockets && definition.Sonda > 0)
         extras.probePort = m_probeSockets->freeLoopbackPort();
@@ -505,6 +561,8 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
     request.executable = fs::resolve(paths::ClientExePath(m_folders.data, tunnel));
     request.parameters = buildConnectCommandLine(definition, m_launcher.secretFile(), extras);
     request.secret = definition.Password;
+    if (jump.jump)
+        request.hopSecret = jump.jump->definition.Password;
     request.directory = clientFolder(tunnel);
     request.visible = definition.Debug;
     request.outputFile = outputFile;
@@ -637,14 +695,30 @@ CommandResult TunnelService::remove(const std::string& tunnel) {
     return {true, {}};
 }
 
-CommandResult TunnelService::trustHostKey(const std::string& tunnel, const std::string& fingerprint) {
+CommandResult TunnelService::trustHostKey(const std::string& tunnel, const std::string& fingerprint, bool ofJumpHost) {
     const DefinitionLoad load = definition(tunnel);
     if (!load.ok()) {
         return {false, {unusable(tunnel, load.message())}};
     }
     TunnelDefinition trusted = load.definition;
-    trusted.HostKey = fingerprint;
-    save(tunnel, trusted);
+    if (ofJumpHost) {
+        const std::string& hop = trusted.PassaPer;
+        const DefinitionLoad hopLoad = hop.empty() || !has(hop) ? DefinitionLoad{} : definition(hop);
+        if (!hopLoad.ok()) {
+            Notice notice = noticeFor(NoticeKind::JumpUnusable, tunnel);
+            notice.subject = hop;
+            notice.code = static_cast<int>(hopLoad.problem == DefinitionProblem::None ? JumpProblem::NotListed
+                                                                                      : JumpProblem::Unusable);
+            notice.detail = hopLoad.message();
+            return {false, {notice}};
+        }
+        TunnelDefinition hopTrusted = hopLoad.definition;
+        hopTrusted.HostKey = fingerprint;
+        save(hop, hopTrusted);
+    } else {
+        trusted.HostKey = fingerprint;
+        save(tunnel, trusted);
+    }
     if (!has(tunnel))
         return {true, {}};
     return startClient(tunnel, trusted);
@@ -751,14 +825,15 @@ void TunnelService::react(const HealthChange& change) {
         notice.failure = now.failure;
         if (now.failure.kind == FailureKind::HostKeyUnknown && now.failure.hostKey)
             m_listener->noticed(Notice{NoticeKind::HostKeyOffered, change.tunnel, {}, {}, 0, {}, now.failure});
-        else if (now.failure.kind == FailureKind::HostKeyChanged)
-            m_listener->noticed(Notice{NoticeKind::HostKeyChanged,
-                                       change.tunnel,
-                                       LoadDefinition(m_folders.data, change.tunnel).HostKey,
-                                       {},
-                                       0,
-                                       {},
-                                       now.failure});
+        else if (now.failure.kind == FailureKind::HostKeyChanged) {
+            // The key kept for the server that showed another: the jump host's own, when it was that one.
+            std::string kept = LoadDefinition(m_folders.data, change.tunnel).HostKey;
+            if (!now.failure.hop.empty()) {
+                const std::string hop = LoadDefinition(m_folders.data, change.tunnel).PassaPer;
+                kept = hop.empty() || !has(hop) ? std::string() : LoadDefinition(m_folders.data, hop).HostKey;
+            }
+            m_listener->noticed(Notice{NoticeKind::HostKeyChanged, change.tunnel, kept, {}, 0, {}, now.failure});
+        }
         m_listener->noticed(notice);
     } else if (now.status == TunnelStatus::Connected && change.before != TunnelStatus::Connected &&
                (change.before == TunnelStatus::Failed || now.retries > 0)) {

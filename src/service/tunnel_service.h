@@ -47,11 +47,24 @@ enum class NoticeKind {
     ProgramNotApproved, // subject: the command; detail: its key ("Prima", "Dopo"); the connect stopped
     AfterNotApproved,   // subject: the "Dopo" command, not run
     ApprovalNotSaved,   // detail: the settings file; approved until the program ends
+    // PassaPer names no tunnel that can be the way to this one's server. subject: that name; code: a
+    // JumpProblem; detail: the store's report (Unusable) or the key file's path (KeyFileMissing); field
+    // (FieldRefused).
+    JumpUnusable,
     // Found by a pass.
     HostKeyOffered, // failure.hostKey: the server's key, to be trusted or not
     HostKeyChanged,
     Dropped,  // failure: why
     Restored, // connected again after a failure or a restart
+};
+
+enum class JumpProblem {
+    NotListed,      // no tunnel of that name
+    Itself,         // the tunnel names itself
+    Chained,        // that tunnel goes through another in turn
+    Unusable,       // its definition cannot serve
+    FieldRefused,   // one of its server's fields cannot reach a client
+    KeyFileMissing, // its key file is not there
 };
 
 struct Notice {
@@ -73,8 +86,9 @@ struct CommandResult {
 struct ConnectPlan {
     std::string tunnel;
     TunnelDefinition definition;
-    std::string maskedCommandLine; // the password as "********", for the user's eyes
-    bool clientRuns = false;       // already up: nothing to start, and no second session
+    std::string maskedCommandLine;    // the password as "********", for the user's eyes
+    bool clientRuns = false;          // already up: nothing to start, and no second session
+    std::optional<JumpClient> jump{}; // the tunnel it goes through (PassaPer), without a password file
     // Programs the definition names that the user has not approved for this tunnel: start refuses
     // until they are (see approvePrograms).
     struct Program {
@@ -192,8 +206,9 @@ public:
     // Every client stopped, then the folder's files and the folder itself removed.
     CommandResult remove(const std::string& tunnel);
     // The fingerprint goes into the definition (the user's own key cache is not touched), then the
-    // client starts again.
-    CommandResult trustHostKey(const std::string& tunnel, const std::string& fingerprint);
+    // client starts again. ofJumpHost: the key is the jump host's, and goes into the definition of the
+    // tunnel PassaPer names.
+    CommandResult trustHostKey(const std::string& tunnel, const std::string& fingerprint, bool ofJumpHost = false);
     // While the user is asked about the tunnel's failure (a host key to trust), its state says so.
     void awaitUser(const std::string& tunnel, bool asking);
     // The tunnel's definition written to file, without its password and trusted host key unless withSecrets.
@@ -247,6 +262,14 @@ public:
 
 private:
     CommandResult startClient(const std::string& tunnel, const TunnelDefinition& definition);
+    // The client to the definition's jump host, or why there is none; nothing when it names none.
+    struct JumpCheck {
+        std::optional<JumpClient> jump;
+        std::optional<Notice> refusal;
+    };
+    JumpCheck jumpFor(const std::string& tunnel, const TunnelDefinition& definition) const;
+    // The key file as the client in the tunnel's folder finds it.
+    std::string keyFilePath(const std::string& tunnel, const std::string& keyFile) const;
     std::optional<Notice> runBefore(const std::string& tunnel, const TunnelDefinition& definition);
     std::optional<Notice> runAfter(const std::string& tunnel, const TunnelDefinition& definition);
 

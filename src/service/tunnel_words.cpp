@@ -89,6 +89,11 @@ std::string_view statusKey(TunnelStatus status) {
 }
 
 std::string reasonWords(const ClientFailure& failure, const MessageSource& texts) {
+    if (!failure.hop.empty()) {
+        ClientFailure own = failure;
+        own.hop.clear();
+        return fillText(texts.text("ErrPassaggio"), {failure.hop, reasonWords(own, texts)});
+    }
     switch (failure.kind) {
     case FailureKind::AccessDenied:
         return texts.text("ErrAccessoNegato");
@@ -162,6 +167,37 @@ std::string fieldProblemWords(const FieldProblem& problem, const MessageSource& 
     return fillText(texts.text(key), {texts.fieldName(problem.field)});
 }
 
+namespace {
+
+// "Quorvane non può passare per «X»: " and the reason.
+std::string jumpProblemWords(const Notice& notice, const std::string& caption, const MessageSource& texts) {
+    std::string reason;
+    switch (static_cast<JumpProblem>(notice.code)) {
+    case JumpProblem::NotListed:
+        reason = texts.text("PassaggioMancante");
+        break;
+    case JumpProblem::Itself:
+        reason = texts.text("PassaggioSeStesso");
+        break;
+    case JumpProblem::Chained:
+        reason = texts.text("PassaggioInCatena");
+        break;
+    case JumpProblem::FieldRefused:
+        reason = notice.field ? fieldProblemWords(*notice.field, texts) : std::string();
+        break;
+    case JumpProblem::KeyFileMissing:
+        reason = fillText(texts.text("ChiaveMancante"), {notice.detail});
+        break;
+    case JumpProblem::Unusable:
+    default:
+        reason = notice.detail;
+        break;
+    }
+    return fillText(texts.text("PassaggioNonUsabile"), {caption, notice.subject, reason});
+}
+
+} // namespace
+
 NoticeWords noticeWords(const Notice& notice, const std::string& caption, const MessageSource& texts) {
     const auto message = [&](std::string_view key, const std::vector<std::string>& values = {}) {
         return NoticeWords{fillText(texts.text(key), values)};
@@ -175,6 +211,8 @@ NoticeWords noticeWords(const Notice& notice, const std::string& caption, const 
         return {notice.field ? fieldProblemWords(*notice.field, texts) : std::string()};
     case NoticeKind::KeyFileMissing:
         return message("ChiaveMancante", {notice.subject});
+    case NoticeKind::JumpUnusable:
+        return {jumpProblemWords(notice, caption, texts), true};
     case NoticeKind::ProgramNotApproved:
     case NoticeKind::AfterNotApproved: {
         const std::string slot = texts.fieldName(

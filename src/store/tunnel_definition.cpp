@@ -28,6 +28,7 @@ constexpr const char* kBeforeKey = "Prima";
 constexpr const char* kAfterKey = "Dopo";
 constexpr const char* kExtraForwardsKey = "Inoltri";
 constexpr const char* kProbeKey = "Sonda";
+constexpr const char* kJumpKey = "PassaPer";
 constexpr const char kKindLetters[] = {'L', 'R', 'D'};
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
@@ -92,6 +93,8 @@ std::vector<IniEntry> entriesOf(const TunnelDefinition& definition, const IniTex
         entries.push_back({kTunnelSection, kExtraForwardsKey, formatExtraForwards(definition.Inoltri)});
     if (definition.Sonda != kDefaultProbeSeconds || present(kTunnelSection, kProbeKey))
         entries.push_back({kTunnelSection, kProbeKey, std::to_string(definition.Sonda)});
+    if (!definition.PassaPer.empty() || present(kTunnelSection, kJumpKey))
+        entries.push_back({kTunnelSection, kJumpKey, definition.PassaPer});
     return entries;
 }
 
@@ -297,6 +300,7 @@ DefinitionLoad readDefinition(const std::string& path, bool mustHoldKeys) {
     load.definition.Dopo = text.readString(kTunnelSection, kAfterKey, "");
     load.definition.Inoltri = parseExtraForwards(text.readString(kTunnelSection, kExtraForwardsKey, ""));
     load.definition.Sonda = parseProbeSeconds(text.readString(kTunnelSection, kProbeKey, ""));
+    load.definition.PassaPer = text.readString(kTunnelSection, kJumpKey, "");
     // A cut value would pass for a whole one (a list of forwards without its last, a shorter port): refused.
     const auto fits = [&](const char* section, const char* key) {
         if (!load.ok() || text.fitsWhole(section, key))
@@ -308,7 +312,7 @@ DefinitionLoad readDefinition(const std::string& path, bool mustHoldKeys) {
         fits(row.section, row.key);
     for (const char* key : {kHostKeyKey, kKeyFileKey})
         fits(kServerSection, key);
-    for (const char* key : {kBeforeKey, kAfterKey, kExtraForwardsKey})
+    for (const char* key : {kBeforeKey, kAfterKey, kExtraForwardsKey, kJumpKey})
         fits(kTunnelSection, key);
     return load;
 }

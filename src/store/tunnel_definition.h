@@ -45,6 +45,8 @@ struct TunnelDefinition {
     std::vector<ExtraForward> Inoltri{}; // [Tunnell] Inoltri: "K,LP,ADDRESS,PORT" entries joined by ";"
     // [Tunnell] Sonda: seconds between two checks that the server still answers; 0 turns them off.
     int Sonda = kDefaultProbeSeconds;
+    // [Tunnell] PassaPer: another tunnel of the list whose server is the way to this one's (a jump host).
+    std::string PassaPer{};
 
     bool operator==(const TunnelDefinition&) const = default;
 };

@@ -135,12 +135,61 @@ std::optional<HostKeyOffer> offeredKey(const std::vector<std::string_view>& line
 
 } // namespace
 
+namespace {
+
+constexpr std::string_view kProxyStart = "Starting local proxy command:";
+constexpr std::string_view kProxyPrefix = "proxy: ";
+
+ClientFailure failureIn(const std::vector<std::string_view>& lines);
+
+// The jump host's client's failure, from its lines since the last proxy start; its server from "Connecting to".
+ClientFailure hopFailure(const std::vector<std::string_view>& lines) {
+    const std::size_t start =
+        findBack(lines, lines.size(), [](std::string_view line) { return line.starts_with(kProxyStart); });
+    if (start == std::string_view::npos)
+        return {};
+    std::vector<std::string_view> hopLines;
+    for (std::size_t i = start + 1; i < lines.size(); ++i) {
+        if (lines[i].starts_with(kProxyPrefix))
+            hopLines.push_back(trimmed(lines[i].substr(kProxyPrefix.size())));
+    }
+    ClientFailure failure = failureIn(hopLines);
+    if (failure.kind == FailureKind::None)
+        return failure;
+    constexpr std::string_view kConnecting = "Connecting to ";
+    const std::size_t connecting =
+        findBack(hopLines, hopLines.size(), [&](std::string_view line) { return line.starts_with(kConnecting); });
+    if (connecting != std::string_view::npos) {
+        const std::string_view named = hopLines[connecting].substr(kConnecting.size());
+        failure.hop = named.substr(0, named.rfind(" port "));
+    } else if (failure.hostKey && !failure.hostKey->host.empty()) {
+        failure.hop = failure.hostKey->host;
+    }
+    if (failure.hop.empty())
+        failure.hop = "?";
+    return failure;
+}
+
+} // namespace
+
 ClientFailure parseClientOutput(std::string_view output) {
     if (output.size() > kParseLimit) {
         output.remove_prefix(output.size() - kParseLimit);
         output.remove_prefix(std::min(output.find('\n') + 1, output.size())); // a cut line would mislead
     }
     const std::vector<std::string_view> lines = linesOf(output);
+    ClientFailure failure = failureIn(lines);
+    // The tunnel's client only sees its connection close when the jump host's client gives up.
+    if (failure.kind == FailureKind::ClientEnded || failure.kind == FailureKind::None) {
+        if (ClientFailure hop = hopFailure(lines); hop.kind != FailureKind::None)
+            return hop;
+    }
+    return failure;
+}
+
+namespace {
+
+ClientFailure failureIn(const std::vector<std::string_view>& lines) {
     ClientFailure failure;
     const std::size_t errorIndex = lastErrorLine(lines, failure.detail);
     if (errorIndex == std::string_view::npos)
@@ -173,6 +222,8 @@ ClientFailure parseClientOutput(std::string_view output) {
     }
     return failure;
 }
+
+} // namespace
 
 std::string readTail(const std::string& path, std::size_t maxBytes) {
     fs::NoFollowFile file;

@@ -38,12 +38,16 @@ struct ClientFailure {
     FailureKind kind = FailureKind::None;
     std::string detail;
     std::optional<HostKeyOffer> hostKey;
+    // Not empty when the failure was the jump host's: that server as its client named it.
+    std::string hop{};
     bool operator==(const ClientFailure&) const = default;
 };
 
 // The reason in the tail of a client's output (its last error lines): None when it holds no error.
 // detail is the client's last "FATAL ERROR: ..." text without the prefix, or its last error line (for
-// LocalPortInUse the port number). Only the last 16 KiB are looked at.
+// LocalPortInUse the port number). Only the last 16 KiB are looked at. Behind a jump host, whose client's words
+// come as "proxy: " lines, a failure of that client is the reason when the tunnel's own client gives none of
+// its own (it only saw the connection close).
 ClientFailure parseClientOutput(std::string_view output);
 
 // The last maxBytes of a file, or "" when it cannot be read (never reads more than maxBytes).

@@ -115,6 +115,7 @@ TEST(TunnelDefinitionFile, NewerKeysComeBackAsSavedAndAreClearedInPlace) {
     d.Prima = "\"./a b.sh\" -x";
     d.Dopo = "./after.sh";
     d.Inoltri = {{kForwardRemote, "9000", "127.0.0.1", "22"}, {kForwardDynamic, "1080", "", ""}};
+    d.PassaPer = "Gateway";
     SaveDefinition(wd, "Office", d);
     EXPECT_EQ(LoadDefinition(wd, "Office"), d);
 

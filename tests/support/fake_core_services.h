@@ -133,6 +133,7 @@ public:
 
     // Only a name for the parameters: nothing reads it.
     std::string secretFile() override { return "/dev/fd/3"; }
+    std::string hopSecretFile() override { return "/dev/fd/4"; }
 
     std::vector<LaunchRequest> requests;
     std::optional<std::string> failure;

@@ -14,7 +14,16 @@ struct OutputCase {
     FailureKind kind;
     std::string detail;
     std::optional<HostKeyOffer> offer;
+    std::string hop{};
 };
+
+// The start of a tunnel's client behind a jump host, with -v on both clients.
+const std::string kJumpStart = "Starting local proxy command: plink -ssh -batch -v -P 2222 -nc 10.0.0.7:22 gw\n"
+                               "Connected to 10.0.0.7\n"
+                               "proxy: Looking up host \"gw\" for SSH connection\n"
+                               "proxy: Connecting to 192.0.2.1 port 2222\n";
+const std::string kJumpEnd = "Remote side unexpectedly closed network connection\n"
+                             "FATAL ERROR: Remote side unexpectedly closed network connection\n";
 
 const HostKeyOffer kFirstKey{"127.0.0.1", "41093", "ssh-ed25519", "SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o"};
 const HostKeyOffer kSecondKey{"127.0.0.1", "41093", "ssh-ed25519",
@@ -135,6 +144,31 @@ const OutputCase kOutputs[] = {
      "End of keyboard-interactive prompts from server\r\n",
      FailureKind::None, "", std::nullopt},
     {"Silent", "", FailureKind::None, "", std::nullopt},
+    {"JumpHostKeyUnknown",
+     kJumpStart +
+         "proxy: The host key is not cached for this server:\n"
+         "proxy:   192.0.2.1 (port 2222)\n"
+         "proxy: The server's ssh-ed25519 key fingerprint is:\n"
+         "proxy:   ssh-ed25519 255 SHA256:fStMZNHb+Jck5kklXNk7bV48/BZVZe//9JDpq3WY9pQ\n"
+         "proxy: Connection abandoned.\n"
+         "proxy: FATAL ERROR: Cannot confirm a host key in batch mode\n" +
+         kJumpEnd,
+     FailureKind::HostKeyUnknown, "Cannot confirm a host key in batch mode",
+     HostKeyOffer{"192.0.2.1", "2222", "ssh-ed25519", "SHA256:fStMZNHb+Jck5kklXNk7bV48/BZVZe//9JDpq3WY9pQ"},
+     "192.0.2.1"},
+    {"JumpAccessDenied",
+     kJumpStart + "proxy: Access denied\nproxy: FATAL ERROR: Configured password was not accepted\n" + kJumpEnd,
+     FailureKind::AccessDenied, "Configured password was not accepted", std::nullopt, "192.0.2.1"},
+    {"JumpRefusesTheServer",
+     kJumpStart + "proxy: FATAL ERROR: Server refused to open main channel: Connect failed [Connection refused]\n" +
+         kJumpEnd,
+     FailureKind::ConnectionRefused, "Server refused to open main channel: Connect failed [Connection refused]",
+     std::nullopt, "192.0.2.1"},
+    // The jump host let the client through after a refused method: the server's own refusal is the reason.
+    {"ServerDeniesBehindAJumpHost",
+     kJumpStart + "proxy: Access denied\nproxy: Access granted\nAccess denied\n"
+                  "FATAL ERROR: Configured password was not accepted\n",
+     FailureKind::AccessDenied, "Configured password was not accepted", std::nullopt},
 };
 
 class ClientOutputTest : public ::testing::TestWithParam<OutputCase> {};
@@ -144,6 +178,7 @@ TEST_P(ClientOutputTest, GivesTheReasonInTheClientsWords) {
     EXPECT_EQ(failure.kind, GetParam().kind);
     EXPECT_EQ(failure.detail, GetParam().detail);
     EXPECT_EQ(failure.hostKey, GetParam().offer);
+    EXPECT_EQ(failure.hop, GetParam().hop);
 
     // What came before the tail, however long, neither hides the reason nor adds one.
     const std::string earlier = "FATAL ERROR: Connection refused\n" + std::string(40000, 'x') + "\n";
