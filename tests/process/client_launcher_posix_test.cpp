@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "process/command_line.h"
 #include "support/temp_dir.h"
 
 #ifndef QUORVANE_ARGV_RECORDER
@@ -118,6 +120,51 @@ TEST_F(ClientLauncherTest, HiddenClientStartsDetachedInItsFolderWithSplitArgumen
     EXPECT_EQ(value(record, "fd2"), "/dev/null");
     EXPECT_EQ(value(record, "sigterm"), "default");
     EXPECT_EQ(value(record, "sigusr1"), "open");
+}
+
+// What the client does with its -proxycmd value before "sh -c" gets it: "\\" and "%" escapes undone.
+std::string asTheClientReadsIt(const std::string& command) {
+    std::string read;
+    for (std::size_t i = 0; i < command.size(); ++i) {
+        const bool escape =
+            (command[i] == '\\' || command[i] == '%') && i + 1 < command.size() && command[i + 1] == command[i];
+        read += command[i];
+        i += escape ? 1 : 0;
+    }
+    return read;
+}
+
+// The jump host's client is started by the tunnel's through the shell: every field must arrive whole, and
+// its password through the descriptor it inherits.
+TEST_F(ClientLauncherTest, AJumpHostsClientGetsEveryFieldWholeThroughTheShellAndItsOwnPassword) {
+    const std::string folder = dir.file("hop");
+    JumpClient jump;
+    jump.program = installRecorder("hop/plink.exe");
+    jump.definition.IpServer = "gw host";
+    jump.definition.PortaServer = "2222";
+    jump.definition.Username = "o'brien \"q\" $(touch x) `id` \\n %host %% ;|&";
+    jump.definition.Password = "hop secret";
+    jump.definition.HostKey = "SHA256:abc";
+    jump.keyFile = dir.file("it's a key.ppk");
+    jump.passwordFile = launcher->hopSecretFile();
+    TunnelDefinition definition{"127.0.0.1", "", "u", "p", "8080", "s", "80", false};
+    ClientExtras extras;
+    extras.jump = &jump;
+
+    const std::vector<std::string> line = splitWindowsCommandLine(buildConnectCommandLine(definition, "f", extras));
+    // The client would reach a local address directly: it is named so that it does not.
+    EXPECT_EQ(line.back(), "::ffff:127.0.0.1");
+    const auto proxy = std::find(line.begin(), line.end(), "-proxycmd");
+    ASSERT_NE(proxy, line.end());
+    const std::string command = asTheClientReadsIt(*(proxy + 1));
+
+    ASSERT_FALSE(launcher->launch({"/bin/sh", "-c " + quoteWindowsArgument(command), folder, false, "", "hop secret"}));
+    const Record record = waitForRecord(folder);
+    EXPECT_EQ(arguments(record), (Arguments{jump.program, "-ssh", "-batch", "-P", "2222", "-hostkey", "SHA256:abc",
+                                            "-l", jump.definition.Username, "-i", jump.keyFile, "-pwfile", "/dev/fd/4",
+                                            "-nc", "127.0.0.1:22", "gw host"}));
+    EXPECT_EQ(value(record, "pwfile"), "hop secret");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("hop/x")));
 }
 
 TEST_F(ClientLauncherTest, FailureToStartGivesTheSystemsText) {

@@ -217,6 +217,17 @@ std::function<void(ServiceTest&)> received(std::function<void(TunnelDefinition&)
     };
 }
 
+// Alpha goes through Beta, changed so.
+std::function<void(ServiceTest&)> throughBeta(std::function<void(TunnelDefinition&)> change) {
+    return [change](ServiceTest& f) {
+        f.make("Beta");
+        TunnelDefinition beta = f.service.definition("Beta").definition;
+        change(beta);
+        f.service.save("Beta", beta);
+        with([](TunnelDefinition& d) { d.PassaPer = "Beta"; })(f);
+    };
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, ConnectRefusal,
     ::testing::Values(
@@ -256,7 +267,14 @@ INSTANTIATE_TEST_SUITE_P(
                    NoticeKind::LaunchFailed},
 #endif
         RefusalRow{"ClientAlreadyRuns", [](ServiceTest& f) { f.processes.startOwn(f.clientPath("Alpha")); },
-                   std::nullopt}),
+                   std::nullopt},
+        RefusalRow{"JumpHostNotListed", with([](TunnelDefinition& d) { d.PassaPer = "Nowhere"; }),
+                   NoticeKind::JumpUnusable},
+        RefusalRow{"JumpHostItself", with([](TunnelDefinition& d) { d.PassaPer = "Alpha"; }), NoticeKind::JumpUnusable},
+        RefusalRow{"JumpHostGoesThroughAnother", throughBeta([](TunnelDefinition& d) { d.PassaPer = "Alpha"; }),
+                   NoticeKind::JumpUnusable},
+        RefusalRow{"JumpHostLikeAnOption", throughBeta([](TunnelDefinition& d) { d.IpServer = "-oProxyCommand=x"; }),
+                   NoticeKind::JumpUnusable}),
     rowName<RefusalRow>);
 
 // ---- what a pass does after a client has ended ----
@@ -348,6 +366,45 @@ INSTANTIATE_TEST_SUITE_P(
                       EndRow{"HostKeyUnknown", kUnknownKey, {NoticeKind::HostKeyOffered, NoticeKind::Dropped}, false},
                       EndRow{"HostKeyChanged", kChangedKey, {NoticeKind::HostKeyChanged, NoticeKind::Dropped}, false}),
     rowName<EndRow>);
+
+TEST_F(ServiceTest, AJumpHostGetsItsOwnPasswordPipeAndItsKeyGoesIntoItsOwnDefinition) {
+    make("Gateway");
+    TunnelDefinition gateway = service.definition("Gateway").definition;
+    gateway.Password = "gateway secret";
+    service.save("Gateway", gateway);
+    make("Inside");
+    TunnelDefinition inside = service.definition("Inside").definition;
+    inside.PassaPer = "Gateway";
+    service.save("Inside", inside);
+
+    const PlannedConnect planned = service.planConnect("Inside");
+    ASSERT_TRUE(planned.plan);
+    EXPECT_NE(planned.plan->maskedCommandLine.find("-proxycmd"), std::string::npos);
+    EXPECT_EQ(planned.plan->maskedCommandLine.find("secret"), std::string::npos);
+    ASSERT_TRUE(service.start(*planned.plan).done);
+    ASSERT_EQ(launcher.requests.size(), 1u);
+    EXPECT_EQ(launcher.requests[0].secret, "secret");
+    EXPECT_EQ(launcher.requests[0].hopSecret, "gateway secret");
+    EXPECT_EQ(launcher.requests[0].parameters.find("secret"), std::string::npos);
+
+    // The jump host shows a key nobody trusted yet: the offer names it, and the answer is kept as its own.
+    clientEnds("Inside", "Starting local proxy command: plink.exe -v -nc ssh.example.org:22 ssh.example.org\n"
+                         "proxy: Connecting to 192.0.2.1 port 22\n"
+                         "proxy: The host key is not cached for this server:\n"
+                         "proxy:   192.0.2.1 (port 22)\n"
+                         "proxy: The server's ssh-ed25519 key fingerprint is:\n"
+                         "proxy:   ssh-ed25519 255 SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o\n"
+                         "proxy: FATAL ERROR: Cannot confirm a host key in batch mode\n"
+                         "FATAL ERROR: Remote side unexpectedly closed network connection\n");
+    service.pass();
+    EXPECT_EQ(service.health("Inside").failure.hop, "192.0.2.1");
+    ASSERT_EQ(listener.offered, "SHA256:xB+JVzAha4gjSTW8e2+G5Ekx9KRkD4DekhHyzAZ5u2o");
+    EXPECT_TRUE(service.trustHostKey("Inside", listener.offered, true).done);
+    EXPECT_EQ(service.definition("Gateway").definition.HostKey, listener.offered);
+    EXPECT_EQ(service.definition("Inside").definition.HostKey, "");
+    ASSERT_EQ(clientLaunches(), 2u);
+    EXPECT_NE(launcher.requests.back().parameters.find(listener.offered), std::string::npos);
+}
 
 TEST_F(ServiceTest, AQuietPassListsNoProcessYetSeesEveryClientThatStartsOrEnds) {
     QuietStartWatch watch;
