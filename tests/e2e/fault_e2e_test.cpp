@@ -20,6 +20,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "store/tunnel_definition.h"
+#include "support/iptables_rule.h"
 #include "support/scripted_dialogs.h"
 #include "support/ssh_server.h"
 #include "support/tcp_service.h"
@@ -32,7 +33,6 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-constexpr const char* kIptables = "/usr/sbin/iptables";
 constexpr int kSonda = 3; // seconds between the program's checks of a server
 // A check sent at most one period after the fault, its 3 s wait, one more period of tick phase, 1 s slack.
 constexpr int kNotAnsweringMs = (2 * kSonda + 3 + 1) * 1000;
@@ -40,41 +40,6 @@ constexpr int kPassMs = 3000;     // the program's periodic pass
 constexpr int kSettleMs = 15000;  // from connect to the first state that settles it
 constexpr int kRecoverMs = 10000; // from the fault's end to bytes through the forward again
 constexpr int kClientGoneMs = 2000;
-
-// Why iptables cannot be used here, or "".
-std::string iptablesGap() {
-    if (access(kIptables, X_OK) != 0)
-        return "no /usr/sbin/iptables (install iptables)";
-    std::string output;
-    if (runProgram({kIptables, "-w", "-L", "INPUT", "-n"}, "", &output) != 0)
-        return "iptables cannot be used here: " + output;
-    return "";
-}
-
-// A rule at the top of the INPUT chain for as long as the object lives, also when the test stops half-way.
-class IptablesRule {
-public:
-    explicit IptablesRule(std::vector<std::string> rule) : m_rule(std::move(rule)) {
-        std::string output;
-        if (run("-I", output) != 0)
-            throw std::runtime_error("iptables refused the rule: " + output);
-    }
-    ~IptablesRule() {
-        std::string output;
-        if (run("-D", output) != 0)
-            ADD_FAILURE() << "an iptables rule was left behind: " << output;
-    }
-    IptablesRule(const IptablesRule&) = delete;
-    IptablesRule& operator=(const IptablesRule&) = delete;
-
-private:
-    int run(const char* action, std::string& output) const {
-        std::vector<std::string> argv{kIptables, "-w", action, "INPUT"};
-        argv.insert(argv.end(), m_rule.begin(), m_rule.end());
-        return runProgram(argv, "", &output);
-    }
-    std::vector<std::string> m_rule;
-};
 
 // Processes stopped (SIGSTOP) for as long as the object lives.
 class Frozen {
