@@ -650,6 +650,7 @@ CommandResult TunnelService::rename(const std::string& tunnel, const std::string
         std::replace(m_tunnels.begin(), m_tunnels.end(), tunnel, newName);
         m_listed.erase(tunnel);
         m_listed.insert(newName);
+        followRename(tunnel, newName);
         m_listener->tunnelsChanged();
         return {true, {}};
     case RenameOutcome::NameTaken:
@@ -658,6 +659,21 @@ CommandResult TunnelService::rename(const std::string& tunnel, const std::string
         break;
     }
     return refused(NoticeKind::RenameFailed, tunnel);
+}
+
+void TunnelService::followRename(const std::string& oldName, const std::string& newName) {
+    // The tunnels that went through it keep doing so under its new name.
+    for (const std::string& other : m_tunnels) {
+        DefinitionLoad load = definition(other);
+        if (!load.ok() || load.definition.PassaPer != oldName)
+            continue;
+        load.definition.PassaPer = newName;
+        try {
+            save(other, load.definition);
+        } catch (const StoreError&) {
+            // Left naming the old one: its next connect says that no tunnel has that name.
+        }
+    }
 }
 
 TunnelService::RemovalCheck TunnelService::checkRemoval(const std::string& tunnel) const {

@@ -268,6 +268,7 @@ private:
         std::optional<Notice> refusal;
     };
     JumpCheck jumpFor(const std::string& tunnel, const TunnelDefinition& definition) const;
+    void followRename(const std::string& oldName, const std::string& newName);
     // The key file as the client in the tunnel's folder finds it.
     std::string keyFilePath(const std::string& tunnel, const std::string& keyFile) const;
     std::optional<Notice> runBefore(const std::string& tunnel, const TunnelDefinition& definition);

@@ -618,6 +618,9 @@ using FolderCommand = ServiceTable<FolderRow>;
 TEST_P(FolderCommand, ChangesFoldersAndListTogetherOrNotAtAll) {
     make("Alpha");
     make("beta");
+    TunnelDefinition through = service.definition("beta").definition;
+    through.PassaPer = "Alpha";
+    service.save("beta", through);
     if (GetParam().running) {
         ASSERT_TRUE(service.connect("Alpha").done);
     }
@@ -634,6 +637,9 @@ TEST_P(FolderCommand, ChangesFoldersAndListTogetherOrNotAtAll) {
     }
     EXPECT_EQ(service.tunnels(), GetParam().listed);
     EXPECT_EQ(folderNames(), GetParam().folders);
+    // A tunnel that went through the renamed one follows it.
+    const bool renamed = GetParam().renameTo && !GetParam().refusal;
+    EXPECT_EQ(service.definition("beta").definition.PassaPer, renamed ? GetParam().renameTo : "Alpha");
 
     // A client the command stopped was stopped by the user: the next pass reports no drop.
     listener.kinds.clear();
