@@ -169,10 +169,17 @@ std::string proxyCommand(const TunnelDefinition& definition, const JumpClient& j
     const std::string& server = definition.IpServer;
     const bool ipv6 = server.find(':') != std::string::npos && !server.starts_with('[');
     const std::string port = portNumber(definition.PortaServer);
-    add({"-nc", (ipv6 ? '[' + server + ']' : server) + ':' + (port.empty() ? "22" : port), hop.IpServer});
+    std::string target = ipv6 ? "[" : "";
+    target += server;
+    target += ipv6 ? "]:" : ":";
+    target += port.empty() ? "22" : port;
+    add({"-nc", target, hop.IpServer});
     std::string command;
-    for (const std::string& argument : arguments)
-        command += (command.empty() ? "" : " ") + quoteLocalProxyArgument(argument);
+    for (const std::string& argument : arguments) {
+        if (!command.empty())
+            command += ' ';
+        command += quoteLocalProxyArgument(argument);
+    }
     return escapedForProxyCommand(command);
 }
 
