@@ -103,11 +103,12 @@ TEST(TunnelEditor, TabFollowsTheGroupsThenTheButtonsThenTheRunGroupAndReachesEve
         if (at == editor.mxflatmaskedit1)
             break;
     }
-    EXPECT_EQ(visited.join(QLatin1Char(' ')).toStdString(),
-              "mxflatmaskedit1 mxflatmaskedit2 hostkey forgethostkey mxflatedit1 mxflatedit2 Edit1 SpeedButton1 "
-              "generachiave mxflatmaskedit5 mxflatmaskedit3 mxflatmaskedit4 RadioButton1 debug autoconnect reconnect "
-              "sonda Edit4 SpeedButton4 CheckBox1 inoltri aggiungiinoltro rimuoviinoltro Button1 Button2 Edit2 "
-              "SpeedButton2 Edit3 SpeedButton3");
+    EXPECT_EQ(
+        visited.join(QLatin1Char(' ')).toStdString(),
+        "mxflatmaskedit1 mxflatmaskedit2 hostkey forgethostkey passaper mxflatedit1 mxflatedit2 Edit1 SpeedButton1 "
+        "generachiave mxflatmaskedit5 mxflatmaskedit3 mxflatmaskedit4 RadioButton1 debug autoconnect reconnect "
+        "sonda Edit4 SpeedButton4 CheckBox1 inoltri aggiungiinoltro rimuoviinoltro Button1 Button2 Edit2 "
+        "SpeedButton2 Edit3 SpeedButton3");
 }
 
 TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {
