@@ -45,6 +45,9 @@ struct TunnelDefinition {
     std::vector<ExtraForward> Inoltri{}; // [Tunnell] Inoltri: "K,LP,ADDRESS,PORT" entries joined by ";"
     // [Tunnell] Sonda: seconds between two checks that the server still answers; 0 turns them off.
     int Sonda = kDefaultProbeSeconds;
+    // [Tunnell] Apri: what to open once connected, a web address or a program ("{porta}": the local port).
+    std::string Apri{};
+    bool ApriAllaConnessione = false; // [Tunnell] ApriAllaConnessione: open it at each connect the user makes
 
     bool operator==(const TunnelDefinition&) const = default;
 };
