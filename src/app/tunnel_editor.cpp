@@ -414,7 +414,7 @@ void TShowTunn::buildControls() {
 
     // Focus: the groups in reading order (each field before its picture button; in "Connessione" the
     // automatic connect, the dial-up entry, then its box), the other forwards, the buttons, then the
-    // run-before-and-after group.
+    // run-before-and-after group and what to open once connected.
     const QList<QWidget*> order = {mxflatmaskedit1, mxflatmaskedit2,
                                    hostkey,         forgethostkey,
                                    mxflatedit1,     mxflatedit2,
