@@ -359,14 +359,17 @@ void TShowTunn::buildControls() {
                          QStringLiteral("Un indirizzo http:// o https://, oppure un programma con i suoi argomenti; "
                                         "{porta} diventa la porta locale (es. http://127.0.0.1:{porta}/)"));
     aprihint->setWordWrap(true);
+    aprihint->setFont(keyhint->font());
     apriallaconnessione = new QCheckBox(QStringLiteral("Apri appena il tunnell si connette"), GroupBox3);
     apriallaconnessione->setObjectName(QStringLiteral("apriallaconnessione"));
     connect(Edit5, &QLineEdit::textEdited, this, [this] { m_openEdited = true; });
+    // Two lines: the editor is already as tall as a small screen allows.
     auto* openLayout = new QGridLayout(GroupBox3);
     openLayout->addWidget(apri, 0, 0);
     openLayout->addWidget(Edit5, 0, 1);
-    openLayout->addWidget(aprihint, 1, 1);
-    openLayout->addWidget(apriallaconnessione, 2, 1);
+    openLayout->addWidget(apriallaconnessione, 0, 2);
+    openLayout->addWidget(aprihint, 1, 1, 1, 2);
+    openLayout->setColumnStretch(1, 1);
 
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));

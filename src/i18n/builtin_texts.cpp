@@ -129,7 +129,7 @@ constexpr BuiltInText kTexts[] = {
                          "approvato. Per approvarlo, sceglilo con Apri nel menu del tunnell."},
     {"ApprovaApri", "Il tunnell %1 apre questo programma, scritto nella sua definizione (che può venire da altri):"
                     "%2Approvarlo, ed eseguirlo ora e quando il tunnell si connette?"},
-    {"ApriNonRiuscito", "Impossibile aprire %1"},
+    {"ApriNonRiuscito", "Impossibile aprire \"%1\""},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).
