@@ -734,6 +734,21 @@ TEST_F(ServiceTest, AConnectedTunnelTellsItsConnectionsAndTimeUp) {
     EXPECT_FALSE(service.activity("Alpha"));
 }
 
+// The server checks go through a forward of the program's own: their connections are not the user's.
+class CheckedServiceTest : public ServiceTest {
+public:
+    CheckedServiceTest() : ServiceTest(true) {}
+};
+
+TEST_F(CheckedServiceTest, TheChecksOwnConnectionsAreNotCounted) {
+    make("Alpha");
+    ASSERT_TRUE(service.connect("Alpha").done);
+    sockets.connections = {{8022, 2}, {probes.freePort, 1}};
+    service.pass();
+    ASSERT_EQ(service.health("Alpha").status, TunnelStatus::Connected);
+    EXPECT_EQ(service.activity("Alpha")->connections, 2);
+}
+
 // "Apri" with its switch: opened once per connect of the user's, not at every pass nor after a restart; a program
 // runs only once approved.
 TEST_F(ServiceTest, AConnectOpensWhatTheTunnelNamesOnce) {
