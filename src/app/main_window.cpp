@@ -56,6 +56,12 @@ QString messageText(const TfMessage* messages, const QString& key) {
     return messages ? messages->text(key) : dialogText(key);
 }
 
+// The window's words, or the built-in ones where no language is loaded (a window built without them).
+const MessageSource& wordsOf(const WindowMessages* texts) {
+    static const BuiltInMessages builtIn;
+    return texts ? static_cast<const MessageSource&>(*texts) : builtIn;
+}
+
 constexpr int kMonitorIntervalMs = 3000;
 constexpr int kListingEventsEveryMs = 15;
 
@@ -95,6 +101,9 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
             showHealth(true);
     });
     connect(&events, &ServiceEvents::noticeDue, this, [this](const Notice& notice) { m_pendingNotices.add(notice); });
+    connect(&events, &ServiceEvents::openDue, this, [this](const std::string& tunnel, const std::string& url) {
+        runCommand([&] { openAddress(tunnel, url); });
+    });
     // The selection, not the current item: a click moves the current item before it selects.
     connect(ListView1, &QListWidget::itemSelectionChanged, this, [this] { showSelectedHealth(); });
     connect(ListView1, &TunnelListView::activatedByKey, this, [this] {
@@ -244,6 +253,13 @@ void TMain::buildMenus() {
     addItem(tunnels, "ConnettiTutti1", QStringLiteral("&Connetti tutti"), &TMain::ConnettiTutti1Click);
     addItem(tunnels, "DisconnettiTutti1", QStringLiteral("&Disconnetti tutti"), &TMain::DisconnettiTutti1Click);
 
+    QMenu* view = addMenu("Vista1", QStringLiteral("&Vista"));
+    QAction* details = addItem(view, "Dettagli1", QStringLiteral("&Dettagli"));
+    details->setCheckable(true);
+    details->setChecked(m_settings.detailsView);
+    ListView1->setDetails(m_settings.detailsView);
+    connect(details, &QAction::toggled, this, [this](bool on) { runCommand([this, on] { Dettagli1Click(on); }); });
+
     QMenu* tools = addMenu("ools1", QStringLiteral("T&ools"));
     addItem(tools, "GeneratoredichiaviPutty1", QStringLiteral("&Generatore di chiavi SSH Putty"),
             &TMain::GeneratoredichiaviPutty1Click);
@@ -264,19 +280,22 @@ void TMain::buildMenus() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     addItem(PopupMenu1, "AttivaTunnell1", QStringLiteral("&Connetti"), &TMain::AttivaTunnell1Click);
     addItem(PopupMenu1, "DisattivaTunnell1", QStringLiteral("&Disconnetti"), &TMain::DisattivaTunnell1Click);
+    QAction* openSelected = addItem(PopupMenu1, "Apri1", QStringLiteral("A&pri"), &TMain::Apri1Click);
     QAction* reconnectSelected =
         addItem(PopupMenu1, "RiconnettiOra1", QStringLiteral("&Riconnetti ora"), &TMain::RiconnettiOra1Click);
     addItem(PopupMenu1, "Modifica2", QStringLiteral("&Modifica"), &TMain::ListView1DblClick);
     addItem(PopupMenu1, "Elimina2", QStringLiteral("&Elimina"), &TMain::Elimina2Click);
-    connect(ListView1, &QWidget::customContextMenuRequested, this, [this, reconnectSelected](const QPoint& at) {
-        // Outside every item the commands must find no tunnel, not the one selected before.
-        if (!ListView1->itemAt(at))
-            clearTunnelSelection();
-        const QListWidgetItem* selected = selectedItem();
-        reconnectSelected->setEnabled(selected &&
-                                      m_service.health(ListView1->tunnelOf(selected)).status == TunnelStatus::Failed);
-        PopupMenu1->exec(ListView1->viewport()->mapToGlobal(at));
-    });
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this, reconnectSelected, openSelected](const QPoint& at) {
+                // Outside every item the commands must find no tunnel, not the one selected before.
+                if (!ListView1->itemAt(at))
+                    clearTunnelSelection();
+                const QListWidgetItem* selected = selectedItem();
+                reconnectSelected->setEnabled(selected && m_service.health(ListView1->tunnelOf(selected)).status ==
+                                                              TunnelStatus::Failed);
+                openSelected->setEnabled(selected && canOpen(ListView1->tunnelOf(selected)));
+                PopupMenu1->exec(ListView1->viewport()->mapToGlobal(at));
+            });
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -285,6 +304,8 @@ void TMain::buildMenus() {
     trayTunnels->chosen = [this](const std::string& tunnel, bool connect) {
         runCommand([&] { connect ? connectTunnel(tunnel) : disconnectTunnel(tunnel); });
     };
+    trayTunnels->canOpen = [this](const std::string& tunnel) { return canOpen(tunnel); };
+    trayTunnels->opened = [this](const std::string& tunnel) { runCommand([&] { openTunnel(tunnel); }); };
     QAction* connectAll =
         addItem(PopupMenu2, "ConnettiTutti2", QStringLiteral("&Connetti tutti"), &TMain::ConnettiTutti1Click);
     QAction* disconnectAll =
@@ -408,11 +429,13 @@ void TMain::checkprocessiTimer() {
 
 void TMain::showHealth(bool onlyWhenChanged) {
     const std::optional<std::uint64_t> revision = m_service.statesRevision();
-    // The rows are looked at only when a state changed; the hint's words may change on their own.
-    if (!onlyWhenChanged || !revision || revision != m_shownRevision) {
+    // The rows are looked at only when a state changed, or while a tunnel is up (the time it has been up is
+    // told); the hint's words may change on their own.
+    if (!onlyWhenChanged || !revision || revision != m_shownRevision || m_connectedShown > 0) {
         m_shownRevision = revision;
-        m_connectedShown = ListView1->showStates([this](const std::string& tunnel) { return m_service.health(tunnel); },
-                                                 m_windows.messages);
+        m_connectedShown = ListView1->showStates(
+            [this](const std::string& tunnel) { return m_service.health(tunnel); }, m_windows.messages,
+            [this](const std::string& tunnel) { return m_service.activity(tunnel); });
     }
     // The notification area tells at a glance whether anything is up; set only on a change.
     if (const bool anyUp = m_connectedShown > 0; anyUp != m_anyTunnelUp) {
@@ -429,9 +452,14 @@ void TMain::showSelectedHealth() {
     const QListWidgetItem* item = selectedItem();
     // The state in words from the service, not from the row: a row just added has no tooltip yet, and
     // with nothing selected (after a delete) the panel must not keep naming a tunnel that is gone.
-    const QString text = item ? item->text() + QStringLiteral(": ") +
-                                    statusText(m_service.health(ListView1->tunnelOf(item)), *m_windows.messages)
-                              : m_windows.messages->Pronto();
+    QString text = m_windows.messages->Pronto();
+    if (item) {
+        const std::string tunnel = ListView1->tunnelOf(item);
+        text = item->text() + QStringLiteral(": ") + statusText(m_service.health(tunnel), *m_windows.messages);
+        if (const std::optional<TunnelActivity> activity = m_service.activity(tunnel))
+            text += QStringLiteral(" · ") +
+                    QString::fromStdString(activityWords(*activity, WindowMessages(*m_windows.messages, nullptr)));
+    }
     if (statusPanels[0]->text() == text)
         return;
     statusPanels[0]->setText(text);
@@ -585,6 +613,9 @@ void TMain::ListView1DblClick() {
                     .approvePrograms(name, definition, editor.approves(ProgramSlot::Before),
                                      editor.approves(ProgramSlot::After))
                     .notices);
+    // A program the user typed in is theirs: it needs no question when opened.
+    if (editor.approves(ProgramSlot::Open) && m_service.quickOpen(name).kind == QuickOpenKind::Program)
+        present(m_service.approveQuickOpen(name, definition.Apri).notices);
 }
 
 std::function<bool(const ConnectPlan&)> TMain::approveFromWindow() {
@@ -640,6 +671,59 @@ bool TMain::disconnectTunnel(const std::string& name) {
     ListView1->setCurrentItem(item);
     present(m_service.disconnect(name).notices);
     return true;
+}
+
+bool TMain::canOpen(const std::string& tunnel) const {
+    return m_service.health(tunnel).status == TunnelStatus::Connected &&
+           m_service.quickOpen(tunnel).kind != QuickOpenKind::Nothing;
+}
+
+void TMain::Apri1Click() {
+    if (const QListWidgetItem* item = selectedItem())
+        openTunnel(ListView1->tunnelOf(item));
+}
+
+bool TMain::openTunnel(const std::string& name) {
+    if (!ListView1->itemOf(name) || !canOpen(name))
+        return false;
+    const QuickOpen open = m_service.quickOpen(name);
+    if (open.kind == QuickOpenKind::Url) {
+        openAddress(name, open.target);
+        return true;
+    }
+    // A definition may come from someone else: its program runs once the user has seen it whole.
+    bool approve = false;
+    if (open.kind == QuickOpenKind::Program && !m_service.quickOpenApproved(name)) {
+        if (!dialogs().question(QString::fromStdString(fillText(
+                wordsOf(m_windows.texts).text("ApprovaApri"), {decodeFileText(name), "\n\n" + open.target + "\n\n"}))))
+            return false;
+        approve = true;
+    }
+    const CommandResult result = m_service.openProgram(name, approve);
+    present(result.notices);
+    return result.done;
+}
+
+void TMain::openAddress(const std::string& tunnel, const std::string& url) {
+    const QUrl address(QString::fromStdString(url), QUrl::StrictMode);
+    const MessageSource& texts = wordsOf(m_windows.texts);
+    if (!address.isValid()) {
+        dialogs().showError(errorBoxText(QString::fromStdString(
+            quickOpenRefusal(decodeFileText(tunnel), url, QuickOpenProblem::BadAddress, texts))));
+        return;
+    }
+    if (!dialogs().openUrl(address))
+        dialogs().showError(errorBoxText(QString::fromStdString(fillText(texts.text("ApriNonRiuscito"), {url}))));
+}
+
+void TMain::Dettagli1Click(bool on) {
+    if (m_settings.detailsView == on)
+        return;
+    m_settings.detailsView = on;
+    ListView1->setDetails(on);
+    if (!saveProgramSettings(m_service.folders().data, m_settings))
+        dialogs().showError(errorBoxText(filled(messageText(m_windows.messages, QStringLiteral("OpzioniNonSalvate")),
+                                                {QString::fromStdString(settingsFile(m_service.folders().data))})));
 }
 
 void TMain::RiconnettiOra1Click() {
@@ -792,12 +876,20 @@ void TMain::readLanguageFile() {
 void TMain::applyLanguage() {
     readLanguageFile();
     if (m_windows.messages) {
+        showColumnTitles();
         ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
         Filtro->setPlaceholderText(m_windows.messages->text(QStringLiteral("SuggerimentoFiltro")));
         if (!selectedItem())
             statusPanels[0]->setText(m_windows.messages->Pronto());
     }
     showHealth(); // texts made from messages follow the new language
+}
+
+void TMain::showColumnTitles() {
+    ListView1->setColumnTitles({m_windows.messages->text(QStringLiteral("ColonnaNome")),
+                                m_windows.messages->text(QStringLiteral("ColonnaStato")),
+                                m_windows.messages->text(QStringLiteral("ColonnaConnessioni")),
+                                m_windows.messages->text(QStringLiteral("ColonnaAttivoDa"))});
 }
 
 void TMain::startInNotificationArea() {
@@ -897,6 +989,7 @@ void TMain::FormShow() {
     if (m_windows.messages) {
         ListView1->setEmptyHint(m_windows.messages->SuggerimentoVuoto());
         Filtro->setPlaceholderText(m_windows.messages->text(QStringLiteral("SuggerimentoFiltro")));
+        showColumnTitles();
     }
     present(report.notices);
     // A settings file that could not be read is told once; the defaults hold meanwhile.

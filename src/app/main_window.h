@@ -91,6 +91,12 @@ public:
     void ListView1DblClick(); // the modify command
     void AttivaTunnell1Click();
     void DisattivaTunnell1Click();
+    // Opens what the selected tunnel's "Apri" names (an address in the browser, or its program) while it is
+    // connected; a program not yet approved is put to the user first.
+    void Apri1Click();
+    bool openTunnel(const std::string& name);
+    // The list as a table with columns, or as icons; kept in the settings.
+    void Dettagli1Click(bool on);
     // A failed tunnel connects now, without waiting for its next try; from the tray, every waiting one.
     void RiconnettiOra1Click();
     void RiconnettiOra2Click();
@@ -159,8 +165,11 @@ private:
     void readLanguageFile();
     void applyLanguage();
     void showSelectedHealth();
+    void showColumnTitles();
     QString trayHint(int connected) const;
     void notify(const QString& text, bool warning);
+    void openAddress(const std::string& tunnel, const std::string& url);
+    bool canOpen(const std::string& tunnel) const; // connected, with something to open
     void clearTunnelSelection();
     std::vector<std::string> waitingTunnels() const;
 

@@ -31,6 +31,11 @@ void ServiceEvents::noticed(const Notice& notice) {
         this, [this, notice] { emit noticeDue(notice); }, Qt::QueuedConnection);
 }
 
+void ServiceEvents::openRequested(const std::string& tunnel, const std::string& url) {
+    QMetaObject::invokeMethod(
+        this, [this, tunnel, url] { emit openDue(tunnel, url); }, Qt::QueuedConnection);
+}
+
 void ServiceEvents::clientStarted(ProcessId id) {
     m_endWatch->watch(id);
     ticksNeeded(true);

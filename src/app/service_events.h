@@ -27,6 +27,8 @@ public:
     void processesListed(const std::vector<ProcessEntry>& processes) override;
     void passDueIn(std::chrono::milliseconds wait) override;
     void ticksNeeded(bool needed) override;
+    // Opened once the command or pass that asked is over, as a notice is told.
+    void openRequested(const std::string& tunnel, const std::string& url) override;
 
     // The service's tick runs once a second from now on, while the service has work for it.
     void startTicking(TunnelService& service);
@@ -41,6 +43,8 @@ signals:
     void listChanged();
     void healthChanged();
     void noticeDue(const quorvane::Notice& notice);
+    // A tunnel the user connected is up: its address is to be opened.
+    void openDue(const std::string& tunnel, const std::string& url);
     // A watched client ended, or a restart is due: a pass should run now.
     void passDue();
 

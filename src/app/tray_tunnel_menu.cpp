@@ -6,6 +6,7 @@
 
 #include "app/health_text.h"
 #include "app/tunnel_list_view.h"
+#include "i18n/message_texts.h"
 
 namespace quorvane {
 
@@ -39,6 +40,19 @@ void TrayTunnelMenu::fill(const TunnelListView& rows, const std::function<Tunnel
         });
         m_menu->addAction(action);
         m_entries << action;
+        // Only a connected tunnel is asked: its definition is read, not every tunnel's at each opening.
+        if (texts && health.status == TunnelStatus::Connected && canOpen && canOpen(tunnel)) {
+            QString openCaption = filled(texts->text(QStringLiteral("ApriTunnell")), {item->text()});
+            openCaption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+            auto* open = new QAction(QStringLiteral("    ") + openCaption, m_menu);
+            open->setEnabled(enabled);
+            connect(open, &QAction::triggered, this, [this, tunnel] {
+                if (opened)
+                    opened(tunnel);
+            });
+            m_menu->addAction(open);
+            m_entries << open;
+        }
     }
     if (!m_entries.isEmpty()) {
         auto* separator = new QAction(m_menu);

@@ -29,6 +29,9 @@ public:
               const TfMessage* texts, bool enabled);
 
     std::function<void(const std::string& tunnel, bool connect)> chosen;
+    // A tunnel that can open what its "Apri" names now gets an entry for it below its own; opened is called for it.
+    std::function<bool(const std::string& tunnel)> canOpen;
+    std::function<void(const std::string& tunnel)> opened;
 
 private:
     QMenu* m_menu;

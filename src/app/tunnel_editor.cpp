@@ -361,6 +361,26 @@ void TShowTunn::buildControls() {
     runLayout->addWidget(SpeedButton3, 1, 2);
     runLayout->addWidget(approva, 2, 1, 1, 2);
 
+    GroupBox3 = makeGroup(this, "GroupBox3", QStringLiteral("Apri una volta connesso"));
+    apri = makeLabel(GroupBox3, "apri", QStringLiteral("Apri"));
+    Edit5 = makeEdit(GroupBox3, "Edit5");
+    apri->setBuddy(Edit5);
+    aprihint = makeLabel(GroupBox3, "aprihint",
+                         QStringLiteral("Un indirizzo http:// o https://, oppure un programma con i suoi argomenti; "
+                                        "{porta} diventa la porta locale (es. http://127.0.0.1:{porta}/)"));
+    aprihint->setWordWrap(true);
+    aprihint->setFont(keyhint->font());
+    apriallaconnessione = new QCheckBox(QStringLiteral("Apri appena il tunnell si connette"), GroupBox3);
+    apriallaconnessione->setObjectName(QStringLiteral("apriallaconnessione"));
+    connect(Edit5, &QLineEdit::textEdited, this, [this] { m_openEdited = true; });
+    // Two lines: the editor is already as tall as a small screen allows.
+    auto* openLayout = new QGridLayout(GroupBox3);
+    openLayout->addWidget(apri, 0, 0);
+    openLayout->addWidget(Edit5, 0, 1);
+    openLayout->addWidget(apriallaconnessione, 0, 2);
+    openLayout->addWidget(aprihint, 1, 1, 1, 2);
+    openLayout->setColumnStretch(1, 1);
+
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button2 = new QPushButton(QStringLiteral("&Annulla"), this);
@@ -402,17 +422,20 @@ void TShowTunn::buildControls() {
     page->addLayout(columns);
     page->addWidget(GroupBox2);
     page->addWidget(GroupBox1);
+    page->addWidget(GroupBox3);
     page->addLayout(buttons);
 
     // Focus: the groups in reading order (each field before its picture button; in "Connessione" the
     // automatic connect, the dial-up entry, then its box), the other forwards, the buttons, then the
-    // run-before-and-after group.
+    // run-before-and-after group and what to open once connected.
     const QList<QWidget*> order = {
-        mxflatmaskedit1, mxflatmaskedit2, hostkey,      forgethostkey,   passaper,        mxflatedit1,     mxflatedit2,
-        Edit1,           SpeedButton1,    generachiave, mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1,
-        RadioButton2,    RadioButton3,    debug,        autoconnect,     reconnect,       sonda,           Edit4,
-        SpeedButton4,    CheckBox1,       inoltri,      aggiungiinoltro, rimuoviinoltro,  Button1,         Button2,
-        Edit2,           SpeedButton2,    Edit3,        SpeedButton3,    approva};
+        mxflatmaskedit1, mxflatmaskedit2, hostkey,         forgethostkey, passaper,
+        mxflatedit1,     mxflatedit2,     Edit1,           SpeedButton1,  generachiave,
+        mxflatmaskedit5, mxflatmaskedit3, mxflatmaskedit4, RadioButton1,  RadioButton2,
+        RadioButton3,    debug,           autoconnect,     reconnect,     sonda,
+        Edit4,           SpeedButton4,    CheckBox1,       inoltri,       aggiungiinoltro,
+        rimuoviinoltro,  Button1,         Button2,         Edit2,         SpeedButton2,
+        Edit3,           SpeedButton3,    approva,         Edit5,         apriallaconnessione};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -465,6 +488,9 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
     hostkey->setCursorPosition(0);
     reconnect->setChecked(definition.Riconnessione);
     sonda->setValue(definition.Sonda);
+    setFieldText(Edit5, definition.Apri);
+    apriallaconnessione->setChecked(definition.ApriAllaConnessione);
+    m_openEdited = false;
 }
 
 TunnelDefinition TShowTunn::definition() const {
@@ -503,6 +529,8 @@ TunnelDefinition TShowTunn::definition() const {
     definition.Riconnessione = reconnect->isChecked();
     definition.Sonda = sonda->value();
     definition.PassaPer = passaper->currentData().toString().toStdString();
+    definition.Apri = Edit5->text().toStdString();
+    definition.ApriAllaConnessione = apriallaconnessione->isChecked();
     return definition;
 }
 
@@ -590,6 +618,8 @@ void TShowTunn::showApprovalBox() {
 }
 
 bool TShowTunn::approves(ProgramSlot slot) const {
+    if (slot == ProgramSlot::Open)
+        return m_openEdited;
     const int index = slot == ProgramSlot::Before ? 0 : 1;
     return m_edited[index] || (!m_approved[index] && approva->isChecked());
 }

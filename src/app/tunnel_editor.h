@@ -64,7 +64,7 @@ public:
     // The tunnels the edited one may go through (every other one of the list), the words for going
     // directly, and the choice's tooltip. Before setDefinition.
     void setJumpChoices(const QStringList& tunnels, const QString& direct, const QString& hint);
-    // Whether OK approves the slot's field as it then holds.
+    // Whether OK approves the slot's field as it then holds. The "Apri" program is approved by typing it in.
     bool approves(ProgramSlot slot) const;
 
     // Field-to-key bound edits.
@@ -118,10 +118,15 @@ public:
     QLineEdit* Edit3 = nullptr;
     QToolButton* SpeedButton2 = nullptr;
     QToolButton* SpeedButton3 = nullptr;
-    QCheckBox* approva = nullptr;       // shown only while a program is not approved
-    QPushButton* Button1 = nullptr;     // "&Ok"
-    QPushButton* Button2 = nullptr;     // "&Annulla"
-    QFileDialog* OpenDialog1 = nullptr; // null until the first key file pick
+    QCheckBox* approva = nullptr;   // shown only while a program is not approved
+    QGroupBox* GroupBox3 = nullptr; // what to open once connected
+    QLabel* apri = nullptr;
+    QLineEdit* Edit5 = nullptr;               // Apri
+    QLabel* aprihint = nullptr;               // what Edit5 may hold, and the port's placeholder
+    QCheckBox* apriallaconnessione = nullptr; // ApriAllaConnessione
+    QPushButton* Button1 = nullptr;           // "&Ok"
+    QPushButton* Button2 = nullptr;           // "&Annulla"
+    QFileDialog* OpenDialog1 = nullptr;       // null until the first key file pick
     // A component made on first use (OpenDialog1), for what the language file says of it.
     std::function<void(QObject* made)> componentMade;
 
@@ -134,6 +139,7 @@ private:
     void showApprovalBox();
     bool m_approved[2] = {true, true};    // by slot: as loaded
     bool m_edited[2] = {false, false};    // by slot: typed or picked since the load
+    bool m_openEdited = false;            // Edit5 typed in since the load
     void setKeyFile(const QString& path); // relative to tunnelFolder when inside it
     void showLocalPortTip(int row);
     void buildControls();

@@ -1,13 +1,16 @@
 // The tunnel list view.
 #include "app/tunnel_list_view.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <algorithm>
 
 #include "app/health_text.h"
+#include "app/window_messages.h"
 #include "desktop/artwork.h"
 #include "desktop/plain_text.h"
 #include "store/text_codec.h"
@@ -18,6 +21,10 @@ namespace {
 
 constexpr int kPictureRole = Qt::UserRole + 1;
 constexpr int kFolderNameRole = Qt::UserRole + 2; // the folder's own bytes, for names that are not UTF-8
+constexpr int kColumnRole = Qt::UserRole + 3;     // + 1..3: the details' texts (state, connections, time up)
+constexpr int kColumns = 4;
+constexpr Qt::Alignment kIconCaption = Qt::AlignHCenter | Qt::AlignTop;
+constexpr Qt::Alignment kLineCaption = Qt::AlignLeft | Qt::AlignVCenter;
 
 } // namespace
 
@@ -27,13 +34,23 @@ QString tunnelCaption(const std::string& folderName) {
 
 TunnelListView::TunnelListView(QWidget* parent) : QListWidget(parent) {
     setProperty("controlKind", QStringLiteral("ListView"));
-    setViewMode(QListView::IconMode);
-    setIconSize(QSize(50, 50));
-    // Room for a picture and three lines of caption under it.
-    setGridSize(QSize(104, 50 + 3 * fontMetrics().lineSpacing() + 14));
-    setMovement(QListView::Static);
+    layOutAsIcons();
     setResizeMode(QListView::Adjust);
-    setWordWrap(true);
+    m_header = new QHeaderView(Qt::Horizontal, this);
+    auto* columns = new QStandardItemModel(0, kColumns, m_header);
+    m_header->setModel(columns);
+    m_header->setStretchLastSection(true);
+    m_header->setSectionsClickable(false);
+    m_header->setDefaultAlignment(kLineCaption);
+    m_header->resizeSection(0, 170);
+    m_header->resizeSection(1, 150);
+    m_header->resizeSection(2, 100);
+    m_header->hide();
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        scheduleDelayedItemsLayout();
+        viewport()->update();
+    });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_header, &QHeaderView::setOffset);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     setFrameShape(QFrame::NoFrame);
@@ -41,6 +58,69 @@ TunnelListView::TunnelListView(QWidget* parent) : QListWidget(parent) {
     colours.setColor(QPalette::Base, QColor(240, 251, 255));
     setPalette(colours);
     setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TunnelListView::layOutAsIcons() {
+    setViewMode(QListView::IconMode);
+    setIconSize(QSize(50, 50));
+    // Room for a picture and three lines of caption under it.
+    setGridSize(QSize(104, 50 + 3 * fontMetrics().lineSpacing() + 14));
+    setMovement(QListView::Static);
+    setWordWrap(true);
+    setUniformItemSizes(false);
+}
+
+void TunnelListView::setDetails(bool on) {
+    if (on == m_details)
+        return;
+    m_details = on;
+    if (on) {
+        setViewMode(QListView::ListMode);
+        setIconSize(QSize(16, 16));
+        setGridSize(QSize());
+        setWordWrap(false);
+        setUniformItemSizes(true);
+        setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setViewportMargins(0, m_header->sizeHint().height(), 0, 0);
+        m_header->show();
+    } else {
+        m_header->hide();
+        setViewportMargins(0, 0, 0, 0);
+        layOutAsIcons();
+    }
+    for (int row = 0; row < count(); ++row)
+        item(row)->setTextAlignment(on ? kLineCaption : kIconCaption);
+    updateGeometries();
+    scheduleDelayedItemsLayout();
+}
+
+void TunnelListView::setColumnTitles(const QStringList& titles) {
+    auto* columns = static_cast<QStandardItemModel*>(m_header->model());
+    for (int column = 0; column < kColumns && column < titles.size(); ++column) {
+        if (columns->headerData(column, Qt::Horizontal).toString() != titles[column])
+            columns->setHeaderData(column, Qt::Horizontal, titles[column]);
+    }
+}
+
+QRect TunnelListView::columnRect(int column, const QRect& row) const {
+    if (!m_details)
+        return row;
+    return QRect(row.left() + m_header->sectionPosition(column), row.top(), m_header->sectionSize(column),
+                 row.height());
+}
+
+QString TunnelListView::columnText(const QListWidgetItem* item, int column) {
+    return column == 0 ? item->text() : item->data(kColumnRole + column).toString();
+}
+
+void TunnelListView::updateGeometries() {
+    QListWidget::updateGeometries();
+    if (!m_header || !m_details)
+        return;
+    const QRect area = viewport()->geometry();
+    const int height = m_header->sizeHint().height();
+    m_header->setGeometry(area.left(), area.top() - height, area.width(), height);
+    m_header->setOffset(horizontalScrollBar()->value());
 }
 
 std::string TunnelListView::tunnelOf(const QListWidgetItem* item) {
@@ -77,7 +157,7 @@ QListWidgetItem* TunnelListView::appendTunnel(const std::string& folderName) {
     // Made whole before it joins the list: one insertion, not one change per property.
     auto* row = new QListWidgetItem(tunnelCaption(folderName));
     row->setFlags(row->flags() | Qt::ItemIsEditable);
-    row->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    row->setTextAlignment(m_details ? kLineCaption : kIconCaption);
     row->setData(kFolderNameRole, QByteArray::fromStdString(folderName));
     setPicture(row, 0);
     addItem(row);
@@ -158,20 +238,39 @@ void TunnelListView::showTunnels(const std::vector<std::string>& tunnels) {
     keepSelectionInSight();
 }
 
-int TunnelListView::showStates(const std::function<TunnelHealth(const std::string&)>& healthOf,
-                               const TfMessage* texts) {
+int TunnelListView::showStates(const std::function<TunnelHealth(const std::string&)>& healthOf, const TfMessage* texts,
+                               const std::function<std::optional<TunnelActivity>(const std::string&)>& activityOf) {
     int connected = 0;
     // Most tunnels are simply not connected: their words are made once per pass.
     const QString notConnected = texts ? statusText(TunnelHealth{}, *texts) : QString();
+    const auto setColumn = [](QListWidgetItem* tunnel, int column, const QString& text) {
+        if (tunnel->data(kColumnRole + column).toString() != text)
+            tunnel->setData(kColumnRole + column, text);
+    };
     for (int row = 0; row < count(); ++row) {
         QListWidgetItem* tunnel = item(row);
-        const TunnelHealth health = healthOf(tunnelOf(tunnel));
+        const std::string name = tunnelOf(tunnel);
+        const TunnelHealth health = healthOf(name);
         connected += health.status == TunnelStatus::Connected ? 1 : 0;
         setPicture(tunnel, pictureFor(health.status));
         if (!texts)
             continue;
-        const QString tip =
-            plainToolTip(health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *texts));
+        const QString state = health.status == TunnelStatus::NotConnected ? notConnected : statusText(health, *texts);
+        QString tip = state;
+        QString connections;
+        QString up;
+        if (const std::optional<TunnelActivity> activity =
+                activityOf && health.status == TunnelStatus::Connected ? activityOf(name) : std::nullopt) {
+            const WindowMessages words(*texts, nullptr);
+            tip += QLatin1Char('\n') + QString::fromStdString(activityWords(*activity, words));
+            if (activity->connections)
+                connections = QString::number(*activity->connections);
+            up = QString::fromStdString(durationWords(activity->up, words));
+        }
+        setColumn(tunnel, 1, state);
+        setColumn(tunnel, 2, connections);
+        setColumn(tunnel, 3, up);
+        tip = plainToolTip(tip);
         if (tunnel->toolTip() != tip)
             tunnel->setToolTip(tip);
     }
@@ -230,9 +329,14 @@ bool TunnelListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent*
         (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonPress)) {
         const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
         const QRect item = visualRect(index);
-        // In icon mode the caption sits under the picture.
-        if (at.y() < item.top() + iconSize().height() + spacing())
+        // In icon mode the caption sits under the picture; in details beside it, in the first column alone.
+        if (m_details) {
+            const QRect name = columnRect(0, item);
+            if (at.x() < name.left() + iconSize().width() + 6 || at.x() > name.right())
+                return false;
+        } else if (at.y() < item.top() + iconSize().height() + spacing()) {
             return false;
+        }
     }
     return QListWidget::edit(index, trigger, event);
 }

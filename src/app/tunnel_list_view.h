@@ -4,10 +4,14 @@
 
 #include <QListWidget>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tunnel/tunnel_health_tracker.h"
 #include "tunnel/tunnel_monitor.h"
+
+class QHeaderView;
 
 namespace quorvane {
 
@@ -28,8 +32,21 @@ public:
 
     // The rows follow the list: in place for a rename, one row for an add or a delete, else all anew.
     void showTunnels(const std::vector<std::string>& tunnels);
-    // Every row's picture and tooltip; returns how many are connected. Without texts, pictures only.
-    int showStates(const std::function<TunnelHealth(const std::string&)>& healthOf, const TfMessage* texts);
+    // Every row's picture and tooltip (with a connected tunnel's connections and the time it has been up, when
+    // activityOf is given) and the details' columns; returns how many are connected. Without texts, pictures only.
+    int showStates(const std::function<TunnelHealth(const std::string&)>& healthOf, const TfMessage* texts,
+                   const std::function<std::optional<TunnelActivity>(const std::string&)>& activityOf = {});
+
+    // Details: one line per tunnel with the columns name, state, connections and time up, under their titles;
+    // otherwise large icons. Selection, filter and renaming work the same in both.
+    void setDetails(bool on);
+    bool details() const { return m_details; }
+    void setColumnTitles(const QStringList& titles);
+    QHeaderView* columnHeader() const { return m_header; }
+    // Where a column lies within a row's rectangle, in details (the whole row otherwise).
+    QRect columnRect(int column, const QRect& row) const;
+    // A details column's text for a row: 1 state, 2 connections, 3 time up (0: the name).
+    static QString columnText(const QListWidgetItem* item, int column);
 
     // The folder name of a row's tunnel: its own bytes for as long as the caption is not edited.
     static std::string tunnelOf(const QListWidgetItem* item);
@@ -57,15 +74,19 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     // A click on the picture of the selected item selects it again; only its caption opens the editor.
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void updateGeometries() override;
 
 private:
     QListWidgetItem* appendTunnel(const std::string& folderName);
     static void setPicture(QListWidgetItem* item, int picture);
     bool passesFilter(const QListWidgetItem* item) const;
     void keepSelectionInSight();
+    void layOutAsIcons();
 
     QString m_emptyHint;
     QString m_filter;
+    QHeaderView* m_header = nullptr;
+    bool m_details = false;
 };
 
 } // namespace quorvane

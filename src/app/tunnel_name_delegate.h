@@ -1,4 +1,5 @@
-// In-place caption editing of the tunnel list that refuses texts which are not a single folder name.
+// In-place caption editing of the tunnel list that refuses texts which are not a single folder name, and its
+// rows drawn as columns in the details view.
 #pragma once
 
 #include <QPersistentModelIndex>
@@ -25,6 +26,12 @@ public:
     // Fills the editor once: a monitor pass that changes the item's picture while the user types must
     // not put the old caption back.
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+
+    // In the list's details, a row is drawn as its columns, and the caption is edited in the first alone.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override;
 };
 
 } // namespace quorvane

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDesktopServices>
 #include <stdexcept>
 
 #include "desktop/qt_dialog_service.h"
@@ -32,6 +33,10 @@ QString errorBoxText(const QString& message) {
     if (!message.isEmpty() && message.back().unicode() > u'.')
         return message + u'.';
     return message;
+}
+
+bool DialogService::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
 }
 
 DialogService& dialogs() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -34,6 +35,9 @@ public:
     // Qt's file dialogs take it. Empty when cancelled.
     virtual QString saveFileName(const QString& title, const QString& suggested, const QString& filter) = 0;
     virtual QString openFileName(const QString& title, const QString& filter) = 0;
+
+    // The address in the user's browser (QDesktopServices); false when the system could not open it.
+    virtual bool openUrl(const QUrl& url);
 };
 
 // The error box text: the message with "." appended when its last character's code is greater than

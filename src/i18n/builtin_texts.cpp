@@ -112,6 +112,31 @@ constexpr BuiltInText kTexts[] = {
     {"EsportaSegreti", "Mettere nel file anche la password e la chiave host memorizzata del tunnell %1? Chi avrà il "
                        "file potrà usarle."},
     {"SuggerimentoFiltro", "Filtra per nome (Esc mostra di nuovo tutti i tunnell)"},
+    // What a connected tunnel carries, and for how long it has been up.
+    {"Connessione1", "1 connessione"},
+    {"ConnessioniN", "%1 connessioni"},
+    {"AttivoDa", "attivo da %1"},
+    {"DurataMenoDiUnMinuto", "meno di 1 min"},
+    {"DurataMinuti", "%1 min"},
+    {"DurataOre", "%1 h %2 min"},
+    {"DurataGiorni", "%1 g %2 h"},
+    {"ColonnaNome", "Nome"},
+    {"ColonnaStato", "Stato"},
+    {"ColonnaConnessioni", "Connessioni"},
+    {"ColonnaAttivoDa", "Attivo da"},
+    // What "Apri" opens once the tunnel is connected.
+    {"ApriTunnell", "Apri %1"},
+    {"ApriRifiutato", "Il tunnell %1 non può aprire \"%2\": %3"},
+    {"ApriCaratteriControllo", "contiene caratteri di controllo"},
+    {"ApriTrattino", "non può iniziare con \"-\""},
+    {"ApriSchema", "si aprono solo indirizzi http:// e https://"},
+    {"ApriIndirizzo", "l'indirizzo non è completo o contiene spazi"},
+    {"ApriSenzaPorta", "il tunnell non ha una porta locale da mettere al posto di {porta}"},
+    {"ApriNonApprovato", "Il programma \"%2\" da aprire per il tunnell %1 non è stato eseguito: non è ancora "
+                         "approvato. Per approvarlo, sceglilo con Apri nel menu del tunnell."},
+    {"ApprovaApri", "Il tunnell %1 apre questo programma, scritto nella sua definizione (che può venire da altri):"
+                    "%2Approvarlo, ed eseguirlo ora e quando il tunnell si connette?"},
+    {"ApriNonRiuscito", "Impossibile aprire \"%1\""},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

@@ -456,7 +456,76 @@ CommandResult TunnelService::start(const ConnectPlan& plan) {
     m_disconnectedByUser.erase(plan.tunnel);
     if (plan.clientRuns)
         return {true, {}};
-    return startClient(plan.tunnel, plan.definition);
+    CommandResult result = startClient(plan.tunnel, plan.definition);
+    // Opened once when this connect is through; a restart after a drop is not a connect of the user's.
+    if (result.done && plan.definition.ApriAllaConnessione)
+        m_openOnConnect.insert(plan.tunnel);
+    return result;
+}
+
+QuickOpen TunnelService::quickOpen(const std::string& tunnel) const {
+    const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
+    int port = 0;
+    const std::string& local = definition.PortaLocale;
+    if (!local.empty() && local.size() <= 5 &&
+        std::all_of(local.begin(), local.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        port = std::stoi(local);
+    return planQuickOpen(definition.Apri, port);
+}
+
+bool TunnelService::quickOpenApproved(const std::string& tunnel) const {
+    return m_approvals.approved(tunnel, ProgramSlot::Open, LoadDefinition(m_folders.data, tunnel).Apri);
+}
+
+CommandResult TunnelService::openProgram(const std::string& tunnel, bool approve) {
+    const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
+    const QuickOpen open = quickOpen(tunnel);
+    Notice notice = noticeFor(NoticeKind::OpenRefused, tunnel);
+    notice.subject = definition.Apri;
+    if (open.kind == QuickOpenKind::Refused) {
+        notice.code = static_cast<int>(open.problem);
+        return {false, {notice}};
+    }
+    if (open.kind != QuickOpenKind::Program)
+        return {false, {}};
+    std::vector<Notice> notices;
+    if (approve)
+        notices = approveQuickOpen(tunnel, definition.Apri).notices;
+    // A definition may come from someone else: its program runs once the user says so.
+    if (!m_approvals.approved(tunnel, ProgramSlot::Open, definition.Apri)) {
+        notice.kind = NoticeKind::OpenNotApproved;
+        return {false, {notice}};
+    }
+    if (const std::optional<std::string> failure =
+            m_launcher.launch(programLaunch(open.target, clientFolder(tunnel)))) {
+        notice.kind = NoticeKind::OpenFailed;
+        notice.detail = *failure;
+        notices.push_back(notice);
+        return {false, notices};
+    }
+    return {true, notices};
+}
+
+CommandResult TunnelService::approveQuickOpen(const std::string& tunnel, const std::string& value) {
+    if (m_approvals.approve(tunnel, ProgramSlot::Open, value))
+        return {true, {}};
+    Notice notice = noticeFor(NoticeKind::ApprovalNotSaved, tunnel);
+    notice.detail = fs::resolve(settingsFile(m_folders.data));
+    return {true, {notice}};
+}
+
+void TunnelService::openOnConnect(const std::string& tunnel) {
+    if (!m_openOnConnect.erase(tunnel))
+        return;
+    const QuickOpen open = quickOpen(tunnel);
+    if (open.kind == QuickOpenKind::Url) {
+        m_listener->openRequested(tunnel, open.target);
+        return;
+    }
+    if (open.kind == QuickOpenKind::Nothing)
+        return;
+    for (const Notice& notice : openProgram(tunnel).notices)
+        m_listener->noticed(notice);
 }
 
 CommandResult TunnelService::connect(const std::string& tunnel,
@@ -582,6 +651,7 @@ CommandResult TunnelService::disconnect(const std::string& tunnel) {
     // Stopped by the user: no failure to report, nothing to restart, no automatic connect until they say so.
     m_health.stopped(tunnel);
     m_disconnectedByUser.insert(tunnel);
+    m_openOnConnect.erase(tunnel);
     CommandResult result{true, {}};
     const TunnelClientControl::FirstStop stop = m_clients.stopFirst(tunnel, kStopTimeoutMs);
     if (stop == TunnelClientControl::FirstStop::Failed) {
@@ -619,6 +689,7 @@ BatchResult TunnelService::disconnectAll() {
             continue;
         m_health.stopped(tunnel);
         m_disconnectedByUser.insert(tunnel);
+        m_openOnConnect.erase(tunnel);
         CommandResult result{true, {}};
         if (!runs) {
             batch.outcomes.push_back({tunnel, result});
@@ -704,6 +775,7 @@ CommandResult TunnelService::remove(const std::string& tunnel) {
         return refused(NoticeKind::FolderNotRemoved, tunnel);
     m_approvals.forget(tunnel);
     m_disconnectedByUser.erase(tunnel);
+    m_openOnConnect.erase(tunnel);
     m_health.forget(tunnel);
     m_tunnels.erase(std::find(m_tunnels.begin(), m_tunnels.end(), tunnel));
     m_listed.erase(tunnel);
@@ -851,9 +923,10 @@ void TunnelService::react(const HealthChange& change) {
             m_listener->noticed(Notice{NoticeKind::HostKeyChanged, change.tunnel, kept, {}, 0, {}, now.failure});
         }
         m_listener->noticed(notice);
-    } else if (now.status == TunnelStatus::Connected && change.before != TunnelStatus::Connected &&
-               (change.before == TunnelStatus::Failed || now.retries > 0)) {
-        m_listener->noticed(noticeFor(NoticeKind::Restored, change.tunnel));
+    } else if (now.status == TunnelStatus::Connected && change.before != TunnelStatus::Connected) {
+        if (change.before == TunnelStatus::Failed || now.retries > 0)
+            m_listener->noticed(noticeFor(NoticeKind::Restored, change.tunnel));
+        openOnConnect(change.tunnel);
     }
 }
 

@@ -14,6 +14,7 @@
 #include "process/command_line.h"
 #include "process/process_services.h"
 #include "process/tunnel_client_control.h"
+#include "service/quick_open.h"
 #include "store/folder_walker.h"
 #include "store/program_approvals.h"
 #include "store/program_folders.h"
@@ -51,6 +52,9 @@ enum class NoticeKind {
     // JumpProblem; detail: the store's report (Unusable) or the key file's path (KeyFileMissing); field
     // (FieldRefused).
     JumpUnusable,
+    OpenRefused,     // subject: the "Apri" value; code: its QuickOpenProblem
+    OpenNotApproved, // subject: the "Apri" program, not run
+    OpenFailed,      // subject: the "Apri" program; detail: the system's reason
     // Found by a pass.
     HostKeyOffered, // failure.hostKey: the server's key, to be trusted or not
     HostKeyChanged,
@@ -130,6 +134,8 @@ public:
     virtual void passDueIn(std::chrono::milliseconds /*wait*/) {}
     // Whether tick() has work once a second from now on; while it has none, each pass does it.
     virtual void ticksNeeded(bool /*needed*/) {}
+    // A tunnel the user connected is up, and its "Apri" address is to be opened in the browser (once per connect).
+    virtual void openRequested(const std::string& /*tunnel*/, const std::string& /*url*/) {}
 };
 
 struct LoadHooks {
@@ -233,6 +239,17 @@ public:
     // stops it, every client included ("Dopo" once none is left); they stay down until connected again.
     BatchResult disconnectAll();
 
+    // What the tunnel's "Apri" value opens, the local port filled in (read from its definition now).
+    QuickOpen quickOpen(const std::string& tunnel) const;
+    // Whether the "Apri" program may run: the user approved it for this tunnel (an address needs no approval).
+    bool quickOpenApproved(const std::string& tunnel) const;
+    // Starts the tunnel's "Apri" program, not waited for, in its folder; approve: the user has just said yes to it.
+    // Refused (with a notice) for a value that cannot be opened or a program not approved. An address is the
+    // caller's to open.
+    CommandResult openProgram(const std::string& tunnel, bool approve = false);
+    // The user approves value as the tunnel's "Apri" program (typed in, or seen whole); a notice when not saved.
+    CommandResult approveQuickOpen(const std::string& tunnel, const std::string& value);
+
     // PuTTY's key generator in a window of its own, where no dialog of the program makes keys.
     // Failures are not reported.
     void openKeyGenerator();
@@ -246,6 +263,8 @@ public:
     bool pass();
     // The tunnel's state, with the seconds until its next try when it waits to reconnect.
     TunnelHealth health(const std::string& tunnel) const;
+    // While the tunnel is connected: how many connections its forwards carry, and for how long it has been up.
+    std::optional<TunnelActivity> activity(const std::string& tunnel) const { return m_health.activity(tunnel); }
     // Changes whenever what health() tells of some tunnel may have changed; empty while a tunnel counts down to
     // its next try, whose words change every second.
     std::optional<std::uint64_t> statesRevision() const;
@@ -280,6 +299,7 @@ private:
     void react(const HealthChange& change);
     void restartDueClients();
     void lookForReturningServers();
+    void openOnConnect(const std::string& tunnel);
     bool sameNameListed(const std::string& name, const std::string& except = {}) const;
 
     ProgramFolders m_folders;
@@ -305,6 +325,7 @@ private:
     std::unordered_map<std::string, ReturnCheck> m_returns;
     std::unordered_set<std::string> m_listed;             // m_tunnels, to look a name up without a scan
     std::unordered_set<std::string> m_disconnectedByUser; // kept down until the user connects them again
+    std::unordered_set<std::string> m_openOnConnect;      // started by a connect, not yet seen connected
     std::unordered_set<std::string> m_askingUser;         // a box asks the user about their failure
     std::uint64_t m_askingRevision = 0;
     std::vector<std::string> m_tunnels;

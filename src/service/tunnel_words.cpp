@@ -148,6 +148,58 @@ std::string statusWords(const TunnelHealth& health, const MessageSource& texts) 
     return fillText(texts.text("RiconnessioneTra"), {failed, std::to_string(*health.retryIn)});
 }
 
+std::string connectionsWords(int count, const MessageSource& texts) {
+    return fillText(texts.text(count == 1 ? "Connessione1" : "ConnessioniN"), {std::to_string(count)});
+}
+
+std::string durationWords(std::chrono::steady_clock::duration up, const MessageSource& texts) {
+    const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(up).count();
+    if (minutes < 1)
+        return texts.text("DurataMenoDiUnMinuto");
+    if (minutes < 60)
+        return fillText(texts.text("DurataMinuti"), {std::to_string(minutes)});
+    const auto hours = minutes / 60;
+    if (hours < 24)
+        return fillText(texts.text("DurataOre"), {std::to_string(hours), std::to_string(minutes % 60)});
+    return fillText(texts.text("DurataGiorni"), {std::to_string(hours / 24), std::to_string(hours % 24)});
+}
+
+std::string activityWords(const TunnelActivity& activity, const MessageSource& texts) {
+    const std::string up = fillText(texts.text("AttivoDa"), {durationWords(activity.up, texts)});
+    if (!activity.connections)
+        return up;
+    return connectionsWords(*activity.connections, texts) + " · " + up;
+}
+
+std::string quickOpenRefusal(const std::string& caption, const std::string& value, QuickOpenProblem problem,
+                             const MessageSource& texts) {
+    std::string_view key = "ApriCaratteriControllo";
+    switch (problem) {
+    case QuickOpenProblem::LeadingDash:
+        key = "ApriTrattino";
+        break;
+    case QuickOpenProblem::SchemeNotAllowed:
+        key = "ApriSchema";
+        break;
+    case QuickOpenProblem::BadAddress:
+        key = "ApriIndirizzo";
+        break;
+    case QuickOpenProblem::NoPort:
+        key = "ApriSenzaPorta";
+        break;
+    case QuickOpenProblem::ControlCharacter:
+    case QuickOpenProblem::None:
+        break;
+    }
+    // A control character is shown as a blank: the box must not break the line where the value does.
+    std::string shown = value;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    }
+    return fillText(texts.text("ApriRifiutato"), {caption, shown, texts.text(key)});
+}
+
 std::string fieldProblemWords(const FieldProblem& problem, const MessageSource& texts) {
     std::string_view key;
     switch (problem.fault) {
@@ -262,6 +314,12 @@ NoticeWords noticeWords(const Notice& notice, const std::string& caption, const 
                     fillText(texts.text("ChiavePresentata"), {presented}),
                 true};
     }
+    case NoticeKind::OpenRefused:
+        return {quickOpenRefusal(caption, notice.subject, static_cast<QuickOpenProblem>(notice.code), texts), true};
+    case NoticeKind::OpenNotApproved:
+        return message("ApriNonApprovato", {caption, notice.subject});
+    case NoticeKind::OpenFailed:
+        return {notice.subject + ": " + notice.detail, true};
     case NoticeKind::Dropped:
         return message("NotificaInterrotto", {caption, reasonWords(notice.failure, texts)});
     case NoticeKind::Restored:

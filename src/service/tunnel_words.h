@@ -9,6 +9,7 @@
 
 #include "process/command_line.h"
 #include "service/tunnel_service.h"
+#include "tunnel/tunnel_health_tracker.h"
 #include "tunnel/tunnel_monitor.h"
 
 namespace quorvane {
@@ -50,6 +51,17 @@ std::string clockTime(std::chrono::system_clock::time_point at);
 // "Connesso" (with a refusing service named), "Connessione in corso", "Non connesso" or "Errore: " and the
 // reason, with the wait until the next try.
 std::string statusWords(const TunnelHealth& health, const MessageSource& texts);
+
+// "1 connessione", "3 connessioni".
+std::string connectionsWords(int count, const MessageSource& texts);
+// A time a tunnel has been up, to the minute: "meno di 1 min", "14 min", "2 h 14 min", "3 g 5 h".
+std::string durationWords(std::chrono::steady_clock::duration up, const MessageSource& texts);
+// "3 connessioni · attivo da 2 h 14 min"; without the count when it is not known.
+std::string activityWords(const TunnelActivity& activity, const MessageSource& texts);
+
+// Why the tunnel's "Apri" value is not opened: "Il tunnell T non può aprire "V": ...".
+std::string quickOpenRefusal(const std::string& caption, const std::string& value, QuickOpenProblem problem,
+                             const MessageSource& texts);
 
 // The refusal of a field the client cannot be given, naming the field.
 std::string fieldProblemWords(const FieldProblem& problem, const MessageSource& texts);

@@ -26,7 +26,7 @@ std::string fingerprintOf(const std::string& command) {
 } // namespace
 
 const char* programSlotKey(ProgramSlot slot) {
-    return slot == ProgramSlot::Before ? "Prima" : "Dopo";
+    return slot == ProgramSlot::Before ? "Prima" : slot == ProgramSlot::After ? "Dopo" : "Apri";
 }
 
 ProgramApprovals::ProgramApprovals(std::string dataFolder) : m_settingsFile(settingsFile(dataFolder)) {}
@@ -66,7 +66,7 @@ bool ProgramApprovals::carryOver(const std::string& from, const std::string& to)
     if (keyOf(from, ProgramSlot::Before) == keyOf(to, ProgramSlot::Before))
         return true; // only the letter case changed: the same approvals
     std::vector<std::pair<std::string, std::string>> entries;
-    for (const ProgramSlot slot : {ProgramSlot::Before, ProgramSlot::After}) {
+    for (const ProgramSlot slot : {ProgramSlot::Before, ProgramSlot::After, ProgramSlot::Open}) {
         // Written even when empty: an approval left under the new name by a tunnel long gone must not hold.
         entries.emplace_back(keyOf(to, slot), fingerprint(keyOf(from, slot)));
         entries.emplace_back(keyOf(from, slot), std::string());
@@ -75,8 +75,9 @@ bool ProgramApprovals::carryOver(const std::string& from, const std::string& to)
 }
 
 bool ProgramApprovals::forget(const std::string& tunnel) {
-    return store(
-        {{keyOf(tunnel, ProgramSlot::Before), std::string()}, {keyOf(tunnel, ProgramSlot::After), std::string()}});
+    return store({{keyOf(tunnel, ProgramSlot::Before), std::string()},
+                  {keyOf(tunnel, ProgramSlot::After), std::string()},
+                  {keyOf(tunnel, ProgramSlot::Open), std::string()}});
 }
 
 } // namespace quorvane

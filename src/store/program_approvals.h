@@ -10,9 +10,9 @@
 namespace quorvane {
 
 // The definition keys that name a program to run.
-enum class ProgramSlot { Before, After };
+enum class ProgramSlot { Before, After, Open };
 
-// The key that names the slot in a definition ("Prima", "Dopo").
+// The key that names the slot in a definition ("Prima", "Dopo", "Apri").
 const char* programSlotKey(ProgramSlot slot);
 
 // One approval per tunnel and slot: approving another command replaces the one before. Only

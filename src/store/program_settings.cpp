@@ -41,6 +41,7 @@ ProgramSettings loadProgramSettings(const std::string& dataFolder) {
     settings.editAfterAdd = readFlag(file, "ModificaDopoAggiunta", settings.editAfterAdd);
     settings.trayIconAlways = readFlag(file, "IconaSempre", settings.trayIconAlways);
     settings.startAtLogin = readFlag(file, "AvvioAccesso", settings.startAtLogin);
+    settings.detailsView = readFlag(file, "VistaDettagli", settings.detailsView);
     settings.language = file.readString(kSection, "Lingua", "");
     return settings;
 }
@@ -54,6 +55,7 @@ bool saveProgramSettings(const std::string& dataFolder, const ProgramSettings& s
                               {kSection, "ModificaDopoAggiunta", flag(settings.editAfterAdd)},
                               {kSection, "IconaSempre", flag(settings.trayIconAlways)},
                               {kSection, "AvvioAccesso", flag(settings.startAtLogin)},
+                              {kSection, "VistaDettagli", flag(settings.detailsView)},
                               {kSection, "Lingua", settings.language}}) == IniWriteResult::Written;
 }
 

@@ -13,6 +13,7 @@ struct ProgramSettings {
     bool editAfterAdd = false;   // the editor opens on a tunnel just added
     bool trayIconAlways = false; // the notification area keeps the icon while the window is open too
     bool startAtLogin = false;   // the system starts the program, hidden, when the user logs in
+    bool detailsView = false;    // the list as a table (name, state, connections, up for) rather than icons
     std::string language;        // the lang/ file last chosen; empty: none chosen here
     std::string problem;         // why the file was not read and the defaults hold (a link, a pipe, too large)
 };

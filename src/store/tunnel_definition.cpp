@@ -29,6 +29,8 @@ constexpr const char* kAfterKey = "Dopo";
 constexpr const char* kExtraForwardsKey = "Inoltri";
 constexpr const char* kProbeKey = "Sonda";
 constexpr const char* kJumpKey = "PassaPer";
+constexpr const char* kOpenKey = "Apri";
+constexpr const char* kOpenOnConnectKey = "ApriAllaConnessione";
 constexpr const char kKindLetters[] = {'L', 'R', 'D'};
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
@@ -95,6 +97,10 @@ std::vector<IniEntry> entriesOf(const TunnelDefinition& definition, const IniTex
         entries.push_back({kTunnelSection, kProbeKey, std::to_string(definition.Sonda)});
     if (!definition.PassaPer.empty() || present(kTunnelSection, kJumpKey))
         entries.push_back({kTunnelSection, kJumpKey, definition.PassaPer});
+    if (!definition.Apri.empty() || present(kTunnelSection, kOpenKey))
+        entries.push_back({kTunnelSection, kOpenKey, definition.Apri});
+    if (definition.ApriAllaConnessione || present(kTunnelSection, kOpenOnConnectKey))
+        entries.push_back({kTunnelSection, kOpenOnConnectKey, definition.ApriAllaConnessione ? "1" : "0"});
     return entries;
 }
 
@@ -301,6 +307,8 @@ DefinitionLoad readDefinition(const std::string& path, bool mustHoldKeys) {
     load.definition.Inoltri = parseExtraForwards(text.readString(kTunnelSection, kExtraForwardsKey, ""));
     load.definition.Sonda = parseProbeSeconds(text.readString(kTunnelSection, kProbeKey, ""));
     load.definition.PassaPer = text.readString(kTunnelSection, kJumpKey, "");
+    load.definition.Apri = text.readString(kTunnelSection, kOpenKey, "");
+    load.definition.ApriAllaConnessione = parseSwitch(text.readString(kTunnelSection, kOpenOnConnectKey, ""));
     // A cut value would pass for a whole one (a list of forwards without its last, a shorter port): refused.
     const auto fits = [&](const char* section, const char* key) {
         if (!load.ok() || text.fitsWhole(section, key))
@@ -312,7 +320,7 @@ DefinitionLoad readDefinition(const std::string& path, bool mustHoldKeys) {
         fits(row.section, row.key);
     for (const char* key : {kHostKeyKey, kKeyFileKey})
         fits(kServerSection, key);
-    for (const char* key : {kBeforeKey, kAfterKey, kExtraForwardsKey, kJumpKey})
+    for (const char* key : {kBeforeKey, kAfterKey, kExtraForwardsKey, kJumpKey, kOpenKey})
         fits(kTunnelSection, key);
     return load;
 }

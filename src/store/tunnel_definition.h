@@ -47,6 +47,9 @@ struct TunnelDefinition {
     int Sonda = kDefaultProbeSeconds;
     // [Tunnell] PassaPer: another tunnel of the list whose server is the way to this one's (a jump host).
     std::string PassaPer{};
+    // [Tunnell] Apri: what to open once connected, a web address or a program ("{porta}": the local port).
+    std::string Apri{};
+    bool ApriAllaConnessione = false; // [Tunnell] ApriAllaConnessione: open it at each connect the user makes
 
     bool operator==(const TunnelDefinition&) const = default;
 };

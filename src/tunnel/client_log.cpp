@@ -166,7 +166,7 @@ ClientFailure hopFailure(const std::vector<std::string_view>& lines) {
         failure.hop = failure.hostKey->host;
     }
     if (failure.hop.empty())
-        failure.hop = "?";
+        failure.hop.assign(1, '?'); // not a literal: GCC 12 warns wrongly (-Wrestrict)
     return failure;
 }
 

@@ -1,10 +1,11 @@
-// Listening sockets on Linux: asked of the kernel through sock_diag (as `ss -ltn` does), or read from the
-// /proc/net/tcp tables where that is refused; owners found through the candidates' descriptors.
+// Listening sockets and established connections on Linux: asked of the kernel through sock_diag (as `ss -tn`
+// does), or read from the /proc/net/tcp tables where that is refused; owners found through the candidates' descriptors.
 #include "tunnel/socket_table.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <charconv>
+#include <cstdint>
 #include <dirent.h>
 #include <fstream>
 #include <linux/inet_diag.h>
@@ -12,6 +13,7 @@
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <sys/socket.h>
@@ -24,6 +26,7 @@ namespace quorvane {
 namespace {
 
 constexpr std::string_view kListenState = "0A";
+constexpr std::string_view kEstablishedState = "01";
 
 // The whole of text as a number in the given base, or nothing.
 template <class Number> bool parseWhole(std::string_view text, Number& value, int base) {
@@ -93,10 +96,10 @@ private:
     int m_fd;
 };
 
-// Appends the listening TCP sockets of one family, as the kernel lists them: only those, and no text to
-// parse, whatever the number of connections. False when the kernel does not answer (an old kernel, a
-// sandbox that refuses netlink).
-bool askListening(int fd, unsigned char family, std::vector<ListeningSocket>& sockets, InodeIndex& byInode) {
+// Hands each TCP socket of one family in the given states to take, as the kernel lists them: only those, and
+// no text to parse, whatever the number of connections. False when the kernel does not answer (an old kernel,
+// a sandbox that refuses netlink) or the answer was cut short.
+template <class Take> bool askSockets(int fd, unsigned char family, std::uint32_t states, Take&& take) {
     struct {
         nlmsghdr header;
         inet_diag_req_v2 request;
@@ -106,35 +109,65 @@ bool askListening(int fd, unsigned char family, std::vector<ListeningSocket>& so
     message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     message.request.sdiag_family = family;
     message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = 1u << TCP_LISTEN;
+    message.request.idiag_states = states;
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     if (sendto(fd, &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0)
         return false;
     alignas(nlmsghdr) char buffer[32 * 1024];
-    const std::size_t before = sockets.size();
     for (;;) {
         const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
         if (got <= 0)
-            break;
+            return false;
         int left = static_cast<int>(got);
         for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, left);
              header = NLMSG_NEXT(header, left)) {
             if (header->nlmsg_type == NLMSG_DONE)
                 return true;
             if (header->nlmsg_type == NLMSG_ERROR)
-                break;
+                return false;
             if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
                 continue;
-            const auto* diag = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-            sockets.push_back({ntohs(diag->id.idiag_sport), NoProcessId});
-            if (diag->idiag_inode != 0)
-                byInode[diag->idiag_inode].push_back(sockets.size() - 1);
+            take(*static_cast<const inet_diag_msg*>(NLMSG_DATA(header)));
         }
     }
+}
+
+// Appends the listening TCP sockets of one family. False when the kernel does not answer.
+bool askListening(int fd, unsigned char family, std::vector<ListeningSocket>& sockets, InodeIndex& byInode) {
+    const std::size_t before = sockets.size();
+    const bool whole = askSockets(fd, family, 1u << TCP_LISTEN, [&](const inet_diag_msg& diag) {
+        sockets.push_back({ntohs(diag.id.idiag_sport), NoProcessId});
+        if (diag.idiag_inode != 0)
+            byInode[diag.idiag_inode].push_back(sockets.size() - 1);
+    });
     // Cut short: nothing of this family is trusted (the caller reads the tables instead).
-    sockets.resize(before);
-    return false;
+    if (!whole)
+        sockets.resize(before);
+    return whole;
+}
+
+// Counts, into counts (one per port, same order), the established TCP connections of the /proc table at path
+// whose local port is one of ports. False when the table cannot be read.
+bool countInTable(const char* path, const std::vector<int>& ports, std::vector<int>& counts) {
+    std::ifstream in(path);
+    if (!in)
+        return false;
+    std::string line;
+    std::getline(in, line); // column titles
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        if (!(fields >> slot >> local >> remote >> state) || state != kEstablishedState)
+            continue;
+        const auto colon = local.rfind(':');
+        int port = 0;
+        if (colon == std::string::npos || !parseWhole(std::string_view(local).substr(colon + 1), port, 16))
+            continue;
+        if (const auto at = std::find(ports.begin(), ports.end(), port); at != ports.end())
+            ++counts[static_cast<std::size_t>(at - ports.begin())];
+    }
+    return true;
 }
 
 // Marks the sockets that one process holds open: its descriptors read "socket:[inode]". Returns their inodes.
@@ -211,6 +244,27 @@ public:
         for (const auto& entry : byInode)
             m_seen.insert(entry.first);
         return sockets;
+    }
+
+    std::vector<int> connectionsOn(const std::vector<int>& ports) override {
+        if (ports.empty())
+            return {};
+        std::vector<int> counts(ports.size(), 0);
+        const auto count = [&](const inet_diag_msg& diag) {
+            const int port = ntohs(diag.id.idiag_sport);
+            if (const auto at = std::find(ports.begin(), ports.end(), port); at != ports.end())
+                ++counts[static_cast<std::size_t>(at - ports.begin())];
+        };
+        const DiagSocket diag;
+        if (diag.fd() >= 0 && askSockets(diag.fd(), AF_INET, 1u << TCP_ESTABLISHED, count) &&
+            askSockets(diag.fd(), AF_INET6, 1u << TCP_ESTABLISHED, count))
+            return counts;
+        std::fill(counts.begin(), counts.end(), 0);
+        const bool v4 = countInTable("/proc/net/tcp", ports, counts);
+        const bool v6 = countInTable("/proc/net/tcp6", ports, counts);
+        if (!v4 && !v6)
+            return {};
+        return counts;
     }
 
 private:

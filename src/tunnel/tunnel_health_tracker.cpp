@@ -176,7 +176,52 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
         if (now.status != before.status || now.failure != before.failure || now.warning != before.warning)
             changes.push_back({tunnel, before.status, now});
     }
+    countConnections();
     return changes;
+}
+
+void TunnelHealthTracker::countConnections() {
+    // One look serves every connected tunnel, and none is taken while none is connected. The check forward
+    // carries the program's own connections, not the user's.
+    std::vector<int> ports;
+    for (const auto& [tunnel, client] : m_clients) {
+        if (m_monitor.health(tunnel).status != TunnelStatus::Connected)
+            continue;
+        for (const int port : client.setup.localPorts) {
+            if (port != client.setup.probePort && std::find(ports.begin(), ports.end(), port) == ports.end())
+                ports.push_back(port);
+        }
+    }
+    const std::vector<int> counts = ports.empty() ? std::vector<int>{} : m_sockets.connectionsOn(ports);
+    std::unordered_map<std::string, int> connections;
+    if (counts.size() == ports.size() && !ports.empty()) {
+        for (const auto& [tunnel, client] : m_clients) {
+            if (m_monitor.health(tunnel).status != TunnelStatus::Connected || client.setup.localPorts.empty())
+                continue;
+            int sum = 0;
+            for (const int port : client.setup.localPorts) {
+                const auto at = std::find(ports.begin(), ports.end(), port);
+                if (at != ports.end())
+                    sum += counts[static_cast<std::size_t>(at - ports.begin())];
+            }
+            connections[tunnel] = sum;
+        }
+    }
+    if (connections != m_connections) {
+        m_connections = std::move(connections);
+        ++m_countsRevision;
+    }
+}
+
+std::optional<TunnelActivity> TunnelHealthTracker::activity(const std::string& tunnel) const {
+    const TunnelHealth& health = m_monitor.health(tunnel);
+    if (health.status != TunnelStatus::Connected)
+        return std::nullopt;
+    TunnelActivity activity;
+    activity.up = std::max(std::chrono::steady_clock::duration::zero(), m_clock.now() - health.since);
+    if (const auto count = m_connections.find(tunnel); count != m_connections.end())
+        activity.connections = count->second;
+    return activity;
 }
 
 std::vector<HealthChange> TunnelHealthTracker::readClientWords() {

@@ -39,6 +39,13 @@ struct ProbeTarget {
     int everySeconds = 0;
 };
 
+// What a connected tunnel carries now, and for how long it has been up.
+struct TunnelActivity {
+    std::optional<int> connections;           // none: the system cannot say, or no forward listens here
+    std::chrono::steady_clock::duration up{}; // since it became connected, on the tracker's clock
+    bool operator==(const TunnelActivity&) const = default;
+};
+
 class TunnelHealthTracker {
 public:
     // The client logs live in the tunnels' folders under workingDir. sockets and clock are not owned.
@@ -70,8 +77,12 @@ public:
     std::vector<ProbeTarget> probeTargets() const;
 
     const TunnelHealth& health(const std::string& tunnel) const { return m_monitor.health(tunnel); }
-    // Changes whenever a tunnel's health may have changed (a restart's countdown aside).
-    std::uint64_t revision() const { return m_monitor.revision(); }
+    // For a connected tunnel: the connections its forwards carry (as the last pass counted them) and how long
+    // it has been up; nothing for any other.
+    std::optional<TunnelActivity> activity(const std::string& tunnel) const;
+    // Changes whenever a tunnel's health, or a connected tunnel's count of connections, may have changed (a
+    // restart's countdown and the time a tunnel has been up aside).
+    std::uint64_t revision() const { return m_monitor.revision() + m_countsRevision; }
 
     // Tunnels with reconnection on whose restart is due now.
     std::vector<std::string> restartsDue() const;
@@ -100,9 +111,12 @@ private:
     };
     Watched& watched(const std::string& tunnel);
     void readClientWords(const std::string& tunnel, Watched& client);
+    void countConnections();
 
     std::unordered_map<std::string, Watched> m_clients;
     mutable std::unordered_map<std::string, std::string> m_logPaths;
+    std::unordered_map<std::string, int> m_connections; // connected tunnels' counts, where the system told them
+    std::uint64_t m_countsRevision = 0;
 };
 
 } // namespace quorvane

@@ -40,7 +40,7 @@ TEST(MainWindow, ShowsEveryMenuButTheDialUpAndProcessEntriesAndRunsTheMonitor) {
         if (entry->isVisible())
             topLevel << entry->text();
     }
-    EXPECT_EQ(topLevel, (QStringList{"&File", "&Tunnells", "T&ools", "&?"}));
+    EXPECT_EQ(topLevel, (QStringList{"&File", "&Tunnells", "&Vista", "T&ools", "&?"}));
 
     EXPECT_TRUE(window.checkprocessi->isActive()) << "the monitor runs from the start";
     EXPECT_FALSE(window.ListBox1->isVisibleTo(&window));
@@ -230,6 +230,53 @@ TEST(TrayMenu, ListsTunnelsToConnectAndDisconnectAndStartsThereWhenAsked) {
     EXPECT_EQ(f.launcher->requests.size(), 1u) << "Casa connected";
     menu->actions()[1]->trigger();
     EXPECT_EQ(f.processes->running.size(), 1u) << "Office stopped, Casa still up";
+}
+
+// A connected tunnel's connections and time up in its tooltip, the status bar and the details' columns; the
+// details are kept for the next start; "Apri" opens the address with the port filled in, and refuses a file.
+TEST(MainWindow, ShowsConnectionsInDetailsAndOpensWhatATunnelNames) {
+    AppFixture f;
+    f.folder.makeFolder("tunnells/Office");
+    TunnelDefinition definition{"127.0.0.1", "22", "u", "pw", "9002", "h", "80", false};
+    definition.Apri = "http://127.0.0.1:{porta}/";
+    SaveDefinition(f.workingDir(), "Office", definition);
+    f.app().start();
+    f.startClient("Office");
+    f.sockets->connections[9002] = 2;
+    f.main().checkprocessiTimer();
+    ASSERT_TRUE(f.select("Office"));
+    const QListWidgetItem* row = f.main().ListView1->item(0);
+    EXPECT_EQ(row->toolTip(), QStringLiteral("Connesso\n2 connessioni · attivo da meno di 1 min"));
+    EXPECT_EQ(f.main().statusPanels[0]->text(),
+              QStringLiteral("Office: Connesso · 2 connessioni · attivo da meno di 1 min"));
+
+    action(f.main(), "Dettagli1")->trigger();
+    EXPECT_TRUE(f.main().ListView1->details());
+    EXPECT_EQ(TunnelListView::columnText(row, 2), QStringLiteral("2"));
+    EXPECT_EQ(TunnelListView::columnText(row, 3), QStringLiteral("meno di 1 min"));
+    f.buildApp();
+    f.app().start();
+    EXPECT_TRUE(f.main().ListView1->details()) << "kept in the settings";
+    EXPECT_TRUE(action(f.main(), "Dettagli1")->isChecked());
+    f.startClient("Office");
+    f.main().checkprocessiTimer();
+
+    QMenu* tray = f.main().PopupMenu2;
+    emit tray->aboutToShow();
+    const QList<QAction*> entries = tray->actions();
+    ASSERT_GE(entries.size(), 2);
+    EXPECT_EQ(entries[1]->text(), QStringLiteral("    Apri Office"));
+    entries[1]->trigger();
+    EXPECT_EQ(f.dialogs.openedUrls, QStringList{"http://127.0.0.1:9002/"});
+
+    definition.Apri = "file:///etc/passwd";
+    SaveDefinition(f.workingDir(), "Office", definition);
+    ASSERT_TRUE(f.select("Office"));
+    f.main().Apri1Click();
+    EXPECT_EQ(f.dialogs.openedUrls.size(), 1);
+    ASSERT_EQ(f.dialogs.errors.size(), 1);
+    EXPECT_TRUE(f.dialogs.errors[0].contains(QStringLiteral("si aprono solo indirizzi http://")))
+        << f.dialogs.errors[0].toStdString();
 }
 
 } // namespace

@@ -108,7 +108,7 @@ TEST(TunnelEditor, TabFollowsTheGroupsThenTheButtonsThenTheRunGroupAndReachesEve
         "mxflatmaskedit1 mxflatmaskedit2 hostkey forgethostkey passaper mxflatedit1 mxflatedit2 Edit1 SpeedButton1 "
         "generachiave mxflatmaskedit5 mxflatmaskedit3 mxflatmaskedit4 RadioButton1 debug autoconnect reconnect "
         "sonda Edit4 SpeedButton4 CheckBox1 inoltri aggiungiinoltro rimuoviinoltro Button1 Button2 Edit2 "
-        "SpeedButton2 Edit3 SpeedButton3");
+        "SpeedButton2 Edit3 SpeedButton3 Edit5 apriallaconnessione");
 }
 
 TEST(TunnelEditor, LoadSetsTheSavedControlsOtherControlsKeepTheirState) {

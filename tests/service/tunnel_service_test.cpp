@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "cli/command_runner.h"
+#include "service/tunnel_words.h"
 #include "support/fake_core_services.h"
 #include "support/temp_dir.h"
 
@@ -21,6 +22,8 @@ using std::chrono::seconds;
 
 class RecordingListener : public TunnelServiceListener {
 public:
+    void openRequested(const std::string&, const std::string& url) override { opened.push_back(url); }
+    std::vector<std::string> opened;
     void noticed(const Notice& notice) override {
         kinds.push_back(notice.kind);
         if (notice.kind == NoticeKind::HostKeyOffered && notice.failure.hostKey)
@@ -754,6 +757,96 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckRow{"SilentThenNetworkChange", State::Pending, State::Pending, kServerName, Change::Network,
                                true, true}),
     rowName<CheckRow>);
+
+// ---- what a connected tunnel carries ----
+
+// The count comes from one look at the socket table per pass, only while a tunnel is connected, and the time up
+// from the clock: both in the words the windows show.
+TEST_F(ServiceTest, AConnectedTunnelTellsItsConnectionsAndTimeUp) {
+    make("Alpha");
+    service.pass();
+    EXPECT_EQ(sockets.connectionLooks, 0) << "nothing connected, nothing counted";
+    ASSERT_TRUE(service.connect("Alpha").done);
+    service.pass();
+    ASSERT_EQ(service.health("Alpha").status, TunnelStatus::Connected);
+    const struct {
+        seconds up;
+        std::optional<int> connections; // none: the system cannot say
+        const char* words;
+    } rows[] = {
+        {seconds(0), 1, "1 connessione · attivo da meno di 1 min"},
+        {seconds(59), 3, "3 connessioni · attivo da meno di 1 min"},
+        {seconds(14 * 60 + 5), 0, "0 connessioni · attivo da 14 min"},
+        {seconds((2 * 60 + 14) * 60), 3, "3 connessioni · attivo da 2 h 14 min"},
+        {seconds(26 * 3600 + 59), std::nullopt, "attivo da 1 g 2 h"},
+    };
+    const milliseconds connected = clock.elapsed;
+    for (const auto& row : rows) {
+        clock.elapsed = connected + row.up;
+        sockets.countsKnown = row.connections.has_value();
+        sockets.connections[8022] = row.connections.value_or(0);
+        const int looks = sockets.connectionLooks;
+        service.pass();
+        EXPECT_EQ(sockets.connectionLooks, looks + 1);
+        const std::optional<TunnelActivity> activity = service.activity("Alpha");
+        ASSERT_TRUE(activity);
+        EXPECT_EQ(activity->connections, row.connections);
+        EXPECT_EQ(activityWords(*activity, BuiltInMessages()), row.words);
+    }
+    service.disconnect("Alpha");
+    EXPECT_FALSE(service.activity("Alpha"));
+}
+
+// The server checks go through a forward of the program's own: their connections are not the user's.
+class CheckedServiceTest : public ServiceTest {
+public:
+    CheckedServiceTest() : ServiceTest(true) {}
+};
+
+TEST_F(CheckedServiceTest, TheChecksOwnConnectionsAreNotCounted) {
+    make("Alpha");
+    ASSERT_TRUE(service.connect("Alpha").done);
+    sockets.connections = {{8022, 2}, {probes.freePort, 1}};
+    service.pass();
+    ASSERT_EQ(service.health("Alpha").status, TunnelStatus::Connected);
+    EXPECT_EQ(service.activity("Alpha")->connections, 2);
+}
+
+// "Apri" with its switch: opened once per connect of the user's, not at every pass nor after a restart; a program
+// runs only once approved.
+TEST_F(ServiceTest, AConnectOpensWhatTheTunnelNamesOnce) {
+    make("Alpha");
+    TunnelDefinition definition = LoadDefinition(folders.data, "Alpha");
+    definition.Apri = " http://127.0.0.1:{porta}/status ";
+    definition.ApriAllaConnessione = true;
+    service.save("Alpha", definition);
+    ASSERT_TRUE(service.connect("Alpha").done);
+    service.pass();
+    service.pass();
+    EXPECT_EQ(listener.opened, Names{"http://127.0.0.1:8022/status"});
+
+    clientEnds("Alpha");
+    clock.elapsed += TunnelMonitor::kStartGrace + seconds(2);
+    service.pass(); // dropped, restarted after its wait
+    clock.elapsed += seconds(2);
+    service.pass();
+    service.pass();
+    ASSERT_EQ(service.health("Alpha").status, TunnelStatus::Connected);
+    EXPECT_EQ(listener.opened.size(), 1u) << "a restart is no connect of the user's";
+
+    definition.Apri = "./viewer.exe --port {porta}";
+    service.save("Alpha", definition);
+    service.disconnect("Alpha");
+    listener.kinds.clear();
+    ASSERT_TRUE(service.connect("Alpha").done);
+    service.pass();
+    EXPECT_EQ(listener.kinds, std::vector<NoticeKind>{NoticeKind::OpenNotApproved});
+    EXPECT_EQ(launches("viewer.exe"), 0u);
+    EXPECT_TRUE(service.openProgram("Alpha", true).done) << "the user said yes";
+    ASSERT_EQ(launches("viewer.exe"), 1u);
+    EXPECT_EQ(launcher.requests.back().parameters, "--port 8022");
+    EXPECT_EQ(listener.opened.size(), 1u);
+}
 
 } // namespace
 } // namespace quorvane

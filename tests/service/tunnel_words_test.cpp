@@ -56,6 +56,18 @@ INSTANTIATE_TEST_SUITE_P(
                    {.kind = NoticeKind::AfterFailed, .tunnel = "ufficio", .subject = "dopo.bat", .detail = "negato"},
                    "dopo.bat: negato",
                    true},
+        NoticeCase{"OpenRefused",
+                   {.kind = NoticeKind::OpenRefused,
+                    .tunnel = "ufficio",
+                    .subject = "file:///etc\npasswd",
+                    .code = static_cast<int>(QuickOpenProblem::SchemeNotAllowed)},
+                   "Il tunnell Ufficio non può aprire \"file:///etc passwd\": si aprono solo indirizzi http:// e "
+                   "https://",
+                   true},
+        NoticeCase{"OpenNotApproved",
+                   {.kind = NoticeKind::OpenNotApproved, .tunnel = "ufficio", .subject = "viewer.exe"},
+                   "Il programma \"viewer.exe\" da aprire per il tunnell Ufficio non è stato eseguito: non è ancora "
+                   "approvato. Per approvarlo, sceglilo con Apri nel menu del tunnell."},
         NoticeCase{"RenameFailed",
                    {.kind = NoticeKind::RenameFailed, .tunnel = "ufficio"},
                    "Impossibile rinominare il tunnell \"Ufficio\""},

@@ -104,8 +104,21 @@ public:
         return sockets;
     }
 
+    std::vector<int> connectionsOn(const std::vector<int>& ports) override {
+        ++connectionLooks;
+        if (!countsKnown)
+            return {};
+        std::vector<int> counts;
+        for (const int port : ports)
+            counts.push_back(connections.count(port) ? connections.at(port) : 0);
+        return counts;
+    }
+
     std::map<ProcessId, int> forwards;
     std::vector<int> takenByOthers;
+    std::map<int, int> connections; // established connections by local port
+    bool countsKnown = true;
+    int connectionLooks = 0;
 };
 
 // Records every start; "starts" the client in the fake process table when one is given, with its

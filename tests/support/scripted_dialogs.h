@@ -27,6 +27,12 @@ public:
     // The next file dialog's answer; an empty one stands for "Cancel" (also once they are used up).
     void answerFile(const QString& file) { m_fileAnswers << file; }
     QStringList fileDialogs; // each one's title and, for a save, the name it suggested
+    // Addresses the program would have opened in the browser; none is opened.
+    bool openUrl(const QUrl& url) override {
+        openedUrls << url.toString();
+        return true;
+    }
+    QStringList openedUrls;
 
     // Next input box answers; std::nullopt stands for "Cancel".
     void answerInput(std::optional<QString> answer) { m_inputAnswers.push_back(std::move(answer)); }

@@ -1,4 +1,5 @@
-// Listening sockets of this machine, with owners among the given processes, against real sockets of the test.
+// Listening sockets of this machine, with owners among the given processes, and the connections they accepted,
+// against real sockets of the test.
 #include "tunnel/socket_table.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,7 @@ public:
     ~LoopbackSocket() { close(m_fd); }
     bool ok() const { return m_ok; }
     int port() const { return m_port; }
+    int fd() const { return m_fd; }
 
 private:
     int m_fd;
@@ -86,6 +88,34 @@ TEST(SocketTableTest, ListsListeningPortsOfBothFamiliesWithOwnersOnlyAmongCandid
         EXPECT_EQ(ownersOf(table->listening({self}), later.port()), std::vector<ProcessId>{self});
     }
     EXPECT_EQ(ownersOf(table->listening({self}), v4.port()), std::vector<ProcessId>{self}) << "one closed, one held";
+}
+
+TEST(SocketTableTest, CountsTheConnectionsEachListeningPortAccepted) {
+    LoopbackSocket listener(AF_INET);
+    LoopbackSocket idle(AF_INET);
+    ASSERT_TRUE(listener.ok() && idle.ok());
+    const auto table = createSystemSocketTable();
+    EXPECT_EQ(table->connectionsOn({listener.port(), idle.port()}), (std::vector<int>{0, 0}));
+
+    constexpr int kConnections = 3;
+    std::vector<int> ends; // each caller's, then the accepted one
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(listener.port()));
+    for (int i = 0; i < kConnections; ++i) {
+        ends.push_back(socket(AF_INET, SOCK_STREAM, 0));
+        ASSERT_EQ(connect(ends.back(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        ends.push_back(accept(listener.fd(), nullptr, nullptr));
+        ASSERT_GE(ends.back(), 0);
+    }
+    // The callers' ends have ports of their own: on loopback each connection counts once.
+    EXPECT_EQ(table->connectionsOn({idle.port(), listener.port()}), (std::vector<int>{0, kConnections}));
+    close(ends[1]);
+    close(ends[0]);
+    EXPECT_EQ(table->connectionsOn({listener.port()}), std::vector<int>{kConnections - 1}) << "a closed one is gone";
+    for (std::size_t i = 2; i < ends.size(); ++i)
+        close(ends[i]);
 }
 
 } // namespace
