@@ -429,9 +429,9 @@ void TMain::checkprocessiTimer() {
 
 void TMain::showHealth(bool onlyWhenChanged) {
     const std::optional<std::uint64_t> revision = m_service.statesRevision();
-    // The rows are looked at only when a state changed, or while a tunnel is up (the time it has been up is
-    // told); the hint's words may change on their own.
-    if (!onlyWhenChanged || !revision || revision != m_shownRevision || m_connectedShown > 0) {
+    // The rows are looked at only when a state, a count or a minute up changed; the hint's words may change on
+    // their own.
+    if (!onlyWhenChanged || !revision || revision != m_shownRevision) {
         m_shownRevision = revision;
         m_connectedShown = ListView1->showStates(
             [this](const std::string& tunnel) { return m_service.health(tunnel); }, m_windows.messages,

@@ -207,8 +207,16 @@ void TunnelHealthTracker::countConnections() {
             connections[tunnel] = sum;
         }
     }
-    if (connections != m_connections) {
+    // The time up is shown in whole minutes: a new minute is a change to show, a pass within one is not.
+    std::unordered_map<std::string, std::int64_t> minutesUp;
+    for (const auto& [tunnel, client] : m_clients) {
+        const TunnelHealth& health = m_monitor.health(tunnel);
+        if (health.status == TunnelStatus::Connected)
+            minutesUp[tunnel] = std::chrono::duration_cast<std::chrono::minutes>(m_clock.now() - health.since).count();
+    }
+    if (connections != m_connections || minutesUp != m_minutesUp) {
         m_connections = std::move(connections);
+        m_minutesUp = std::move(minutesUp);
         ++m_countsRevision;
     }
 }

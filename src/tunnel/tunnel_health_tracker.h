@@ -80,8 +80,9 @@ public:
     // For a connected tunnel: the connections its forwards carry (as the last pass counted them) and how long
     // it has been up; nothing for any other.
     std::optional<TunnelActivity> activity(const std::string& tunnel) const;
-    // Changes whenever a tunnel's health, or a connected tunnel's count of connections, may have changed (a
-    // restart's countdown and the time a tunnel has been up aside).
+
+    // Changes whenever a tunnel's health, a connected tunnel's count of connections or its whole minutes up
+    // may have changed (a restart's countdown aside).
     std::uint64_t revision() const { return m_monitor.revision() + m_countsRevision; }
 
     // Tunnels with reconnection on whose restart is due now.
@@ -115,7 +116,8 @@ private:
 
     std::unordered_map<std::string, Watched> m_clients;
     mutable std::unordered_map<std::string, std::string> m_logPaths;
-    std::unordered_map<std::string, int> m_connections; // connected tunnels' counts, where the system told them
+    std::unordered_map<std::string, int> m_connections;        // connected tunnels' counts, where the system told them
+    std::unordered_map<std::string, std::int64_t> m_minutesUp; // connected tunnels' whole minutes up, as last shown
     std::uint64_t m_countsRevision = 0;
 };
 

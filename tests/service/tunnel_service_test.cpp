@@ -793,6 +793,13 @@ TEST_F(ServiceTest, AConnectedTunnelTellsItsConnectionsAndTimeUp) {
         EXPECT_EQ(activity->connections, row.connections);
         EXPECT_EQ(activityWords(*activity, BuiltInMessages()), row.words);
     }
+    // The rows are drawn again for a new minute up, not for every pass.
+    const std::optional<std::uint64_t> shown = service.statesRevision();
+    service.pass();
+    EXPECT_EQ(service.statesRevision(), shown);
+    clock.elapsed += seconds(60);
+    service.pass();
+    EXPECT_NE(service.statesRevision(), shown);
     service.disconnect("Alpha");
     EXPECT_FALSE(service.activity("Alpha"));
 }
