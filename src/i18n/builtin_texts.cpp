@@ -105,6 +105,29 @@ constexpr BuiltInText kTexts[] = {
     {"EsportaSegreti", "Mettere nel file anche la password e la chiave host memorizzata del tunnell %1? Chi avrà il "
                        "file potrà usarle."},
     {"SuggerimentoFiltro", "Filtra per nome (Esc mostra di nuovo tutti i tunnell)"},
+    // What an import from the user's SSH settings found, and why a row cannot be imported.
+    {"ImportaNienteTrovato", "Nessun host in %1/.ssh/config e nessuna sessione salvata di PuTTY da importare."},
+    {"ImportaFatto", "Tunnell importati: %1. Impostare la password (o una chiave) di ciascuno con Modifica."},
+    {"ImportaColonnaNome", "Nome"},
+    {"ImportaColonnaServer", "Server"},
+    {"ImportaColonnaInoltri", "Inoltri"},
+    {"ImportaColonnaOrigine", "Origine"},
+    {"ImportaColonnaMotivo", "Note"},
+    {"ImportaIlleggibile", "non leggibile: %1"},
+    {"ImportaMatch", "blocco Match: le sue condizioni si valutano solo alla connessione"},
+    {"ImportaModello", "modello di host (*, ?, !): non indica un solo server"},
+    {"ImportaNonSsh", "sessione %1, non SSH"},
+    {"ImportaProxy", "passa per un altro server (%1), cosa che Quorvane non fa ancora"},
+    {"ImportaInoltroNonGestito",
+     "inoltro che un tunnell non può avere (indirizzo d'ascolto, socket o SOCKS sul server): %1"},
+    {"ImportaSenzaInoltro", "nessun inoltro: un tunnell ne richiede almeno uno"},
+    {"ImportaNonMemorizzabile", "un valore non memorizzabile (non UTF-8, con un a capo o troppo lungo)"},
+    {"ImportaChiaveDaConvertire", "la chiave %1 è in formato OpenSSH, che plink non legge: convertirla con \"puttygen "
+                                  "%1 -O private -o %2\" e indicare il file .ppk"},
+    {"ImportaChiaveConvertita",
+     "la chiave %1 è in formato OpenSSH: puttygen ne farà una copia per plink (.ppk) nella cartella del tunnell"},
+    {"ChiaveNonConvertita", "Tunnell %1: impossibile convertire la chiave %2 per plink (%3). Il tunnell indica ancora "
+                            "la chiave com'è: convertirla con puttygen e indicare il file .ppk nell'editor."},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

@@ -5,6 +5,7 @@
 
 #include "import/putty_sessions.h"
 #include "import/ssh_config.h"
+#include "process/key_generator.h"
 #include "store/file_system.h"
 #include "store/ini_file.h"
 #include "store/text_codec.h"
@@ -102,8 +103,12 @@ void judgeCandidate(ImportCandidate& candidate) {
         readUserFile(definition.FileChiave, kKeyHeadBytes, head) == fs::FileStatus::Ok) {
         const std::size_t start = head.find_first_not_of(" \t\r\n");
         if (start != std::string::npos && head.compare(start, 11, "-----BEGIN ") == 0) {
-            candidate.problem = ImportProblem::KeyNeedsConversion;
-            candidate.detail = definition.FileChiave;
+            if (keyGenerationAvailable()) {
+                candidate.keyToConvert = definition.FileChiave;
+            } else {
+                candidate.problem = ImportProblem::KeyNeedsConversion;
+                candidate.detail = definition.FileChiave;
+            }
         }
     }
 }

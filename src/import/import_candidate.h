@@ -25,7 +25,7 @@ enum class ImportProblem {
     NoForward,           // nothing to forward: a tunnel needs one
     NotStorable,         // a value that is not UTF-8, holds a line break or is too long for a definition
     FieldRefused,        // a value the client would refuse (see field), e.g. one that starts with '-'
-    KeyNeedsConversion,  // a private key in OpenSSH or PEM form, which plink cannot read (detail: the key file)
+    KeyNeedsConversion,  // a key plink cannot read, and no conversion on this system (detail: the key file)
 };
 
 struct ImportCandidate {
@@ -36,6 +36,9 @@ struct ImportCandidate {
     ImportProblem problem = ImportProblem::None;
     std::optional<FieldProblem> field; // for FieldRefused
     std::string detail;
+    // A private key plink cannot read, which the import converts into the new tunnel's folder (the key itself
+    // is left as it is); empty when there is none. Where no conversion is available, KeyNeedsConversion instead.
+    std::string keyToConvert;
 
     bool importable() const { return problem == ImportProblem::None; }
 };
@@ -51,7 +54,8 @@ std::string tunnelNameFor(std::string_view name);
 void setForwards(TunnelDefinition& definition, const std::vector<ExtraForward>& forwards);
 
 // Sets a problem on an importable candidate whose definition cannot serve: values a definition cannot store,
-// values the client would refuse (placeholders aside: the user fills them in), a key file plink cannot read.
+// values the client would refuse (placeholders aside: the user fills them in). A key file in OpenSSH or PEM
+// form, which plink cannot read, is set to be converted (keyToConvert) where puttygen can run unattended.
 void judgeCandidate(ImportCandidate& candidate);
 
 // Reads a file of the user's settings: links followed (such files often live elsewhere), then read as

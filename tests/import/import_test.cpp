@@ -31,7 +31,7 @@ std::string summary(const ImportCandidate& c, const std::string& home) {
         std::vector<ExtraForward> all{{d.Direzione, d.PortaLocale, d.IpServizio, d.PortaServizio}};
         all.insert(all.end(), d.Inoltri.begin(), d.Inoltri.end());
         line += "|" + d.IpServer + "|" + d.PortaServer + "|" + d.Username + "|" + d.FileChiave + "|" +
-                formatExtraForwards(all);
+                formatExtraForwards(all) + (c.keyToConvert.empty() ? "" : "|to convert");
     }
     for (std::size_t at; (at = line.find(home)) != std::string::npos;)
         line.replace(at, home.size(), "~");
@@ -151,7 +151,7 @@ TEST(PuttySessionImport, GivesEachSessionItsValuesOrWhyNot) {
         {"dash", "HostName=-oFoo\nPortForwardings=L1=h:1\n", "dash|FieldRefused/IpServer"},
         {"nohost", "PortForwardings=L1=h:1\n", "nohost|FieldRefused/IpServer"},
         {"oldkey", "HostName=h\nPortForwardings=L1=h:1\nPublicKeyFile=" + home.file("openssh_key") + "\n",
-         "oldkey|KeyConvert|h|22|Nome Utente|~/openssh_key|L,1,h,1"},
+         "oldkey|ok|h|22|Nome Utente|~/openssh_key|L,1,h,1|to convert"},
     };
     std::vector<std::string> expected;
     for (const auto& c : cases) {
