@@ -1,6 +1,8 @@
 // The import list's rows in words: a forward as "L 8080 → host:80", a reason from the message texts.
 #include "app/import_words.h"
 
+#include <QFileInfo>
+
 #include "app/field_problem_text.h"
 #include "i18n/message_texts.h"
 
@@ -56,7 +58,8 @@ ImportRow importRowOf(const ImportCandidate& candidate, const TShowTunn& editor,
     row.source = text(candidate.source);
     row.reason = reasonOf(candidate, editor, messages);
     if (!candidate.keyToConvert.empty())
-        row.note = filled(messages.text(QStringLiteral("ImportaChiaveConvertita")), {text(candidate.keyToConvert)});
+        row.note = filled(messages.text(QStringLiteral("ImportaChiaveConvertita")),
+                          {QFileInfo(text(candidate.keyToConvert)).fileName()}); // the whole path in the tooltip
     const TunnelDefinition& definition = candidate.definition;
     if (candidate.problem == ImportProblem::Unreadable || candidate.problem == ImportProblem::MatchBlock ||
         candidate.problem == ImportProblem::PatternHost)
@@ -77,7 +80,7 @@ ImportRow importRowOf(const ImportCandidate& candidate, const TShowTunn& editor,
 QStringList importColumnTitles(const TfMessage& messages) {
     QStringList titles;
     for (const char* key : {"ImportaColonnaNome", "ImportaColonnaServer", "ImportaColonnaInoltri",
-                            "ImportaColonnaOrigine", "ImportaColonnaMotivo"})
+                            "ImportaColonnaMotivo", "ImportaColonnaOrigine"})
         titles << messages.text(QLatin1String(key));
     return titles;
 }

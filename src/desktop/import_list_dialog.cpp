@@ -7,14 +7,19 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace quorvane {
 
 namespace {
 
-enum Column { Name, Server, Forwards, Source, Reason, Columns };
+// The notes before the source, whose long paths would push them out of sight.
+enum Column { Name, Server, Forwards, Notes, Source, Columns };
 
-// Where the row's index in the caller's list is kept, so sorting the view never mixes rows up.
+// A long name, server or forward list is cut (its tooltip holds it whole), so the notes stay in sight.
+constexpr int kMaxColumnWidth[] = {160, 160, 220, 600};
+
+// Where an item keeps its row's index in the caller's list.
 constexpr int kIndexRole = Qt::UserRole;
 
 } // namespace
@@ -36,7 +41,7 @@ TImportList::TImportList(QWidget* parent) : QDialog(parent) {
     Elenco->setAlternatingRowColors(true);
     Elenco->header()->setStretchLastSection(true);
     setColumnTitles({QStringLiteral("Nome"), QStringLiteral("Server"), QStringLiteral("Inoltri"),
-                     QStringLiteral("Origine"), QStringLiteral("Note")});
+                     QStringLiteral("Note"), QStringLiteral("Origine")});
     ImportaBtn = new QPushButton(QStringLiteral("&Importa"), this);
     ImportaBtn->setObjectName(QStringLiteral("ImportaBtn"));
     ImportaBtn->setDefault(true);
@@ -54,7 +59,7 @@ TImportList::TImportList(QWidget* parent) : QDialog(parent) {
     page->addWidget(Spiegazione);
     page->addWidget(Elenco, 1);
     page->addLayout(buttons);
-    resize(860, 420);
+    resize(1000, 440);
 }
 
 void TImportList::setColumnTitles(const QStringList& titles) {
@@ -67,10 +72,10 @@ void TImportList::setRows(const std::vector<ImportRow>& rows) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const ImportRow& row = rows[i];
         const QString notes = row.reason.isEmpty() ? row.note : row.reason;
-        auto* item = new QTreeWidgetItem({row.name, row.server, row.forwards, row.source, notes});
+        auto* item = new QTreeWidgetItem({row.name, row.server, row.forwards, notes, row.source});
         item->setData(Name, kIndexRole, QVariant::fromValue(static_cast<qulonglong>(i)));
-        item->setToolTip(Source, row.source);
-        item->setToolTip(Reason, notes);
+        for (int column = Name; column < Columns; ++column)
+            item->setToolTip(column, item->text(column));
         if (row.reason.isEmpty()) {
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
             item->setCheckState(Name, Qt::Checked);
@@ -81,8 +86,10 @@ void TImportList::setRows(const std::vector<ImportRow>& rows) {
         items << item;
     }
     Elenco->addTopLevelItems(items);
-    for (int column = Name; column < Reason; ++column)
+    for (int column = Name; column < Source; ++column) {
         Elenco->resizeColumnToContents(column);
+        Elenco->setColumnWidth(column, std::min(Elenco->columnWidth(column), kMaxColumnWidth[column]));
+    }
     updateButton();
 }
 

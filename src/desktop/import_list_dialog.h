@@ -28,7 +28,7 @@ class TImportList : public QDialog {
 public:
     explicit TImportList(QWidget* parent = nullptr);
 
-    // The column titles: name, server, forwards, source, notes (the reason or the note).
+    // The column titles: name, server, forwards, notes (the reason or the note), source.
     void setColumnTitles(const QStringList& titles);
     // Fills the list, every importable row ticked.
     void setRows(const std::vector<ImportRow>& rows);

@@ -148,7 +148,8 @@ public:
             if (end == std::string::npos)
                 end = bytes.size();
             ++number;
-            readLine(std::string_view(bytes).substr(start, end - start), path + ":" + std::to_string(number), depth);
+            readLine(std::string_view(bytes).substr(start, end - start), shown(path) + ":" + std::to_string(number),
+                     depth);
             start = end + 1;
         }
         m_chain.pop_back();
@@ -158,10 +159,18 @@ public:
     std::vector<ImportCandidate> refused;
 
 private:
+    // A path in the home folder as the user writes it: "~/.ssh/config".
+    std::string shown(const std::string& path) const {
+        if (!m_home.empty() && path.size() > m_home.size() && path.starts_with(m_home) &&
+            (path[m_home.size()] == '/' || path[m_home.size()] == fs::separator()))
+            return "~" + path.substr(m_home.size());
+        return path;
+    }
+
     void refuse(const std::string& path, std::string words) {
         ImportCandidate candidate;
-        candidate.name = path;
-        candidate.source = path;
+        candidate.name = shown(path);
+        candidate.source = candidate.name;
         candidate.problem = ImportProblem::Unreadable;
         candidate.detail = std::move(words);
         refused.push_back(std::move(candidate));

@@ -427,7 +427,7 @@ TEST_F(TunnelCommands, ImportFromSshSettingsMakesTheTickedEntriesUnderFreeNames)
         for (int i = 0; i < list.Elenco->topLevelItemCount(); ++i) {
             QTreeWidgetItem* item = list.Elenco->topLevelItem(i);
             shown << item->text(0);
-            reasons << item->text(4);
+            reasons << item->text(3);
             if (item->text(0) == QStringLiteral("db")) // the user leaves this one out
                 item->setCheckState(0, Qt::Unchecked);
         }

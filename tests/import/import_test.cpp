@@ -20,7 +20,7 @@ const char* const kProblems[] = {"ok",       "Unreadable", "Match",     "Pattern
 const char* const kFields[] = {"IpServer",      "PortaServer", "Username", "Password", "PortaLocale", "IpServizio",
                                "PortaServizio", "FileChiave",  "Inoltri",  "HostKey",  "Prima",       "Dopo"};
 
-// One line per candidate: name|problem|server|port|user|key|forwards, the home folder written "~".
+// One line per candidate: name|problem|server|port|user|key|forwards, the home folder written "~" (as the import writes its paths).
 std::string summary(const ImportCandidate& c, const std::string& home) {
     std::string problem = kProblems[static_cast<int>(c.problem)];
     if (c.field)
