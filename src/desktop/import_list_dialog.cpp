@@ -59,7 +59,7 @@ TImportList::TImportList(QWidget* parent) : QDialog(parent) {
     page->addWidget(Spiegazione);
     page->addWidget(Elenco, 1);
     page->addLayout(buttons);
-    resize(1000, 440);
+    resize(1060, 440);
 }
 
 void TImportList::setColumnTitles(const QStringList& titles) {

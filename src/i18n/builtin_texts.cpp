@@ -117,15 +117,13 @@ constexpr BuiltInText kTexts[] = {
     {"ImportaMatch", "blocco Match: le sue condizioni si valutano solo alla connessione"},
     {"ImportaModello", "modello di host (*, ?, !): non indica un solo server"},
     {"ImportaNonSsh", "sessione %1, non SSH"},
-    {"ImportaProxy", "passa per un altro server (%1), cosa che Quorvane non fa ancora"},
-    {"ImportaInoltroNonGestito",
-     "inoltro che un tunnell non può avere (indirizzo d'ascolto, socket o SOCKS sul server): %1"},
+    {"ImportaProxy", "passa per un altro server (%1): non ancora gestito"},
+    {"ImportaInoltroNonGestito", "inoltro non gestibile (indirizzo d'ascolto, socket o SOCKS remoto): %1"},
     {"ImportaSenzaInoltro", "nessun inoltro: un tunnell ne richiede almeno uno"},
     {"ImportaNonMemorizzabile", "un valore non memorizzabile (non UTF-8, con un a capo o troppo lungo)"},
     {"ImportaChiaveDaConvertire", "la chiave %1 è in formato OpenSSH, che plink non legge: convertirla con \"puttygen "
                                   "%1 -O private -o %2\" e indicare il file .ppk"},
-    {"ImportaChiaveConvertita",
-     "la chiave %1 è in formato OpenSSH: puttygen ne farà una copia per plink (.ppk) nella cartella del tunnell"},
+    {"ImportaChiaveConvertita", "chiave %1 in formato OpenSSH: puttygen ne fa una copia .ppk nel tunnell"},
     {"ChiaveNonConvertita", "Tunnell %1: impossibile convertire la chiave %2 per plink (%3). Il tunnell indica ancora "
                             "la chiave com'è: convertirla con puttygen e indicare il file .ppk nell'editor."},
 };

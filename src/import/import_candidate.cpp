@@ -92,7 +92,7 @@ void judgeCandidate(ImportCandidate& candidate) {
     TunnelDefinition checked = definition;
     for (std::string D::*field : {&D::Username, &D::Password, &D::PortaLocale, &D::IpServizio, &D::PortaServizio})
         if (!placeholderOf(field).empty() && checked.*field == placeholderOf(field))
-            checked.*field = "x";
+            (checked.*field).assign(1, 'x');
     if (const std::optional<FieldProblem> problem = checkConnectFields(checked)) {
         candidate.problem = ImportProblem::FieldRefused;
         candidate.field = problem;

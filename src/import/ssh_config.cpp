@@ -312,6 +312,10 @@ std::optional<std::pair<std::string, std::string>> destination(std::string_view 
     return std::pair{host, std::string(text.substr(cut + 1))};
 }
 
+std::string forwardKeyword(const std::string& lowered) {
+    return lowered == "localforward" ? "LocalForward" : lowered == "remoteforward" ? "RemoteForward" : "DynamicForward";
+}
+
 // A forward line as one of a tunnel's forwards; nothing when no tunnel can hold it.
 std::optional<ExtraForward> forwardOf(const ConfigLine& line) {
     const int kind = line.keyword == "localforward"    ? kForwardLocal
@@ -362,7 +366,7 @@ ImportCandidate candidateFor(const std::string& alias, const std::string& source
                 if (const std::optional<ExtraForward> forward = forwardOf(*line))
                     forwards.push_back(*forward);
                 else if (unsupported.empty())
-                    unsupported = line->source;
+                    unsupported = forwardKeyword(keyword) + " " + joined(line->args);
             }
         }
     }
