@@ -20,7 +20,8 @@ const char* const kProblems[] = {"ok",       "Unreadable", "Match",     "Pattern
 const char* const kFields[] = {"IpServer",      "PortaServer", "Username", "Password", "PortaLocale", "IpServizio",
                                "PortaServizio", "FileChiave",  "Inoltri",  "HostKey",  "Prima",       "Dopo"};
 
-// One line per candidate: name|problem|server|port|user|key|forwards, the home folder written "~" (as the import writes its paths).
+// One line per candidate: name|problem|server|port|user|key|forwards, the home folder written "~" (as the import writes
+// its paths).
 std::string summary(const ImportCandidate& c, const std::string& home) {
     std::string problem = kProblems[static_cast<int>(c.problem)];
     if (c.field)
@@ -33,9 +34,16 @@ std::string summary(const ImportCandidate& c, const std::string& home) {
         line += "|" + d.IpServer + "|" + d.PortaServer + "|" + d.Username + "|" + d.FileChiave + "|" +
                 formatExtraForwards(all) + (c.keyToConvert.empty() ? "" : "|to convert");
     }
-    for (std::size_t at; (at = line.find(home)) != std::string::npos;)
-        line.replace(at, home.size(), "~");
-    return line;
+    std::string shown;
+    std::size_t at = 0;
+    for (std::size_t hit; (hit = line.find(home, at)) != std::string::npos; at = hit + home.size())
+        shown.append(line, at, hit - at).append("~");
+    return shown.append(line, at);
+}
+
+// "h" and 7 as "h7" (appended: GCC 12 warns falsely about a literal joined to a temporary string).
+std::string numbered(const char* prefix, int number) {
+    return std::string(prefix).append(std::to_string(number));
 }
 
 std::vector<std::string> sshConfig(const Files& files) {
@@ -49,7 +57,7 @@ std::vector<std::string> sshConfig(const Files& files) {
 }
 
 std::string chain(int depth) {
-    return "Include d" + std::to_string(depth + 1) + "\nHost h" + std::to_string(depth) + "\n DynamicForward 1\n";
+    return numbered("Include d", depth + 1) + numbered("\nHost h", depth) + "\n DynamicForward 1\n";
 }
 
 TEST(SshConfigImport, GivesEachAliasItsValuesOrWhyNot) {
@@ -96,14 +104,13 @@ TEST(SshConfigImport, GivesEachAliasItsValuesOrWhyNot) {
          [] {
              Files files{{".ssh/config", chain(0)}};
              for (int depth = 1; depth <= 20; ++depth)
-                 files.push_back({".ssh/d" + std::to_string(depth), chain(depth)});
+                 files.push_back({numbered(".ssh/d", depth), chain(depth)});
              return files;
          }(),
          [] {
              std::vector<std::string> lines{"~/.ssh/d17|Unreadable"};
              for (int depth = kSshConfigMaxIncludeDepth; depth >= 0; --depth) // the innermost file's host first
-                 lines.push_back("h" + std::to_string(depth) + "|ok|h" + std::to_string(depth) +
-                                 "|22|Nome Utente||D,1,,");
+                 lines.push_back(numbered("h", depth) + numbered("|ok|h", depth) + "|22|Nome Utente||D,1,,");
              return lines;
          }()},
         {"a file larger than the limit is not read",
@@ -119,7 +126,7 @@ TEST(SshConfigImport, GivesEachAliasItsValuesOrWhyNot) {
 TEST(SshConfigImport, ReadsThousandsOfHostsAtOnce) {
     std::string config = "Host *.example\n User u\n";
     for (int i = 0; i < 5000; ++i)
-        config += "Host h" + std::to_string(i) + "\n LocalForward " + std::to_string(1000 + i) + " a:1\n";
+        config += numbered("Host h", i) + numbered("\n LocalForward ", 1000 + i) + " a:1\n";
     config += "# " + std::string(300 * 1024, '*') + "\n";
     const auto start = std::chrono::steady_clock::now();
     const std::vector<std::string> lines = sshConfig({{".ssh/config", config}});
