@@ -212,8 +212,9 @@ private:
         if (!hasWildcard(last))
             return {path};
         std::vector<std::string> files;
+        // As ssh's glob: a wildcard never matches a leading dot (on Windows such a file is not hidden).
         for (const std::string& name : fs::listOrdinaryFiles(folder))
-            if (globMatches(last, name))
+            if (globMatches(last, name) && (!name.starts_with('.') || last.starts_with('.')))
                 files.push_back(folder + fs::separator() + name);
         return files;
     }

@@ -1,4 +1,5 @@
 // The configuration in hostile places: a pipe, a loop of links; a link to a real file is followed.
+#include "import/putty_sessions.h"
 #include "import/ssh_config.h"
 #include "support/temp_dir.h"
 
@@ -26,6 +27,19 @@ TEST(SshConfigImportPosix, NeverWaitsOnAPipeNorLoopsOnLinks) {
     EXPECT_EQ(found[1].problem, ImportProblem::Unreadable);
     EXPECT_EQ(found[2].name, "linked");
     EXPECT_TRUE(found[2].importable());
+}
+
+// PuTTY's own folder: one file a session, named as PuTTY encodes it.
+TEST(PuttySessionImportPosix, ReadsTheSessionFilesOfTheHomeFolder) {
+    test::TempDir home;
+    home.write(".putty/sessions/Lab%20A", "HostName=lab\nPortForwardings=D1080\n");
+    home.write(".putty/sessions/Too%20big", std::string(70 * 1024, 'x'));
+    const std::vector<PuttySession> sessions = readPuttySessions(home.path());
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_EQ(sessions[0].name, "Lab A");
+    EXPECT_EQ(sessions[0].values.at("HostName"), "lab");
+    EXPECT_EQ(sessions[1].name, "Too big");
+    EXPECT_NE(sessions[1].unreadable, "") << "a file larger than a session is not read";
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // The OpenSSH configuration and PuTTY's sessions as candidates: snippets, hostile ones too, against what they give.
 #include "import/putty_sessions.h"
 #include "import/ssh_config.h"
+#include "process/key_generator.h"
 #include "support/temp_dir.h"
 
-#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
@@ -158,19 +158,13 @@ TEST(PuttySessionImport, GivesEachSessionItsValuesOrWhyNot) {
         {"dash", "HostName=-oFoo\nPortForwardings=L1=h:1\n", "dash|FieldRefused/IpServer"},
         {"nohost", "PortForwardings=L1=h:1\n", "nohost|FieldRefused/IpServer"},
         {"oldkey", "HostName=h\nPortForwardings=L1=h:1\nPublicKeyFile=" + home.file("openssh_key") + "\n",
-         "oldkey|ok|h|22|Nome Utente|~/openssh_key|L,1,h,1|to convert"},
+         keyGenerationAvailable() ? "oldkey|ok|h|22|Nome Utente|~/openssh_key|L,1,h,1|to convert"
+                                  : "oldkey|KeyConvert|h|22|Nome Utente|~/openssh_key|L,1,h,1"},
     };
-    std::vector<std::string> expected;
     for (const auto& c : cases) {
-        home.write(std::string(".putty/sessions/") + c.file, c.text);
-        expected.push_back(c.expected);
+        const PuttySession session{decodePuttySessionName(c.file), parsePuttySessionFile(c.text), {}};
+        EXPECT_EQ(summary(puttySessionCandidate(session), home.path()), c.expected);
     }
-    std::vector<std::string> found;
-    for (const PuttySession& session : readPuttySessions(home.path()))
-        found.push_back(summary(puttySessionCandidate(session), home.path()));
-    std::sort(found.begin(), found.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(found, expected);
 }
 
 } // namespace
