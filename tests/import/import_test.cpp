@@ -4,6 +4,7 @@
 #include "process/key_generator.h"
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
@@ -38,7 +39,9 @@ std::string summary(const ImportCandidate& c, const std::string& home) {
     std::size_t at = 0;
     for (std::size_t hit; (hit = line.find(home, at)) != std::string::npos; at = hit + home.size())
         shown.append(line, at, hit - at).append("~");
-    return shown.append(line, at);
+    shown.append(line, at);
+    std::replace(shown.begin(), shown.end(), '\\', '/'); // Windows joins an Include's folder with a backslash
+    return shown;
 }
 
 // "h" and 7 as "h7" (appended: GCC 12 warns falsely about a literal joined to a temporary string).
