@@ -38,7 +38,7 @@ export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=
 ran=0
 passed=0
 failed=0
-for suite in store process tunnel service ras cli windows; do
+for suite in store process import tunnel service ras cli windows; do
     exe="$build/tests/$suite/${suite}_tests.exe"
     log="$build/tests/$suite/${suite}_tests.wine.log"
     status=0

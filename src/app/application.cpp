@@ -1,6 +1,7 @@
 // Creation of the program's windows in their fixed order, and the start of the main window.
 #include "app/application.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -10,6 +11,7 @@
 #include "app/window_messages.h"
 #include "desktop/about_box.h"
 #include "desktop/dialog_service.h"
+#include "desktop/import_list_dialog.h"
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/options_dialog.h"
@@ -85,6 +87,10 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_editor->generachiave->setVisible(m_keyGenerator != nullptr);
     m_options = std::make_unique<TOptions>();
     m_windows.options = m_options.get();
+    m_importList = std::make_unique<TImportList>();
+    m_windows.importList = m_importList.get();
+    m_main->setImportHome(options.homeDir.empty() ? QDir::toNativeSeparators(QDir::homePath()).toStdString()
+                                                  : options.homeDir);
     m_texts = std::make_unique<WindowMessages>(*m_messages, m_editor.get());
     m_windows.texts = m_texts.get();
 }

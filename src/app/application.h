@@ -18,6 +18,7 @@ class TForm2;
 class TFormRAS;
 class TKeyGenerator;
 class TOptions;
+class TImportList;
 class RasApi;
 class ServiceEvents;
 class WindowMessages;
@@ -35,6 +36,7 @@ struct AppOptions {
     // Empty: the system's when the processes are the system's; none (every pass lists) for other processes.
     std::unique_ptr<ClientStartWatch> startWatch;
     const Clock* clock = nullptr; // null: the steady clock (not owned)
+    std::string homeDir;          // whose SSH settings an import reads; empty: the user's home folder
 };
 
 class QuorvaneApp {
@@ -52,6 +54,7 @@ public:
     TKeyGenerator* keyGenerator() { return m_keyGenerator.get(); } // null where puttygen's own window serves
     TForm2& processList() { return *m_processList; }
     TOptions& options() { return *m_options; }
+    TImportList& importList() { return *m_importList; }
     TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
     TunnelHealthTracker& health() { return *m_health; }
@@ -86,6 +89,7 @@ private:
     std::unique_ptr<TFormRAS> m_ras;
     std::unique_ptr<TKeyGenerator> m_keyGenerator;
     std::unique_ptr<TOptions> m_options;
+    std::unique_ptr<TImportList> m_importList;
 };
 
 } // namespace quorvane

@@ -24,6 +24,7 @@
 
 #include "app/health_text.h"
 #include "app/hidden_file_list.h"
+#include "app/import_words.h"
 #include "app/service_events.h"
 #include "app/tray_tunnel_menu.h"
 #include "app/tunnel_editor.h"
@@ -35,6 +36,7 @@
 #include "desktop/artwork.h"
 #include "desktop/dialog_service.h"
 #include "desktop/elided_label.h"
+#include "desktop/import_list_dialog.h"
 #include "desktop/key_generator_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/options_dialog.h"
@@ -231,6 +233,7 @@ void TMain::buildMenus() {
     addItem(file, "Nascondi1", QStringLiteral("&Nascondi"), &TMain::Nascondi1Click);
     addSeparator(file, "N1");
     addItem(file, "ImportaTunnel1", QStringLiteral("&Importa tunnel…"), &TMain::ImportaTunnel1Click);
+    addItem(file, "ImportaDaSSH1", QStringLiteral("Importa da SSH/P&uTTY…"), &TMain::ImportaDaSSH1Click);
     QAction* exportSelected =
         addItem(file, "EsportaTunnel1", QStringLiteral("Es&porta tunnel…"), &TMain::EsportaTunnel1Click);
     exportSelected->setEnabled(false);
@@ -824,6 +827,37 @@ void TMain::ImportaTunnel1Click() {
     present(imported.notices);
     if (imported.done)
         ListView1->setCurrentItem(ListView1->itemOf(tunnel)); // the next command is about it, as after an add
+}
+
+void TMain::ImportaDaSSH1Click() {
+    if (!m_windows.importList || !m_windows.editor)
+        return;
+    const std::vector<ImportCandidate> found = findImportCandidates(m_importHome);
+    if (found.empty()) {
+        dialogs().showMessage(filled(messageText(m_windows.messages, QStringLiteral("ImportaNienteTrovato")),
+                                     {QString::fromStdString(m_importHome)}));
+        return;
+    }
+    std::vector<ImportRow> rows;
+    for (const ImportCandidate& candidate : found)
+        rows.push_back(importRowOf(candidate, *m_windows.editor, *m_windows.messages));
+    m_windows.importList->setColumnTitles(importColumnTitles(*m_windows.messages));
+    std::vector<ImportCandidate> chosen;
+    for (const std::size_t row : m_windows.importList->choose(rows))
+        chosen.push_back(found[row]);
+    if (chosen.empty())
+        return;
+    std::vector<std::string> made;
+    const CommandResult imported = m_service.importCandidates(chosen, made);
+    present(imported.notices);
+    if (made.empty())
+        return;
+    ListView1->setCurrentItem(ListView1->itemOf(made.front()));
+    QStringList names;
+    for (const std::string& name : made)
+        names << tunnelCaption(name);
+    dialogs().showMessage(
+        filled(messageText(m_windows.messages, QStringLiteral("ImportaFatto")), {names.join(QStringLiteral(", "))}));
 }
 
 // ---- options ----

@@ -36,6 +36,7 @@ class TTrayIcon;
 class TfMessage;
 class TKeyGenerator;
 class TOptions;
+class TImportList;
 class TrayBackend;
 class HiddenFileList;
 class TunnelFilter;
@@ -48,6 +49,7 @@ struct AppWindows {
     TfMessage* messages = nullptr;
     TKeyGenerator* keyGenerator = nullptr; // null where keys are made by puttygen's own window
     TOptions* options = nullptr;
+    TImportList* importList = nullptr;
     const WindowMessages* texts = nullptr; // the messages' and the editor's words, as the language file has them
 };
 
@@ -72,6 +74,11 @@ public:
     // and a definition file back as a new tunnel under a name the user gives.
     void EsportaTunnel1Click();
     void ImportaTunnel1Click();
+    // The hosts of the user's OpenSSH configuration and PuTTY's saved sessions in a list to tick; each ticked
+    // one becomes a new tunnel (an existing one is never replaced). Nothing of the user's files is written.
+    void ImportaDaSSH1Click();
+    // The home folder whose .ssh/config and PuTTY sessions the import reads (the user's own by default).
+    void setImportHome(const std::string& home) { m_importHome = home; }
     // Keeps the chosen options (saved in the data folder); a new language is copied to default.lng
     // and applied at once.
     void applyOptions(const ProgramSettings& chosen);
@@ -175,6 +182,7 @@ private:
 
     ProgramSettings m_settings;
     AppWindows& m_windows;
+    std::string m_importHome;
     TunnelService& m_service;
     std::unique_ptr<QtTranslations> m_qtWords; // Qt's own words follow the language file
     bool m_anyTunnelUp = false;

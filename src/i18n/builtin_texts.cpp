@@ -137,6 +137,27 @@ constexpr BuiltInText kTexts[] = {
     {"ApprovaApri", "Il tunnell %1 apre questo programma, scritto nella sua definizione (che può venire da altri):"
                     "%2Approvarlo, ed eseguirlo ora e quando il tunnell si connette?"},
     {"ApriNonRiuscito", "Impossibile aprire \"%1\""},
+    // What an import from the user's SSH settings found, and why a row cannot be imported.
+    {"ImportaNienteTrovato", "Nessun host in %1/.ssh/config e nessuna sessione salvata di PuTTY da importare."},
+    {"ImportaFatto", "Tunnell importati: %1. Impostare la password (o una chiave) di ciascuno con Modifica."},
+    {"ImportaColonnaNome", "Nome"},
+    {"ImportaColonnaServer", "Server"},
+    {"ImportaColonnaInoltri", "Inoltri"},
+    {"ImportaColonnaOrigine", "Origine"},
+    {"ImportaColonnaMotivo", "Note"},
+    {"ImportaIlleggibile", "non leggibile: %1"},
+    {"ImportaMatch", "blocco Match: le sue condizioni si valutano solo alla connessione"},
+    {"ImportaModello", "modello di host (*, ?, !): non indica un solo server"},
+    {"ImportaNonSsh", "sessione %1, non SSH"},
+    {"ImportaProxy", "passa per un altro server (%1): non ancora gestito"},
+    {"ImportaInoltroNonGestito", "inoltro non gestibile (indirizzo d'ascolto, socket o SOCKS remoto): %1"},
+    {"ImportaSenzaInoltro", "nessun inoltro: un tunnell ne richiede almeno uno"},
+    {"ImportaNonMemorizzabile", "un valore non memorizzabile (non UTF-8, con un a capo o troppo lungo)"},
+    {"ImportaChiaveDaConvertire", "la chiave %1 è in formato OpenSSH, che plink non legge: convertirla con \"puttygen "
+                                  "%1 -O private -o %2\" e indicare il file .ppk"},
+    {"ImportaChiaveConvertita", "chiave %1 in formato OpenSSH: puttygen ne fa una copia .ppk nel tunnell"},
+    {"ChiaveNonConvertita", "Tunnell %1: impossibile convertire la chiave %2 per plink (%3). Il tunnell indica ancora "
+                            "la chiave com'è: convertirla con puttygen e indicare il file .ppk nell'editor."},
 };
 
 // Stored as the editor shows them (a translation may add '&' or ':'; the message names drop them).

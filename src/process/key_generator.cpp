@@ -68,4 +68,8 @@ std::vector<std::string> publicKeyArguments(const std::string& keyFile) {
     return {keyFile.starts_with('-') ? "./" + keyFile : keyFile, "-O", "public-openssh"};
 }
 
+std::vector<std::string> conversionArguments(const std::string& keyFile, const std::string& target) {
+    return {keyFile.starts_with('-') ? "./" + keyFile : keyFile, "-O", "private", "-o", target};
+}
+
 } // namespace quorvane

@@ -29,11 +29,20 @@ std::optional<std::string> checkKeyRequest(const KeyRequest& request);
 std::vector<std::string> generationArguments(const KeyRequest& request, const std::string& passphraseFile);
 std::vector<std::string> publicKeyArguments(const std::string& keyFile);
 
+// The arguments that write target, a PuTTY key file, from a private key in OpenSSH or PEM form (which plink
+// cannot read).
+std::vector<std::string> conversionArguments(const std::string& keyFile, const std::string& target);
+
 // Whether generateKey works on this system; where it does not, the caller starts puttygen interactively.
 bool keyGenerationAvailable();
 
 // Creates request.outputFile (readable by the user alone) and returns its public line. Blocks until
 // puttygen ends. On failure no new file is left behind, except when only reading the public line failed.
 KeyResult generateKey(const std::string& puttygenPath, const KeyRequest& request);
+
+// Writes target (readable by the user alone; an existing file is never replaced) from keyFile, which is only
+// read. A key with a passphrase is refused: there is no terminal to ask it on. Blocks until puttygen ends; on
+// failure no target is left behind. Where generateKey is not available, neither is this.
+KeyResult convertKey(const std::string& puttygenPath, const std::string& keyFile, const std::string& target);
 
 } // namespace quorvane

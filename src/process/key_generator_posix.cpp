@@ -20,6 +20,8 @@ constexpr int kPassphraseDescriptor = 3;
 constexpr const char* kPassphraseFile = "/dev/fd/3";
 // A 4096-bit RSA key takes seconds; this only keeps a stuck puttygen from holding the caller for ever.
 constexpr int kTimeoutMs = 5 * 60 * 1000;
+// A conversion takes a moment; puttygen spins on some damaged key files, and the user waits meanwhile.
+constexpr int kConversionTimeoutMs = 10 * 1000;
 
 std::string systemError(int error) {
     return std::strerror(error);
@@ -118,12 +120,15 @@ struct Run {
     std::string startError; // not empty: puttygen did not start
     std::string output;
     std::string errors;
-    bool ended = false; // false: stopped after kTimeoutMs
-    int status = 0;     // as waitpid tells
+    bool ended = false; // false: stopped after timeoutMs
+    int timeoutMs = 0;
+    int status = 0; // as waitpid tells
 };
 
-Run runPuttygen(const std::string& program, std::vector<std::string> arguments, int passphraseFd) {
+Run runPuttygen(const std::string& program, std::vector<std::string> arguments, int passphraseFd,
+                int timeoutMs = kTimeoutMs) {
     Run run;
+    run.timeoutMs = timeoutMs;
     arguments.insert(arguments.begin(), program);
     std::vector<char*> argv;
     for (std::string& argument : arguments)
@@ -159,7 +164,7 @@ Run runPuttygen(const std::string& program, std::vector<std::string> arguments, 
     if (got == static_cast<ssize_t>(sizeof error))
         run.startError = systemError(error);
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     pollfd streams[] = {{outputRead.get(), POLLIN, 0}, {errorsRead.get(), POLLIN, 0}};
     std::string* texts[] = {&run.output, &run.errors};
     bool timedOut = false;
@@ -198,7 +203,7 @@ std::string failureText(const Run& run) {
     if (!run.startError.empty())
         return "puttygen could not be started: " + run.startError;
     if (!run.ended)
-        return "puttygen did not finish within " + std::to_string(kTimeoutMs / 1000) + " seconds";
+        return "puttygen did not finish within " + std::to_string(run.timeoutMs / 1000) + " seconds";
     const std::size_t end = run.errors.find_last_not_of(" \r\n\t");
     if (end != std::string::npos) {
         const std::size_t lineBreak = run.errors.find_last_of('\n', end);
@@ -220,6 +225,16 @@ KeyResult failed(std::string error) {
     return result;
 }
 
+// Claimed before puttygen runs, so a file that appears meanwhile is not replaced either; puttygen then writes
+// into this empty file, which only the user can read. The error when it cannot be.
+std::optional<std::string> reserve(const std::string& file) {
+    const int reserved = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (reserved < 0)
+        return errno == EEXIST ? "The file " + file + " already exists" : systemError(errno);
+    close(reserved);
+    return std::nullopt;
+}
+
 } // namespace
 
 bool keyGenerationAvailable() {
@@ -229,13 +244,8 @@ bool keyGenerationAvailable() {
 KeyResult generateKey(const std::string& puttygenPath, const KeyRequest& request) {
     if (auto problem = checkKeyRequest(request))
         return failed(*problem);
-
-    // Claimed before puttygen runs, so a file that appears meanwhile is not replaced either; puttygen
-    // then writes into this empty file, which only the user can read.
-    const int reserved = open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (reserved < 0)
-        return failed(errno == EEXIST ? "The file " + request.outputFile + " already exists" : systemError(errno));
-    close(reserved);
+    if (auto problem = reserve(request.outputFile))
+        return failed(*problem);
 
     Descriptor passphrase;
     Run generation;
@@ -259,6 +269,19 @@ KeyResult generateKey(const std::string& puttygenPath, const KeyRequest& request
         return failed("puttygen gave no public key");
     result.ok = true;
     result.publicKeyLine = line.substr(0, end + 1);
+    return result;
+}
+
+KeyResult convertKey(const std::string& puttygenPath, const std::string& keyFile, const std::string& target) {
+    if (auto problem = reserve(target))
+        return failed(*problem);
+    const Run conversion = runPuttygen(puttygenPath, conversionArguments(keyFile, target), -1, kConversionTimeoutMs);
+    if (!succeeded(conversion)) {
+        unlink(target.c_str());
+        return failed(failureText(conversion));
+    }
+    KeyResult result;
+    result.ok = true;
     return result;
 }
 

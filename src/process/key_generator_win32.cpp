@@ -13,4 +13,11 @@ KeyResult generateKey(const std::string& /*puttygenPath*/, const KeyRequest& /*r
     return result;
 }
 
+KeyResult convertKey(const std::string& /*puttygenPath*/, const std::string& /*keyFile*/,
+                     const std::string& /*target*/) {
+    KeyResult result;
+    result.error = "Key conversion is not available on this system";
+    return result;
+}
+
 } // namespace quorvane

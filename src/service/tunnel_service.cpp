@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "process/key_generator.h"
 #include "process/program_runner.h"
 #include "store/file_system.h"
 #include "store/paths.h"
@@ -189,12 +190,60 @@ TunnelService::ImportCheck TunnelService::checkImport(const std::string& file) c
         base.erase(dot);
     if (base.empty() || !paths::isValidTunnelName(base))
         base = "Tunnell";
-    check.name = base;
-    for (int number = 2;
-         sameNameListed(check.name) || fs::folderExists(paths::TunnelFolderForAdd(m_folders.data, check.name));
-         ++number)
-        check.name = base + " " + std::to_string(number);
+    check.name = freeName(base);
     return check;
+}
+
+std::string TunnelService::freeName(const std::string& base) const {
+    std::string name = base;
+    for (int number = 2; sameNameListed(name) || fs::folderExists(paths::TunnelFolderForAdd(m_folders.data, name));
+         ++number)
+        name = base + " " + std::to_string(number);
+    return name;
+}
+
+CommandResult TunnelService::importCandidates(const std::vector<ImportCandidate>& chosen,
+                                              std::vector<std::string>& made) {
+    CommandResult result{true, {}};
+    for (const ImportCandidate& candidate : chosen) {
+        if (!candidate.importable())
+            continue;
+        const std::string name = freeName(candidate.tunnelName.empty() ? "Tunnell" : candidate.tunnelName);
+        CommandResult imported = importTunnel(name, candidate.definition);
+        result.notices.insert(result.notices.end(), imported.notices.begin(), imported.notices.end());
+        if (!imported.done) {
+            result.done = false;
+            continue;
+        }
+        made.push_back(name);
+        if (!candidate.keyToConvert.empty())
+            if (std::optional<Notice> notConverted = convertImportedKey(name, candidate))
+                result.notices.push_back(*notConverted);
+    }
+    return result;
+}
+
+std::optional<Notice> TunnelService::convertImportedKey(const std::string& tunnel, const ImportCandidate& candidate) {
+    const std::string& key = candidate.keyToConvert;
+    std::string puttygen = fs::resolve(paths::KeyGenerator(m_folders.program));
+    if (!fs::fileExists(puttygen) && !fs::findOnPath("puttygen").empty())
+        puttygen = fs::findOnPath("puttygen");
+    const std::string ppk = key.substr(key.find_last_of(fs::separator() == '/' ? "/" : "\\/") + 1) + ".ppk";
+    KeyResult converted = convertKey(puttygen, key, clientFolder(tunnel) + fs::separator() + ppk);
+    if (converted.ok) {
+        TunnelDefinition definition = candidate.definition;
+        definition.FileChiave = ppk; // inside the tunnel's folder, so named relative to it
+        try {
+            save(tunnel, definition);
+            return std::nullopt;
+        } catch (const StoreError& error) {
+            converted.error = error.what();
+        }
+    }
+    Notice notice = noticeFor(NoticeKind::KeyNotConverted, tunnel);
+    notice.subject = key;
+    notice.detail = converted.error;
+    return notice;
 }
 
 CommandResult TunnelService::importTunnel(const std::string& name, const TunnelDefinition& definition) {

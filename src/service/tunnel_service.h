@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "import/import_candidate.h"
 #include "process/client_launcher.h"
 #include "process/client_start_watch.h"
 #include "process/command_line.h"
@@ -45,6 +46,7 @@ enum class NoticeKind {
     FolderNotRemoved,
     FolderNotCreated, // detail: the store's words
     ClientNotCopied,
+    KeyNotConverted,    // subject: the key file; detail: puttygen's words; the tunnel was made with the key as it is
     ProgramNotApproved, // subject: the command; detail: its key ("Prima", "Dopo"); the connect stopped
     AfterNotApproved,   // subject: the "Dopo" command, not run
     ApprovalNotSaved,   // detail: the settings file; approved until the program ends
@@ -229,6 +231,12 @@ public:
     ImportCheck checkImport(const std::string& file) const;
     // A new tunnel made as add makes it, holding the definition; its programs still wait for approval.
     CommandResult importTunnel(const std::string& name, const TunnelDefinition& definition);
+    // base, or "base 2", "base 3" ...: the first that no listed tunnel and no folder has.
+    std::string freeName(const std::string& base) const;
+    // Each importable candidate as a new tunnel under a free variant of its tunnelName (an existing tunnel is
+    // never touched); made holds the names given, in order. One refusal does not stop the others. A key to
+    // convert becomes a .ppk in the new tunnel's folder, which its definition then names.
+    CommandResult importCandidates(const std::vector<ImportCandidate>& chosen, std::vector<std::string>& made);
 
     // A tunnel waiting to reconnect does so now; a failed one without reconnection connects again.
     CommandResult reconnectNow(const std::string& tunnel);
@@ -292,6 +300,8 @@ private:
     std::string keyFilePath(const std::string& tunnel, const std::string& keyFile) const;
     std::optional<Notice> runBefore(const std::string& tunnel, const TunnelDefinition& definition);
     std::optional<Notice> runAfter(const std::string& tunnel, const TunnelDefinition& definition);
+    // The candidate's key converted into the tunnel's folder, which its definition then names; what went wrong.
+    std::optional<Notice> convertImportedKey(const std::string& tunnel, const ImportCandidate& candidate);
 
     // This user's tunnel clients now: the known ones that still run, when nothing may have started since they
     // were listed; empty when every process must be listed.

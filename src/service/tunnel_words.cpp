@@ -298,6 +298,8 @@ NoticeWords noticeWords(const Notice& notice, const std::string& caption, const 
         return message("ProbRimozCartella");
     case NoticeKind::ClientNotCopied:
         return message("ClientNonCopiato");
+    case NoticeKind::KeyNotConverted:
+        return {fillText(texts.text("ChiaveNonConvertita"), {caption, notice.subject, notice.detail}), true};
     case NoticeKind::HostKeyOffered: {
         const HostKeyOffer offer = notice.failure.hostKey.value_or(HostKeyOffer{});
         return message("DomandaChiaveHost", {offer.host, offer.port, offer.keyType, offer.fingerprint});

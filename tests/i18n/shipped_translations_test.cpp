@@ -2,6 +2,7 @@
 #include "app/application.h"
 #include "app/tunnel_editor.h"
 #include "desktop/about_box.h"
+#include "desktop/import_list_dialog.h"
 #include "desktop/licence_viewer.h"
 #include "desktop/options_dialog.h"
 #include "desktop/process_list_window.h"
@@ -141,6 +142,7 @@ TEST_P(ShippedTranslation, TranslatesEveryVisibleTextOfTheWindows) {
     EXPECT_EQ(untranslated(&app->licence(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->ras(), keys), QStringList());
     EXPECT_EQ(untranslated(&app->options(), keys), QStringList());
+    EXPECT_EQ(untranslated(&app->importList(), keys), QStringList());
 }
 
 // Every menu command can be reached from the keyboard: one mnemonic each, none twice in a menu.
