@@ -125,4 +125,20 @@ std::vector<ImportCandidate> findImportCandidates(const std::string& home) {
     return found;
 }
 
+void settleCandidate(ImportCandidate& candidate, const std::string& proxy, const std::string& unsupported,
+                     bool noForward) {
+    if (candidate.problem == ImportProblem::None) {
+        if (!proxy.empty()) {
+            candidate.problem = ImportProblem::ProxyJump;
+            candidate.detail = proxy;
+        } else if (!unsupported.empty()) {
+            candidate.problem = ImportProblem::ForwardNotSupported;
+            candidate.detail = unsupported;
+        } else if (noForward) {
+            candidate.problem = ImportProblem::NoForward;
+        }
+    }
+    judgeCandidate(candidate);
+}
+
 } // namespace quorvane

@@ -58,6 +58,11 @@ void setForwards(TunnelDefinition& definition, const std::vector<ExtraForward>& 
 // form, which plink cannot read, is set to be converted (keyToConvert) where puttygen can run unattended.
 void judgeCandidate(ImportCandidate& candidate);
 
+// What was found, as a problem unless the candidate already has one: a way through another server (proxy: the
+// setting that says so), a forward no tunnel can hold (unsupported: it), or no forward at all; then judgeCandidate.
+void settleCandidate(ImportCandidate& candidate, const std::string& proxy, const std::string& unsupported,
+                     bool noForward);
+
 // Reads a file of the user's settings: links followed (such files often live elsewhere), then read as
 // fs::readFileNoFollow reads, so a loop of links, a pipe or a device is refused at once and never waited for.
 fs::FileStatus readUserFile(const std::string& path, std::size_t maxBytes, std::string& bytes);

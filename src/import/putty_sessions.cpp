@@ -162,16 +162,9 @@ ImportCandidate puttySessionCandidate(const PuttySession& session) {
     if (!protocol.empty() && protocol != "ssh") {
         candidate.problem = ImportProblem::NotSsh;
         candidate.detail = protocol;
-    } else if (!proxy.empty() && proxy != "0") {
-        candidate.problem = ImportProblem::ProxyJump;
-        candidate.detail = "ProxyMethod=" + proxy;
-    } else if (!unsupported.empty()) {
-        candidate.problem = ImportProblem::ForwardNotSupported;
-        candidate.detail = unsupported;
-    } else if (forwards.empty()) {
-        candidate.problem = ImportProblem::NoForward;
     }
-    judgeCandidate(candidate);
+    settleCandidate(candidate, !proxy.empty() && proxy != "0" ? "ProxyMethod=" + proxy : std::string(), unsupported,
+                    forwards.empty());
     return candidate;
 }
 

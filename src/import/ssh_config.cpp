@@ -381,16 +381,7 @@ ImportCandidate candidateFor(const std::string& alias, const std::string& source
     if (identity)
         definition.FileChiave = expanded(*identity, alias, home, user.value_or(""));
     setForwards(definition, forwards);
-    if (!proxy.empty()) {
-        candidate.problem = ImportProblem::ProxyJump;
-        candidate.detail = proxy;
-    } else if (!unsupported.empty()) {
-        candidate.problem = ImportProblem::ForwardNotSupported;
-        candidate.detail = unsupported;
-    } else if (forwards.empty()) {
-        candidate.problem = ImportProblem::NoForward;
-    }
-    judgeCandidate(candidate);
+    settleCandidate(candidate, proxy, unsupported, forwards.empty());
     return candidate;
 }
 
