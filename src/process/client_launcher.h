@@ -17,11 +17,11 @@ struct LaunchRequest {
     // When not empty, readable by the client at secretFile() and by no other user; parameters name
     // that path. It never appears on a command line.
     std::string secret{};
-    // The same for the jump host's client, which the client starts: at hopSecretFile().
-    std::string hopSecret{};
     // When not empty, a hidden client's output and errors are appended to this file (created for
     // the user alone), so the program can tell why it ended. A visible client writes to its window.
     std::string outputFile{};
+    // Like secret, for the jump host's client, which the client starts: readable at hopSecretFile().
+    std::string hopSecret{};
 };
 
 class ClientLauncher {

@@ -158,7 +158,8 @@ TEST_F(ClientLauncherTest, AJumpHostsClientGetsEveryFieldWholeThroughTheShellAnd
     ASSERT_NE(proxy, line.end());
     const std::string command = asTheClientReadsIt(*(proxy + 1));
 
-    ASSERT_FALSE(launcher->launch({"/bin/sh", "-c " + quoteWindowsArgument(command), folder, false, "", "hop secret"}));
+    ASSERT_FALSE(
+        launcher->launch({"/bin/sh", "-c " + quoteWindowsArgument(command), folder, false, "", {}, "hop secret"}));
     const Record record = waitForRecord(folder);
     EXPECT_EQ(arguments(record), (Arguments{jump.program, "-ssh", "-batch", "-P", "2222", "-hostkey", "SHA256:abc",
                                             "-l", jump.definition.Username, "-i", jump.keyFile, "-pwfile", "/dev/fd/4",
