@@ -234,6 +234,7 @@ int CommandRunner::runHere(const StartCommand& command, std::string& output, std
     TerminalListener terminal(m_host.texts());
     m_service.setListener(&terminal);
     m_service.list();
+    m_service.removeLeftovers();
     errors = unknownNames(command);
     if (!errors.empty()) {
         m_service.setListener(nullptr);

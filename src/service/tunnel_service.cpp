@@ -73,14 +73,17 @@ void TunnelService::list(const std::function<void()>& letEventsThrough) {
     walker.SetFolder(fs::resolve(paths::TunnelsDirForListing(m_folders.data)));
     m_tunnels = walker.GetFolderNames();
     m_listed = std::unordered_set<std::string>(m_tunnels.begin(), m_tunnels.end());
-    // Here, so that a start from the command line cleans up as a window's does. One look at each
-    // tunnel folder's names; nothing below it is read.
-    for (const std::string& tunnel : m_tunnels) {
-        if (letEventsThrough)
-            letEventsThrough();
-        removeLeftoverFiles(m_folders.data, tunnel);
-    }
+    m_leftoversPending = true;
     m_listener->tunnelsChanged();
+}
+
+void TunnelService::removeLeftovers() {
+    if (!m_leftoversPending)
+        return;
+    m_leftoversPending = false;
+    // One look at each tunnel folder's names; nothing below it is read.
+    for (const std::string& tunnel : m_tunnels)
+        removeLeftoverFiles(m_folders.data, tunnel);
 }
 
 bool TunnelService::has(const std::string& tunnel) const {
@@ -101,8 +104,9 @@ LoadReport TunnelService::load(const LoadHooks& hooks) {
     std::optional<TunnelClients> running;
     // A copy: a hook may let a pass run, and nothing may change the list under the loop.
     const std::vector<std::string> tunnels = m_tunnels;
+    const fs::OpenFolder tunnelsDir(paths::TunnelsDirForListing(m_folders.data));
     for (const std::string& tunnel : tunnels) {
-        const DefinitionLoad load = definition(tunnel);
+        const DefinitionLoad load = loadDefinitionChecked(tunnelsDir, tunnel);
         if (!load.ok() && load.problem != DefinitionProblem::Missing)
             report.unusable.push_back(load.message()); // loads empty, so it is not connected
         if (hooks.reading)
@@ -871,6 +875,7 @@ void TunnelService::openKeyGenerator() {
 // ---- states ----
 
 bool TunnelService::pass() {
+    removeLeftovers();
     std::optional<std::vector<OwnProcess>> own = knownClientsStillRunning();
     if (!own) {
         ProcessSnapshot listing;

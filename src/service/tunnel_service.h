@@ -171,8 +171,11 @@ public:
 
     // ---- the list ----
     // Reads the tunnels folder afresh (nothing is connected): its own folders are the tunnels, and what
-    // they hold is never walked. Every tunnel folder loses the temporary files of saves that were killed.
+    // they hold is never walked.
     void list(const std::function<void()>& letEventsThrough = {});
+    // Every tunnel of the last listing loses the temporary files of saves that were killed. The next pass
+    // does it, so that showing the list never waits for a look into each folder.
+    void removeLeftovers();
     const std::vector<std::string>& tunnels() const { return m_tunnels; }
     bool has(const std::string& tunnel) const;
     // The list, and each tunnel's definition read; tunnels marked for automatic connection are connected in
@@ -344,6 +347,7 @@ private:
     int m_quietPasses = 0;                                 // since the last listing
     std::string m_tunnelsDirSeen;                          // at the last listing
     bool m_listNext = true;                                // a client was started meanwhile
+    bool m_leftoversPending = false;                       // listed, their folders not yet cleaned
     TunnelServiceListener m_silent;
     TunnelServiceListener* m_listener = &m_silent;
 };

@@ -48,10 +48,9 @@ bool isTemporaryName(const std::string& name, unsigned long& processId) {
            parseNumber(numbers.substr(dash + 1), number);
 }
 
-FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes) {
-    NoFollowFile file;
-    if (const FileStatus status = file.open(path, NoFollowFile::Access::Read); status != FileStatus::Ok)
-        return status;
+namespace {
+
+FileStatus readWhole(const NoFollowFile& file, std::size_t maxBytes, std::string& bytes) {
     const std::int64_t size = file.size();
     if (size < 0)
         return FileStatus::Failed;
@@ -67,6 +66,24 @@ FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::
         return FileStatus::TooLarge;
     bytes = std::move(data);
     return FileStatus::Ok;
+}
+
+} // namespace
+
+FileStatus readFileNoFollow(const std::string& path, std::size_t maxBytes, std::string& bytes) {
+    NoFollowFile file;
+    if (const FileStatus status = file.open(path, NoFollowFile::Access::Read); status != FileStatus::Ok)
+        return status;
+    return readWhole(file, maxBytes, bytes);
+}
+
+FileStatus OpenFolder::readFileNoFollow(const std::string& relative, std::size_t maxBytes, std::string& bytes) const {
+    NoFollowFile file;
+    // Anything but a plain file reached the plain way (a link, a name in another letter case) gets the full
+    // path's answer.
+    if (m_handle != -1 && file.openBeneath(m_handle, relative))
+        return readWhole(file, maxBytes, bytes);
+    return fs::readFileNoFollow(m_path + relative, maxBytes, bytes);
 }
 
 std::string fileProblemReason(FileStatus status, std::size_t maxBytes) {

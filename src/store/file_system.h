@@ -85,6 +85,9 @@ public:
 
     // Closes what was open first. Anything but Ok leaves the object closed.
     FileStatus open(const std::string& path, Access access);
+    // For reading, a regular file below a folder held open, reached through no link at all; false for
+    // anything else (and always on Windows), which open then names.
+    bool openBeneath(std::intptr_t folder, const std::string& relative);
     bool isOpen() const { return m_handle != kClosed; }
     void close();
 
@@ -98,6 +101,25 @@ public:
 private:
     static constexpr std::intptr_t kClosed = -1;
     std::intptr_t m_handle = kClosed; // a descriptor, or a HANDLE on Windows
+};
+
+// A folder held open, so that a file below it is read without walking the folder's own path again: the
+// definitions of a thousand tunnels are read in one open each.
+class OpenFolder {
+public:
+    // path ends with a separator; it is resolved as resolve does, and links in it are followed.
+    explicit OpenFolder(const std::string& path);
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // readFileNoFollow(path() + relative), with the same answers.
+    FileStatus readFileNoFollow(const std::string& relative, std::size_t maxBytes, std::string& bytes) const;
+
+private:
+    std::string m_path;
+    std::intptr_t m_handle = -1;
 };
 
 // Like replacePrivateFileContents, but refuses (Link) a file or a folder holding it that is a

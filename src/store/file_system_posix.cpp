@@ -9,6 +9,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#if defined(__linux__)
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -451,6 +455,40 @@ FileStatus NoFollowFile::open(const std::string& path, Access access) {
     }
     m_handle = fd;
     return FileStatus::Ok;
+}
+
+bool NoFollowFile::openBeneath(std::intptr_t folder, const std::string& relative) {
+    close();
+#if defined(__linux__) && defined(SYS_openat2)
+    // The kernel refuses a link at any level below the folder, and a name leading out of it.
+    open_how how{};
+    how.flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, static_cast<int>(folder), relative.c_str(), &how, sizeof how);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(static_cast<int>(fd), &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(static_cast<int>(fd));
+        return false;
+    }
+    m_handle = fd;
+    return true;
+#else
+    (void)folder;
+    (void)relative;
+    return false;
+#endif
+}
+
+OpenFolder::OpenFolder(const std::string& path) : m_path(path) {
+    const std::string resolved = resolve(path);
+    m_handle = ::open(resolved.empty() ? "." : resolved.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+OpenFolder::~OpenFolder() {
+    if (m_handle != -1)
+        ::close(static_cast<int>(m_handle));
 }
 
 std::int64_t NoFollowFile::size() const {

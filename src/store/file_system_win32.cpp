@@ -461,6 +461,15 @@ FileStatus NoFollowFile::open(const std::string& path, Access access) {
     return FileStatus::Ok;
 }
 
+bool NoFollowFile::openBeneath(std::intptr_t, const std::string&) {
+    close();
+    return false; // Windows has no open that refuses a reparse point on the way: the full path is checked
+}
+
+OpenFolder::OpenFolder(const std::string& path) : m_path(path) {}
+
+OpenFolder::~OpenFolder() = default;
+
 std::int64_t NoFollowFile::size() const {
     LARGE_INTEGER size{};
     if (m_handle == kClosed || !::GetFileSizeEx(reinterpret_cast<HANDLE>(m_handle), &size))

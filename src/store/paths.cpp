@@ -28,7 +28,11 @@ std::string TunnelsDirForListing(const std::string& workingDir) {
 }
 
 std::string DefinitionFile(const std::string& workingDir, const std::string& name) {
-    return workingDir + native("\\tunnells\\") + name + native("\\tunnell.tun");
+    return TunnelsDirForListing(workingDir) + DefinitionFileInTunnels(name);
+}
+
+std::string DefinitionFileInTunnels(const std::string& name) {
+    return name + native("\\tunnell.tun");
 }
 
 // Add and delete name the tunnels folder as the listing does: where a "tunnells" and a "Tunnells"

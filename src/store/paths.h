@@ -10,6 +10,7 @@ namespace quorvane::paths {
 std::string LanguageFile(const std::string& workingDir);
 std::string TunnelsDirForListing(const std::string& workingDir);
 std::string DefinitionFile(const std::string& workingDir, const std::string& name);     // "\tunnells\N\tunnell.tun"
+std::string DefinitionFileInTunnels(const std::string& name);                           // "N\tunnell.tun"
 std::string TunnelFolderForAdd(const std::string& workingDir, const std::string& name); // "\tunnells\N"
 std::string PlinkSource(const std::string& workingDir);                                 // "\plink.exe"
 std::string ClientCopyForAdd(const std::string& workingDir, const std::string& name);   // folder + "\N" + "SSH.exe"

@@ -278,11 +278,10 @@ std::string DefinitionLoad::message() const {
 
 namespace {
 
-DefinitionLoad readDefinition(const std::string& path, bool mustHoldKeys) {
+DefinitionLoad definitionFrom(const std::string& path, fs::FileStatus read, std::string bytes, bool mustHoldKeys) {
     DefinitionLoad load;
     load.path = path;
-    std::string bytes;
-    load.problem = problemOf(fs::readFileNoFollow(load.path, kDefinitionMaxBytes, bytes));
+    load.problem = problemOf(read);
     if (!load.ok())
         return load;
     // One read for all eight keys: they come from one version of the file.
@@ -325,10 +324,23 @@ DefinitionLoad readDefinition(const std::string& path, bool mustHoldKeys) {
     return load;
 }
 
+DefinitionLoad readDefinition(const std::string& path, bool mustHoldKeys) {
+    std::string bytes;
+    const fs::FileStatus read = fs::readFileNoFollow(path, kDefinitionMaxBytes, bytes);
+    return definitionFrom(path, read, std::move(bytes), mustHoldKeys);
+}
+
 } // namespace
 
 DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::string& name) {
     return readDefinition(paths::DefinitionFile(workingDir, name), false);
+}
+
+DefinitionLoad loadDefinitionChecked(const fs::OpenFolder& tunnelsDir, const std::string& name) {
+    const std::string relative = paths::DefinitionFileInTunnels(name);
+    std::string bytes;
+    const fs::FileStatus read = tunnelsDir.readFileNoFollow(relative, kDefinitionMaxBytes, bytes);
+    return definitionFrom(tunnelsDir.path() + relative, read, std::move(bytes), false);
 }
 
 DefinitionLoad loadDefinitionFile(const std::string& path) {

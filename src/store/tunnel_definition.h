@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace quorvane::fs {
+class OpenFolder;
+}
+
 namespace quorvane {
 
 // A forward besides the main one: kind kForwardLocal, kForwardRemote or kForwardDynamic, and its
@@ -131,6 +135,8 @@ void CreateDefaultDefinition(const std::string& tunnelFolder);
 // Reads WorkingDir + "\tunnells\" + name + "\tunnell.tun", reporting a file that cannot serve: for
 // the commands that act on a definition (connect) and must refuse and tell the user.
 DefinitionLoad loadDefinitionChecked(const std::string& workingDir, const std::string& name);
+// The same, for many tunnels: the tunnels folder (TunnelsDirForListing) held open once.
+DefinitionLoad loadDefinitionChecked(const fs::OpenFolder& tunnelsDir, const std::string& name);
 
 // A definition file outside the tunnels folder (one exported, to import), read as loadDefinitionChecked reads a
 // tunnel's, with the same limits and refusals; a file that holds none of a definition's keys is NotADefinition.

@@ -172,6 +172,36 @@ TEST(FileSystemLinks, CopyAndDeleteNeverReachThroughALinkedFolderOrFile) {
     EXPECT_EQ(dir.read("real/OfficeSSH.exe"), "old");
 }
 
+// The folder held open answers as the full path does, whatever lies in a file's place; only plain files are read
+// the short way, and their bytes are the same.
+TEST(FileSystemOpenFolder, ReadsBelowItExactlyAsTheFullPathIs) {
+    TempDir dir;
+    dir.write("tunnells/Plain/tunnell.tun", "plain");
+    dir.write("tunnells/Case/Tunnell.TUN", "other case");
+    dir.write("tunnells/Big/tunnell.tun", std::string(200, 'x'));
+    dir.write("outside/tunnell.tun", "outside");
+    dir.makeFolder("tunnells/FileLink");
+    ASSERT_EQ(::symlink(dir.file("outside/tunnell.tun").c_str(), dir.file("tunnells/FileLink/tunnell.tun").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("outside").c_str(), dir.file("tunnells/FolderLink").c_str()), 0);
+    dir.makeFolder("tunnells/Pipe");
+    ASSERT_EQ(::mkfifo(dir.file("tunnells/Pipe/tunnell.tun").c_str(), 0600), 0);
+    dir.makeFolder("tunnells/Folder/tunnell.tun");
+    dir.makeFolder("tunnells/Missing");
+    const fs::OpenFolder tunnels(dir.file("tunnells") + "/");
+    for (const char* relative : {"Plain/tunnell.tun", "Case/tunnell.tun", "Big/tunnell.tun", "FileLink/tunnell.tun",
+                                 "FolderLink/tunnell.tun", "Pipe/tunnell.tun", "Folder/tunnell.tun",
+                                 "Missing/tunnell.tun", "Absent/tunnell.tun", "../outside/tunnell.tun"}) {
+        std::string expected = "unread";
+        std::string got = "unread";
+        const fs::FileStatus full = fs::readFileNoFollow(dir.file("tunnells/") + relative, 100, expected);
+        EXPECT_EQ(tunnels.readFileNoFollow(relative, 100, got), full) << relative;
+        EXPECT_EQ(got, expected) << relative;
+    }
+    std::string bytes;
+    EXPECT_EQ(tunnels.readFileNoFollow("Case/tunnell.tun", 100, bytes), fs::FileStatus::Ok);
+    EXPECT_EQ(bytes, "other case");
+}
+
 TEST(FileSystemLeftovers, RemovesOnlyOwnTemporaryFilesOfEndedProcesses) {
     const pid_t ended = ::fork();
     if (ended == 0)

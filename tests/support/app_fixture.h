@@ -18,6 +18,7 @@ public:
     ~AppFixture();
 
     void buildApp(); // (re)creates the windows on the same folder
+    void dropApp() { m_app.reset(); }
     QuorvaneApp& app() { return *m_app; }
     TMain& main() { return m_app->main(); }
     std::string workingDir() const { return folder.withSeparator(); }
