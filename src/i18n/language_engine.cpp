@@ -1,6 +1,7 @@
 // TLanguageEngine: walks each "Translations" key from the application to a window, a component, a property.
 #include "i18n/language_engine.h"
 
+#include "i18n/component_source.h"
 #include "i18n/property_adapters.h"
 
 #include <QApplication>
@@ -35,14 +36,15 @@ QObject* findWindow(const QString& name) {
 }
 
 // Every component of a window, whatever control it sits in: menu items under their menus, widgets
-// under their layouts' hosts, timers and the tray icon under the window.
-QObject* findComponent(const QObject* owner, const QString& name) {
+// under their layouts' hosts, timers and the tray icon under the window; and one the window makes when named.
+QObject* findComponent(QObject* owner, const QString& name) {
     const auto all = owner->findChildren<QObject*>(QString(), Qt::FindChildrenRecursively);
     for (QObject* child : all) {
         if (!child->objectName().isEmpty() && sameName(child->objectName(), name))
             return child;
     }
-    return nullptr;
+    auto* source = dynamic_cast<ComponentSource*>(owner);
+    return source && !name.isEmpty() ? source->makeComponent(name) : nullptr;
 }
 
 } // namespace

@@ -27,23 +27,42 @@ TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {
     layout->addWidget(label);
 
     // The texts live in the core, where the command line reads them with no window built.
+    m_fields.reserve(builtInTexts().size());
     for (const BuiltInText& entry : builtInTexts()) {
-        addField(QString::fromUtf8(entry.key.data(), qsizetype(entry.key.size())),
-                 QString::fromUtf8(entry.text.data(), qsizetype(entry.text.size())));
+        const QString name = QString::fromUtf8(entry.key.data(), qsizetype(entry.key.size()));
+        m_byName.insert(name, m_fields.size());
+        m_byFoldedName.insert(name.toLower(), m_fields.size());
+        m_fields.push_back({name, QString::fromUtf8(entry.text.data(), qsizetype(entry.text.size()))});
     }
 }
 
 QString TfMessage::text(const QString& field) const {
-    const QLineEdit* edit = m_fields.value(field);
-    return edit ? edit->text() : QString();
+    const auto found = m_byName.constFind(field);
+    if (found == m_byName.cend())
+        return {};
+    const Field& entry = m_fields[*found];
+    return entry.edit ? entry.edit->text() : entry.builtIn;
 }
 
-QLineEdit* TfMessage::addField(const QString& name, const QString& defaultText) {
-    auto* edit = new QLineEdit(defaultText, this);
-    edit->setObjectName(name);
-    layout()->addWidget(edit);
-    m_fields.insert(name, edit);
-    return edit;
+QStringList TfMessage::fieldNames() const {
+    QStringList names;
+    names.reserve(qsizetype(m_fields.size()));
+    for (const Field& field : m_fields)
+        names << field.name;
+    return names;
+}
+
+QObject* TfMessage::makeComponent(const QString& name) {
+    const auto found = m_byFoldedName.constFind(name.toLower());
+    if (found == m_byFoldedName.cend())
+        return nullptr;
+    Field& field = m_fields[*found];
+    if (!field.edit) {
+        field.edit = new QLineEdit(field.builtIn, this);
+        field.edit->setObjectName(field.name);
+        layout()->addWidget(field.edit);
+    }
+    return field.edit;
 }
 
 } // namespace quorvane

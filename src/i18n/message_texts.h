@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <vector>
+
+#include "i18n/component_source.h"
+
 class QLineEdit;
 
 namespace quorvane {
@@ -14,8 +18,10 @@ namespace quorvane {
 QString filled(const QString& text, const QStringList& values);
 
 // Never shown. Each text is the Text of an edit field named after it, so a language file reaches it
-// as fMessage.<field>.Text; commands read the current text at the time of use.
-class TfMessage : public QWidget {
+// as fMessage.<field>.Text; commands read the current text at the time of use. A field is made when a
+// language entry first names it: until then its text is the built-in one, and a hundred edit fields
+// nobody sees cost nothing at start.
+class TfMessage : public QWidget, public ComponentSource {
     Q_OBJECT
 
 public:
@@ -23,6 +29,9 @@ public:
 
     // Current text of the field of that name (empty for an unknown name).
     QString text(const QString& field) const;
+    // Every field's name, in the built-in order.
+    QStringList fieldNames() const;
+    QObject* makeComponent(const QString& name) override;
 
     QString NomeNonValido() const { return text(QStringLiteral("NomeNonValido")); }
     QString ProbRimozCartella() const { return text(QStringLiteral("ProbRimozCartella")); }
@@ -68,9 +77,15 @@ public:
     QString LinguaNonApplicata() const { return text(QStringLiteral("LinguaNonApplicata")); }
 
 private:
-    QLineEdit* addField(const QString& name, const QString& defaultText);
+    struct Field {
+        QString name;
+        QString builtIn;
+        QLineEdit* edit = nullptr; // once a language entry named it
+    };
 
-    QHash<QString, QLineEdit*> m_fields; // by name: the list and the tray ask for texts on every pass
+    std::vector<Field> m_fields;
+    QHash<QString, std::size_t> m_byName;       // the list and the tray ask for texts on every pass
+    QHash<QString, std::size_t> m_byFoldedName; // a language file names components in any letter case
 };
 
 } // namespace quorvane

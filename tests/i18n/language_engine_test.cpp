@@ -320,13 +320,27 @@ TEST_F(LanguageEngineTest, ResourceFileMissingFileAndAutoTranslate) {
 TEST(MessageTexts, AreTheBuiltInTexts) {
     const TfMessage messages;
     QStringList fields;
-    for (const QLineEdit* edit : messages.findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly))
-        fields << edit->objectName() + "=" + edit->text();
+    for (const QString& name : messages.fieldNames())
+        fields << name + "=" + messages.text(name);
     QStringList table;
     for (const BuiltInText& entry : builtInTexts())
         table << QString::fromUtf8(entry.key.data(), qsizetype(entry.key.size())) + "=" +
                      QString::fromUtf8(entry.text.data(), qsizetype(entry.text.size()));
     EXPECT_EQ(fields, table);
+}
+
+// A message field is made when an entry first names it, in any letter case, and reads back as a made one would.
+TEST_F(LanguageEngineTest, AMessageFieldIsMadeWhenAnEntryNamesIt) {
+    TfMessage messages;
+    EXPECT_EQ(messages.text("Pronto"), QString::fromUtf8("Pronto"));
+    apply("fMessage.pronto.Text=Ready\nfMessage.PRONTO.Hint=tip\nfMessage.NoSuchText.Text=x\n");
+    EXPECT_EQ(messages.text("Pronto"), "Ready");
+    const auto edits = messages.findChildren<QLineEdit*>();
+    ASSERT_EQ(edits.size(), 1) << "only the field named is made";
+    EXPECT_EQ(edits[0]->objectName(), "Pronto");
+    EXPECT_EQ(edits[0]->toolTip(), "tip");
+    EXPECT_EQ(messages.fieldNames().size(), qsizetype(builtInTexts().size()));
+    EXPECT_EQ(messages.text("NoSuchText"), QString());
 }
 
 } // namespace
