@@ -1,0 +1,155 @@
+// CPU an idle program spends while hidden in the notification area with 50 tunnels, none connected, next to a
+// bare Qt program hidden the same way that wakes as the design must: a 3000 ms status timer and the dial-up
+// window's 1000 ms timer, both doing nothing (reference_window.h). Both run side by side for the same seconds.
+#include <QApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "reference_window.h"
+#include "store/tunnel_definition.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace quorvane;
+
+constexpr int kTunnels = 50;
+constexpr int kWarmUpSeconds = 5;
+constexpr int kDefaultSeconds = 60;
+constexpr double kGoal = 1.5;
+
+int runReference(int argc, char** argv, const std::string& tunnelsDir) {
+    QApplication qt(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    bench::ReferenceWindow window(QString::fromStdString(tunnelsDir)); // never shown: it waits in the tray
+    QTimer status;
+    QTimer dialUp;
+    status.start(3000);
+    dialUp.start(1000);
+    QObject::connect(&status, &QTimer::timeout, [] {});
+    QObject::connect(&dialUp, &QTimer::timeout, [] {});
+    return QApplication::exec();
+}
+
+// Nanoseconds every thread of the process has run, from the scheduler's own count.
+long long cpuNanoseconds(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    long long total = 0;
+    DIR* dir = opendir(tasks.c_str());
+    if (!dir)
+        return -1;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream schedstat(tasks + "/" + entry->d_name + "/schedstat");
+        long long ran = 0;
+        if (schedstat >> ran)
+            total += ran;
+    }
+    closedir(dir);
+    return total;
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& variable : environment)
+        envp.push_back(const_cast<char*>(variable.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -1;
+}
+
+void end(pid_t pid) {
+    if (pid <= 0)
+        return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--reference")
+        return runReference(1, argv, argv[2]);
+    int seconds = kDefaultSeconds;
+    if (argc == 3 && std::string(argv[1]) == "--seconds")
+        seconds = std::max(10, std::atoi(argv[2]));
+    else if (argc != 1) {
+        std::fprintf(stderr, "usage: idle_bench [--seconds N]\n");
+        return 1;
+    }
+
+    test::TempDir portable;
+    const std::string program = portable.file("quorvane");
+    std::filesystem::copy_file(QUORVANE_PROGRAM, program);
+    for (int i = 0; i < kTunnels; ++i) {
+        const std::string name = "tunnel" + std::to_string(1000 + i);
+        portable.makeFolder("tunnells/" + name);
+        SaveDefinition(portable.withSeparator(), name,
+                       {"10.0.0." + std::to_string(i + 1), "22", "user", "secret", std::to_string(30000 + i),
+                        "127.0.0.1", "80", false});
+    }
+    portable.makeFolder("runtime");
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable; ++variable) {
+        const std::string text = *variable;
+        const std::string name = text.substr(0, text.find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "XDG_RUNTIME_DIR" && name != "QT_QPA_PLATFORM")
+            environment.push_back(text);
+    }
+    environment.push_back("XDG_RUNTIME_DIR=" + portable.file("runtime"));
+    environment.push_back("QT_QPA_PLATFORM=offscreen");
+
+    const pid_t quorvane = spawn({program, "--hidden"}, environment);
+    const pid_t reference = spawn({"/proc/self/exe", "--reference", portable.file("tunnells")}, environment);
+    std::this_thread::sleep_for(std::chrono::seconds(kWarmUpSeconds));
+    const long long programBefore = cpuNanoseconds(quorvane);
+    const long long referenceBefore = cpuNanoseconds(reference);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const long long programAfter = cpuNanoseconds(quorvane);
+    const long long referenceAfter = cpuNanoseconds(reference);
+    end(quorvane);
+    end(reference);
+    if (programBefore < 0 || referenceBefore < 0 || programAfter < 0 || referenceAfter < 0) {
+        std::printf("a measured program did not run through the %d s\n", seconds);
+        return 1;
+    }
+
+    const double scale = 120.0 / seconds / 1e6; // nanoseconds over the run to milliseconds per 120 s
+    const double programMs = static_cast<double>(programAfter - programBefore) * scale;
+    const double referenceMs = static_cast<double>(referenceAfter - referenceBefore) * scale;
+    std::printf("idle CPU over %d s, per 120 s: the program with %d tunnels %.1f ms, the reference %.1f ms\n", seconds,
+                kTunnels, programMs, referenceMs);
+    if (referenceMs <= 0) {
+        std::printf("program/reference = n/a (goal <= %.1f)\n", kGoal);
+        return 1;
+    }
+    std::printf("program/reference = %.2f (goal <= %.1f)\n", programMs / referenceMs, kGoal);
+    return programMs / referenceMs <= kGoal ? 0 : 1;
+}
