@@ -331,7 +331,6 @@ TEST(MessageTexts, AreTheBuiltInTexts) {
 
 // A message field is made when an entry first names it, in any letter case, and reads back as a made one would.
 TEST_F(LanguageEngineTest, AMessageFieldIsMadeWhenAnEntryNamesIt) {
-    TfMessage messages;
     EXPECT_EQ(messages.text("Pronto"), QString::fromUtf8("Pronto"));
     apply("fMessage.pronto.Text=Ready\nfMessage.PRONTO.Hint=tip\nfMessage.NoSuchText.Text=x\n");
     EXPECT_EQ(messages.text("Pronto"), "Ready");
