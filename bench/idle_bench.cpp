@@ -19,11 +19,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "child_environment.h"
 #include "reference_window.h"
 #include "store/tunnel_definition.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -116,15 +115,7 @@ int main(int argc, char** argv) {
                         "127.0.0.1", "80", false});
     }
     portable.makeFolder("runtime");
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable; ++variable) {
-        const std::string text = *variable;
-        const std::string name = text.substr(0, text.find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "XDG_RUNTIME_DIR" && name != "QT_QPA_PLATFORM")
-            environment.push_back(text);
-    }
-    environment.push_back("XDG_RUNTIME_DIR=" + portable.file("runtime"));
-    environment.push_back("QT_QPA_PLATFORM=offscreen");
+    const std::vector<std::string> environment = bench::childEnvironment(portable.file("runtime"));
 
     const pid_t quorvane = spawn({program, "--hidden"}, environment);
     const pid_t reference = spawn({"/proc/self/exe", "--reference", portable.file("tunnells")}, environment);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench_stats.h"
+#include "child_environment.h"
 #include "store/paths.h"
 #include "store/tunnel_definition.h"
 #include "support/temp_dir.h"
@@ -81,20 +82,6 @@ Run runTimed(const std::vector<std::string>& argv, char* const* envp, bool captu
     return run;
 }
 
-// This environment, but with no display and a runtime folder where no instance of the program listens.
-std::vector<std::string> childEnvironment(const std::string& runtimeDir) {
-    std::vector<std::string> variables;
-    for (char** variable = environ; *variable; ++variable) {
-        const std::string text = *variable;
-        const std::string name = text.substr(0, text.find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "XDG_RUNTIME_DIR" && name != "QT_QPA_PLATFORM")
-            variables.push_back(text);
-    }
-    variables.push_back("XDG_RUNTIME_DIR=" + runtimeDir);
-    variables.push_back("QT_QPA_PLATFORM=offscreen");
-    return variables;
-}
-
 // A chain of folders named "a", depth levels below folder, made and removed through folder descriptors: its
 // paths are longer than any call that takes a whole path accepts.
 bool makeChain(const std::string& folder, int depth) {
@@ -152,7 +139,7 @@ int main() {
         expected += std::string(name) + "\tnot connected\n";
     }
 
-    const std::vector<std::string> variables = childEnvironment(runtime.path());
+    const std::vector<std::string> variables = bench::childEnvironment(runtime.path());
     std::vector<char*> envp;
     for (const std::string& variable : variables)
         envp.push_back(const_cast<char*>(variable.c_str()));
