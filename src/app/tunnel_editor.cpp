@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -67,6 +68,26 @@ public:
         if (hint == SH_LineEdit_PasswordCharacter)
             return '*';
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Edit fields are light green.
+void paintAsField(QWidget* field) {
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, QColor(192, 220, 192));
+    field->setPalette(palette);
+}
+
+// A cell of the forwards table is typed in a field like the others.
+class FieldEditorDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (editor)
+            paintAsField(editor);
+        return editor;
     }
 };
 
@@ -144,8 +165,14 @@ TShowTunn::TShowTunn(QWidget* parent) : QDialog(parent) {
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
-    setStyleSheet(QStringLiteral("QLineEdit { background-color: rgb(192, 220, 192); }"));
     buildControls();
+    // A palette, not a style sheet: a sheet puts a style of its own behind every control of the window, which
+    // alone cost the running program most of a megabyte.
+    for (QLineEdit* edit : findChildren<QLineEdit*>())
+        paintAsField(edit);
+    for (QAbstractSpinBox* box : findChildren<QAbstractSpinBox*>())
+        paintAsField(box);
+    inoltri->setItemDelegate(new FieldEditorDelegate(inoltri));
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -51,6 +51,26 @@ TEST(TunnelEditor, ShowsThePasswordAsAsterisksAndHasNoCloseBoxOrDefaultButton) {
     EXPECT_FALSE(editor.Button2->isDefault() || editor.Button2->autoDefault());
 }
 
+// Every field is drawn light green, the table's cells while typed in as well; the window stays white.
+TEST(TunnelEditor, FieldsAreDrawnLightGreenOnAWhiteWindow) {
+    TShowTunn editor;
+    editor.show();
+    const QColor green(192, 220, 192);
+    const auto centreOf = [](QWidget* widget) {
+        return widget->grab().toImage().pixelColor(widget->width() / 2, widget->height() / 2);
+    };
+    for (QWidget* field : {static_cast<QWidget*>(editor.mxflatmaskedit1), static_cast<QWidget*>(editor.mxflatedit2),
+                           static_cast<QWidget*>(editor.sonda)})
+        EXPECT_EQ(centreOf(field), green) << field->objectName().toStdString();
+    EXPECT_EQ(editor.grab().toImage().pixelColor(2, 2), QColor(Qt::white));
+    editor.inoltri->setRowCount(1);
+    editor.inoltri->setItem(0, 1, new QTableWidgetItem);
+    editor.inoltri->editItem(editor.inoltri->item(0, 1));
+    auto* cell = editor.inoltri->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(centreOf(cell), green);
+}
+
 TEST(TunnelEditor, EscapeAndEnterInAFieldCloseNothingEnterOnAButtonPressesIt) {
     TShowTunn editor;
     editor.show();
