@@ -72,30 +72,61 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
         m_main->language->ApplyLanguageFileUnder(QString::fromStdString(paths::LanguageFile(data)),
                                                  m_editor->objectName() + u'.' + made->objectName() + u'.');
     };
-    // After the seven windows: a language file reaches it like them.
     if (keyGenerationAvailable()) {
-        m_keyGenerator =
-            std::make_unique<TKeyGenerator>(QString::fromStdString(fs::resolve(paths::KeyGenerator(folders.program))));
-        m_windows.keyGenerator = m_keyGenerator.get();
+        m_windows.keyGenerator = [this] { return keyGenerator(); };
         m_editor->generateKeyIn = [this](const QString& folder) {
-            m_keyGenerator->setDefaultFolder(folder);
-            const QString before = m_keyGenerator->lastSaved();
-            m_keyGenerator->exec();
-            return m_keyGenerator->lastSaved() != before ? m_keyGenerator->lastSaved() : QString();
+            TKeyGenerator& generator = *keyGenerator();
+            generator.setDefaultFolder(folder);
+            const QString before = generator.lastSaved();
+            generator.exec();
+            return generator.lastSaved() != before ? generator.lastSaved() : QString();
         };
     }
-    m_editor->generachiave->setVisible(m_keyGenerator != nullptr);
-    m_options = std::make_unique<TOptions>();
-    m_windows.options = m_options.get();
-    m_importList = std::make_unique<TImportList>();
-    m_windows.importList = m_importList.get();
+    m_editor->generachiave->setVisible(keyGenerationAvailable());
+    m_windows.options = [this] { return &this->options(); };
+    m_windows.importList = [this] { return &importList(); };
+    TLanguageEngine::SetWindowMaker([this](const QString& name) -> QWidget* {
+        const auto is = [&name](const char* window) {
+            return name.compare(QLatin1String(window), Qt::CaseInsensitive) == 0;
+        };
+        if (is("KeyGenerator"))
+            return keyGenerator();
+        if (is("Options"))
+            return &this->options();
+        if (is("ImportList"))
+            return &importList();
+        return nullptr;
+    });
     m_main->setImportHome(options.homeDir.empty() ? QDir::toNativeSeparators(QDir::homePath()).toStdString()
                                                   : options.homeDir);
     m_texts = std::make_unique<WindowMessages>(*m_messages, m_editor.get());
     m_windows.texts = m_texts.get();
 }
 
+TKeyGenerator* QuorvaneApp::keyGenerator() {
+    if (!m_keyGenerator && keyGenerationAvailable()) {
+        m_keyGenerator = std::make_unique<TKeyGenerator>(
+            QString::fromStdString(fs::resolve(paths::KeyGenerator(m_service->folders().program))));
+    }
+    return m_keyGenerator.get();
+}
+
+TOptions& QuorvaneApp::options() {
+    if (!m_options) {
+        m_options = std::make_unique<TOptions>();
+    }
+    return *m_options;
+}
+
+TImportList& QuorvaneApp::importList() {
+    if (!m_importList) {
+        m_importList = std::make_unique<TImportList>();
+    }
+    return *m_importList;
+}
+
 QuorvaneApp::~QuorvaneApp() {
+    TLanguageEngine::SetWindowMaker(nullptr);
     // The main window goes first: its timer and commands use the others; the service tells nobody after it.
     m_main.reset();
     m_service->setListener(nullptr);

@@ -51,10 +51,11 @@ public:
     TAboutBox& about() { return *m_about; }
     Tlicence& licence() { return *m_licence; }
     TFormRAS& ras() { return *m_ras; }
-    TKeyGenerator* keyGenerator() { return m_keyGenerator.get(); } // null where puttygen's own window serves
+    // The windows below the seven are made on first use, or when a language entry names them.
+    TKeyGenerator* keyGenerator(); // null where puttygen's own window serves
     TForm2& processList() { return *m_processList; }
-    TOptions& options() { return *m_options; }
-    TImportList& importList() { return *m_importList; }
+    TOptions& options();
+    TImportList& importList();
     TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
     TunnelHealthTracker& health() { return *m_health; }

@@ -830,7 +830,8 @@ void TMain::ImportaTunnel1Click() {
 }
 
 void TMain::ImportaDaSSH1Click() {
-    if (!m_windows.importList || !m_windows.editor)
+    TImportList* list = m_windows.importList ? m_windows.importList() : nullptr;
+    if (!list || !m_windows.editor)
         return;
     const std::vector<ImportCandidate> found = findImportCandidates(m_importHome);
     if (found.empty()) {
@@ -841,9 +842,9 @@ void TMain::ImportaDaSSH1Click() {
     std::vector<ImportRow> rows;
     for (const ImportCandidate& candidate : found)
         rows.push_back(importRowOf(candidate, *m_windows.editor, *m_windows.messages));
-    m_windows.importList->setColumnTitles(importColumnTitles(*m_windows.messages));
+    list->setColumnTitles(importColumnTitles(*m_windows.messages));
     std::vector<ImportCandidate> chosen;
-    for (const std::size_t row : m_windows.importList->choose(rows))
+    for (const std::size_t row : list->choose(rows))
         chosen.push_back(found[row]);
     if (chosen.empty())
         return;
@@ -864,11 +865,14 @@ void TMain::ImportaDaSSH1Click() {
 
 void TMain::Opzioni1Click() {
     const ProgramFolders& folders = m_service.folders();
-    const ProgramSettings shown = settingsToShow(folders.data, m_settings);
-    m_windows.options->setSettings(shown, languageFiles(folders.program));
-    if (m_windows.options->exec() != QDialog::Accepted)
+    TOptions* options = m_windows.options ? m_windows.options() : nullptr;
+    if (!options)
         return;
-    ProgramSettings chosen = m_windows.options->settings();
+    const ProgramSettings shown = settingsToShow(folders.data, m_settings);
+    options->setSettings(shown, languageFiles(folders.program));
+    if (options->exec() != QDialog::Accepted)
+        return;
+    ProgramSettings chosen = options->settings();
     if (chosen.language == shown.language)
         chosen.language = m_settings.language; // left as it was: nothing to copy
     applyOptions(chosen);
@@ -937,9 +941,9 @@ void TMain::startInNotificationArea() {
 
 void TMain::GeneratoredichiaviPutty1Click() {
     // A dialog that runs the key generator for the user and shows the public key to copy.
-    if (m_windows.keyGenerator) {
-        m_windows.keyGenerator->setDefaultFolder(QString::fromStdString(fs::resolve(m_service.folders().data)));
-        m_windows.keyGenerator->exec();
+    if (TKeyGenerator* generator = m_windows.keyGenerator ? m_windows.keyGenerator() : nullptr) {
+        generator->setDefaultFolder(QString::fromStdString(fs::resolve(m_service.folders().data)));
+        generator->exec();
         return;
     }
     // Elsewhere the key generator has a window of its own.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,9 +48,10 @@ struct AppWindows {
     TAboutBox* about = nullptr;
     Tlicence* licence = nullptr;
     TfMessage* messages = nullptr;
-    TKeyGenerator* keyGenerator = nullptr; // null where keys are made by puttygen's own window
-    TOptions* options = nullptr;
-    TImportList* importList = nullptr;
+    // Made on first use: most runs never open them.
+    std::function<TKeyGenerator*()> keyGenerator; // null where keys are made by puttygen's own window
+    std::function<TOptions*()> options;
+    std::function<TImportList*()> importList;
     const WindowMessages* texts = nullptr; // the messages' and the editor's words, as the language file has them
 };
 

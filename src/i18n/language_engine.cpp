@@ -17,8 +17,14 @@ bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+TLanguageEngine::WindowMaker& windowMaker() {
+    static TLanguageEngine::WindowMaker maker;
+    return maker;
+}
+
 // A window of the program. Popup menus are top-level widgets in Qt but not windows here, and a window
-// without a parent is preferred over a dialog parented to another window of the same name.
+// without a parent is preferred over a dialog parented to another window of the same name. One not made yet
+// is made.
 QObject* findWindow(const QString& name) {
     if (name.isEmpty())
         return nullptr; // an empty name is no name: it must not pick some unnamed window
@@ -32,6 +38,8 @@ QObject* findWindow(const QString& name) {
         if (!parented)
             parented = window;
     }
+    if (!parented && windowMaker())
+        return windowMaker()(name);
     return parented;
 }
 
@@ -50,6 +58,10 @@ QObject* findComponent(QObject* owner, const QString& name) {
 } // namespace
 
 TLanguageEngine::TLanguageEngine(QObject* owner) : QObject(owner) {}
+
+void TLanguageEngine::SetWindowMaker(WindowMaker maker) {
+    windowMaker() = std::move(maker);
+}
 
 void TLanguageEngine::SetResourceFile(const QString& file) {
     if (file != m_resourceFile)

@@ -11,6 +11,8 @@
 #include "i18n/language_file.h"
 #include "i18n/property_adapters.h"
 
+class QWidget;
+
 namespace quorvane {
 
 class TLanguageEngine : public QObject {
@@ -26,6 +28,11 @@ public:
                                              const QString& oldValue, QString& newValue)>;
 
     explicit TLanguageEngine(QObject* owner);
+
+    // Makes the window of that name (letter case aside) that is built on first use, or gives nullptr. An entry
+    // naming a window that does not exist yet asks it, so the window has its texts from the start.
+    using WindowMaker = std::function<QWidget*(const QString& name)>;
+    static void SetWindowMaker(WindowMaker maker);
 
     bool AutoTranslate() const { return m_autoTranslate; }
     void SetAutoTranslate(bool on) { m_autoTranslate = on; }

@@ -1,5 +1,6 @@
 // The load sequence on every change from hidden to visible: language, list rebuild, automatic connections.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/tunnel_editor.h"
+#include "desktop/options_dialog.h"
 #include "i18n/language_engine.h"
 #include "i18n/message_texts.h"
 #include "store/tunnel_definition.h"
@@ -116,6 +118,28 @@ TEST(LoadSequence, AFolderInsideATunnelIsNoRowOfItsOwn) {
     f.app().start();
     EXPECT_EQ(f.main().ListView1->count(), 2);
     EXPECT_EQ(f.launcher->requests.size(), 1u);
+}
+
+// The options, import and key windows are made when first used, or when the language file names them, which
+// gives them its texts before they are ever shown.
+TEST(LoadSequence, WindowsBeyondTheSevenAreMadeWhenUsedOrNamed) {
+    const auto windowNamed = [](const char* name) {
+        const auto windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.begin(), windows.end(), [name](QWidget* w) { return w->objectName() == name; });
+    };
+    {
+        AppFixture f;
+        f.app().start();
+        for (const char* name : {"Options", "ImportList", "KeyGenerator"})
+            EXPECT_FALSE(windowNamed(name)) << name;
+        EXPECT_EQ(f.app().options().objectName(), QStringLiteral("Options"));
+    }
+    AppFixture f;
+    f.folder.write("default.lng", "[Translations]\r\noptions.Caption=Settings\r\n");
+    f.app().start();
+    EXPECT_TRUE(windowNamed("Options"));
+    EXPECT_FALSE(windowNamed("ImportList"));
+    EXPECT_EQ(f.app().options().windowTitle(), QStringLiteral("Settings"));
 }
 
 TEST(LoadSequence, AppliesTheLanguageFileEveryTimeTheWindowIsShown) {
