@@ -36,6 +36,19 @@ TunnelListView::TunnelListView(QWidget* parent) : QListWidget(parent) {
     setProperty("controlKind", QStringLiteral("ListView"));
     layOutAsIcons();
     setResizeMode(QListView::Adjust);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    setFrameShape(QFrame::NoFrame);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, QColor(240, 251, 255));
+    setPalette(colours);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+// Most users never leave the icons: the header and its model are made for the first details view.
+void TunnelListView::makeColumnHeader() {
+    if (m_header)
+        return;
     m_header = new QHeaderView(Qt::Horizontal, this);
     auto* columns = new QStandardItemModel(0, kColumns, m_header);
     m_header->setModel(columns);
@@ -51,13 +64,7 @@ TunnelListView::TunnelListView(QWidget* parent) : QListWidget(parent) {
         viewport()->update();
     });
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_header, &QHeaderView::setOffset);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    setFrameShape(QFrame::NoFrame);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Base, QColor(240, 251, 255));
-    setPalette(colours);
-    setContextMenuPolicy(Qt::CustomContextMenu);
+    setColumnTitles(m_columnTitles);
 }
 
 void TunnelListView::layOutAsIcons() {
@@ -75,6 +82,7 @@ void TunnelListView::setDetails(bool on) {
         return;
     m_details = on;
     if (on) {
+        makeColumnHeader();
         setViewMode(QListView::ListMode);
         setIconSize(QSize(16, 16));
         setGridSize(QSize());
@@ -84,7 +92,8 @@ void TunnelListView::setDetails(bool on) {
         setViewportMargins(0, m_header->sizeHint().height(), 0, 0);
         m_header->show();
     } else {
-        m_header->hide();
+        if (m_header)
+            m_header->hide();
         setViewportMargins(0, 0, 0, 0);
         layOutAsIcons();
     }
@@ -95,6 +104,9 @@ void TunnelListView::setDetails(bool on) {
 }
 
 void TunnelListView::setColumnTitles(const QStringList& titles) {
+    m_columnTitles = titles;
+    if (!m_header)
+        return;
     auto* columns = static_cast<QStandardItemModel*>(m_header->model());
     for (int column = 0; column < kColumns && column < titles.size(); ++column) {
         if (columns->headerData(column, Qt::Horizontal).toString() != titles[column])

@@ -42,6 +42,7 @@ public:
     void setDetails(bool on);
     bool details() const { return m_details; }
     void setColumnTitles(const QStringList& titles);
+    // The details view's column titles, made when the details are first shown; null until then.
     QHeaderView* columnHeader() const { return m_header; }
     // Where a column lies within a row's rectangle, in details (the whole row otherwise).
     QRect columnRect(int column, const QRect& row) const;
@@ -82,10 +83,12 @@ private:
     bool passesFilter(const QListWidgetItem* item) const;
     void keepSelectionInSight();
     void layOutAsIcons();
+    void makeColumnHeader();
 
     QString m_emptyHint;
     QString m_filter;
     QHeaderView* m_header = nullptr;
+    QStringList m_columnTitles; // kept for the header while it is not made
     bool m_details = false;
 };
 

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -252,6 +253,8 @@ TEST(MainWindow, ShowsConnectionsInDetailsAndOpensWhatATunnelNames) {
 
     action(f.main(), "Dettagli1")->trigger();
     EXPECT_TRUE(f.main().ListView1->details());
+    EXPECT_EQ(f.main().ListView1->columnHeader()->model()->headerData(1, Qt::Horizontal), QStringLiteral("Stato"))
+        << "titles set before the header was made";
     EXPECT_EQ(TunnelListView::columnText(row, 2), QStringLiteral("2"));
     EXPECT_EQ(TunnelListView::columnText(row, 3), QStringLiteral("meno di 1 min"));
     f.buildApp();
