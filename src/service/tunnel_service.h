@@ -266,8 +266,10 @@ public:
     void openKeyGenerator();
 
     // ---- states ----
-    // A pass lists every process at least this often, whatever the watch says.
-    static constexpr int kQuietPassesBetweenListings = 19;
+    // A pass lists every process at least this often (every three minutes), whatever the watch says: the watch
+    // sees every start of a client copy, so this listing is only a safety net, and on an idle machine it was
+    // most of what the program spent.
+    static constexpr int kQuietPassesBetweenListings = 59;
 
     // One look at this user's clients and the listening ports; the reactions follow (Dopo after a drop,
     // due restarts). False when the process listing failed: the states stay as they were.
