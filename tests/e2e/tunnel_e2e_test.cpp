@@ -29,6 +29,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/service_events.h"
 #include "app/tunnel_editor.h"
 #include "process/key_generator.h"
 #include "store/file_system.h"
@@ -578,17 +579,21 @@ TEST_F(TunnelE2e, TheStatusTellsTheTruthAndWhyATunnelIsDown) {
     }
     ASSERT_EQ(app->health().health("E2eHealth").status, TunnelStatus::Connected);
     bool dropSeen = false;
-    // Also looked at whenever the rows are drawn again: under load a restart may follow within one wait below.
+    // Also looked at whenever the service tells of new states, before it restarts anything, and whenever the rows
+    // are drawn again: under load a restart may follow within one wait below.
+    const auto lookForDrop = [&] {
+        dropSeen = dropSeen || app->health().health("E2eHealth").status == TunnelStatus::Failed;
+    };
+    const QMetaObject::Connection told = QObject::connect(&app->events(), &ServiceEvents::healthChanged, lookForDrop);
     const QMetaObject::Connection drawn =
-        QObject::connect(main.ListView1->model(), &QAbstractItemModel::dataChanged, [&] {
-            dropSeen = dropSeen || app->health().health("E2eHealth").status == TunnelStatus::Failed;
-        });
+        QObject::connect(main.ListView1->model(), &QAbstractItemModel::dataChanged, lookForDrop);
     server->killSessions();
     for (int i = 0; i < 200 && app->health().health("E2eHealth").retries == 0; ++i) {
         QTest::qWait(50);
         dropSeen = dropSeen || app->health().health("E2eHealth").status == TunnelStatus::Failed;
     }
     QObject::disconnect(drawn);
+    QObject::disconnect(told);
     EXPECT_TRUE(dropSeen) << "the drop was not seen between two passes";
     EXPECT_EQ(askLineWithRetry(std::stoi(d.PortaLocale), "after", 10000).value_or("(none)"), "echo:after");
     main.DisattivaTunnell1Click();
