@@ -94,6 +94,7 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
     checkprocessi->setInterval(kMonitorIntervalMs);
     connect(checkprocessi, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
     checkprocessi->start();
+    countConnectionsWhileSeen(); // not on screen yet
 
     // A client that ended, or a restart that is due, gets a pass of its own.
     connect(&events, &ServiceEvents::passDue, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
@@ -353,10 +354,29 @@ bool TMain::busy() const {
 
 void TMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    countConnectionsWhileSeen();
     // Shown from the notification area while a box waits, the list stays: a command holds its items.
     if (event->spontaneous() || busy())
         return;
     runCommand([this] { FormShow(); });
+}
+
+void TMain::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    countConnectionsWhileSeen();
+}
+
+void TMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        countConnectionsWhileSeen();
+}
+
+void TMain::countConnectionsWhileSeen() {
+    const bool seen = isVisible() && !isMinimized();
+    m_service.setCountsWanted(seen);
+    if (seen && !m_loading)
+        showHealth(true);
 }
 
 void TMain::closeEvent(QCloseEvent* event) {

@@ -54,6 +54,8 @@ public:
     ForwardEvents readNew(std::size_t maxBytes = 64 * 1024);
     // From the file's current end on (after the program trims it).
     void skipToEnd();
+    // How far it has read: the file's size at the last look that found it grown or cut.
+    std::uintmax_t offset() const { return m_offset; }
 
 private:
     std::string m_path;

@@ -167,9 +167,11 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
                 seen.forwardListening = client.probeListening;
             if (seen.localPort == 0 && !client.setup.localPorts.empty())
                 seen.localPort = client.setup.localPorts.front();
-            // A long-lived client must not fill the disk with its chatter; what it wrote since is read first.
+            // A long-lived client must not fill the disk with its chatter; what it wrote since is read first,
+            // and the file is opened to be cut only once that read found it past twice what is kept.
             readClientWords(tunnel, client);
-            trimLog(clientLog(tunnel), kLogKeep);
+            if (client.log.offset() > 2 * kLogKeep)
+                trimLog(clientLog(tunnel), kLogKeep);
         }
         const TunnelHealth& now =
             m_monitor.observe(tunnel, seen, [&] { return readTail(clientLog(tunnel), kOutputLooked); });
@@ -180,12 +182,19 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
     return changes;
 }
 
+void TunnelHealthTracker::setCountsWanted(bool wanted) {
+    if (wanted == m_countsWanted)
+        return;
+    m_countsWanted = wanted;
+    countConnections();
+}
+
 void TunnelHealthTracker::countConnections() {
     // One look serves every connected tunnel, and none is taken while none is connected. The check forward
     // carries the program's own connections, not the user's.
     std::vector<int> ports;
     for (const auto& [tunnel, client] : m_clients) {
-        if (m_monitor.health(tunnel).status != TunnelStatus::Connected)
+        if (!m_countsWanted || m_monitor.health(tunnel).status != TunnelStatus::Connected)
             continue;
         for (const int port : client.setup.localPorts) {
             if (port != client.setup.probePort && std::find(ports.begin(), ports.end(), port) == ports.end())

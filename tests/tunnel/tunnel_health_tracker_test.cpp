@@ -77,5 +77,32 @@ TEST(TunnelHealthTracker, MatchesSocketsToEachTunnelsOwnClientsAndReadsOnlyThisS
         << "an unchanged state is no change";
 }
 
+// A long-lived client's chatter is cut at a pass once the log is past twice the 64 KB kept, whatever it wrote.
+TEST(TunnelHealthTracker, CutsARunningClientsLogOnlyWhenItHasGrownPastTwiceWhatIsKept) {
+    test::TempDir work;
+    work.makeFolder("tunnells/A");
+    const std::string tunnels = std::filesystem::canonical(work.file("tunnells")).string();
+    ScriptedSockets sockets;
+    sockets.sockets = {{9001, 10}};
+    FixedClock clock;
+    TunnelHealthTracker tracker(work.withSeparator(), sockets, clock);
+    tracker.started("A", {{9001}, false});
+    const TunnelClients clients(tunnels, {{10, tunnels + "/A/ASSH.exe"}}, '/', false);
+    const auto pass = [&] { tracker.pass(clients, {"A"}, [](const std::string&) { return ClientSetup{}; }); };
+    const std::string line(99, 'x');
+    std::string log;
+    while (log.size() <= 128 * 1024)
+        log += line + "\n";
+    work.write("tunnells/A/client.log", log.substr(0, 100 * 1024));
+    pass();
+    EXPECT_EQ(work.read("tunnells/A/client.log").size(), 100u * 1024) << "below twice what is kept";
+    work.write("tunnells/A/client.log", log);
+    pass();
+    const std::string kept = work.read("tunnells/A/client.log");
+    EXPECT_LE(kept.size(), 64u * 1024);
+    EXPECT_GT(kept.size(), 63u * 1024);
+    EXPECT_EQ(kept.front(), 'x') << "cut at a line's start";
+}
+
 } // namespace
 } // namespace quorvane
