@@ -92,6 +92,9 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
     checkprocessi = new QTimer(this);
     checkprocessi->setObjectName(QStringLiteral("checkprocessi"));
     checkprocessi->setInterval(kMonitorIntervalMs);
+    // Whole-second timers fire on the whole second: one wake-up serves this, the dial-up window's and the
+    // servers' checks, where three would come apart.
+    checkprocessi->setTimerType(Qt::VeryCoarseTimer);
     connect(checkprocessi, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
     checkprocessi->start();
     countConnectionsWhileSeen(); // not on screen yet
