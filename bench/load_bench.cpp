@@ -93,8 +93,9 @@ void prepare(Rig& rig) {
 bool report(const Rig& rig) {
     const double load = quorvane::bench::medianOf(rig.loadSeconds);
     const double reference = quorvane::bench::medianOf(rig.referenceSeconds);
-    std::printf("%d tunnels (%d listed), median per run: the program shown %.2f ms, the reference window shown %.2f ms\n",
-                rig.count.tunnels, rig.listed, load * 1e3, reference * 1e3);
+    std::printf(
+        "%d tunnels (%d listed), median per run: the program shown %.2f ms, the reference window shown %.2f ms\n",
+        rig.count.tunnels, rig.listed, load * 1e3, reference * 1e3);
     if (rig.listed != rig.count.tunnels || load <= 0 || reference <= 0) {
         std::printf("program/reference = n/a (goal <= %.1f)\n", rig.count.goal);
         return false;
