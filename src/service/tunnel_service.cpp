@@ -507,7 +507,10 @@ CommandResult TunnelService::approvePrograms(const std::string& tunnel, const Tu
 
 CommandResult TunnelService::start(const ConnectPlan& plan) {
     m_disconnectedByUser.erase(plan.tunnel);
-    if (plan.clientRuns)
+    // The plan may be older than a box shown since (its command line, an approval), whose own loop let a
+    // trusted server key start the client meanwhile: a second one could only fail to bind the port, and the next
+    // disconnect would stop the working one.
+    if (plan.clientRuns || m_clients.snapshot().isRunning(plan.tunnel))
         return {true, {}};
     CommandResult result = startClient(plan.tunnel, plan.definition);
     // Opened once when this connect is through; a restart after a drop is not a connect of the user's.
@@ -860,7 +863,8 @@ CommandResult TunnelService::trustHostKey(const std::string& tunnel, const std::
         trusted.HostKey = fingerprint;
         save(tunnel, trusted);
     }
-    if (!has(tunnel))
+    // The user may have connected it while the question waited.
+    if (!has(tunnel) || m_clients.snapshot().isRunning(tunnel))
         return {true, {}};
     return startClient(tunnel, trusted);
 }

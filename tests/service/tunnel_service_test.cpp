@@ -832,6 +832,16 @@ TEST_F(CheckedServiceTest, TheChecksOwnConnectionsAreNotCounted) {
 
 // "Apri" with its switch: opened once per connect of the user's, not at every pass nor after a restart; a program
 // runs only once approved.
+// A box shown before the start lets events through, and what runs there may start the client (a server key
+// trusted): the connect then starts no second one.
+TEST_F(ServiceTest, AClientStartedWhileTheConnectWaitedIsNotStartedAgain) {
+    make("Alpha");
+    const CommandResult result =
+        service.connect("Alpha", [&](const ConnectPlan&) { ASSERT_TRUE(service.connect("Alpha").done); }, {});
+    EXPECT_TRUE(result.done);
+    EXPECT_EQ(launcher.requests.size(), 1u);
+}
+
 TEST_F(ServiceTest, AConnectOpensWhatTheTunnelNamesOnce) {
     make("Alpha");
     TunnelDefinition definition = LoadDefinition(folders.data, "Alpha");
