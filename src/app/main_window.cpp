@@ -97,7 +97,6 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
     checkprocessi->setTimerType(Qt::VeryCoarseTimer);
     connect(checkprocessi, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
     checkprocessi->start();
-    countConnectionsWhileSeen(); // not on screen yet
 
     // A client that ended, or a restart that is due, gets a pass of its own.
     connect(&events, &ServiceEvents::passDue, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
@@ -357,29 +356,10 @@ bool TMain::busy() const {
 
 void TMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    countConnectionsWhileSeen();
     // Shown from the notification area while a box waits, the list stays: a command holds its items.
     if (event->spontaneous() || busy())
         return;
     runCommand([this] { FormShow(); });
-}
-
-void TMain::hideEvent(QHideEvent* event) {
-    QMainWindow::hideEvent(event);
-    countConnectionsWhileSeen();
-}
-
-void TMain::changeEvent(QEvent* event) {
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
-        countConnectionsWhileSeen();
-}
-
-void TMain::countConnectionsWhileSeen() {
-    const bool seen = isVisible() && !isMinimized();
-    m_service.setCountsWanted(seen);
-    if (seen && !m_loading)
-        showHealth(true);
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
@@ -450,6 +430,8 @@ void TMain::showTunnels() {
 }
 
 void TMain::checkprocessiTimer() {
+    // The connection counts are taken only while the window is on screen: nothing else shows them.
+    m_service.setCountsWanted(isVisible() && !isMinimized());
     m_service.pass(); // the new states come back through the service's events
 }
 

@@ -151,8 +151,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -173,8 +171,6 @@ private:
     void presentTogether(const QString& heading, const BatchResult& batch);
     // onlyWhenChanged: after a pass, which on a quiet machine changes nothing.
     void showHealth(bool onlyWhenChanged = false);
-    // The connection counts are taken only while the window is on screen: nothing else shows them.
-    void countConnectionsWhileSeen();
     void readLanguageFile();
     void applyLanguage();
     void showSelectedHealth();

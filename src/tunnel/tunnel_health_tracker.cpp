@@ -183,10 +183,7 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
 }
 
 void TunnelHealthTracker::setCountsWanted(bool wanted) {
-    if (wanted == m_countsWanted)
-        return;
     m_countsWanted = wanted;
-    countConnections();
 }
 
 void TunnelHealthTracker::countConnections() {

@@ -82,7 +82,7 @@ public:
     std::optional<TunnelActivity> activity(const std::string& tunnel) const;
 
     // Counting connections walks the system's whole connection table, twice a pass: while nothing shows the
-    // counts (the window hidden), passes skip it and activity() gives none. Wanting them again counts at once.
+    // counts (the window hidden), passes skip it and activity() gives none. Counted again from the next pass on.
     void setCountsWanted(bool wanted);
 
     // Changes whenever a tunnel's health, a connected tunnel's count of connections or its whole minutes up

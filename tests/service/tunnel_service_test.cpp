@@ -800,7 +800,7 @@ TEST_F(ServiceTest, AConnectedTunnelTellsItsConnectionsAndTimeUp) {
     clock.elapsed += seconds(60);
     service.pass();
     EXPECT_NE(service.statesRevision(), shown);
-    // While nothing shows the counts, passes take no look at the connection table; wanting them looks at once.
+    // While nothing shows the counts, passes take no look at the connection table; wanted again, the next pass looks.
     sockets.countsKnown = true;
     sockets.connections[8022] = 4;
     const int looks = sockets.connectionLooks;
@@ -809,6 +809,7 @@ TEST_F(ServiceTest, AConnectedTunnelTellsItsConnectionsAndTimeUp) {
     EXPECT_EQ(sockets.connectionLooks, looks);
     EXPECT_EQ(service.activity("Alpha")->connections, std::nullopt) << "no stale count";
     service.setCountsWanted(true);
+    service.pass();
     EXPECT_EQ(sockets.connectionLooks, looks + 1);
     EXPECT_EQ(service.activity("Alpha")->connections, 4);
     service.disconnect("Alpha");
