@@ -507,10 +507,7 @@ CommandResult TunnelService::approvePrograms(const std::string& tunnel, const Tu
 
 CommandResult TunnelService::start(const ConnectPlan& plan) {
     m_disconnectedByUser.erase(plan.tunnel);
-    // The plan may be older than a box shown since (its command line, an approval), whose own loop let a
-    // trusted server key start the client meanwhile: a second one could only fail to bind the port, and the next
-    // disconnect would stop the working one.
-    if (plan.clientRuns || m_clients.snapshot().isRunning(plan.tunnel))
+    if (plan.clientRuns)
         return {true, {}};
     CommandResult result = startClient(plan.tunnel, plan.definition);
     // Opened once when this connect is through; a restart after a drop is not a connect of the user's.
@@ -587,7 +584,7 @@ void TunnelService::openOnConnect(const std::string& tunnel) {
 CommandResult TunnelService::connect(const std::string& tunnel,
                                      const std::function<void(const ConnectPlan&)>& beforeStart,
                                      const std::function<bool(const ConnectPlan&)>& approve) {
-    const PlannedConnect planned = planConnect(tunnel);
+    PlannedConnect planned = planConnect(tunnel);
     if (!planned.plan)
         return {false, planned.notices};
     // A definition may come from someone else: the programs it names run once the user says so.
@@ -599,8 +596,12 @@ CommandResult TunnelService::connect(const std::string& tunnel,
             return {false, {}};
         notices = approvePrograms(tunnel, planned.plan->definition).notices;
     }
-    if (beforeStart && !planned.plan->clientRuns)
+    if (beforeStart && !planned.plan->clientRuns) {
         beforeStart(*planned.plan);
+        // The box it showed ran a loop of its own, where a trusted server key may have started the client: a second
+        // one could only fail to bind the port, and the next disconnect would stop the working one.
+        planned.plan->clientRuns = m_clients.snapshot().isRunning(tunnel);
+    }
     CommandResult started = start(*planned.plan);
     started.notices.insert(started.notices.begin(), notices.begin(), notices.end());
     return started;
