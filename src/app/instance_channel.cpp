@@ -74,7 +74,7 @@ InstanceServer::InstanceServer(QString name, Handler handler, QObject* parent)
       m_watch(new QTimer(this)) {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::accept);
-    m_watch->setTimerType(Qt::VeryCoarseTimer); // wakes on the whole second with the others, not on its own
+    m_watch->setTimerType(Qt::VeryCoarseTimer); // wakes with the status timer, not on its own
     connect(m_watch, &QTimer::timeout, this, &InstanceServer::keepListening);
 }
 

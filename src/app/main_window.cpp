@@ -92,6 +92,9 @@ TMain::TMain(AppWindows& windows, TunnelService& service, ServiceEvents& events,
     checkprocessi = new QTimer(this);
     checkprocessi->setObjectName(QStringLiteral("checkprocessi"));
     checkprocessi->setInterval(kMonitorIntervalMs);
+    // Whole-second timers fire on the whole second: one wake-up serves this, the dial-up window's and the
+    // servers' checks, where three would come apart.
+    checkprocessi->setTimerType(Qt::VeryCoarseTimer);
     connect(checkprocessi, &QTimer::timeout, this, [this] { runCommand([this] { checkprocessiTimer(); }); });
     checkprocessi->start();
 
@@ -427,6 +430,8 @@ void TMain::showTunnels() {
 }
 
 void TMain::checkprocessiTimer() {
+    // The connection counts are taken only while the window is on screen: nothing else shows them.
+    m_service.setCountsWanted(isVisible() && !isMinimized());
     m_service.pass(); // the new states come back through the service's events
 }
 

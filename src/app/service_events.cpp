@@ -20,7 +20,7 @@ ServiceEvents::ServiceEvents(QObject* parent) : QObject(parent) {
 void ServiceEvents::startTicking(TunnelService& service) {
     m_tick = new QTimer(this);
     m_tick->setInterval(1000);
-    m_tick->setTimerType(Qt::VeryCoarseTimer); // on the whole second, with the dial-up window's timer
+    m_tick->setTimerType(Qt::VeryCoarseTimer); // on the whole second, with the status timer
     connect(m_tick, &QTimer::timeout, this, [&service] { runCommand([&service] { service.tick(); }); });
     m_tick->start();
 }

@@ -93,7 +93,7 @@ TFormRAS::TFormRAS(RasApi& api, QWidget* parent) : QDialog(parent), RasCon(api) 
     TimerStatus = new QTimer(this);
     TimerStatus->setObjectName(QStringLiteral("TimerStatus"));
     TimerStatus->setInterval(1000);
-    TimerStatus->setTimerType(Qt::VeryCoarseTimer); // on the whole second, with the servers' checks
+    TimerStatus->setTimerType(Qt::VeryCoarseTimer); // on the whole second, with the program's other timers
     connect(TimerStatus, &QTimer::timeout, this, &TFormRAS::TimerStatusTimer);
     TimerStatus->start();
 

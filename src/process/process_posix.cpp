@@ -256,9 +256,11 @@ private:
         syscall(SYS_pidfd_send_signal, pidFd, SIGTERM, nullptr, 0);
         if (waitForEnd(pidFd, timeoutMs))
             return StopOutcome::Closed;
-        if (syscall(SYS_pidfd_send_signal, pidFd, SIGKILL, nullptr, 0) == 0)
-            return StopOutcome::Killed;
-        return StopOutcome::Failed;
+        if (syscall(SYS_pidfd_send_signal, pidFd, SIGKILL, nullptr, 0) != 0)
+            return StopOutcome::Failed;
+        // The signal is only queued: a listing taken right after could still show the process.
+        waitForEnd(pidFd, kForcedEndWaitMs);
+        return StopOutcome::Killed;
     }
 
     static bool runsOwnExecutable(ProcessId id, const std::string& executable) {

@@ -13,6 +13,9 @@ inline constexpr ProcessId NoProcessId = 0xFFFFFFFF;
 
 enum class StopOutcome { Failed = 0, Closed = 1, Killed = 2 };
 
+// How long a stop waits for a forced end to take effect.
+inline constexpr std::int32_t kForcedEndWaitMs = 2000;
+
 // Caller-owned target of ListProcesses: entries are appended, never cleared or sorted.
 // Additions are bracketed by beginUpdate/endUpdate (endUpdate runs even when enumeration stops early).
 class ProcessList {
@@ -68,8 +71,9 @@ public:
     // listing (full paths when name holds '\\', '/' or ':'), or NoProcessId.
     virtual ProcessId FindProcessIdByName(const std::string& name);
 
-    // Close request, wait at most timeoutMs for the end, then forced end. Never stops the calling
-    // process; NoProcessId, 0 and processes that cannot be opened give Failed.
+    // Close request, wait at most timeoutMs for the end, then forced end, awaited up to kForcedEndWaitMs so
+    // that a listing right after no longer shows the process. Never stops the calling process; NoProcessId, 0
+    // and processes that cannot be opened give Failed.
     virtual StopOutcome StopProcess(ProcessId id, std::int32_t timeoutMs) = 0;
 
     // This user's processes with their executables, in enumeration order. False when the

@@ -179,7 +179,11 @@ private:
         // A negative timeout becomes INFINITE (0xFFFFFFFF) for -1, as the system reads it.
         if (WaitForSingleObject(process.get(), static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0)
             return StopOutcome::Closed;
-        return TerminateProcess(process.get(), 0) ? StopOutcome::Killed : StopOutcome::Failed;
+        if (!TerminateProcess(process.get(), 0))
+            return StopOutcome::Failed;
+        // The end is asynchronous: a listing taken right after would still show the process.
+        WaitForSingleObject(process.get(), kForcedEndWaitMs);
+        return StopOutcome::Killed;
     }
 };
 

@@ -64,7 +64,7 @@ bool TunnelClientControl::stopAll(const std::string& tunnelName, std::int32_t ti
             signalled.push_back(client);
             any = true;
         }
-        // A forced end is not awaited by the stop itself: give it a moment before looking again.
+        // An end slower than the stop's own wait for it: give it a moment before looking again.
         if (!any)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

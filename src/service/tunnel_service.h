@@ -278,6 +278,8 @@ public:
     TunnelHealth health(const std::string& tunnel) const;
     // While the tunnel is connected: how many connections its forwards carry, and for how long it has been up.
     std::optional<TunnelActivity> activity(const std::string& tunnel) const { return m_health.activity(tunnel); }
+    // Whether anything shows the connection counts; while nothing does, passes do not count them.
+    void setCountsWanted(bool wanted) { m_health.setCountsWanted(wanted); }
     // Changes whenever what health() tells of some tunnel may have changed; empty while a tunnel counts down to
     // its next try, whose words change every second.
     std::optional<std::uint64_t> statesRevision() const;

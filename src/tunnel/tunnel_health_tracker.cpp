@@ -182,12 +182,16 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
     return changes;
 }
 
+void TunnelHealthTracker::setCountsWanted(bool wanted) {
+    m_countsWanted = wanted;
+}
+
 void TunnelHealthTracker::countConnections() {
     // One look serves every connected tunnel, and none is taken while none is connected. The check forward
     // carries the program's own connections, not the user's.
     std::vector<int> ports;
     for (const auto& [tunnel, client] : m_clients) {
-        if (m_monitor.health(tunnel).status != TunnelStatus::Connected)
+        if (!m_countsWanted || m_monitor.health(tunnel).status != TunnelStatus::Connected)
             continue;
         for (const int port : client.setup.localPorts) {
             if (port != client.setup.probePort && std::find(ports.begin(), ports.end(), port) == ports.end())

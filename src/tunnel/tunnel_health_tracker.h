@@ -81,6 +81,10 @@ public:
     // it has been up; nothing for any other.
     std::optional<TunnelActivity> activity(const std::string& tunnel) const;
 
+    // Counting connections walks the system's whole connection table, twice a pass: while nothing shows the
+    // counts (the window hidden), passes skip it and activity() gives none. Counted again from the next pass on.
+    void setCountsWanted(bool wanted);
+
     // Changes whenever a tunnel's health, a connected tunnel's count of connections or its whole minutes up
     // may have changed (a restart's countdown aside).
     std::uint64_t revision() const { return m_monitor.revision() + m_countsRevision; }
@@ -119,6 +123,7 @@ private:
     std::unordered_map<std::string, int> m_connections;        // connected tunnels' counts, where the system told them
     std::unordered_map<std::string, std::int64_t> m_minutesUp; // connected tunnels' whole minutes up, as last shown
     std::uint64_t m_countsRevision = 0;
+    bool m_countsWanted = true;
 };
 
 } // namespace quorvane

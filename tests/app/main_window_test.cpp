@@ -257,6 +257,11 @@ TEST(MainWindow, ShowsConnectionsInDetailsAndOpensWhatATunnelNames) {
         << "titles set before the header was made";
     EXPECT_EQ(TunnelListView::columnText(row, 2), QStringLiteral("2"));
     EXPECT_EQ(TunnelListView::columnText(row, 3), QStringLiteral("meno di 1 min"));
+    // Hidden in the notification area nothing shows the counts, and passes take no look for them.
+    f.main().Nascondi1Click();
+    const int looks = f.sockets->connectionLooks;
+    f.main().checkprocessiTimer();
+    EXPECT_EQ(f.sockets->connectionLooks, looks);
     f.buildApp();
     f.app().start();
     EXPECT_TRUE(f.main().ListView1->details()) << "kept in the settings";

@@ -800,6 +800,18 @@ TEST_F(ServiceTest, AConnectedTunnelTellsItsConnectionsAndTimeUp) {
     clock.elapsed += seconds(60);
     service.pass();
     EXPECT_NE(service.statesRevision(), shown);
+    // While nothing shows the counts, passes take no look at the connection table; wanted again, the next pass looks.
+    sockets.countsKnown = true;
+    sockets.connections[8022] = 4;
+    const int looks = sockets.connectionLooks;
+    service.setCountsWanted(false);
+    service.pass();
+    EXPECT_EQ(sockets.connectionLooks, looks);
+    EXPECT_EQ(service.activity("Alpha")->connections, std::nullopt) << "no stale count";
+    service.setCountsWanted(true);
+    service.pass();
+    EXPECT_EQ(sockets.connectionLooks, looks + 1);
+    EXPECT_EQ(service.activity("Alpha")->connections, 4);
     service.disconnect("Alpha");
     EXPECT_FALSE(service.activity("Alpha"));
 }
