@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -109,6 +110,12 @@ bool report(const Rig& rig) {
 int main(int argc, char** argv) {
     if (qgetenv("QT_QPA_PLATFORM").isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // --tunnels N measures that one size alone (to profile it).
+    int only = -1;
+    if (argc == 3 && std::string(argv[1]) == "--tunnels") {
+        only = std::atoi(argv[2]);
+        argc = 1;
+    }
     QApplication qt(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
@@ -116,6 +123,8 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<Rig>> rigs;
     for (const Count& count : kCounts) {
+        if (only >= 0 && count.tunnels != only)
+            continue;
         rigs.push_back(std::make_unique<Rig>());
         Rig& rig = *rigs.back();
         rig.count = count;

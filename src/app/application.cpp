@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
+#include <utility>
 
 #include "app/service_events.h"
 #include "app/tunnel_editor.h"
@@ -40,6 +41,7 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
             ? programFolders()
             : ProgramFolders{options.programDir.empty() ? options.workingDir : options.programDir, options.workingDir};
     const std::string workingDir = folders.data;
+    m_dataFolder = folders.data;
     m_sockets = options.sockets ? std::move(options.sockets) : createSystemSocketTable();
     m_health =
         std::make_unique<TunnelHealthTracker>(workingDir, *m_sockets, options.clock ? *options.clock : m_systemClock);
@@ -52,43 +54,37 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_service->setClientStartWatch(m_startWatch.get());
     m_events->startTicking(*m_service);
     m_main = std::make_unique<TMain>(m_windows, *m_service, *m_events, std::move(options.trayBackend));
-    m_editor = std::make_unique<TShowTunn>();
-    m_windows.editor = m_editor.get();
-    m_about = std::make_unique<TAboutBox>();
-    m_windows.about = m_about.get();
-    m_processList = std::make_unique<TForm2>(*m_processes);
+    m_windows.editor = [this] { return &editor(); };
+    m_windows.editorIfMade = [this] { return m_editor.get(); };
+    m_windows.about = [this] { return &about(); };
+    // The last listing waits for the list to be made.
     m_events->showProcesses = [this](const std::vector<ProcessEntry>& processes) {
-        m_processList->showProcesses(processes);
+        if (m_processList)
+            m_processList->showProcesses(processes);
+        else
+            m_lastListing = processes;
     };
     m_messages = std::make_unique<TfMessage>();
     m_windows.messages = m_messages.get();
     setDialogTexts([messages = m_messages.get()](const QString& key) { return messages->text(key); });
-    m_licence = std::make_unique<Tlicence>();
-    m_windows.licence = m_licence.get();
+    m_windows.licence = [this] { return &licence(); };
     m_ras = std::make_unique<TFormRAS>(options.rasApi ? *options.rasApi : systemRasApi());
-    m_editor->pickDialUpEntry = [this] { return m_ras->pickEntry(); };
-    m_editor->messages = m_messages.get();
-    m_editor->componentMade = [this, data = folders.data](QObject* made) {
-        m_main->language->ApplyLanguageFileUnder(QString::fromStdString(paths::LanguageFile(data)),
-                                                 m_editor->objectName() + u'.' + made->objectName() + u'.');
-    };
-    if (keyGenerationAvailable()) {
+    if (keyGenerationAvailable())
         m_windows.keyGenerator = [this] { return keyGenerator(); };
-        m_editor->generateKeyIn = [this](const QString& folder) {
-            TKeyGenerator& generator = *keyGenerator();
-            generator.setDefaultFolder(folder);
-            const QString before = generator.lastSaved();
-            generator.exec();
-            return generator.lastSaved() != before ? generator.lastSaved() : QString();
-        };
-    }
-    m_editor->generachiave->setVisible(keyGenerationAvailable());
     m_windows.options = [this] { return &this->options(); };
     m_windows.importList = [this] { return &importList(); };
     TLanguageEngine::SetWindowMaker([this](const QString& name) -> QWidget* {
         const auto is = [&name](const char* window) {
             return name.compare(QLatin1String(window), Qt::CaseInsensitive) == 0;
         };
+        if (is("ShowTunn"))
+            return &editor();
+        if (is("AboutBox"))
+            return &about();
+        if (is("licence"))
+            return &licence();
+        if (is("Form2"))
+            return &processList();
         if (is("KeyGenerator"))
             return keyGenerator();
         if (is("Options"))
@@ -99,8 +95,52 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     });
     m_main->setImportHome(options.homeDir.empty() ? QDir::toNativeSeparators(QDir::homePath()).toStdString()
                                                   : options.homeDir);
-    m_texts = std::make_unique<WindowMessages>(*m_messages, m_editor.get());
+    m_texts = std::make_unique<WindowMessages>(*m_messages, [this] { return m_editor.get(); });
     m_windows.texts = m_texts.get();
+}
+
+TShowTunn& QuorvaneApp::editor() {
+    if (m_editor)
+        return *m_editor;
+    m_editor = std::make_unique<TShowTunn>();
+    m_editor->pickDialUpEntry = [this] { return m_ras->pickEntry(); };
+    m_editor->messages = m_messages.get();
+    m_editor->componentMade = [this](QObject* made) {
+        m_main->language->ApplyLanguageFileUnder(QString::fromStdString(paths::LanguageFile(m_dataFolder)),
+                                                 m_editor->objectName() + u'.' + made->objectName() + u'.');
+    };
+    if (keyGenerationAvailable()) {
+        m_editor->generateKeyIn = [this](const QString& folder) {
+            TKeyGenerator& generator = *keyGenerator();
+            generator.setDefaultFolder(folder);
+            const QString before = generator.lastSaved();
+            generator.exec();
+            return generator.lastSaved() != before ? generator.lastSaved() : QString();
+        };
+    }
+    m_editor->generachiave->setVisible(keyGenerationAvailable());
+    m_main->editorMade(*m_editor);
+    return *m_editor;
+}
+
+TAboutBox& QuorvaneApp::about() {
+    if (!m_about)
+        m_about = std::make_unique<TAboutBox>();
+    return *m_about;
+}
+
+Tlicence& QuorvaneApp::licence() {
+    if (!m_licence)
+        m_licence = std::make_unique<Tlicence>();
+    return *m_licence;
+}
+
+TForm2& QuorvaneApp::processList() {
+    if (!m_processList) {
+        m_processList = std::make_unique<TForm2>(*m_processes);
+        m_processList->showProcesses(std::exchange(m_lastListing, {}));
+    }
+    return *m_processList;
 }
 
 TKeyGenerator* QuorvaneApp::keyGenerator() {

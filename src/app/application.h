@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/main_window.h"
 #include "desktop/tray_backend.h"
@@ -41,22 +42,22 @@ struct AppOptions {
 
 class QuorvaneApp {
 public:
-    // Creates the windows in order: TMain, TShowTunn, TAboutBox, TForm2, TfMessage, Tlicence, TFormRAS.
-    // Nothing is shown.
+    // Creates the windows that live from the start: TMain, TfMessage and TFormRAS (whose log follows dial-up
+    // connections from then on). Nothing is shown.
     explicit QuorvaneApp(AppOptions options = {});
     ~QuorvaneApp();
 
     TMain& main() { return *m_main; }
-    TShowTunn& editor() { return *m_editor; }
-    TAboutBox& about() { return *m_about; }
-    Tlicence& licence() { return *m_licence; }
     TFormRAS& ras() { return *m_ras; }
-    // The windows below the seven are made on first use, or when a language entry names them.
+    TfMessage& messages() { return *m_messages; }
+    // The other windows are made on first use, or when a language entry names them.
+    TShowTunn& editor();
+    TAboutBox& about();
+    Tlicence& licence();
     TKeyGenerator* keyGenerator(); // null where puttygen's own window serves
-    TForm2& processList() { return *m_processList; }
+    TForm2& processList();
     TOptions& options();
     TImportList& importList();
-    TfMessage& messages() { return *m_messages; }
     ProcessServices& processes() { return *m_processes; }
     TunnelHealthTracker& health() { return *m_health; }
     TunnelService& service() { return *m_service; }
@@ -69,6 +70,7 @@ public:
     void start(bool hidden = false);
 
 private:
+    std::string m_dataFolder;
     std::unique_ptr<ClientStartWatch> m_startWatch; // before the processes, which it is chosen by
     std::unique_ptr<ProcessServices> m_processes;
     std::unique_ptr<ClientLauncher> m_launcher;
@@ -85,6 +87,7 @@ private:
     std::unique_ptr<TShowTunn> m_editor;
     std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TForm2> m_processList;
+    std::vector<ProcessEntry> m_lastListing; // while the process list is not made
     std::unique_ptr<TfMessage> m_messages;
     std::unique_ptr<Tlicence> m_licence;
     std::unique_ptr<TFormRAS> m_ras;

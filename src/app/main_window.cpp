@@ -569,9 +569,18 @@ void TMain::Aggiungi1Click() {
 }
 
 void TMain::loadIntoEditor(const std::string& tunnel) {
-    if (!m_windows.editor)
-        return;
-    TShowTunn& editor = *m_windows.editor;
+    m_editorTunnel = tunnel;
+    if (TShowTunn* editor = m_windows.editorIfMade ? m_windows.editorIfMade() : nullptr)
+        fillEditor(*editor, tunnel);
+}
+
+void TMain::editorMade(TShowTunn& editor) {
+    // A tunnel deleted or renamed meanwhile has nothing to load.
+    if (!m_editorTunnel.empty() && m_service.has(m_editorTunnel))
+        fillEditor(editor, m_editorTunnel);
+}
+
+void TMain::fillEditor(TShowTunn& editor, const std::string& tunnel) {
     const TunnelDefinition definition = m_service.definition(tunnel).definition;
     QStringList others;
     for (const std::string& other : m_service.tunnels()) {
@@ -602,15 +611,17 @@ void TMain::ListView1DblClick() {
     if (!item || !m_windows.editor)
         return;
     const std::string name = ListView1->tunnelOf(item);
-    loadIntoEditor(name);
-    if (SuppressEditor)
+    if (SuppressEditor) {
+        loadIntoEditor(name);
         return;
+    }
+    TShowTunn& editor = *this->editor(); // made before it is loaded, so that it is loaded once
+    loadIntoEditor(name);
     // Saved from the editor, a value the file held longer than it can be read would be lost for good.
     if (const DefinitionLoad load = m_service.definition(name); load.problem == DefinitionProblem::ValueCut) {
         dialogs().showError(errorBoxText(QString::fromStdString(load.message())));
         return;
     }
-    TShowTunn& editor = *m_windows.editor;
     editor.mxflatmaskedit1->setFocus();
     if (editor.exec() != QDialog::Accepted)
         return;
@@ -846,7 +857,7 @@ void TMain::ImportaDaSSH1Click() {
     }
     std::vector<ImportRow> rows;
     for (const ImportCandidate& candidate : found)
-        rows.push_back(importRowOf(candidate, *m_windows.editor, *m_windows.messages));
+        rows.push_back(importRowOf(candidate, *editor(), *m_windows.messages));
     list->setColumnTitles(importColumnTitles(*m_windows.messages));
     std::vector<ImportCandidate> chosen;
     for (const std::size_t row : list->choose(rows))
@@ -956,17 +967,17 @@ void TMain::GeneratoredichiaviPutty1Click() {
 }
 
 void TMain::LicenzaPutty1Click() {
-    m_windows.licence->load(QStringLiteral("Putty Licence"), paths::PuttyLicence(m_service.folders().program));
-    m_windows.licence->exec();
+    m_windows.licence()->load(QStringLiteral("Putty Licence"), paths::PuttyLicence(m_service.folders().program));
+    m_windows.licence()->exec();
 }
 
 void TMain::LicenzaQuorvane1Click() {
-    m_windows.licence->load(QStringLiteral("Quorvane Licence"), paths::ProgramLicence(m_service.folders().program));
-    m_windows.licence->exec();
+    m_windows.licence()->load(QStringLiteral("Quorvane Licence"), paths::ProgramLicence(m_service.folders().program));
+    m_windows.licence()->exec();
 }
 
 void TMain::Autore1Click() {
-    m_windows.about->exec();
+    m_windows.about()->exec();
 }
 
 void TMain::Visitasitoweb1Click() {

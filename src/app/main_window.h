@@ -44,11 +44,12 @@ class TunnelFilter;
 
 // The other windows the main window works with; they are created after it, so it reaches them here.
 struct AppWindows {
-    TShowTunn* editor = nullptr;
-    TAboutBox* about = nullptr;
-    Tlicence* licence = nullptr;
     TfMessage* messages = nullptr;
     // Made on first use: most runs never open them.
+    std::function<TShowTunn*()> editor;
+    std::function<TShowTunn*()> editorIfMade; // null until the editor is made
+    std::function<TAboutBox*()> about;
+    std::function<Tlicence*()> licence;
     std::function<TKeyGenerator*()> keyGenerator; // null where keys are made by puttygen's own window
     std::function<TOptions*()> options;
     std::function<TImportList*()> importList;
@@ -67,6 +68,8 @@ public:
     const std::string& WorkingDir() const { return m_service.folders().data; }
     // Raised while the load sequence runs: the modify command then loads without showing the editor.
     bool SuppressEditor = false;
+    // The editor, made on first use, holds the tunnel loaded last, as if it had been there all along.
+    void editorMade(TShowTunn& editor);
 
     // Commands, named after the control and event they are bound to.
     void FormShow();
@@ -159,8 +162,11 @@ private:
     void buildMenus();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMain::*handler)() = nullptr);
     void showTunnels();
-    // The tunnel's definition into the editor's fields and title, for the modify command and after a connect.
+    // The tunnel's definition into the editor's fields and title, for the modify command and after a connect;
+    // an editor not made yet gets it when it is made.
     void loadIntoEditor(const std::string& tunnel);
+    void fillEditor(TShowTunn& editor, const std::string& tunnel);
+    TShowTunn* editor() { return m_windows.editor ? m_windows.editor() : nullptr; }
     void showCommandLine(const ConnectPlan& plan);
     // Puts a connect's programs to the user while the window is seen; empty when it is hidden.
     std::function<bool(const ConnectPlan&)> approveFromWindow();
@@ -185,6 +191,7 @@ private:
     ProgramSettings m_settings;
     AppWindows& m_windows;
     std::string m_importHome;
+    std::string m_editorTunnel; // the tunnel loaded into the editor last
     TunnelService& m_service;
     std::unique_ptr<QtTranslations> m_qtWords; // Qt's own words follow the language file
     bool m_anyTunnelUp = false;

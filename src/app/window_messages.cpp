@@ -14,13 +14,14 @@ std::string WindowMessages::text(std::string_view key) const {
 }
 
 std::string WindowMessages::fieldName(ConnectField field) const {
-    if (!m_editor)
+    const TShowTunn* editor = m_editor();
+    if (!editor)
         return BuiltInMessages().fieldName(field);
-    return fieldNameFromCaptions(field, [this](std::string_view objectName) {
+    return fieldNameFromCaptions(field, [editor](std::string_view objectName) {
         const QString name = QString::fromUtf8(objectName.data(), qsizetype(objectName.size()));
-        if (const auto* label = m_editor->findChild<QLabel*>(name))
+        if (const auto* label = editor->findChild<QLabel*>(name))
             return label->text().toStdString();
-        const auto* group = m_editor->findChild<QGroupBox*>(name);
+        const auto* group = editor->findChild<QGroupBox*>(name);
         return group ? group->title().toStdString() : std::string();
     });
 }

@@ -1,6 +1,8 @@
 // The windows' message texts and the editor's captions, in the current language, as a source of words.
 #pragma once
 
+#include <functional>
+
 #include "service/tunnel_words.h"
 
 namespace quorvane {
@@ -10,8 +12,12 @@ class TfMessage;
 
 class WindowMessages : public MessageSource {
 public:
-    // Without an editor the fields are named by the built-in captions. Both must outlive this object.
-    WindowMessages(const TfMessage& messages, const TShowTunn* editor) : m_messages(messages), m_editor(editor) {}
+    // Without an editor the fields are named by the built-in captions, which an editor not made yet still shows.
+    // Both must outlive this object.
+    WindowMessages(const TfMessage& messages, const TShowTunn* editor)
+        : m_messages(messages), m_editor([editor] { return editor; }) {}
+    WindowMessages(const TfMessage& messages, std::function<const TShowTunn*()> editorIfMade)
+        : m_messages(messages), m_editor(std::move(editorIfMade)) {}
 
     std::string text(std::string_view key) const override;
     std::string fieldName(ConnectField field) const override;
@@ -19,7 +25,7 @@ public:
 
 private:
     const TfMessage& m_messages;
-    const TShowTunn* m_editor;
+    std::function<const TShowTunn*()> m_editor;
 };
 
 } // namespace quorvane

@@ -1,6 +1,7 @@
 // The private sshd, the test account and plink's host key cache for the real-server tests.
 #include "support/ssh_server.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
@@ -387,6 +388,20 @@ std::vector<pid_t> processesNamed(const std::string& exeName) {
             found.push_back(pid);
     }
     return found;
+}
+
+std::string describeProcesses(const std::vector<pid_t>& pids) {
+    std::string text;
+    for (const pid_t pid : pids) {
+        const std::string folder = "/proc/" + std::to_string(pid);
+        std::string stat;
+        std::getline(std::ifstream(folder + "/stat"), stat);
+        std::string commandLine;
+        std::getline(std::ifstream(folder + "/cmdline"), commandLine);
+        std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+        text += stat + "\n  " + commandLine + "\n";
+    }
+    return text;
 }
 
 int stopProcessesNamed(const std::string& exeName, int timeoutMs) {

@@ -117,6 +117,8 @@ std::vector<std::string> splitAtBlanks(const std::string& commandLine);
 
 // Ids of the processes whose executable file is named exeName (exact, as /proc/PID/exe shows it).
 std::vector<pid_t> processesNamed(const std::string& exeName);
+// Each process's status line and command line, to tell apart processes a test did not expect.
+std::string describeProcesses(const std::vector<pid_t>& pids);
 
 // Ends every process named exeName: SIGTERM, up to timeoutMs for them to go, then SIGKILL.
 // Returns how many there were.
