@@ -20,6 +20,8 @@ inline constexpr std::uint32_t Invalid = 0xFFFFFFFF; // attributes could not be 
 struct DirectoryEntry {
     std::string name;       // bare entry name, "." and ".." included when the system reports them
     bool plainFile = false; // the search already knows it is a regular file (no attribute read needed)
+    // The search already knows it is a folder entry: a folder, not a link, neither hidden nor system.
+    bool plainFolder = false;
 };
 
 // Entries of a folder in the order the file system returns them; empty when it cannot be read.

@@ -11,8 +11,10 @@ std::vector<DirectoryEntry> searchDirectory(const std::string& folder) {
     DIR* dir = opendir((folder + '/').c_str());
     if (!dir)
         return entries;
+    // A folder's read-only bit (the one thing attributeWord would add) does not decide whether it is listed.
     while (const dirent* entry = readdir(dir))
-        entries.push_back({entry->d_name, entry->d_type == DT_REG});
+        entries.push_back(
+            {entry->d_name, entry->d_type == DT_REG, entry->d_type == DT_DIR && entry->d_name[0] != '.'});
     closedir(dir);
     return entries;
 }

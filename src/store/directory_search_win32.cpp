@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <windows.h>
 
+#include "store/folder_walker.h"
 #include "store/wide_text_win32.h"
 
 namespace quorvane {
@@ -15,7 +16,10 @@ std::vector<DirectoryEntry> searchDirectory(const std::string& folder) {
     if (search == INVALID_HANDLE_VALUE)
         return entries;
     do {
-        entries.push_back({toUtf8(data.cFileName, wcsnlen(data.cFileName, MAX_PATH))});
+        // The search's attributes are the entry's own, as GetFileAttributesW would read them.
+        const DWORD word = data.dwFileAttributes;
+        entries.push_back({toUtf8(data.cFileName, wcsnlen(data.cFileName, MAX_PATH)),
+                           (word & FILE_ATTRIBUTE_DIRECTORY) == 0, TExpandedFolder::IsFolderEntry(word)});
     } while (FindNextFileW(search, &data));
     FindClose(search);
     return entries;

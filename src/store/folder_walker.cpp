@@ -169,7 +169,7 @@ void TExpandedFolder::Walk() {
 
         const std::string ioPath = joined(m_ioFolder, entry.name);
         // A regular file is never a folder entry, whatever its other attributes: no need to read them.
-        if (entry.plainFile || !IsFolderEntry(attributeWord(ioPath))) {
+        if (!entry.plainFolder && (entry.plainFile || !IsFolderEntry(attributeWord(ioPath)))) {
             m_filePaths.push_back(joined(m_rootFolder, entry.name));
             continue;
         }
