@@ -186,6 +186,16 @@ int main(int argc, char** argv) {
         if (clientsBefore != scenario.tunnels || clientsAfter != scenario.tunnels) {
             std::printf("clients running: %d before and %d after the run, of %d\n", clientsBefore, clientsAfter,
                         scenario.tunnels);
+            // What each client said last tells why one is missing.
+            for (int i = 0; i < scenario.tunnels; ++i) {
+                const std::string name = "tunnel" + std::to_string(1000 + i);
+                std::ifstream log(portable.file("tunnells/" + name + "/client.log"));
+                std::string line;
+                std::string last;
+                while (std::getline(log, line))
+                    last = line;
+                std::printf("%s: %s\n", name.c_str(), last.c_str());
+            }
             return 1;
         }
     }

@@ -124,14 +124,30 @@ ForwardEvents ForwardEventReader::feed(std::string_view text) {
     return events;
 }
 
+ClientLogFollower::ClientLogFollower(std::string path) : m_path(std::move(path)) {}
+ClientLogFollower::~ClientLogFollower() = default;
+ClientLogFollower::ClientLogFollower(ClientLogFollower&&) noexcept = default;
+ClientLogFollower& ClientLogFollower::operator=(ClientLogFollower&&) noexcept = default;
+
+bool ClientLogFollower::opened() {
+    if (m_file && m_file->isOpen())
+        return true;
+    auto file = std::make_unique<fs::NoFollowFile>();
+    if (file->open(m_path, fs::NoFollowFile::Access::Read) != fs::FileStatus::Ok)
+        return false;
+    m_file = std::move(file);
+    return true;
+}
+
+void ClientLogFollower::release() {
+    m_file.reset();
+}
+
 ForwardEvents ClientLogFollower::readNew(std::size_t maxBytes) {
-    // Most seconds nothing was written: one look at the size, and the file is not opened.
-    if (const std::int64_t seen = fs::regularFileSize(m_path);
-        seen < 0 || static_cast<std::uintmax_t>(seen) == m_offset)
+    // Most seconds nothing was written: one look at the open file's size.
+    if (!opened())
         return {};
-    fs::NoFollowFile file;
-    if (file.open(m_path, fs::NoFollowFile::Access::Read) != fs::FileStatus::Ok)
-        return {};
+    const fs::NoFollowFile& file = *m_file;
     const std::int64_t size = file.size();
     if (size < 0 || static_cast<std::uintmax_t>(size) == m_offset)
         return {};
@@ -149,9 +165,7 @@ ForwardEvents ClientLogFollower::readNew(std::size_t maxBytes) {
 }
 
 void ClientLogFollower::skipToEnd() {
-    fs::NoFollowFile file;
-    const std::int64_t size =
-        file.open(m_path, fs::NoFollowFile::Access::Read) == fs::FileStatus::Ok ? file.size() : -1;
+    const std::int64_t size = opened() ? m_file->size() : -1;
     m_offset = size < 0 ? 0 : static_cast<std::uintmax_t>(size);
 }
 

@@ -3,11 +3,16 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace quorvane {
+
+namespace fs {
+class NoFollowFile;
+}
 
 struct ForwardEvents {
     // The server refuses to forward at all ("Administratively prohibited"), or a remote port: the client's words.
@@ -48,7 +53,10 @@ private:
 // or made anew) is followed from its new end, so old lines are never read twice.
 class ClientLogFollower {
 public:
-    explicit ClientLogFollower(std::string path = {}) : m_path(std::move(path)) {}
+    explicit ClientLogFollower(std::string path = {});
+    ~ClientLogFollower();
+    ClientLogFollower(ClientLogFollower&&) noexcept;
+    ClientLogFollower& operator=(ClientLogFollower&&) noexcept;
     const std::string& path() const { return m_path; }
     // At most maxBytes of what is new; older new bytes beyond that are skipped.
     ForwardEvents readNew(std::size_t maxBytes = 64 * 1024);
@@ -56,9 +64,16 @@ public:
     void skipToEnd();
     // How far it has read: the file's size at the last look that found it grown or cut.
     std::uintmax_t offset() const { return m_offset; }
+    // Lets the file go (it stays open between reads, so that each look is one question about an open file);
+    // the next read opens it again. A tunnel folder must not be held open once its client is stopped.
+    void release();
 
 private:
+    // The file, opened on first use; false while it cannot be.
+    bool opened();
+
     std::string m_path;
+    std::unique_ptr<fs::NoFollowFile> m_file;
     std::uintmax_t m_offset = 0;
     ForwardEventReader m_reader;
 };

@@ -58,6 +58,8 @@ void TunnelHealthTracker::started(const std::string& tunnel, ClientSetup setup) 
 
 void TunnelHealthTracker::stopped(const std::string& tunnel) {
     m_monitor.stopped(tunnel);
+    if (const auto found = m_clients.find(tunnel); found != m_clients.end())
+        found->second.log.release(); // the folder may be removed or renamed next
 }
 
 void TunnelHealthTracker::forget(const std::string& tunnel) {
