@@ -9,7 +9,6 @@
 namespace quorvane {
 
 TunnelFilter::TunnelFilter(TunnelListView* list, QWidget* parent) : QLineEdit(parent), m_list(list) {
-    setClearButtonEnabled(true);
     hide();
     connect(this, &QLineEdit::textChanged, list, &TunnelListView::setFilter);
     connect(list, &TunnelListView::filterTyped, this, [this](const QString& typed) {
@@ -50,6 +49,12 @@ void TunnelFilter::keyPressEvent(QKeyEvent* event) {
     default:
         QLineEdit::keyPressEvent(event);
     }
+}
+
+void TunnelFilter::showEvent(QShowEvent* event) {
+    // Its button looks its icon up in the theme: not at start, for a field most runs never show.
+    setClearButtonEnabled(true);
+    QLineEdit::showEvent(event);
 }
 
 void TunnelFilter::focusOutEvent(QFocusEvent* event) {

@@ -22,6 +22,7 @@ protected:
     // Esc dismisses; the keys that move through the list, and Enter, act on the list.
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     TunnelListView* m_list;
