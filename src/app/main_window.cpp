@@ -1037,6 +1037,8 @@ void TMain::FormShow() {
         }
     }
     m_loading = false;
+    // The last row was selected while the list was quiet: the commands that need a selection follow it now.
+    Q_EMIT ListView1->itemSelectionChanged();
     showHealth(true);
     SuppressEditor = false;
     statusPanels[0]->setText(m_windows.messages ? m_windows.messages->Pronto() : QStringLiteral("Pronto"));

@@ -46,6 +46,8 @@ TEST(LoadSequence, ListsTunnelsSortedAndConnectsTheMarkedOnesInListOrder) {
     EXPECT_NE(f.launcher->requests[0].executable.find("alphaSSH.exe"), std::string::npos);
     EXPECT_NE(f.launcher->requests[1].executable.find("charlieSSH.exe"), std::string::npos);
     EXPECT_EQ(f.main().ListView1->currentRow(), 2) << "the last tunnel stays selected";
+    for (const char* command : {"Modifica1", "EsportaTunnel1"})
+        EXPECT_TRUE(f.main().findChild<QAction*>(command)->isEnabled()) << command << " greyed with a tunnel selected";
     EXPECT_EQ(f.main().statusPanels[0]->text(), QStringLiteral("Pronto"));
     EXPECT_FALSE(f.main().SuppressEditor);
     EXPECT_EQ(f.app().editor().windowTitle(), QStringLiteral("Tunnell: charlie")) << "the editor holds the last one";
