@@ -50,8 +50,11 @@ Line parseLine(std::string_view text) {
 ParsedFile parse(std::string bytes, bool codePage) {
     ParsedFile file;
     file.codePage = codePage;
-    const std::string text = codePage ? decodeAnsi(bytes) : bytes;
+    // Only a code-page file needs a decoded copy; UTF-8 is read where it lies.
+    const std::string decoded = codePage ? decodeAnsi(bytes) : std::string();
     file.bytes = std::move(bytes);
+    const std::string_view text = codePage ? std::string_view(decoded) : std::string_view(file.bytes);
+    file.lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
 
     std::size_t rawPos = 0;
     std::size_t textPos = 0;
