@@ -233,6 +233,31 @@ public:
         return executable.empty() ? StopOutcome::Failed : stop(id, timeoutMs, &executable);
     }
 
+    ProcessId ParentOf(ProcessId id) override {
+        char buffer[512];
+        const std::string path = "/proc/" + std::to_string(id) + "/stat";
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return NoProcessId;
+        const ssize_t length = ::read(fd, buffer, sizeof buffer - 1);
+        ::close(fd);
+        if (length <= 0)
+            return NoProcessId;
+        // "pid (name) state ppid ...": the name may hold anything, so the fields are found after its last ')'.
+        const std::string_view stat(buffer, static_cast<std::size_t>(length));
+        const auto close = stat.rfind(')');
+        if (close == std::string_view::npos)
+            return NoProcessId;
+        std::string_view rest = stat.substr(close + 1); // " S ppid ..."
+        if (rest.size() < 4 || rest[0] != ' ' || rest[2] != ' ')
+            return NoProcessId;
+        rest.remove_prefix(3);
+        ProcessId parent = 0;
+        if (std::from_chars(rest.data(), rest.data() + rest.size(), parent).ec != std::errc() || parent == 0)
+            return NoProcessId;
+        return parent;
+    }
+
 private:
     // expected, when given: the process must still be this user's, running that executable.
     static StopOutcome stop(ProcessId id, std::int32_t timeoutMs, const std::string* expected) {

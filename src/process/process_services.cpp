@@ -2,6 +2,9 @@
 #include "process/process_services.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace quorvane {
 
@@ -53,8 +56,32 @@ private:
 bool ProcessServices::ListOwnProcesses(std::vector<OwnProcess>& processes) {
     ProcessSnapshot snapshot;
     const bool listed = ListProcesses(snapshot, true);
+    DropForkedCopies(snapshot.own);
     processes.insert(processes.end(), snapshot.own.begin(), snapshot.own.end());
     return listed;
+}
+
+ProcessId ProcessServices::ParentOf(ProcessId) {
+    return NoProcessId;
+}
+
+void ProcessServices::DropForkedCopies(std::vector<OwnProcess>& processes) {
+    std::unordered_map<std::string_view, std::vector<ProcessId>> byExecutable;
+    for (const OwnProcess& process : processes)
+        byExecutable[process.executable].push_back(process.id);
+    std::vector<ProcessId> copies;
+    for (const auto& [executable, ids] : byExecutable) {
+        if (ids.size() < 2)
+            continue;
+        for (const ProcessId id : ids) {
+            const ProcessId parent = ParentOf(id);
+            if (parent != NoProcessId && parent != id && std::find(ids.begin(), ids.end(), parent) != ids.end())
+                copies.push_back(id);
+        }
+    }
+    std::erase_if(processes, [&copies](const OwnProcess& process) {
+        return std::find(copies.begin(), copies.end(), process.id) != copies.end();
+    });
 }
 
 bool ProcessServices::StillRuns(const OwnProcess& process) {

@@ -76,9 +76,17 @@ public:
     // and processes that cannot be opened give Failed.
     virtual StopOutcome StopProcess(ProcessId id, std::int32_t timeoutMs) = 0;
 
-    // This user's processes with their executables, in enumeration order. False when the
-    // enumeration could not be performed.
+    // This user's processes with their executables, in enumeration order, forked copies left out (see
+    // DropForkedCopies). False when the enumeration could not be performed.
     bool ListOwnProcesses(std::vector<OwnProcess>& processes);
+
+    // The process that started id, or NoProcessId when that cannot be told.
+    virtual ProcessId ParentOf(ProcessId id);
+
+    // Leaves out each process whose parent runs the same executable: a program's brief copy of itself (a
+    // fork on its way to run another program, as the client does to gather randomness) is not a second
+    // instance of it. Parents are asked only where two processes share an executable.
+    void DropForkedCopies(std::vector<OwnProcess>& processes);
 
     // Whether the process still runs the executable a listing reported for it, for this user.
     virtual bool StillRuns(const OwnProcess& process);

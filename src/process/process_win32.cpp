@@ -150,8 +150,11 @@ public:
 
 private:
     static void reportIfOwn(ProcessList& target, DWORD id, const ProcessUser& me) {
-        const OwnedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-        if (!process.get() || !ProcessUser(process.get()).sameAs(me))
+        const OwnedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id));
+        // An ended process stays listed while a handle to it is open (the program's own end watch holds one
+        // for each client it started): it runs no more.
+        if (!process.get() || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0 ||
+            !ProcessUser(process.get()).sameAs(me))
             return;
         const std::wstring path = imagePath(process.get());
         if (!path.empty())

@@ -892,6 +892,7 @@ bool TunnelService::pass() {
         if (!listed || listing.entries.empty())
             return listed;
         own = std::move(listing.own);
+        m_processes.DropForkedCopies(*own);
     }
     if (m_tunnels.empty()) {
         m_listener->ticksNeeded(false);

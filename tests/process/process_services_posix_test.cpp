@@ -233,5 +233,25 @@ TEST_F(ProcessServicesTest, OwnProcessesAreKnownByTheirExecutableAndOnlyThatOneI
     EXPECT_FALSE(services->StillRuns({id, executable}));
 }
 
+TEST_F(ProcessServicesTest, AForkedCopyOfAProcessIsNotASecondOneOfItsExecutable) {
+    // As the client forks to run another program: for a moment the child still runs the client's executable.
+    const pid_t copy = fork();
+    ASSERT_GE(copy, 0);
+    if (copy == 0) {
+        for (;;)
+            pause();
+    }
+    std::vector<OwnProcess> own;
+    EXPECT_TRUE(services->ListOwnProcesses(own));
+    const auto listed = [&own](pid_t pid) {
+        return std::any_of(own.begin(), own.end(), [pid](const OwnProcess& p) { return p.id == ProcessId(pid); });
+    };
+    EXPECT_TRUE(listed(getpid()));
+    EXPECT_FALSE(listed(copy));
+    EXPECT_EQ(services->ParentOf(static_cast<ProcessId>(copy)), static_cast<ProcessId>(getpid()));
+    kill(copy, SIGKILL);
+    waitpid(copy, nullptr, 0);
+}
+
 } // namespace
 } // namespace quorvane

@@ -404,6 +404,19 @@ std::string describeProcesses(const std::vector<pid_t>& pids) {
     return text;
 }
 
+std::vector<pid_t> withoutForkedCopies(const std::vector<pid_t>& pids) {
+    std::vector<pid_t> kept;
+    for (const pid_t pid : pids) {
+        std::string stat;
+        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+        const auto close = stat.rfind(')');
+        const pid_t parent = close == std::string::npos ? 0 : std::atoi(stat.c_str() + close + 4);
+        if (std::find(pids.begin(), pids.end(), parent) == pids.end())
+            kept.push_back(pid);
+    }
+    return kept;
+}
+
 int stopProcessesNamed(const std::string& exeName, int timeoutMs) {
     const std::vector<pid_t> pids = processesNamed(exeName);
     for (pid_t pid : pids)

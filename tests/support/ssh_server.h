@@ -119,6 +119,8 @@ std::vector<std::string> splitAtBlanks(const std::string& commandLine);
 std::vector<pid_t> processesNamed(const std::string& exeName);
 // Each process's status line and command line, to tell apart processes a test did not expect.
 std::string describeProcesses(const std::vector<pid_t>& pids);
+// Without the processes whose parent is among them: a client's brief fork of itself is not a second client.
+std::vector<pid_t> withoutForkedCopies(const std::vector<pid_t>& pids);
 
 // Ends every process named exeName: SIGTERM, up to timeoutMs for them to go, then SIGKILL.
 // Returns how many there were.

@@ -174,7 +174,14 @@ TEST_F(WindowsClientTest, StartedClientRunsInItsFolderWithSplitArgumentsAndIsSto
         << "the tunnel's own client, by its full path";
     EXPECT_EQ(services->StopOwnProcess(id, modulePath(), 200), StopOutcome::Failed);
     EXPECT_EQ(services->StopOwnProcess(id, exe + ".other", 200), StopOutcome::Failed);
+    const HANDLE held = OpenProcess(SYNCHRONIZE, FALSE, id); // as the program's end watch holds one
     EXPECT_NE(services->StopOwnProcess(id, fs::canonicalPath(exe), 200), StopOutcome::Failed);
+    EXPECT_EQ(WaitForSingleObject(held, 0), WAIT_OBJECT_0) << "ended when the stop returns";
+    own.clear();
+    ASSERT_TRUE(services->ListOwnProcesses(own));
+    EXPECT_EQ(std::count(own.begin(), own.end(), OwnProcess{id, fs::canonicalPath(exe)}), 0)
+        << "listed as running while a handle to it stays open";
+    CloseHandle(held);
     EXPECT_TRUE(within(10000, [&] { return services->FindProcessIdByName(exe) == NoProcessId; }));
     EXPECT_TRUE(within(2000, [&] { return !fs::fileExists(secretFile); })) << "secret removed after the client";
 }
