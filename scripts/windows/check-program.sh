@@ -36,7 +36,9 @@ echo "windows/check-program: built $(basename "$zip") and $(basename "$setup")"
 # and a notification area.
 mkdir -p "$build"
 rm -f "$build/xvfb.display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$build/xvfb.display" >/dev/null 2>&1 &
+# No key repeats: a key press whose release wine hands to no window would otherwise repeat into the program.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -ardelay 65000 -arinterval 65000 3>"$build/xvfb.display" \
+    >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [[ -s "$build/xvfb.display" ]] && break; sleep 0.1; done
