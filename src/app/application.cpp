@@ -5,7 +5,6 @@
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
-#include <utility>
 
 #include "app/service_events.h"
 #include "app/tunnel_editor.h"
@@ -57,12 +56,10 @@ QuorvaneApp::QuorvaneApp(AppOptions options)
     m_windows.editor = [this] { return &editor(); };
     m_windows.editorIfMade = [this] { return m_editor.get(); };
     m_windows.about = [this] { return &about(); };
-    // The last listing waits for the list to be made.
+    // A list nobody opened is not kept up: it lists for itself when made.
     m_events->showProcesses = [this](const std::vector<ProcessEntry>& processes) {
         if (m_processList)
             m_processList->showProcesses(processes);
-        else
-            m_lastListing = processes;
     };
     m_messages = std::make_unique<TfMessage>();
     m_windows.messages = m_messages.get();
@@ -138,7 +135,7 @@ Tlicence& QuorvaneApp::licence() {
 TForm2& QuorvaneApp::processList() {
     if (!m_processList) {
         m_processList = std::make_unique<TForm2>(*m_processes);
-        m_processList->showProcesses(std::exchange(m_lastListing, {}));
+        m_processList->Button1Click();
     }
     return *m_processList;
 }

@@ -3,7 +3,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/main_window.h"
 #include "desktop/tray_backend.h"
@@ -87,7 +86,6 @@ private:
     std::unique_ptr<TShowTunn> m_editor;
     std::unique_ptr<TAboutBox> m_about;
     std::unique_ptr<TForm2> m_processList;
-    std::vector<ProcessEntry> m_lastListing; // while the process list is not made
     std::unique_ptr<TfMessage> m_messages;
     std::unique_ptr<Tlicence> m_licence;
     std::unique_ptr<TFormRAS> m_ras;

@@ -236,11 +236,7 @@ public:
     ProcessId ParentOf(ProcessId id) override {
         char buffer[512];
         const std::string path = "/proc/" + std::to_string(id) + "/stat";
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return NoProcessId;
-        const ssize_t length = ::read(fd, buffer, sizeof buffer - 1);
-        ::close(fd);
+        const ssize_t length = readSmallFile(AT_FDCWD, path.c_str(), buffer, sizeof buffer);
         if (length <= 0)
             return NoProcessId;
         // "pid (name) state ppid ...": the name may hold anything, so the fields are found after its last ')'.

@@ -44,6 +44,13 @@ std::string TunnelClients::keyOf(std::string_view folderName) const {
     return m_ignoreCase ? foldAsciiCase(std::move(key)) : key;
 }
 
+void TunnelClients::dropForkedCopies(ProcessServices& processes) {
+    for (auto& [folder, clients] : m_byFolder) {
+        if (clients.size() > 1)
+            processes.DropForkedCopies(clients);
+    }
+}
+
 const std::vector<OwnProcess>& TunnelClients::clientsOf(std::string_view tunnelName) const {
     const auto found = m_byFolder.find(keyOf(tunnelName));
     return found == m_byFolder.end() ? kNone : found->second;

@@ -30,6 +30,10 @@ public:
     // The tunnel's client processes in enumeration order (empty when none runs).
     const std::vector<OwnProcess>& clientsOf(std::string_view tunnelName) const;
 
+    // ProcessServices::DropForkedCopies over each tunnel's clients: parents are asked only of a tunnel that
+    // seems to have two, not of every process the user runs.
+    void dropForkedCopies(ProcessServices& processes);
+
 private:
     std::string keyOf(std::string_view folderName) const;
 

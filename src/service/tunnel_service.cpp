@@ -892,7 +892,6 @@ bool TunnelService::pass() {
         if (!listed || listing.entries.empty())
             return listed;
         own = std::move(listing.own);
-        m_processes.DropForkedCopies(*own);
     }
     if (m_tunnels.empty()) {
         m_listener->ticksNeeded(false);
@@ -900,7 +899,8 @@ bool TunnelService::pass() {
     }
     // Only the tunnel's own client counts, not any process that shares its name; and a tunnel is
     // connected only once its forward listens.
-    const TunnelClients clients = TunnelClients::forPlatform(m_tunnelsDirSeen, *own);
+    TunnelClients clients = TunnelClients::forPlatform(m_tunnelsDirSeen, *own);
+    clients.dropForkedCopies(m_processes);
     // Kept for the quiet passes, which only a start watch allows.
     if (m_startWatch && !m_knownClients) {
         m_knownClients.emplace();
