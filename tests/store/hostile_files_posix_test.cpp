@@ -7,6 +7,7 @@
 #include "store/program_settings.h"
 #include "store/tunnel_definition.h"
 #include "tunnel/client_log.h"
+#include "tunnel/forward_events.h"
 #include "tunnel/socket_table.h"
 #include "tunnel/tunnel_health_tracker.h"
 
@@ -129,6 +130,7 @@ TEST_P(HostileFile, IsRefusedWithItsReasonAndNothingOutsideChanges) {
         EXPECT_NE(problem, "");
         EXPECT_EQ(readTail(work.file("tunnells/Office/client.log"), 100), "");
         EXPECT_FALSE(trimLog(work.file("tunnells/Office/client.log"), 1));
+        EXPECT_FALSE(ClientLogFollower(work.file("tunnells/Office/client.log")).readNew().any()) << "followed";
     }
     outsideUntouched();
 }
