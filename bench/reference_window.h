@@ -42,6 +42,8 @@ public:
         m_tray.setIcon(icon);
         m_tray.setContextMenu(trayMenu);
         m_tray.show();
+        // The program's first size: a window of Qt's default size would paint a quarter of the area.
+        resize(560, 420);
     }
 
 private:

@@ -17,6 +17,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 
 namespace quorvane {
 
@@ -175,8 +176,28 @@ bool waitForEnd(int pidFd, std::int32_t timeoutMs) {
     }
 }
 
+// A process asked about again and again, held by a pidfd: it cannot be mistaken for a later one of its id.
+struct HeldProcess {
+    int pidFd = -1;
+    std::string executable;
+    HeldProcess() = default;
+    HeldProcess(int fd, std::string path) : pidFd(fd), executable(std::move(path)) {}
+    HeldProcess(HeldProcess&& other) noexcept
+        : pidFd(std::exchange(other.pidFd, -1)), executable(std::move(other.executable)) {}
+    HeldProcess& operator=(HeldProcess&& other) noexcept {
+        std::swap(pidFd, other.pidFd);
+        std::swap(executable, other.executable);
+        return *this;
+    }
+    ~HeldProcess() {
+        if (pidFd >= 0)
+            close(pidFd);
+    }
+};
+
 class PosixProcessServices : public ProcessServices {
     std::unordered_map<ProcessId, std::string> m_kernelThreads; // of the last listing, by process id
+    std::unordered_map<ProcessId, HeldProcess> m_held;          // those KeepRunning was last asked about
 
 public:
     bool ListProcesses(ProcessList& target, bool fullPath) override {
@@ -227,6 +248,51 @@ public:
     bool StillRuns(const OwnProcess& process) override {
         return process.id != 0 && process.id <= static_cast<ProcessId>(INT_MAX) &&
                runsOwnExecutable(process.id, process.executable);
+    }
+
+    // Each process is checked by its /proc entry once, then held: the next questions are one poll for all.
+    void KeepRunning(std::vector<OwnProcess>& processes) override {
+        std::unordered_map<ProcessId, HeldProcess> held;
+        std::vector<pollfd> items;
+        items.reserve(processes.size());
+        for (const OwnProcess& process : processes) {
+            int pidFd = -1;
+            if (const auto kept = held.find(process.id); kept != held.end()) {
+                pidFd = kept->second.executable == process.executable ? kept->second.pidFd : -1;
+            } else if (const auto known = m_held.find(process.id);
+                       known != m_held.end() && known->second.executable == process.executable) {
+                pidFd = known->second.pidFd;
+                held.emplace(process.id, std::move(known->second));
+                m_held.erase(known);
+            } else if (process.id != 0 && process.id <= static_cast<ProcessId>(INT_MAX)) {
+                // Opened before the check: the check is then about the very process held.
+                const int opened = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(process.id), 0));
+                if (opened >= 0 && runsOwnExecutable(process.id, process.executable)) {
+                    pidFd = opened;
+                    held.emplace(process.id, HeldProcess(opened, process.executable));
+                } else if (opened >= 0) {
+                    close(opened);
+                }
+            }
+            // A negative descriptor is skipped by poll and reports nothing: such a process is left out below.
+            items.push_back({pidFd, POLLIN, 0});
+        }
+        int ready = 0;
+        while (!items.empty() && (ready = poll(items.data(), items.size(), 0)) < 0 && errno == EINTR) {
+        }
+        std::vector<OwnProcess> running;
+        running.reserve(processes.size());
+        for (std::size_t i = 0; i < processes.size(); ++i) {
+            // Should poll fail, each one is asked the long way.
+            const bool runs = ready < 0 ? StillRuns(processes[i]) : items[i].fd >= 0 && items[i].revents == 0;
+            if (runs)
+                running.push_back(std::move(processes[i]));
+            else if (const auto ended = held.find(processes[i].id);
+                     ended != held.end() && ended->second.pidFd == items[i].fd)
+                held.erase(ended);
+        }
+        processes = std::move(running);
+        m_held = std::move(held); // those no longer asked about are let go
     }
 
     StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) override {

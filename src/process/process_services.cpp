@@ -90,6 +90,10 @@ bool ProcessServices::StillRuns(const OwnProcess& process) {
     return std::find(processes.begin(), processes.end(), process) != processes.end();
 }
 
+void ProcessServices::KeepRunning(std::vector<OwnProcess>& processes) {
+    std::erase_if(processes, [this](const OwnProcess& process) { return !StillRuns(process); });
+}
+
 ProcessId ProcessServices::FindProcessIdByName(const std::string& name) {
     // A folder or drive part means the caller wants full paths compared.
     const bool fullPath = name.find_first_of("\\/:") != std::string::npos;

@@ -91,6 +91,10 @@ public:
     // Whether the process still runs the executable a listing reported for it, for this user.
     virtual bool StillRuns(const OwnProcess& process);
 
+    // Leaves out of processes those that no longer run (as StillRuns tells). Asked again and again of the same
+    // few processes, a platform may hold each one and answer for all at once.
+    virtual void KeepRunning(std::vector<OwnProcess>& processes);
+
     // StopProcess, but only while id is still a process of the calling user running executable
     // (as ListOwnProcesses reported it); any other process gives Failed and is left alone.
     virtual StopOutcome StopOwnProcess(ProcessId id, const std::string& executable, std::int32_t timeoutMs) = 0;

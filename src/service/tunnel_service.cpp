@@ -951,7 +951,7 @@ std::optional<std::vector<OwnProcess>> TunnelService::knownClientsStillRunning()
         return std::nullopt;
     }
     ++m_quietPasses;
-    std::erase_if(*m_knownClients, [this](const OwnProcess& client) { return !m_processes.StillRuns(client); });
+    m_processes.KeepRunning(*m_knownClients);
     return *m_knownClients;
 }
 

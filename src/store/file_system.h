@@ -89,6 +89,8 @@ public:
     // anything else (and always on Windows), which open then names.
     bool openBeneath(std::intptr_t folder, const std::string& relative);
     bool isOpen() const { return m_handle != kClosed; }
+    // The descriptor (a HANDLE on Windows), for asking the system about the open file itself.
+    std::intptr_t nativeHandle() const { return m_handle; }
     void close();
 
     // The size now (another process may be appending); -1 on failure.

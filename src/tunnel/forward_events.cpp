@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "process/command_line.h"
 #include "store/file_system.h"
+#include "tunnel/file_growth_watch.h"
 
 namespace quorvane {
 
@@ -124,10 +126,30 @@ ForwardEvents ForwardEventReader::feed(std::string_view text) {
     return events;
 }
 
-ClientLogFollower::ClientLogFollower(std::string path) : m_path(std::move(path)) {}
-ClientLogFollower::~ClientLogFollower() = default;
-ClientLogFollower::ClientLogFollower(ClientLogFollower&&) noexcept = default;
-ClientLogFollower& ClientLogFollower::operator=(ClientLogFollower&&) noexcept = default;
+ClientLogFollower::ClientLogFollower(std::string path, FileGrowthWatch* growth)
+    : m_path(std::move(path)), m_growth(growth) {}
+
+ClientLogFollower::~ClientLogFollower() {
+    release();
+}
+
+ClientLogFollower::ClientLogFollower(ClientLogFollower&& other) noexcept
+    : m_path(std::move(other.m_path)), m_file(std::move(other.m_file)), m_growth(other.m_growth),
+      m_growthToken(std::exchange(other.m_growthToken, FileGrowthWatch::kNotWatched)), m_offset(other.m_offset),
+      m_reader(std::move(other.m_reader)) {}
+
+ClientLogFollower& ClientLogFollower::operator=(ClientLogFollower&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_path = std::move(other.m_path);
+        m_file = std::move(other.m_file);
+        m_growth = other.m_growth;
+        m_growthToken = std::exchange(other.m_growthToken, FileGrowthWatch::kNotWatched);
+        m_offset = other.m_offset;
+        m_reader = std::move(other.m_reader);
+    }
+    return *this;
+}
 
 bool ClientLogFollower::opened() {
     if (m_file && m_file->isOpen())
@@ -136,16 +158,20 @@ bool ClientLogFollower::opened() {
     if (file->open(m_path, fs::NoFollowFile::Access::Read) != fs::FileStatus::Ok)
         return false;
     m_file = std::move(file);
+    if (m_growth)
+        m_growthToken = m_growth->watch(*m_file);
     return true;
 }
 
 void ClientLogFollower::release() {
+    if (m_growth)
+        m_growth->unwatch(std::exchange(m_growthToken, FileGrowthWatch::kNotWatched));
     m_file.reset();
 }
 
 ForwardEvents ClientLogFollower::readNew(std::size_t maxBytes) {
-    // Most seconds nothing was written: one look at the open file's size.
-    if (!opened())
+    // Most seconds nothing was written: the watch tells so, or one look at the open file's size.
+    if (!opened() || (m_growth && !m_growth->takeWritten(m_growthToken)))
         return {};
     const fs::NoFollowFile& file = *m_file;
     const std::int64_t size = file.size();

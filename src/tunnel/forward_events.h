@@ -13,6 +13,7 @@ namespace quorvane {
 namespace fs {
 class NoFollowFile;
 }
+class FileGrowthWatch;
 
 struct ForwardEvents {
     // The server refuses to forward at all ("Administratively prohibited"), or a remote port: the client's words.
@@ -53,7 +54,9 @@ private:
 // or made anew) is followed from its new end, so old lines are never read twice.
 class ClientLogFollower {
 public:
-    explicit ClientLogFollower(std::string path = {});
+    // growth, when given, tells whether the file was written since the last read: a quiet file costs nothing.
+    // It must outlive the follower.
+    explicit ClientLogFollower(std::string path = {}, FileGrowthWatch* growth = nullptr);
     ~ClientLogFollower();
     ClientLogFollower(ClientLogFollower&&) noexcept;
     ClientLogFollower& operator=(ClientLogFollower&&) noexcept;
@@ -74,6 +77,8 @@ private:
 
     std::string m_path;
     std::unique_ptr<fs::NoFollowFile> m_file;
+    FileGrowthWatch* m_growth = nullptr;
+    int m_growthToken = -1;
     std::uintmax_t m_offset = 0;
     ForwardEventReader m_reader;
 };

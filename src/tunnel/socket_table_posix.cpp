@@ -11,6 +11,7 @@
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
+#include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sstream>
@@ -207,9 +208,10 @@ public:
     std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
         std::vector<ListeningSocket> sockets;
         InodeIndex byInode;
-        const DiagSocket diag;
-        if (diag.fd() < 0 || !askListening(diag.fd(), AF_INET, sockets, byInode) ||
-            !askListening(diag.fd(), AF_INET6, sockets, byInode)) {
+        const int diag = diagnostics();
+        if (diag < 0 || !askListening(diag, AF_INET, sockets, byInode) ||
+            !askListening(diag, AF_INET6, sockets, byInode)) {
+            m_diag.reset(); // an answer cut short may still be on its way: the next look asks afresh
             sockets.clear();
             byInode.clear();
             const bool v4 = readTable("/proc/net/tcp", sockets, byInode);
@@ -255,10 +257,11 @@ public:
             if (const auto at = std::find(ports.begin(), ports.end(), port); at != ports.end())
                 ++counts[static_cast<std::size_t>(at - ports.begin())];
         };
-        const DiagSocket diag;
-        if (diag.fd() >= 0 && askSockets(diag.fd(), AF_INET, 1u << TCP_ESTABLISHED, count) &&
-            askSockets(diag.fd(), AF_INET6, 1u << TCP_ESTABLISHED, count))
+        const int diag = diagnostics();
+        if (diag >= 0 && askSockets(diag, AF_INET, 1u << TCP_ESTABLISHED, count) &&
+            askSockets(diag, AF_INET6, 1u << TCP_ESTABLISHED, count))
             return counts;
+        m_diag.reset();
         std::fill(counts.begin(), counts.end(), 0);
         const bool v4 = countInTable("/proc/net/tcp", ports, counts);
         const bool v6 = countInTable("/proc/net/tcp6", ports, counts);
@@ -268,6 +271,14 @@ public:
     }
 
 private:
+    // Kept between looks: every pass asks, and a socket of its own each time would cost three more calls.
+    int diagnostics() {
+        if (!m_diag || m_diag->fd() < 0)
+            m_diag = std::make_unique<DiagSocket>();
+        return m_diag->fd();
+    }
+
+    std::unique_ptr<DiagSocket> m_diag;
     std::unordered_map<ProcessId, std::vector<unsigned long>> m_held; // each candidate's listening inodes
     std::unordered_set<unsigned long> m_seen;                         // every listening inode, at the last look
 };

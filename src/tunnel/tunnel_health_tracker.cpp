@@ -18,7 +18,8 @@ constexpr const char* kClientLog = "client.log";
 } // namespace
 
 TunnelHealthTracker::TunnelHealthTracker(std::string workingDir, SocketTable& sockets, const Clock& clock)
-    : m_workingDir(std::move(workingDir)), m_sockets(sockets), m_clock(clock), m_monitor(clock) {}
+    : m_workingDir(std::move(workingDir)), m_sockets(sockets), m_clock(clock), m_monitor(clock),
+      m_logGrowth(createFileGrowthWatch()) {}
 
 std::string TunnelHealthTracker::clientLog(const std::string& tunnel) const {
     // Resolved once per start, not on every pass: resolving looks at each part of the path.
@@ -45,7 +46,8 @@ std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel, std::
 TunnelHealthTracker::Watched& TunnelHealthTracker::watched(const std::string& tunnel) {
     auto found = m_clients.find(tunnel);
     if (found == m_clients.end())
-        found = m_clients.emplace(tunnel, Watched{{}, false, ClientLogFollower(clientLog(tunnel))}).first;
+        found = m_clients.emplace(tunnel, Watched{{}, false, ClientLogFollower(clientLog(tunnel), m_logGrowth.get())})
+                    .first;
     return found->second;
 }
 
@@ -93,6 +95,7 @@ void TunnelHealthTracker::readClientWords(const std::string& tunnel, Watched& cl
 std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients,
                                                     const std::vector<std::string>& tunnels,
                                                     const std::function<ClientSetup(const std::string&)>& setupOf) {
+    m_logGrowth->collect();
     std::vector<ProcessId> candidates;
     std::vector<const std::vector<OwnProcess>*> clientsOf;
     clientsOf.reserve(tunnels.size());
@@ -241,6 +244,7 @@ std::optional<TunnelActivity> TunnelHealthTracker::activity(const std::string& t
 }
 
 std::vector<HealthChange> TunnelHealthTracker::readClientWords() {
+    m_logGrowth->collect();
     std::vector<HealthChange> changes;
     for (auto& [tunnel, client] : m_clients) {
         const TunnelHealth before = m_monitor.health(tunnel);

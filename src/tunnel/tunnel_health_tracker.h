@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "process/tunnel_clients.h"
+#include "tunnel/file_growth_watch.h"
 #include "tunnel/forward_events.h"
 #include "tunnel/socket_table.h"
 #include "tunnel/tunnel_monitor.h"
@@ -109,6 +110,7 @@ private:
     SocketTable& m_sockets;
     const Clock& m_clock;
     TunnelMonitor m_monitor;
+    std::unique_ptr<FileGrowthWatch> m_logGrowth; // before the followers that use it
     struct Watched {
         ClientSetup setup;
         bool probeListening = false;

@@ -233,6 +233,38 @@ TEST_F(ProcessServicesTest, OwnProcessesAreKnownByTheirExecutableAndOnlyThatOneI
     EXPECT_FALSE(services->StillRuns({id, executable}));
 }
 
+std::size_t openDescriptors() {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
+}
+
+TEST_F(ProcessServicesTest, KeepRunningDropsWhatEndedOrRunsAnotherExecutableAndHoldsOnlyWhatItIsAsked) {
+    NamedProcess first(dir.path(), "FirstSSH.exe");
+    NamedProcess second(dir.path(), "SecondSSH.exe");
+    const OwnProcess one{static_cast<ProcessId>(first.pid()), std::filesystem::canonical(first.path()).string()};
+    const OwnProcess two{static_cast<ProcessId>(second.pid()), std::filesystem::canonical(second.path()).string()};
+    const std::size_t before = openDescriptors();
+
+    std::vector<OwnProcess> asked{one, two, {one.id, one.executable + ".other"}, {0, one.executable}};
+    services->KeepRunning(asked);
+    EXPECT_EQ(asked, (std::vector<OwnProcess>{one, two}));
+    // Asked again while nothing changed: the same answer, from what is held.
+    services->KeepRunning(asked);
+    EXPECT_EQ(asked, (std::vector<OwnProcess>{one, two}));
+
+    // Ended and not yet reaped (a zombie), as a client is until its end is seen.
+    kill(second.pid(), SIGKILL);
+    for (int i = 0; i < 400 && processState(second.pid()) != 'Z'; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    services->KeepRunning(asked);
+    EXPECT_EQ(asked, (std::vector<OwnProcess>{one}));
+    EXPECT_EQ(openDescriptors(), before + 1);
+
+    std::vector<OwnProcess> none;
+    services->KeepRunning(none);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
 TEST_F(ProcessServicesTest, AForkedCopyOfAProcessIsNotASecondOneOfItsExecutable) {
     // As the client forks to run another program: for a moment the child still runs the client's executable.
     const pid_t copy = fork();

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "support/temp_dir.h"
+#include "tunnel/file_growth_watch.h"
+#include "tunnel/forward_events.h"
 
 namespace quorvane {
 namespace {
@@ -53,6 +56,42 @@ TEST(TunnelHealthTracker, HoldsARunningClientsLogOpenOnceAndLetsItGoWhenStopped)
     EXPECT_EQ(descriptorsOpenOn(log), 1);
     tracker.stopped("A");
     EXPECT_EQ(descriptorsOpenOn(log), 0) << "the folder may be removed next";
+}
+
+// Each round asks the watch once, then the follower reads only what it was told of: nothing is missed, a write
+// after the question is read at the next round, and a file trimmed or let go is followed on from its new end.
+TEST(ClientLogFollower, AWatchedLogIsReadWhenWrittenAndOnlyThen) {
+    test::TempDir work;
+    const std::string log = work.file("client.log");
+    const auto append = [&log](const std::string& text) { std::ofstream(log, std::ios::app) << text; };
+    append("0123456789");
+    const std::unique_ptr<FileGrowthWatch> growth = createFileGrowthWatch();
+    ClientLogFollower follower(log, growth.get());
+    const auto round = [&] {
+        growth->collect();
+        follower.readNew();
+        return follower.offset();
+    };
+    EXPECT_EQ(round(), 10u) << "what it held before it was watched";
+    EXPECT_EQ(round(), 10u);
+    append("abcde");
+    follower.readNew();
+    EXPECT_EQ(follower.offset(), 10u) << "not yet told";
+    EXPECT_EQ(round(), 15u);
+    std::filesystem::resize_file(log, 0);
+    append("xyz");
+    EXPECT_EQ(round(), 3u);
+    ClientLogFollower moved = std::move(follower);
+    append("12");
+    growth->collect();
+    moved.readNew();
+    EXPECT_EQ(moved.offset(), 5u);
+    moved.release();
+    EXPECT_EQ(descriptorsOpenOn(std::filesystem::canonical(log).string()), 0);
+    append("3");
+    growth->collect();
+    moved.readNew();
+    EXPECT_EQ(moved.offset(), 6u) << "opened again";
 }
 
 } // namespace
