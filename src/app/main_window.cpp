@@ -1019,22 +1019,30 @@ void TMain::FormShow() {
         ListView1->setCurrentItem(ListView1->itemOf(plan.tunnel));
         showCommandLine(plan);
     };
-    LoadReport report;
-    {
-        // One pass over every picture and tooltip afterwards, not one per row.
-        const QSignalBlocker quiet(ListView1);
-        report = m_service.load(hooks);
+    // The rows are drawn and laid out while the definitions are read.
+    hooks.listed = [this] {
         ListBox1->clear(); // the hidden list of names, as the folders hold them
         for (const std::string& tunnel : m_service.tunnels())
             ListBox1->addItem(tunnelCaption(tunnel));
         // Pictures and tooltips before the selection: selecting lays the list out, and a change to every row
         // after that would have it laid out again at the first paint.
         showHealth();
-        // The editor ends holding the last tunnel, as if each had been loaded in turn.
+        if (const int rows = ListView1->count(); rows > 0)
+            ListView1->selectFirstTime(rows - 1);
+    };
+    LoadReport report;
+    {
+        // One pass over every picture and tooltip afterwards, not one per row.
+        const QSignalBlocker quiet(ListView1);
+        report = m_service.load(hooks);
+        // The editor ends holding the last tunnel, as if each had been loaded in turn; an automatic connect
+        // selected its own row meanwhile.
         if (const int rows = ListView1->count(); rows > 0) {
-            ListView1->setCurrentRow(rows - 1);
+            if (ListView1->currentRow() != rows - 1)
+                ListView1->setCurrentRow(rows - 1);
             loadIntoEditor(ListView1->tunnelOf(ListView1->item(rows - 1)));
         }
+        showHealth(true); // the automatic connects' rows
     }
     m_loading = false;
     // The last row was selected while the list was quiet: the commands that need a selection follow it now.

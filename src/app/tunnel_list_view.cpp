@@ -77,6 +77,23 @@ void TunnelListView::layOutAsIcons() {
     setUniformItemSizes(false);
 }
 
+void TunnelListView::selectFirstTime(int row) {
+    const QSize grid = gridSize();
+    const QSize area = maximumViewportSize(); // without scroll bars
+    bool barAhead = false;
+    if (!m_details && grid.width() > 0 && grid.height() > 0 && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded &&
+        !verticalScrollBar()->isVisible()) {
+        const int columns = std::max(1, area.width() / grid.width());
+        const qint64 rows = (count() + columns - 1) / columns;
+        barAhead = rows * grid.height() > area.height();
+    }
+    if (barAhead)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setCurrentRow(row);
+    if (barAhead)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
 void TunnelListView::setDetails(bool on) {
     if (on == m_details)
         return;

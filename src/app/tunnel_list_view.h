@@ -39,6 +39,9 @@ public:
 
     // Details: one line per tunnel with the columns name, state, connections and time up, under their titles;
     // otherwise large icons. Selection, filter and renaming work the same in both.
+    // Selects the row once the list holds its rows, laying it out once: were the vertical scroll bar to come only
+    // after the first layout, the narrower view would lay every caption out again.
+    void selectFirstTime(int row);
     void setDetails(bool on);
     bool details() const { return m_details; }
     void setColumnTitles(const QStringList& titles);

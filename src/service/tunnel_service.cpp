@@ -6,6 +6,7 @@
 
 #include "process/key_generator.h"
 #include "process/program_runner.h"
+#include "service/definition_prefetch.h"
 #include "store/file_system.h"
 #include "store/paths.h"
 #include "store/program_settings.h"
@@ -104,9 +105,12 @@ LoadReport TunnelService::load(const LoadHooks& hooks) {
     std::optional<TunnelClients> running;
     // A copy: a hook may let a pass run, and nothing may change the list under the loop.
     const std::vector<std::string> tunnels = m_tunnels;
-    const fs::OpenFolder tunnelsDir(paths::TunnelsDirForListing(m_folders.data));
-    for (const std::string& tunnel : tunnels) {
-        const DefinitionLoad load = loadDefinitionChecked(tunnelsDir, tunnel);
+    DefinitionPrefetch definitions(paths::TunnelsDirForListing(m_folders.data), tunnels);
+    if (hooks.listed)
+        hooks.listed();
+    for (std::size_t index = 0; index < tunnels.size(); ++index) {
+        const std::string& tunnel = tunnels[index];
+        const DefinitionLoad load = definitions.take(index);
         if (!load.ok() && load.problem != DefinitionProblem::Missing)
             report.unusable.push_back(load.message()); // loads empty, so it is not connected
         if (hooks.reading)

@@ -142,6 +142,9 @@ public:
 
 struct LoadHooks {
     std::function<void()> letEventsThrough;                   // while the folders are read
+    // Once the tunnels are listed, while their definitions are read (on another thread: the hook may not ask
+    // the service to change anything).
+    std::function<void()> listed;
     std::function<void(const std::string& tunnel)> reading;   // each tunnel, in list order
     std::function<void(const ConnectPlan& plan)> beforeStart; // each automatic connect, before its client starts
     // Asked for a connect whose programs are not approved; empty or false: it does not start.
