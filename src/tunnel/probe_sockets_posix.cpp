@@ -47,8 +47,9 @@ ProbeSockets::State stateOfError(int error) {
     return ProbeSockets::State::Refused; // refused, unreachable, timed out: the connection was never made
 }
 
-// One look at a socket still pending, without waiting.
-ProbeSockets::State settle(int fd, std::string& bytes) {
+// One look at a socket still pending, without waiting. The far end's first bytes are read only when wanted
+// (heard set then): a check that only asks whether it answered costs no read.
+ProbeSockets::State settle(int fd, bool wantBytes, std::string& bytes, bool& heard) {
     pollfd watch{fd, POLLIN | POLLOUT, 0};
     if (::poll(&watch, 1, 0) <= 0)
         return ProbeSockets::State::Pending;
@@ -60,12 +61,24 @@ ProbeSockets::State settle(int fd, std::string& bytes) {
     }
     if (!(watch.revents & (POLLIN | POLLHUP | POLLERR)))
         return ProbeSockets::State::Pending; // connected, nothing heard yet
+    if (!wantBytes)
+        return ProbeSockets::State::Answered; // bytes or the far end's close: either is an answer
     char buffer[kMaxFirstBytes];
     const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
     if (got < 0)
         return stateOfError(errno);
     bytes.assign(buffer, static_cast<std::size_t>(got)); // none: the far end closed
+    heard = true;
     return ProbeSockets::State::Answered;
+}
+
+// The first bytes of a socket that answered before they were wanted: still queued, as nothing read them.
+void hearLate(int fd, std::string& bytes, bool& heard) {
+    char buffer[kMaxFirstBytes];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got > 0)
+        bytes.assign(buffer, static_cast<std::size_t>(got));
+    heard = true;
 }
 
 class PosixProbeSockets : public ProbeSockets {
@@ -98,9 +111,12 @@ public:
             return State::Refused;
         Probe& probe = found->second;
         if (probe.state == State::Pending)
-            probe.state = settle(static_cast<int>(handle), probe.bytes);
-        if (probe.state == State::Answered && firstBytes)
+            probe.state = settle(static_cast<int>(handle), firstBytes != nullptr, probe.bytes, probe.heard);
+        if (probe.state == State::Answered && firstBytes) {
+            if (!probe.heard)
+                hearLate(static_cast<int>(handle), probe.bytes, probe.heard);
             *firstBytes = probe.bytes;
+        }
         return probe.state;
     }
 
@@ -127,7 +143,8 @@ public:
 private:
     struct Probe {
         State state = State::Pending;
-        std::string bytes; // the first bytes heard, once Answered
+        std::string bytes; // the first bytes heard, once Answered and asked for
+        bool heard = false;
     };
     std::unordered_map<Handle, Probe> m_probes;
 };
