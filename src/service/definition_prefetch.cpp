@@ -36,9 +36,7 @@ bool DefinitionPrefetch::readNext(const fs::OpenFolder& tunnelsDir) {
     m_loads[index] = loadDefinitionChecked(tunnelsDir, m_tunnels[index]);
     m_done[index].store(true, std::memory_order_release);
     // The caller waits only for a slot the other one claimed: it is told under the lock, so it cannot miss it.
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-    }
+    { const std::lock_guard<std::mutex> lock(m_mutex); }
     m_doneOne.notify_all();
     return true;
 }

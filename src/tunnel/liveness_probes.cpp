@@ -11,8 +11,9 @@ LivenessProbes::~LivenessProbes() {
 }
 
 void LivenessProbes::release(Check& check) {
+    // The far end is the client's check forward on this machine.
     if (check.handle != ProbeSockets::kNoHandle)
-        m_sockets.close(check.handle);
+        m_sockets.abort(check.handle);
     check.handle = ProbeSockets::kNoHandle;
 }
 

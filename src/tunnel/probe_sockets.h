@@ -25,6 +25,9 @@ public:
     // Once a handle has left Pending, later looks repeat the same outcome; an unknown handle is Refused.
     virtual State look(Handle handle, std::string* firstBytes = nullptr) = 0;
     virtual void close(Handle handle) = 0;
+    // Closes without the closing exchange (a reset): for a far end that is the program's own client, which has
+    // nothing more to say, so that neither side keeps the connection's remains around.
+    virtual void abort(Handle handle) { close(handle); }
     // A TCP port on 127.0.0.1 free right now (bound to port 0 and let go), 0 when none could be had.
     virtual int freeLoopbackPort() = 0;
 };

@@ -126,6 +126,14 @@ public:
             ::close(static_cast<int>(handle));
     }
 
+    void abort(Handle handle) override {
+        if (m_probes.count(handle) == 0)
+            return;
+        const linger now{1, 0};
+        ::setsockopt(static_cast<int>(handle), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        close(handle);
+    }
+
     int freeLoopbackPort() override {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0)

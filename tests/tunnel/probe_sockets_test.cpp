@@ -127,6 +127,7 @@ struct ProbeCase {
     State expected;
     std::string firstBytes;
     bool bytesAskedLate = false; // looked at first without asking for them, as the liveness checks look
+    bool aborted = false;        // let go with a reset, as the liveness checks let go of theirs
 };
 
 const std::string kGreeting = "SSH-2.0-test\r\n";
@@ -136,6 +137,8 @@ const ProbeCase kCases[] = {
     {"Greets", "127.0.0.1", FarEnd::Greets, State::Answered, kGreeting},
     {"GreetsOverIpv6", "::1", FarEnd::Greets, State::Answered, kGreeting},
     {"GreetsAskedLate", "127.0.0.1", FarEnd::Greets, State::Answered, kGreeting, true},
+    {"ClosesAtOnceAborted", "127.0.0.1", FarEnd::ClosesAtOnce, State::Answered, "", false, true},
+    {"StaysSilentAborted", "127.0.0.1", FarEnd::StaysSilent, State::Pending, "", false, true},
     {"StaysSilent", "127.0.0.1", FarEnd::StaysSilent, State::Pending, ""},
     {"NothingListens", "127.0.0.1", FarEnd::NothingListens, State::Refused, ""},
 };
@@ -180,7 +183,10 @@ TEST_P(ProbeSocketsTest, TellsHowTheFarEndAnswersAndLeaksNothing) {
         std::string again = "untouched";
         EXPECT_EQ(probes->look(handle, &again), state);
         EXPECT_EQ(again, bytes);
-        probes->close(handle);
+        if (row.aborted)
+            probes->abort(handle);
+        else
+            probes->close(handle);
         EXPECT_FALSE(namesSocket(handle));
     }
     EXPECT_EQ(openHandles(), handlesBefore);
