@@ -252,6 +252,7 @@ public:
 
     // Each process is checked by its /proc entry once, then held: the next questions are one poll for all.
     void KeepRunning(std::vector<OwnProcess>& processes) override {
+        constexpr int kAskTheLongWay = -2; // no pidfd could be had: StillRuns answers for it
         std::unordered_map<ProcessId, HeldProcess> held;
         std::vector<pollfd> items;
         items.reserve(processes.size());
@@ -264,17 +265,10 @@ public:
                 pidFd = known->second.pidFd;
                 held.emplace(process.id, std::move(known->second));
                 m_held.erase(known);
-            } else if (process.id != 0 && process.id <= static_cast<ProcessId>(INT_MAX)) {
-                // Opened before the check: the check is then about the very process held.
-                const int opened = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(process.id), 0));
-                if (opened >= 0 && runsOwnExecutable(process.id, process.executable)) {
-                    pidFd = opened;
-                    held.emplace(process.id, HeldProcess(opened, process.executable));
-                } else if (opened >= 0) {
-                    close(opened);
-                }
+            } else {
+                pidFd = holdNew(process, held);
             }
-            // A negative descriptor is skipped by poll and reports nothing: such a process is left out below.
+            // A negative descriptor is skipped by poll and reports nothing.
             items.push_back({pidFd, POLLIN, 0});
         }
         int ready = 0;
@@ -283,13 +277,20 @@ public:
         std::vector<OwnProcess> running;
         running.reserve(processes.size());
         for (std::size_t i = 0; i < processes.size(); ++i) {
-            // Should poll fail, each one is asked the long way.
-            const bool runs = ready < 0 ? StillRuns(processes[i]) : items[i].fd >= 0 && items[i].revents == 0;
+            const OwnProcess& process = processes[i];
+            bool runs = false;
+            if (ready < 0 || items[i].fd == kAskTheLongWay) {
+                runs = StillRuns(process); // should poll fail, or no pidfd be had, each is asked the long way
+            } else if (items[i].fd >= 0 && items[i].revents != 0) {
+                // The held one ended. Its id may already serve a later start of the same client, which the
+                // listings since then found: that one is asked afresh.
+                held.erase(process.id);
+                runs = holdNew(process, held) >= 0;
+            } else {
+                runs = items[i].fd >= 0;
+            }
             if (runs)
-                running.push_back(std::move(processes[i]));
-            else if (const auto ended = held.find(processes[i].id);
-                     ended != held.end() && ended->second.pidFd == items[i].fd)
-                held.erase(ended);
+                running.push_back(process);
         }
         processes = std::move(running);
         m_held = std::move(held); // those no longer asked about are let go
@@ -321,6 +322,23 @@ public:
     }
 
 private:
+    // Opens a pidfd for the process and checks it runs its executable for this user; the descriptor held, or -1
+    // when it does not run it, or -2 when no pidfd could be had (a kernel without them, no descriptor left).
+    int holdNew(const OwnProcess& process, std::unordered_map<ProcessId, HeldProcess>& held) {
+        if (process.id == 0 || process.id > static_cast<ProcessId>(INT_MAX))
+            return -1;
+        // Opened before the check: the check is then about the very process held.
+        const int opened = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(process.id), 0));
+        if (opened < 0)
+            return errno == ESRCH ? -1 : -2;
+        if (!runsOwnExecutable(process.id, process.executable)) {
+            close(opened);
+            return -1;
+        }
+        held.insert_or_assign(process.id, HeldProcess(opened, process.executable));
+        return opened;
+    }
+
     // expected, when given: the process must still be this user's, running that executable.
     static StopOutcome stop(ProcessId id, std::int32_t timeoutMs, const std::string* expected) {
         if (id == NoProcessId || id == 0 || id > static_cast<ProcessId>(INT_MAX))

@@ -2,8 +2,11 @@
 // On a start with many tunnels the window then comes up when the longer of the two is done, not after both.
 #include "service/definition_prefetch.h"
 
+#include <exception>
 #include <system_error>
 #include <utility>
+
+#include "store/paths.h"
 
 namespace quorvane {
 
@@ -33,7 +36,13 @@ bool DefinitionPrefetch::readNext(const fs::OpenFolder& tunnelsDir) {
     const std::size_t index = m_next.fetch_add(1);
     if (index >= m_tunnels.size())
         return false;
-    m_loads[index] = loadDefinitionChecked(tunnelsDir, m_tunnels[index]);
+    try {
+        m_loads[index] = loadDefinitionChecked(tunnelsDir, m_tunnels[index]);
+    } catch (const std::exception&) {
+        // Out of memory, on this thread: the slot must still be done, or its taker would wait for ever.
+        m_loads[index].problem = DefinitionProblem::Unreadable;
+        m_loads[index].path = tunnelsDir.path() + paths::DefinitionFileInTunnels(m_tunnels[index]);
+    }
     m_done[index].store(true, std::memory_order_release);
     // The caller waits only for a slot the other one claimed: it is told under the lock, so it cannot miss it.
     { const std::lock_guard<std::mutex> lock(m_mutex); }

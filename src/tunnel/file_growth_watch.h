@@ -24,6 +24,11 @@ public:
     virtual void collect() = 0;
     // Whether the file was written since the last call for it (true when that cannot be told).
     bool takeWritten(Token token);
+    // Counts it as written again: what was told could not be read, and is read at the next round.
+    void keepWritten(Token token) {
+        if (token != kNotWatched)
+            markWritten(token);
+    }
 
 protected:
     void markWritten(Token token) { m_written.insert(token); }

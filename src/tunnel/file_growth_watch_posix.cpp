@@ -6,7 +6,8 @@
 #include <string>
 #include <sys/inotify.h>
 #include <unistd.h>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
 namespace quorvane {
 
@@ -27,23 +28,34 @@ public:
             return kNotWatched;
         // Through the open descriptor: the very file that is read, whatever its path names by now.
         const std::string self = "/proc/self/fd/" + std::to_string(file.nativeHandle());
-        const int token = inotify_add_watch(m_fd, self.c_str(), IN_MODIFY);
-        if (token < 0)
+        const int descriptor = inotify_add_watch(m_fd, self.c_str(), IN_MODIFY);
+        if (descriptor < 0)
             return kNotWatched;
-        m_watched.insert(token);
+        // The system has one watch per file: two followers of one file (a second name of it) get a token each.
+        const Token token = m_nextToken++;
+        m_tokens[descriptor].push_back(token);
+        m_descriptorOf.emplace(token, descriptor);
         markWritten(token);
         return token;
     }
 
     void unwatch(Token token) override {
-        if (token == kNotWatched || m_watched.erase(token) == 0)
+        const auto found = m_descriptorOf.find(token);
+        if (found == m_descriptorOf.end())
             return;
+        const int descriptor = found->second;
+        m_descriptorOf.erase(found);
         forget(token);
-        inotify_rm_watch(m_fd, token);
+        std::vector<Token>& sharing = m_tokens[descriptor];
+        std::erase(sharing, token);
+        if (sharing.empty()) {
+            m_tokens.erase(descriptor);
+            inotify_rm_watch(m_fd, descriptor);
+        }
     }
 
     void collect() override {
-        if (m_fd < 0 || m_watched.empty())
+        if (m_fd < 0 || m_tokens.empty())
             return;
         alignas(inotify_event) char buffer[4096];
         for (;;) {
@@ -56,12 +68,15 @@ public:
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 if (event->mask & IN_Q_OVERFLOW) {
                     // Events were lost: any file may have been written.
-                    for (const Token token : m_watched)
+                    for (const auto& [descriptor, tokens] : m_tokens)
+                        for (const Token token : tokens)
+                            markWritten(token);
+                } else if (const auto found = m_tokens.find(event->wd); found != m_tokens.end()) {
+                    for (const Token token : found->second) {
+                        if (event->mask & IN_IGNORED)
+                            markGone(token);
                         markWritten(token);
-                } else if (m_watched.count(event->wd)) {
-                    if (event->mask & IN_IGNORED)
-                        markGone(event->wd);
-                    markWritten(event->wd);
+                    }
                 }
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
@@ -70,7 +85,9 @@ public:
 
 private:
     int m_fd;
-    std::unordered_set<Token> m_watched;
+    Token m_nextToken = 0;
+    std::unordered_map<int, std::vector<Token>> m_tokens; // by the system's watch descriptor
+    std::unordered_map<Token, int> m_descriptorOf;
 };
 
 } // namespace

@@ -173,9 +173,16 @@ ForwardEvents ClientLogFollower::readNew(std::size_t maxBytes) {
     // Most seconds nothing was written: the watch tells so, or one look at the open file's size.
     if (!opened() || (m_growth && !m_growth->takeWritten(m_growthToken)))
         return {};
+    const auto tryAgain = [this]() -> ForwardEvents {
+        if (m_growth)
+            m_growth->keepWritten(m_growthToken);
+        return {};
+    };
     const fs::NoFollowFile& file = *m_file;
     const std::int64_t size = file.size();
-    if (size < 0 || static_cast<std::uintmax_t>(size) == m_offset)
+    if (size < 0)
+        return tryAgain();
+    if (static_cast<std::uintmax_t>(size) == m_offset)
         return {};
     if (static_cast<std::uintmax_t>(size) < m_offset) {
         m_offset = static_cast<std::uintmax_t>(size);
@@ -185,7 +192,7 @@ ForwardEvents ClientLogFollower::readNew(std::size_t maxBytes) {
         m_offset = static_cast<std::uintmax_t>(size) - maxBytes;
     std::string text;
     if (!file.readAt(m_offset, static_cast<std::size_t>(static_cast<std::uintmax_t>(size) - m_offset), text))
-        return {};
+        return tryAgain();
     m_offset += text.size();
     return m_reader.feed(text);
 }

@@ -100,7 +100,9 @@ private:
 // Hands each TCP socket of one family in the given states to take, as the kernel lists them: only those, and
 // no text to parse, whatever the number of connections. False when the kernel does not answer (an old kernel,
 // a sandbox that refuses netlink) or the answer was cut short.
-template <class Take> bool askSockets(int fd, unsigned char family, std::uint32_t states, Take&& take) {
+// sequence numbers the question: what is left of an earlier answer cut short is not taken for this one's.
+template <class Take>
+bool askSockets(int fd, std::uint32_t sequence, unsigned char family, std::uint32_t states, Take&& take) {
     struct {
         nlmsghdr header;
         inet_diag_req_v2 request;
@@ -108,6 +110,7 @@ template <class Take> bool askSockets(int fd, unsigned char family, std::uint32_
     message.header.nlmsg_len = sizeof message;
     message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
     message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_seq = sequence;
     message.request.sdiag_family = family;
     message.request.sdiag_protocol = IPPROTO_TCP;
     message.request.idiag_states = states;
@@ -123,6 +126,8 @@ template <class Take> bool askSockets(int fd, unsigned char family, std::uint32_
         int left = static_cast<int>(got);
         for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, left);
              header = NLMSG_NEXT(header, left)) {
+            if (header->nlmsg_seq != sequence)
+                continue;
             if (header->nlmsg_type == NLMSG_DONE)
                 return true;
             if (header->nlmsg_type == NLMSG_ERROR)
@@ -135,9 +140,10 @@ template <class Take> bool askSockets(int fd, unsigned char family, std::uint32_
 }
 
 // Appends the listening TCP sockets of one family. False when the kernel does not answer.
-bool askListening(int fd, unsigned char family, std::vector<ListeningSocket>& sockets, InodeIndex& byInode) {
+bool askListening(int fd, std::uint32_t sequence, unsigned char family, std::vector<ListeningSocket>& sockets,
+                  InodeIndex& byInode) {
     const std::size_t before = sockets.size();
-    const bool whole = askSockets(fd, family, 1u << TCP_LISTEN, [&](const inet_diag_msg& diag) {
+    const bool whole = askSockets(fd, sequence, family, 1u << TCP_LISTEN, [&](const inet_diag_msg& diag) {
         sockets.push_back({ntohs(diag.id.idiag_sport), NoProcessId});
         if (diag.idiag_inode != 0)
             byInode[diag.idiag_inode].push_back(sockets.size() - 1);
@@ -209,8 +215,8 @@ public:
         std::vector<ListeningSocket> sockets;
         InodeIndex byInode;
         const int diag = diagnostics();
-        if (diag < 0 || !askListening(diag, AF_INET, sockets, byInode) ||
-            !askListening(diag, AF_INET6, sockets, byInode)) {
+        if (diag < 0 || !askListening(diag, ++m_sequence, AF_INET, sockets, byInode) ||
+            !askListening(diag, ++m_sequence, AF_INET6, sockets, byInode)) {
             m_diag.reset(); // an answer cut short may still be on its way: the next look asks afresh
             sockets.clear();
             byInode.clear();
@@ -258,8 +264,8 @@ public:
                 ++counts[static_cast<std::size_t>(at - ports.begin())];
         };
         const int diag = diagnostics();
-        if (diag >= 0 && askSockets(diag, AF_INET, 1u << TCP_ESTABLISHED, count) &&
-            askSockets(diag, AF_INET6, 1u << TCP_ESTABLISHED, count))
+        if (diag >= 0 && askSockets(diag, ++m_sequence, AF_INET, 1u << TCP_ESTABLISHED, count) &&
+            askSockets(diag, ++m_sequence, AF_INET6, 1u << TCP_ESTABLISHED, count))
             return counts;
         m_diag.reset();
         std::fill(counts.begin(), counts.end(), 0);
@@ -279,6 +285,7 @@ private:
     }
 
     std::unique_ptr<DiagSocket> m_diag;
+    std::uint32_t m_sequence = 0;
     std::unordered_map<ProcessId, std::vector<unsigned long>> m_held; // each candidate's listening inodes
     std::unordered_set<unsigned long> m_seen;                         // every listening inode, at the last look
 };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -251,6 +252,23 @@ TEST_F(ProcessServicesTest, KeepRunningDropsWhatEndedOrRunsAnotherExecutableAndH
     // Asked again while nothing changed: the same answer, from what is held.
     services->KeepRunning(asked);
     EXPECT_EQ(asked, (std::vector<OwnProcess>{one, two}));
+
+    // No descriptor left for a pidfd: each is asked the long way, not taken for ended.
+    const pid_t full = fork();
+    ASSERT_GE(full, 0);
+    if (full == 0) {
+        std::unique_ptr<ProcessServices> fresh = createSystemProcessServices();
+        const rlimit few{64, 64};
+        setrlimit(RLIMIT_NOFILE, &few);
+        while (dup(0) >= 0) {
+        }
+        std::vector<OwnProcess> mine{one};
+        fresh->KeepRunning(mine);
+        _exit(mine.size() == 1 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(full, &status, 0), full);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a live process dropped";
 
     // Ended and not yet reaped (a zombie), as a client is until its end is seen.
     kill(second.pid(), SIGKILL);

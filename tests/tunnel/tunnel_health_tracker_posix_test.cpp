@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -92,6 +93,22 @@ TEST(ClientLogFollower, AWatchedLogIsReadWhenWrittenAndOnlyThen) {
     growth->collect();
     moved.readNew();
     EXPECT_EQ(moved.offset(), 6u) << "opened again";
+
+    // Two followers of one file (a second name of it): each is told of a write, and one let go leaves the other.
+    std::filesystem::create_hard_link(log, work.file("second.log"));
+    auto other = std::make_unique<ClientLogFollower>(work.file("second.log"), growth.get());
+    growth->collect();
+    other->readNew();
+    append("45");
+    growth->collect();
+    moved.readNew();
+    other->readNew();
+    EXPECT_EQ(other->offset(), 8u);
+    other.reset();
+    append("67");
+    growth->collect();
+    moved.readNew();
+    EXPECT_EQ(moved.offset(), 10u);
 }
 
 } // namespace
