@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -58,6 +60,31 @@ TEST(LoadSequence, ListsTunnelsSortedAndConnectsTheMarkedOnesInListOrder) {
     f.main().Visualizza1Click();
     EXPECT_EQ(f.app().editor().windowTitle(), QStringLiteral("Tunnell: delta"));
     EXPECT_EQ(f.app().editor().mxflatedit1->text(), QStringLiteral("fourth"));
+}
+
+// Captions are measured once at start: the scroll bar many rows need is there before they are first laid out,
+// so the narrower view does not have every caption measured again at the first paint.
+TEST(LoadSequence, ManyRowsAreMeasuredOnceBeforeTheWindowIsShown) {
+    struct CountingDelegate : QStyledItemDelegate {
+        using QStyledItemDelegate::QStyledItemDelegate;
+        mutable int measured = 0;
+        QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+            ++measured;
+            return QStyledItemDelegate::sizeHint(option, index);
+        }
+    };
+    AppFixture f;
+    constexpr int kRows = 120; // several screens of rows in the first window size
+    for (int i = 0; i < kRows; ++i)
+        f.folder.makeFolder("tunnells/t" + std::to_string(1000 + i));
+    auto* delegate = new CountingDelegate(f.main().ListView1);
+    f.main().ListView1->setItemDelegate(delegate);
+
+    f.app().start();
+    QApplication::processEvents();
+    ASSERT_EQ(f.main().ListView1->count(), kRows);
+    ASSERT_TRUE(f.main().ListView1->verticalScrollBar()->isVisible());
+    EXPECT_LE(delegate->measured, kRows + kRows / 4);
 }
 
 TEST(LoadSequence, RestoreDoesNotStartASecondClientForARunningTunnel) {
