@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,14 @@ TEST(DefinitionPrefetch, GivesWhatReadingEachInTurnGivesWhateverItsSize) {
     test::TempDir work;
     std::vector<std::string> names;
     for (int i = 0; i < 120; ++i) {
-        names.push_back("t" + std::to_string(i));
+        char name[16];
+        char host[16];
+        std::snprintf(name, sizeof name, "t%d", i);
+        std::snprintf(host, sizeof host, "host%d", i);
+        names.push_back(name);
         work.makeFolder("tunnells/" + names.back());
         SaveDefinition(work.withSeparator(), names.back(),
-                       {"host" + std::to_string(i), "22", "user", "secret", std::to_string(20000 + i), "127.0.0.1",
-                        "80", i % 2 == 0});
+                       {host, "22", "user", "secret", std::to_string(20000 + i), "127.0.0.1", "80", i % 2 == 0});
     }
     names.push_back("missing"); // a folder without its definition
     work.makeFolder("tunnells/missing");
