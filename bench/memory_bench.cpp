@@ -17,8 +17,8 @@
 
 #include "app/application.h"
 #include "bench_stats.h"
+#include "portable_folder.h"
 #include "reference_window.h"
-#include "store/tunnel_definition.h"
 
 namespace {
 
@@ -122,18 +122,6 @@ Figures inChild(const std::vector<std::string>& mode) {
     return figures;
 }
 
-std::string portableFolder(const std::filesystem::path& root, int tunnels) {
-    const std::filesystem::path folder = root / ("tunnels" + std::to_string(tunnels));
-    for (int i = 0; i < tunnels; ++i) {
-        const std::string name = "tunnel" + std::to_string(1000 + i);
-        std::filesystem::create_directories(folder / "tunnells" / name);
-        SaveDefinition(folder.string() + "/", name,
-                       {"10.0.0." + std::to_string(i % 250 + 1), "22", "user", "secret", std::to_string(20000 + i),
-                        "127.0.0.1", "80", false});
-    }
-    return folder.string() + "/";
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -150,8 +138,8 @@ int main(int argc, char** argv) {
 
     const std::filesystem::path root =
         std::filesystem::temp_directory_path() / ("quorvane_memory_bench." + std::to_string(::getpid()));
-    const std::string few = portableFolder(root, kTunnels);
-    const std::string many = portableFolder(root, kMoreTunnels);
+    const std::string few = bench::portableFolder(root, kTunnels);
+    const std::string many = bench::portableFolder(root, kMoreTunnels);
 
     // Rounds take turns, so each kind of child sees the same machine.
     std::vector<double> program, reference, more, programAnonymous, referenceAnonymous;

@@ -18,8 +18,8 @@
 
 #include "app/application.h"
 #include "bench_stats.h"
+#include "portable_folder.h"
 #include "reference_window.h"
-#include "store/tunnel_definition.h"
 
 namespace {
 
@@ -118,20 +118,6 @@ double startupSeconds(const std::string& mode, const std::string& folder) {
     return static_cast<double>(std::strtoll(text.c_str(), nullptr, 10) - started) / 1e9;
 }
 
-std::string portableFolder(const std::filesystem::path& root, int tunnels) {
-    const std::filesystem::path folder = root / ("tunnels" + std::to_string(tunnels));
-    std::filesystem::create_directories(folder / "tunnells");
-    for (int i = 0; i < tunnels; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "tunnel%04d", i);
-        std::filesystem::create_directories(folder / "tunnells" / name);
-        SaveDefinition(folder.string() + "/", name,
-                       {"127.0.0." + std::to_string(i % 250 + 1), "22", "user", "secret", std::to_string(20000 + i),
-                        "127.0.0.1", "80", false});
-    }
-    return folder.string() + "/";
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -148,7 +134,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path root(rootTemplate);
     bool allMet = true;
     for (const Count& count : kCounts) {
-        const std::string folder = portableFolder(root, count.tunnels);
+        const std::string folder = bench::portableFolder(root, count.tunnels);
         // Once each outside the numbers: the files and libraries in the page cache, as on any start but the first.
         startupSeconds("--program", folder);
         startupSeconds("--reference", folder);
