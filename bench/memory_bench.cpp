@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -19,6 +19,7 @@
 #include "bench_stats.h"
 #include "portable_folder.h"
 #include "reference_window.h"
+#include "self_child.h"
 
 namespace {
 
@@ -91,33 +92,10 @@ struct Figures {
 
 // Runs this program again with the given mode and reads the child's one line of figures.
 Figures inChild(const std::vector<std::string>& mode) {
-    int out[2];
-    if (pipe(out) != 0)
-        return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        std::vector<char*> args{const_cast<char*>("memory_bench")};
-        for (const std::string& arg : mode)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv("/proc/self/exe", args.data());
-        _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char buffer[256];
-    for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(got));
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    const std::optional<std::string> text = bench::outputOfSelf(mode);
     Figures figures;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(text.c_str(), "%ld %ld %d %d", &figures.kb, &figures.anonymousKb, &figures.width,
-                    &figures.height) != 4)
+    if (!text || std::sscanf(text->c_str(), "%ld %ld %d %d", &figures.kb, &figures.anonymousKb, &figures.width,
+                             &figures.height) != 4)
         return {};
     return figures;
 }

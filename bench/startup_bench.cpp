@@ -9,17 +9,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "app/application.h"
 #include "bench_stats.h"
 #include "portable_folder.h"
 #include "reference_window.h"
+#include "self_child.h"
 
 namespace {
 
@@ -89,33 +88,11 @@ int startReference(int argc, char** argv, const std::string& folder) {
 
 // Starts this program again in the given mode; the seconds from the start to its window shown, or -1.
 double startupSeconds(const std::string& mode, const std::string& folder) {
-    int out[2];
-    if (pipe(out) != 0)
-        return -1;
     const std::int64_t started = nowNs();
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        // Qt's remarks about the screenless platform, once per start, would bury the figures.
-        if (const int quiet = open("/dev/null", O_WRONLY); quiet >= 0)
-            dup2(quiet, STDERR_FILENO);
-        const char* args[] = {"startup_bench", mode.c_str(), folder.c_str(), nullptr};
-        execv("/proc/self/exe", const_cast<char**>(args));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char buffer[64];
-    for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(got));
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || text.empty())
+    const std::optional<std::string> shown = bench::outputOfSelf({mode, folder}, true);
+    if (!shown || shown->empty())
         return -1;
-    return static_cast<double>(std::strtoll(text.c_str(), nullptr, 10) - started) / 1e9;
+    return static_cast<double>(std::strtoll(shown->c_str(), nullptr, 10) - started) / 1e9;
 }
 
 } // namespace

@@ -1042,7 +1042,6 @@ void TMain::FormShow() {
                 ListView1->setCurrentRow(rows - 1);
             loadIntoEditor(ListView1->tunnelOf(ListView1->item(rows - 1)));
         }
-        showHealth(true); // the automatic connects' rows
     }
     m_loading = false;
     // The last row was selected while the list was quiet: the commands that need a selection follow it now.
