@@ -29,6 +29,12 @@ private:
         void operator()(Watched* watched) const;
     };
     std::vector<std::unique_ptr<Watched, Release>> m_watched;
+    // What every watch shares, where the platform has one (Linux: one descriptor the event loop waits on).
+    struct Hub;
+    struct HubRelease {
+        void operator()(Hub* hub) const;
+    };
+    std::unique_ptr<Hub, HubRelease> m_hub;
     void finished(Watched* watched);
     void release(Watched* watched); // drops it from m_watched
 };

@@ -20,6 +20,13 @@ void ClientEndWatch::Release::operator()(Watched* watched) const {
     delete watched;
 }
 
+// Each process handle has a notifier of its own: nothing is shared.
+struct ClientEndWatch::Hub {};
+
+void ClientEndWatch::HubRelease::operator()(Hub* hub) const {
+    delete hub;
+}
+
 void ClientEndWatch::watch(ProcessId id) {
     if (id == NoProcessId || id == 0)
         return;

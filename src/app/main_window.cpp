@@ -437,9 +437,11 @@ void TMain::checkprocessiTimer() {
 
 void TMain::showHealth(bool onlyWhenChanged) {
     const std::optional<std::uint64_t> revision = m_service.statesRevision();
-    // The rows are looked at only when a state, a count or a minute up changed; the hint's words may change on
-    // their own.
-    if (!onlyWhenChanged || !revision || revision != m_shownRevision) {
+    // Only a state, a count or a minute up changes the rows and the selected tunnel's words: most passes change
+    // none. A countdown has no revision, its words change every second. A new row, a new language or a rename
+    // come with onlyWhenChanged false. The hint's own words may change on their own.
+    const bool changed = !onlyWhenChanged || !revision || revision != m_shownRevision;
+    if (changed) {
         m_shownRevision = revision;
         m_connectedShown = ListView1->showStates(
             [this](const std::string& tunnel) { return m_service.health(tunnel); }, m_windows.messages,
@@ -451,7 +453,8 @@ void TMain::showHealth(bool onlyWhenChanged) {
         TrayBar->SetIcon(programIcon(anyUp));
     }
     TrayBar->SetStatus(trayHint(m_connectedShown));
-    showSelectedHealth();
+    if (changed)
+        showSelectedHealth();
 }
 
 void TMain::showSelectedHealth() {

@@ -97,27 +97,10 @@ private:
     int m_fd;
 };
 
-// Hands each TCP socket of one family in the given states to take, as the kernel lists them: only those, and
-// no text to parse, whatever the number of connections. False when the kernel does not answer (an old kernel,
-// a sandbox that refuses netlink) or the answer was cut short.
-// sequence numbers the question: what is left of an earlier answer cut short is not taken for this one's.
-template <class Take>
-bool askSockets(int fd, std::uint32_t sequence, unsigned char family, std::uint32_t states, Take&& take) {
-    struct {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } message{};
-    message.header.nlmsg_len = sizeof message;
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    message.header.nlmsg_seq = sequence;
-    message.request.sdiag_family = family;
-    message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = states;
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    if (sendto(fd, &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0)
-        return false;
+// Reads the kernel's answer to the dump question numbered sequence, handing each socket to take. False when the
+// kernel does not answer (an old kernel, a sandbox that refuses netlink), refuses the question or cuts the answer
+// short. The number keeps what is left of an earlier answer cut short from being taken for this one's.
+template <class Take> bool readDump(int fd, std::uint32_t sequence, Take&& take) {
     alignas(nlmsghdr) char buffer[32 * 1024];
     for (;;) {
         const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
@@ -132,26 +115,77 @@ bool askSockets(int fd, std::uint32_t sequence, unsigned char family, std::uint3
                 return true;
             if (header->nlmsg_type == NLMSG_ERROR)
                 return false;
-            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+            if ((header->nlmsg_type != SOCK_DIAG_BY_FAMILY && header->nlmsg_type != TCPDIAG_GETSOCK) ||
+                header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
                 continue;
             take(*static_cast<const inet_diag_msg*>(NLMSG_DATA(header)));
         }
     }
 }
 
-// Appends the listening TCP sockets of one family. False when the kernel does not answer.
-bool askListening(int fd, std::uint32_t sequence, unsigned char family, std::vector<ListeningSocket>& sockets,
-                  InodeIndex& byInode) {
-    const std::size_t before = sockets.size();
-    const bool whole = askSockets(fd, sequence, family, 1u << TCP_LISTEN, [&](const inet_diag_msg& diag) {
+template <class Request> bool sendDumpRequest(int fd, std::uint16_t type, std::uint32_t sequence, const Request& request) {
+    struct {
+        nlmsghdr header;
+        Request request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = type;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_seq = sequence;
+    message.request = request;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    return sendto(fd, &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) >= 0;
+}
+
+// How the kernel is asked: sequence numbers each question; bothAtOnce is cleared by a kernel that refuses the
+// older form of the question, which covers IPv4 and IPv6 in one answer.
+struct DiagQuestions {
+    int fd = -1;
+    std::uint32_t sequence = 0;
+    bool bothAtOnce = true;
+};
+
+// Hands each TCP socket in the given states to take, as the kernel lists them: only those, and no text to parse,
+// whatever the number of connections. One answer for both families halves the cost of a pass's look; a kernel
+// that refuses it is asked family by family, after restart() has dropped what was taken. False when no answer
+// came whole: what take was handed is then not to be trusted.
+template <class Take, class Restart>
+bool askSockets(DiagQuestions& ask, std::uint32_t states, Take&& take, Restart&& restart) {
+    if (ask.bothAtOnce) {
+        inet_diag_req both{};
+        both.idiag_family = AF_INET; // the kernel answers for every family to this form
+        both.idiag_states = states;
+        const std::uint32_t sequence = ++ask.sequence;
+        if (sendDumpRequest(ask.fd, TCPDIAG_GETSOCK, sequence, both) && readDump(ask.fd, sequence, take))
+            return true;
+        restart();
+    }
+    for (const unsigned char family : {AF_INET, AF_INET6}) {
+        inet_diag_req_v2 request{};
+        request.sdiag_family = family;
+        request.sdiag_protocol = IPPROTO_TCP;
+        request.idiag_states = states;
+        const std::uint32_t sequence = ++ask.sequence;
+        if (!sendDumpRequest(ask.fd, SOCK_DIAG_BY_FAMILY, sequence, request) || !readDump(ask.fd, sequence, take))
+            return false;
+    }
+    ask.bothAtOnce = false; // this kernel answers only family by family
+    return true;
+}
+
+// The listening TCP sockets, indexed by inode. False when the kernel does not answer.
+bool askListening(DiagQuestions& ask, std::vector<ListeningSocket>& sockets, InodeIndex& byInode) {
+    const auto take = [&](const inet_diag_msg& diag) {
         sockets.push_back({ntohs(diag.id.idiag_sport), NoProcessId});
         if (diag.idiag_inode != 0)
             byInode[diag.idiag_inode].push_back(sockets.size() - 1);
-    });
-    // Cut short: nothing of this family is trusted (the caller reads the tables instead).
-    if (!whole)
-        sockets.resize(before);
-    return whole;
+    };
+    const auto restart = [&] {
+        sockets.clear();
+        byInode.clear();
+    };
+    return askSockets(ask, 1u << TCP_LISTEN, take, restart);
 }
 
 // Counts, into counts (one per port, same order), the established TCP connections of the /proc table at path
@@ -214,9 +248,7 @@ public:
     std::vector<ListeningSocket> listening(const std::vector<ProcessId>& candidates) override {
         std::vector<ListeningSocket> sockets;
         InodeIndex byInode;
-        const int diag = diagnostics();
-        if (diag < 0 || !askListening(diag, ++m_sequence, AF_INET, sockets, byInode) ||
-            !askListening(diag, ++m_sequence, AF_INET6, sockets, byInode)) {
+        if (!diagnostics() || !askListening(m_ask, sockets, byInode)) {
             m_diag.reset(); // an answer cut short may still be on its way: the next look asks afresh
             sockets.clear();
             byInode.clear();
@@ -263,9 +295,8 @@ public:
             if (const auto at = std::find(ports.begin(), ports.end(), port); at != ports.end())
                 ++counts[static_cast<std::size_t>(at - ports.begin())];
         };
-        const int diag = diagnostics();
-        if (diag >= 0 && askSockets(diag, ++m_sequence, AF_INET, 1u << TCP_ESTABLISHED, count) &&
-            askSockets(diag, ++m_sequence, AF_INET6, 1u << TCP_ESTABLISHED, count))
+        const auto restart = [&] { std::fill(counts.begin(), counts.end(), 0); };
+        if (diagnostics() && askSockets(m_ask, 1u << TCP_ESTABLISHED, count, restart))
             return counts;
         m_diag.reset();
         std::fill(counts.begin(), counts.end(), 0);
@@ -278,14 +309,16 @@ public:
 
 private:
     // Kept between looks: every pass asks, and a socket of its own each time would cost three more calls.
-    int diagnostics() {
+    // False when no netlink socket can be had.
+    bool diagnostics() {
         if (!m_diag || m_diag->fd() < 0)
             m_diag = std::make_unique<DiagSocket>();
-        return m_diag->fd();
+        m_ask.fd = m_diag->fd();
+        return m_ask.fd >= 0;
     }
 
     std::unique_ptr<DiagSocket> m_diag;
-    std::uint32_t m_sequence = 0;
+    DiagQuestions m_ask; // its numbering runs on across sockets
     std::unordered_map<ProcessId, std::vector<unsigned long>> m_held; // each candidate's listening inodes
     std::unordered_set<unsigned long> m_seen;                         // every listening inode, at the last look
 };

@@ -218,11 +218,12 @@ void TunnelHealthTracker::countConnections() {
             connections[tunnel] = sum;
         }
     }
-    // The time up is shown in whole minutes: a new minute is a change to show, a pass within one is not.
+    // The time up is shown in whole minutes: a new minute is a change to show, a pass within one is not. Like the
+    // counts, it is shown only in the window: hidden, a minute gone by is nothing to redraw.
     std::unordered_map<std::string, std::int64_t> minutesUp;
     for (const auto& [tunnel, client] : m_clients) {
         const TunnelHealth& health = m_monitor.health(tunnel);
-        if (health.status == TunnelStatus::Connected)
+        if (m_countsWanted && health.status == TunnelStatus::Connected)
             minutesUp[tunnel] = std::chrono::duration_cast<std::chrono::minutes>(m_clock.now() - health.since).count();
     }
     if (connections != m_connections || minutesUp != m_minutesUp) {
