@@ -123,7 +123,8 @@ template <class Take> bool readDump(int fd, std::uint32_t sequence, Take&& take)
     }
 }
 
-template <class Request> bool sendDumpRequest(int fd, std::uint16_t type, std::uint32_t sequence, const Request& request) {
+template <class Request>
+bool sendDumpRequest(int fd, std::uint16_t type, std::uint32_t sequence, const Request& request) {
     struct {
         nlmsghdr header;
         Request request;
@@ -318,7 +319,7 @@ private:
     }
 
     std::unique_ptr<DiagSocket> m_diag;
-    DiagQuestions m_ask; // its numbering runs on across sockets
+    DiagQuestions m_ask;                                              // its numbering runs on across sockets
     std::unordered_map<ProcessId, std::vector<unsigned long>> m_held; // each candidate's listening inodes
     std::unordered_set<unsigned long> m_seen;                         // every listening inode, at the last look
 };
