@@ -3,8 +3,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
 #include <QThread>
@@ -12,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/local_socket.h"
 #include "process/process_services.h"
 
 namespace quorvane {
@@ -70,24 +69,22 @@ bool lockHolderIsThisProgram(qint64 holder) {
 }
 
 InstanceServer::InstanceServer(QString name, Handler handler, QObject* parent)
-    : QObject(parent), m_name(std::move(name)), m_handler(std::move(handler)), m_server(new QLocalServer(this)),
+    : QObject(parent), m_name(std::move(name)), m_handler(std::move(handler)), m_server(new LocalServer(this)),
       m_watch(new QTimer(this)) {
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &InstanceServer::accept);
+    connect(m_server, &LocalServer::newConnection, this, &InstanceServer::accept);
     m_watch->setTimerType(Qt::VeryCoarseTimer); // wakes with the status timer, not on its own
     connect(m_watch, &QTimer::timeout, this, &InstanceServer::keepListening);
 }
 
 bool InstanceServer::listen() {
-    // Asked first, since a listen would take the name over (Qt puts a private socket in place by
-    // renaming): a live instance, started a moment earlier, keeps it, and this one goes without.
-    QLocalSocket probe;
-    probe.connectToServer(m_name);
-    if (probe.waitForConnected(kProbeMs))
+    // Asked first, since listening starts by removing what is under the name: a live instance, started a
+    // moment earlier, keeps it, and this one goes without.
+    LocalSocket probe;
+    if (probe.connectToServer(m_name, kProbeMs))
         return false;
     // Nobody answers: what is there is a dead instance's socket, or nothing. The watch runs even when this
     // listen fails: this instance holds the lock, and a later start must find a socket once one can be made.
-    QLocalServer::removeServer(m_name);
+    LocalServer::removeServer(m_name);
     m_watch->start(kRelistenMs);
     return m_server->listen(m_name);
 }
@@ -96,12 +93,12 @@ void InstanceServer::keepListening() {
     if (m_server->isListening())
         return;
     // The name is this instance's (it holds the lock): a later start would otherwise find no socket.
-    QLocalServer::removeServer(m_name);
+    LocalServer::removeServer(m_name);
     m_server->listen(m_name);
 }
 
 void InstanceServer::accept() {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+    while (LocalSocket* socket = m_server->nextPendingConnection()) {
         if (m_connections >= kMaxConnections) {
             delete socket; // a start caught in a flood is told by its own end that the connection closed
             continue;
@@ -109,7 +106,7 @@ void InstanceServer::accept() {
         ++m_connections;
         connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
         socket->setReadBufferSize(kMaxRequestBytes);
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &LocalSocket::disconnected, socket, &QObject::deleteLater);
         // A peer that connects and says nothing is not kept forever.
         auto* idle = new QTimer(socket);
         idle->setSingleShot(true);
@@ -122,7 +119,7 @@ void InstanceServer::accept() {
         });
         idle->start(kIdleMs);
         auto pending = std::make_shared<QByteArray>();
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket, pending, idle] {
+        connect(socket, &LocalSocket::readyRead, this, [this, socket, pending, idle] {
             // A request ends with its "end" line; anything larger than any request is dropped.
             *pending += socket->readAll();
             if (pending->size() > kMaxRequestBytes) {
@@ -132,7 +129,7 @@ void InstanceServer::accept() {
             if (!pending->endsWith("\nend\n"))
                 return;
             idle->stop(); // the request is whole: the commands take as long as they take
-            const QPointer<QLocalSocket> alive(socket);
+            const QPointer<LocalSocket> alive(socket);
             const std::string request = pending->toStdString();
             pending->clear();
             // The commands may open a box, whose event loop can see the asker leave and the socket go, and a
@@ -153,23 +150,21 @@ namespace {
 
 InstanceReply askOnce(const QString& name, const std::string& request, int replyMs) {
     constexpr int kConnectMs = 2000; // a live instance accepts at once; a dead socket refuses at once
-    QLocalSocket socket;
-    socket.connectToServer(name);
-    if (!socket.waitForConnected(kConnectMs))
+    LocalSocket socket;
+    if (!socket.connectToServer(name, kConnectMs))
         return {};
-    socket.write(request.data(), static_cast<qint64>(request.size()));
+    socket.write(QByteArray(request.data(), static_cast<qsizetype>(request.size())));
     // On Windows a write may be done at once, and a wait with nothing left to write says false. A busy instance
     // takes the request when it is free again: as long as the reply may take.
     if (socket.bytesToWrite() > 0 && !socket.waitForBytesWritten(replyMs))
-        return {true, std::nullopt, socket.state() != QLocalSocket::ConnectedState};
+        return {true, std::nullopt, !socket.isConnected()};
     QByteArray reply;
     qint64 whole = -1;
     QElapsedTimer waited;
     waited.start();
     // A wait may end early with nothing read and the connection still up (wine's pipes do that): only the
     // reply, its end, or the time allowed ends the loop.
-    while ((whole < 0 || reply.size() < whole) && socket.state() == QLocalSocket::ConnectedState &&
-           waited.elapsed() < replyMs) {
+    while ((whole < 0 || reply.size() < whole) && socket.isConnected() && waited.elapsed() < replyMs) {
         if (!socket.waitForReadyRead(int(std::max<qint64>(1, replyMs - waited.elapsed()))) &&
             socket.bytesAvailable() == 0) {
             QThread::msleep(10);
@@ -181,8 +176,8 @@ InstanceReply askOnce(const QString& name, const std::string& request, int reply
     }
     if (whole < 0 || reply.size() < whole)
         reply += socket.readAll();
-    const bool closed = socket.state() != QLocalSocket::ConnectedState;
-    socket.disconnectFromServer();
+    const bool closed = !socket.isConnected();
+    socket.abort();
     whole = framedSize(reply);
     if (whole >= 0 && reply.size() >= whole)
         return {true, reply.mid(reply.indexOf('\n') + 1).toStdString()};

@@ -7,11 +7,12 @@
 #include <optional>
 #include <string>
 
-class QLocalServer;
 class QLockFile;
 class QTimer;
 
 namespace quorvane {
+
+class LocalServer;
 
 // The socket's name for a data folder: a path in the user's runtime folder (a named pipe on
 // Windows), so two portable copies never answer for each other.
@@ -33,8 +34,8 @@ public:
 
     // Listens, first removing a socket left by an instance that ended without cleaning up. False when
     // the name cannot be used (the program still runs, only without taking commands). Once listening,
-    // the socket is put back whenever the server loses it (Qt closes it, and deletes the file, when an
-    // accept fails, e.g. for want of descriptors).
+    // the socket is put back whenever the server loses it (it closes, and deletes the file, when an accept
+    // fails, e.g. for want of descriptors).
     bool listen();
 
     static constexpr qint64 kMaxRequestBytes = 64 * 1024;
@@ -51,7 +52,7 @@ private:
 
     QString m_name;
     Handler m_handler;
-    QLocalServer* m_server;
+    LocalServer* m_server;
     QTimer* m_watch;
     int m_connections = 0;
 };

@@ -3,9 +3,13 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QTimer>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "app/instance_channel.h"
 #include "app/service_events.h"
@@ -81,6 +85,37 @@ TEST(InstanceChannel, AnswersWholeRequestsSurvivesAnAskerThatLeavesAndKeepsItsNa
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(handled, 3) << "a piece ending in \"end\" is not a whole request";
     EXPECT_EQ(talk(name, {request}, false), "0\n" + std::to_string(request.size())) << "still serving";
+}
+
+// A start asks from its own process; here from a thread, while this one serves. A reply larger than the socket's
+// buffer comes whole, and the socket is its user's alone.
+TEST(InstanceChannel, AStartGetsALargeReplyWholeFromASocketOnlyItsUserMayOpen) {
+    TempDir runtime;
+    const QString name = QString::fromStdString(runtime.file("q.sock"));
+    const std::string large(3 * 1024 * 1024, 's');
+    InstanceServer server(name, [&](const std::string&, const InstanceServer::Reply& reply) { reply("0\n" + large); });
+    ASSERT_TRUE(server.listen());
+    EXPECT_EQ(QFileInfo(name).permissions() &
+                  ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+              QFile::Permissions());
+
+    QLockFile lock(name + QStringLiteral(".lock"));
+    std::optional<InstanceReply> reply;
+    std::atomic<bool> asked{false};
+    std::thread start([&] {
+        reply = askRunningInstance(name, "quorvane-request 1\nstatus\nend\n", 5000, lock);
+        asked = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!asked && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    start.join();
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->instanceRunning);
+    ASSERT_TRUE(reply->text);
+    EXPECT_EQ(reply->text->size(), large.size() + 2);
+    EXPECT_EQ(*reply->text, "0\n" + large);
 }
 
 // The reply as the server would send it, waiting for a connect's outcome as the running program does.
