@@ -40,9 +40,16 @@ void letGo(std::unique_ptr<QSocketNotifier>& notifier) {
     notifier.release()->deleteLater();
 }
 
-// Time left of waitMs since clock started, never below zero.
-int leftOf(const QElapsedTimer& clock, int waitMs) {
-    return static_cast<int>(std::max<qint64>(0, waitMs - clock.elapsed()));
+// Waits until fd is ready for events, within what is left of waitMs since clock started. False when the time ran
+// out first.
+bool readyWithin(int fd, short events, const QElapsedTimer& clock, int waitMs) {
+    for (;;) {
+        pollfd watch{fd, events, 0};
+        const int ready = ::poll(&watch, 1, static_cast<int>(std::max<qint64>(0, waitMs - clock.elapsed())));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        return ready > 0;
+    }
 }
 
 } // namespace
@@ -184,11 +191,7 @@ bool LocalSocket::waitForBytesWritten(int waitMs) {
     QElapsedTimer clock;
     clock.start();
     while (d->fd >= 0 && !d->out.isEmpty()) {
-        pollfd watch{d->fd, POLLOUT, 0};
-        const int ready = ::poll(&watch, 1, leftOf(clock, waitMs));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
+        if (!readyWithin(d->fd, POLLOUT, clock, waitMs))
             return false;
         if (!d->flush()) {
             abort();
@@ -202,11 +205,7 @@ bool LocalSocket::waitForReadyRead(int waitMs) {
     QElapsedTimer clock;
     clock.start();
     while (d->fd >= 0) {
-        pollfd watch{d->fd, POLLIN, 0};
-        const int ready = ::poll(&watch, 1, leftOf(clock, waitMs));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
+        if (!readyWithin(d->fd, POLLIN, clock, waitMs))
             return false;
         bool got = false;
         const bool open = d->readAvailable(got);
