@@ -3,6 +3,8 @@
 
 #include <sstream>
 
+#include "service/tunnel_words.h"
+
 namespace quorvane {
 namespace {
 
@@ -28,7 +30,29 @@ bool hasControlCharacter(const std::string& text) {
     return false;
 }
 
+std::string stageWords(ConnectStage stage) {
+    switch (stage) {
+    case ConnectStage::Reaching:
+        return "no answer from the server";
+    case ConnectStage::Greeting:
+    case ConnectStage::Unknown:
+        return "SSH connection not completed (the server accepts but never greets)";
+    case ConnectStage::KeyExchange:
+        return "SSH connection not completed (the key exchange never ends)";
+    case ConnectStage::Login:
+        return "the server does not complete the login";
+    case ConnectStage::Forwarding:
+        break;
+    }
+    return "the server does not confirm the forwards after the login";
+}
+
 std::string failureWords(const ClientFailure& failure) {
+    if (!failure.hop.empty()) {
+        ClientFailure own = failure;
+        own.hop.clear();
+        return "jump host " + failure.hop + ": " + failureWords(own);
+    }
     switch (failure.kind) {
     case FailureKind::AccessDenied:
         return "access denied";
@@ -44,6 +68,10 @@ std::string failureWords(const ClientFailure& failure) {
         return "name not known";
     case FailureKind::ServerNotAnswering:
         return "server not answering";
+    case FailureKind::ConnectTimedOut:
+        return stageWords(failure.stage);
+    case FailureKind::ClosedEarly:
+        return "the server closed the connection before answering (busy?)";
     case FailureKind::ForwardingRefused:
         return "forward refused: " + failure.detail;
     case FailureKind::BeforeFailed:
@@ -166,12 +194,16 @@ std::string statusLine(const std::string& name, const TunnelHealth& health) {
     }
     switch (health.status) {
     case TunnelStatus::Connected:
+        if (health.warning)
+            return tunnel + "\tconnected (service " + health.warning->service + " refuses connections since " +
+                   clockTime(health.warning->at) + ")";
         return tunnel + "\tconnected";
     case TunnelStatus::Connecting:
         return tunnel + "\tconnecting";
     case TunnelStatus::Failed:
         return tunnel + "\tfailed: " + failureWords(health.failure) +
-               (health.awaitingUser ? " (a window asks the user)" : "");
+               (health.awaitingUser ? " (a window asks the user)" : "") +
+               (health.retryIn ? "; next try in " + std::to_string(*health.retryIn) + " s" : "");
     case TunnelStatus::NotConnected:
         break;
     }

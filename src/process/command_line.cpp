@@ -266,8 +266,11 @@ std::optional<FieldProblem> checkFields(const TunnelDefinition& definition, bool
         return std::nullopt;
     for (const ExtraForward& extra : definition.Inoltri) {
         if (const std::optional<FieldFault> fault = extraForwardFault(extra))
-            return FieldProblem{ConnectField::Inoltri, *fault};
+            return FieldProblem{ConnectField::Inoltri, *fault, formatExtraForwards({extra})};
     }
+    // Dropped, it would leave the client without a forward the user expects, and nothing said.
+    if (!definition.InoltriIllegibili.empty())
+        return FieldProblem{ConnectField::Inoltri, FieldFault::NotAForward, definition.InoltriIllegibili.front()};
     // The list is one value of the definition, which holds 2047 characters at most.
     if (formatExtraForwards(definition.Inoltri).size() >= IniText::kValueBufferChars)
         return FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable};

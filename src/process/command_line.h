@@ -32,11 +32,13 @@ enum class FieldFault {
     NotAPort,    // not a whole number 1-65535
     Unpassable,  // holds a NUL, which no command line can carry (or, in an extra forward, what cannot be stored)
     NotSet,      // would be refused, and still holds the text a new tunnel gets there (see placeholderOf)
+    NotAForward, // an entry of the extra forwards that is not kind, local port, address and port
 };
 
 struct FieldProblem {
     ConnectField field;
     FieldFault fault;
+    std::string entry{}; // for an extra forward: the entry, as the file holds it
     bool operator==(const FieldProblem&) const = default;
 };
 

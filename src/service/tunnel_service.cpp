@@ -28,7 +28,14 @@ std::vector<Notice> notApproved(const std::string& tunnel, const std::vector<Con
 // Failures a missing network explains: a server that does not answer or cannot be reached.
 bool networkFailure(FailureKind kind) {
     return kind == FailureKind::ServerNotAnswering || kind == FailureKind::ConnectionRefused ||
-           kind == FailureKind::ClientEnded;
+           kind == FailureKind::ClientEnded || kind == FailureKind::ConnectTimedOut ||
+           kind == FailureKind::ClosedEarly || kind == FailureKind::NameNotKnown;
+}
+
+// What a client was started with, as far as watching it goes.
+ClientSetup setupFor(const TunnelDefinition& definition, int probePort, int probeSeconds) {
+    return ClientSetup{localForwardPorts(definition), definition.Riconnessione, probePort, probeSeconds,
+                       std::chrono::seconds(definition.AttesaConnessione)};
 }
 
 Notice noticeFor(NoticeKind kind, const std::string& tunnel) {
@@ -53,16 +60,13 @@ TunnelService::TunnelService(ProgramFolders folders, ProcessServices& processes,
     : m_folders(std::move(folders)), m_processes(processes), m_launcher(launcher), m_health(health),
       m_clients(processes, paths::TunnelsDirForListing(m_folders.data)), m_probeSockets(probes), m_network(network),
       m_approvals(m_folders.data) {
-    if (m_probeSockets)
+    if (m_probeSockets) {
         m_probes.emplace(*m_probeSockets, m_health.clock());
-}
-
-TunnelService::~TunnelService() {
-    for (auto& [tunnel, check] : m_returns) {
-        if (check.handle != ProbeSockets::kNoHandle)
-            m_probeSockets->close(check.handle);
+        m_returning.emplace(*m_probeSockets, m_health.clock());
     }
 }
+
+TunnelService::~TunnelService() = default;
 
 // ---- the list ----
 
@@ -315,6 +319,8 @@ void TunnelService::tick() {
             // of reach may be back: ask every server now, and try every waiting tunnel.
             if (m_probes)
                 m_probes->checkAllNow();
+            if (m_returning)
+                m_returning->askAllAfresh();
             for (const std::string& tunnel : m_tunnels)
                 m_health.restartNow(tunnel);
             restartDueClients();
@@ -328,16 +334,7 @@ void TunnelService::tick() {
         }
         m_listener->statesChanged();
     }
-    if (m_probes) {
-        for (const std::string& tunnel : m_probes->look(m_health.probeTargets())) {
-            if (!has(tunnel))
-                continue;
-            react(m_health.failed(tunnel, {FailureKind::ServerNotAnswering, {}, {}}, true));
-            m_listener->statesChanged();
-            restartDueClients();
-        }
-        lookForReturningServers();
-    }
+    lookAtServers();
     // A restart that fell due between two passes starts now; a waiting tunnel's countdown is shown.
     if (!m_health.restartsDue().empty())
         restartDueClients();
@@ -346,57 +343,65 @@ void TunnelService::tick() {
     m_listener->ticksNeeded(needsTicks());
 }
 
-void TunnelService::lookForReturningServers() {
-    // A server that stopped answering is asked every two seconds whether it is back (its banner says
-    // so), rather than waiting out the backoff: the tunnel is up again as soon as it can be.
-    const auto now = m_health.clock().now();
-    for (auto it = m_returns.begin(); it != m_returns.end();) {
-        const bool waiting = has(it->first) && m_health.untilRestart(it->first).has_value();
-        if (waiting) {
-            ++it;
+void TunnelService::lookAtServers() {
+    if (!m_probes)
+        return;
+    std::vector<std::string> answered;
+    for (const std::string& tunnel : m_probes->look(m_health.probeTargets(), &answered)) {
+        if (!has(tunnel))
             continue;
-        }
-        m_probeSockets->close(it->second.handle);
-        it = m_returns.erase(it);
+        react(m_health.failed(tunnel, {FailureKind::ServerNotAnswering, {}, {}}, true));
+        m_listener->statesChanged();
+        restartDueClients();
     }
+    // A started client is connected once its first check has answered.
+    for (const std::string& tunnel : answered) {
+        if (!has(tunnel))
+            continue;
+        if (const std::optional<HealthChange> change = m_health.checkAnswered(tunnel)) {
+            react(*change);
+            m_listener->statesChanged();
+        }
+    }
+    lookForReturningServers();
+}
+
+WaitingTunnel TunnelService::firstServerOf(const std::string& tunnel) const {
+    TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
+    // Behind a jump host the server this computer can reach is the jump host.
+    if (!definition.PassaPer.empty() && has(definition.PassaPer))
+        definition = LoadDefinition(m_folders.data, definition.PassaPer);
+    const int named = portValue(definition.PortaServer);
+    return WaitingTunnel{tunnel, definition.IpServer, named != 0 ? named : 22};
+}
+
+void TunnelService::lookForReturningServers() {
+    // A server out of reach is asked about once a second whether it is back (its greeting says so), rather than
+    // waiting out the backoff: the tunnel is up again as soon as it can be. Names are looked up beside the program.
+    std::vector<WaitingTunnel> waiting;
     for (const std::string& tunnel : m_tunnels) {
         const TunnelHealth& health = m_health.health(tunnel);
         const FailureKind kind = health.failure.kind;
-        if (health.status != TunnelStatus::Failed || !m_health.untilRestart(tunnel) || !networkFailure(kind))
+        if (health.status != TunnelStatus::Failed || !networkFailure(kind) || !m_health.untilRestart(tunnel))
             continue;
-        ReturnCheck& check = m_returns[tunnel];
-        if (check.handle != ProbeSockets::kNoHandle) {
-            std::string banner;
-            const ProbeSockets::State state = m_probeSockets->look(check.handle, &banner);
-            if (state == ProbeSockets::State::Pending && now - check.asked < std::chrono::seconds(2))
-                continue;
-            m_probeSockets->close(check.handle);
-            check.handle = ProbeSockets::kNoHandle;
-            check.answered = true;
-            check.reachable = state == ProbeSockets::State::Answered && banner.starts_with("SSH-");
-            // Back: no need to wait out the backoff. A client that ended for another reason keeps its wait.
-            if (check.reachable && kind != FailureKind::ClientEnded && m_health.restartNow(tunnel))
-                restartDueClients();
-            continue;
-        }
-        if (!check.read) {
-            // Read once while it waits; only an address given as such is asked: looking a name up could hang
-            // the program while the network is down.
-            TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
-            // Behind a jump host the server this computer can reach is the jump host.
-            if (!definition.PassaPer.empty() && has(definition.PassaPer))
-                definition = LoadDefinition(m_folders.data, definition.PassaPer);
-            const int named = portValue(definition.PortaServer);
-            check.read = true;
-            check.address = definition.IpServer;
-            check.port = named != 0 ? named : 22;
-            check.checkable = isIpLiteral(check.address);
-        }
-        if (!check.checkable || now - check.asked < std::chrono::seconds(2))
-            continue;
-        check.asked = now;
-        check.handle = m_probeSockets->open(check.address, check.port);
+        auto [at, added] = m_serverOf.try_emplace(tunnel);
+        if (added)
+            at->second = firstServerOf(tunnel); // read once while it waits
+        waiting.push_back(at->second);
+        waiting.back().wasOutOfReach =
+            kind == FailureKind::ConnectionRefused || kind == FailureKind::ServerNotAnswering;
     }
+    // Kept while a tunnel waits or comes up, for the count of logins under way to its server.
+    std::erase_if(m_serverOf, [this](const auto& entry) {
+        const std::string& tunnel = entry.first;
+        return !has(tunnel) ||
+               (m_health.health(tunnel).status != TunnelStatus::Connecting && !m_health.untilRestart(tunnel));
+    });
+    bool any = false;
+    for (const std::string& tunnel : m_returning->look(waiting))
+        any = m_health.restartNow(tunnel) || any;
+    if (any)
+        restartDueClients();
 }
 
 std::string TunnelService::clientFolder(const std::string& tunnel) const {
@@ -701,8 +706,7 @@ CommandResult TunnelService::startClient(const std::string& tunnel, const Tunnel
         notice.detail = *failure;
         return {false, {notice}};
     }
-    m_health.started(tunnel, {localForwardPorts(definition), definition.Riconnessione, extras.probePort,
-                              extras.probePort != 0 ? definition.Sonda : 0});
+    m_health.started(tunnel, setupFor(definition, extras.probePort, extras.probePort != 0 ? definition.Sonda : 0));
     m_listNext = true;
     m_listener->clientStarted(m_launcher.lastStarted());
     return {true, {}};
@@ -778,6 +782,7 @@ CommandResult TunnelService::rename(const std::string& tunnel, const std::string
         m_approvals.carryOver(tunnel, newName); // the user approved the programs, not the name
         if (m_disconnectedByUser.erase(tunnel))
             m_disconnectedByUser.insert(newName);
+        m_serverOf.erase(tunnel);
         m_health.forget(tunnel);
         std::replace(m_tunnels.begin(), m_tunnels.end(), tunnel, newName);
         m_listed.erase(tunnel);
@@ -837,6 +842,7 @@ CommandResult TunnelService::remove(const std::string& tunnel) {
     m_approvals.forget(tunnel);
     m_disconnectedByUser.erase(tunnel);
     m_openOnConnect.erase(tunnel);
+    m_serverOf.erase(tunnel);
     m_health.forget(tunnel);
     m_tunnels.erase(std::find(m_tunnels.begin(), m_tunnels.end(), tunnel));
     m_listed.erase(tunnel);
@@ -916,12 +922,16 @@ bool TunnelService::pass() {
     const std::vector<HealthChange> changes = m_health.pass(clients, m_tunnels, [this](const std::string& tunnel) {
         // A client left running by an earlier run keeps its tunnel's reconnection and checks.
         const TunnelDefinition definition = LoadDefinition(m_folders.data, tunnel);
-        return ClientSetup{localForwardPorts(definition), definition.Riconnessione, 0,
-                           m_probeSockets ? definition.Sonda : 0};
+        // Its start is not known: no time limit on a connect the program did not make.
+        ClientSetup setup = setupFor(definition, 0, m_probeSockets ? definition.Sonda : 0);
+        setup.connectTimeout = std::chrono::seconds(0);
+        return setup;
     });
     m_listener->statesChanged();
     for (const HealthChange& change : changes)
         react(change);
+    // A tunnel whose forwards listen now is checked at once, and connected when the check answers.
+    lookAtServers();
     restartDueClients();
     // tick() tells whether it is needed from now on.
     if (!needsTicks())
@@ -932,7 +942,7 @@ bool TunnelService::pass() {
 }
 
 bool TunnelService::needsTicks() const {
-    if (!m_returns.empty() || m_health.untilNextRestart())
+    if ((m_returning && !m_returning->empty()) || m_health.untilNextRestart())
         return true;
     return std::any_of(m_tunnels.begin(), m_tunnels.end(), [this](const std::string& tunnel) {
         const TunnelStatus status = m_health.health(tunnel).status;
@@ -967,7 +977,7 @@ void TunnelService::react(const HealthChange& change) {
         // A client whose forward cannot work, or whose server no longer answers, is not left logged in.
         const FailureKind kind = now.failure.kind;
         if (kind == FailureKind::LocalPortInUse || kind == FailureKind::ForwardingRefused ||
-            kind == FailureKind::ServerNotAnswering)
+            kind == FailureKind::ServerNotAnswering || kind == FailureKind::ConnectTimedOut)
             m_clients.stopAll(change.tunnel, kStopTimeoutMs, kClientEndWait);
         if (change.before == TunnelStatus::Connected || change.before == TunnelStatus::Connecting) {
             if (std::optional<Notice> after = runAfter(change.tunnel, LoadDefinition(m_folders.data, change.tunnel)))
@@ -1003,19 +1013,29 @@ void TunnelService::restartDueClients() {
             m_health.stopped(tunnel);
             continue;
         }
-        // A client started while its server cannot be reached would only hang connecting, and see the server
-        // come back late: the try counts, and the next one waits longer.
-        // The first look at the server is waited for (it takes two seconds at most: the next tick tries again).
-        const ClientFailure failure = m_health.health(tunnel).failure;
-        const auto check = m_returns.find(tunnel);
-        if (networkFailure(failure.kind) && check != m_returns.end() && check->second.checkable) {
-            if (!check->second.answered) {
+        const FailureKind kind = m_health.health(tunnel).failure.kind;
+        const auto server = m_serverOf.find(tunnel);
+        if (m_returning && networkFailure(kind) && server != m_serverOf.end()) {
+            // A client started while its server cannot be reached would only hang connecting, and see the server
+            // come back late. The first look at the server is waited for (a second or two: a tick tries again).
+            const ReturningServers::Verdict verdict = m_returning->verdict(server->second.host, server->second.port);
+            if (verdict == ReturningServers::Verdict::NotAskedYet) {
                 waitingForALook = true;
                 continue;
             }
-            if (!check->second.reachable) {
-                m_health.restarting(tunnel);
-                m_health.failed(tunnel, failure, true);
+            if (verdict == ReturningServers::Verdict::OutOfReach) {
+                m_health.postpone(tunnel); // nothing was tried: the wait does not grow
+                continue;
+            }
+            // Many tunnels to one server, all due at its return: a few at a time, the rest at the next look.
+            const int loggingIn =
+                static_cast<int>(std::count_if(m_serverOf.begin(), m_serverOf.end(), [&](const auto& other) {
+                    return other.second.host == server->second.host && other.second.port == server->second.port &&
+                           m_health.health(other.first).status == TunnelStatus::Connecting &&
+                           !m_health.forwardsListening(other.first);
+                }));
+            if (loggingIn >= kLoginsPerServer) {
+                waitingForALook = true;
                 continue;
             }
         }
@@ -1023,13 +1043,22 @@ void TunnelService::restartDueClients() {
         for (const Notice& notice : startClient(tunnel, load.definition).notices)
             m_listener->noticed(notice);
     }
-    // A restart falls between two passes: a pass of its own is run then.
-    // One waiting for the look at its server is tried again at the next tick, not in a tight loop.
-    if (const auto wait = m_health.untilNextRestart()) {
+    scheduleNextPass(waitingForALook);
+}
+
+void TunnelService::scheduleNextPass(bool waitingForALook) {
+    // A restart falls between two passes: a pass of its own is run then. One waiting for the look at its server
+    // is tried again at the next tick, not in a tight loop.
+    std::optional<std::chrono::milliseconds> wait;
+    if (const auto next = m_health.untilNextRestart()) {
         const auto least = std::chrono::milliseconds(waitingForALook ? 1000 : 10);
-        m_listener->passDueIn(
-            std::clamp(*wait + std::chrono::milliseconds(10), least, std::chrono::milliseconds(60000)));
+        wait = std::clamp(*next + std::chrono::milliseconds(10), least, std::chrono::milliseconds(60000));
     }
+    // A tunnel coming up is seen connected, and a server's greeting heard, within a fraction of a second.
+    if (m_health.anyComingUp() || (m_returning && m_returning->asking()))
+        wait = std::min(wait.value_or(kQuickPass), kQuickPass);
+    if (wait)
+        m_listener->passDueIn(*wait);
 }
 
 } // namespace quorvane

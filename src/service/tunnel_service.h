@@ -16,6 +16,7 @@
 #include "process/process_services.h"
 #include "process/tunnel_client_control.h"
 #include "service/quick_open.h"
+#include "service/returning_servers.h"
 #include "store/folder_walker.h"
 #include "store/program_approvals.h"
 #include "store/program_folders.h"
@@ -141,7 +142,7 @@ public:
 };
 
 struct LoadHooks {
-    std::function<void()> letEventsThrough;                   // while the folders are read
+    std::function<void()> letEventsThrough; // while the folders are read
     // Once the tunnels are listed, while their definitions are read (on another thread: the hook may not ask
     // the service to change anything).
     std::function<void()> listed;
@@ -170,6 +171,11 @@ public:
     // Tells the passes when a client may have started (not owned). Without it every pass lists every process;
     // with it a quiet pass only asks whether the clients it knows still run.
     void setClientStartWatch(ClientStartWatch* watch) { m_startWatch = watch; }
+    // How the servers of tunnels waiting to reconnect are looked up by name (the system's resolver by default).
+    void setHostLookup(ReturningServers::StartLookup startLookup) {
+        if (m_returning)
+            m_returning->setStartLookup(std::move(startLookup));
+    }
     const ProgramFolders& folders() const { return m_folders; }
 
     // ---- the list ----
@@ -296,6 +302,11 @@ public:
     static constexpr std::int32_t kStopTimeoutMs = 5;
     static constexpr std::chrono::milliseconds kClientEndWait{1000};
     static constexpr int kBeforeProgramMs = 30000;
+    // Restarts not yet logged in to one server at once: a server turns logins away past its own limit (OpenSSH
+    // from ten at once by default).
+    static constexpr int kLoginsPerServer = 4;
+    // While a tunnel comes up, or a server's answer is awaited, passes come this often.
+    static constexpr std::chrono::milliseconds kQuickPass{250};
 
 private:
     CommandResult startClient(const std::string& tunnel, const TunnelDefinition& definition);
@@ -319,6 +330,13 @@ private:
     void react(const HealthChange& change);
     void restartDueClients();
     void lookForReturningServers();
+    // The checks of connected and verifying tunnels, and the waiting tunnels' servers: looked at by every tick,
+    // and by the passes that come quickly while tunnels come up.
+    void lookAtServers();
+    // The next pass: when a restart falls due, or soon while a tunnel comes up or a server's answer is awaited.
+    void scheduleNextPass(bool waitingForALook);
+    // The server this computer reaches first for the tunnel (its jump host's when it has one).
+    WaitingTunnel firstServerOf(const std::string& tunnel) const;
     void openOnConnect(const std::string& tunnel);
     bool sameNameListed(const std::string& name, const std::string& except = {}) const;
 
@@ -331,18 +349,10 @@ private:
     NetworkWatch* m_network;
     ProgramApprovals m_approvals;
     std::optional<LivenessProbes> m_probes;
-    // A waiting tunnel's server, asked whether it is back: the connection, and when it was asked.
-    struct ReturnCheck {
-        ProbeSockets::Handle handle = ProbeSockets::kNoHandle;
-        std::chrono::steady_clock::time_point asked{};
-        bool read = false; // the server's address and port below, from the definition
-        std::string address;
-        int port = 0;
-        bool checkable = false; // its address is one that can be asked without a look-up
-        bool answered = false;  // a check has ended (banner, refusal or silence)
-        bool reachable = false; // the last one to end heard the server's banner
-    };
-    std::unordered_map<std::string, ReturnCheck> m_returns;
+    std::optional<ReturningServers> m_returning;
+    // The first server of each tunnel that waits to reconnect or that a restart started, read once from the
+    // definitions meanwhile: restarts to one server are spread over its limit of logins at once.
+    std::unordered_map<std::string, WaitingTunnel> m_serverOf;
     std::unordered_set<std::string> m_listed;             // m_tunnels, to look a name up without a scan
     std::unordered_set<std::string> m_disconnectedByUser; // kept down until the user connects them again
     std::unordered_set<std::string> m_openOnConnect;      // started by a connect, not yet seen connected

@@ -88,6 +88,27 @@ std::string_view statusKey(TunnelStatus status) {
     return "StatoNonConnesso";
 }
 
+namespace {
+
+std::string_view connectStageKey(ConnectStage stage) {
+    switch (stage) {
+    case ConnectStage::Reaching:
+        return "ErrNessunaRisposta";
+    case ConnectStage::Greeting:
+    case ConnectStage::Unknown:
+        return "ErrNessunSaluto";
+    case ConnectStage::KeyExchange:
+        return "ErrScambioChiavi";
+    case ConnectStage::Login:
+        return "ErrAccessoIncompiuto";
+    case ConnectStage::Forwarding:
+        break;
+    }
+    return "ErrInoltriIncompiuti";
+}
+
+} // namespace
+
 std::string reasonWords(const ClientFailure& failure, const MessageSource& texts) {
     if (!failure.hop.empty()) {
         ClientFailure own = failure;
@@ -109,6 +130,10 @@ std::string reasonWords(const ClientFailure& failure, const MessageSource& texts
         return texts.text("ErrNomeSconosciuto");
     case FailureKind::ServerNotAnswering:
         return texts.text("ErrServerNonRisponde");
+    case FailureKind::ConnectTimedOut:
+        return texts.text(connectStageKey(failure.stage));
+    case FailureKind::ClosedEarly:
+        return texts.text("ErrChiusaSubito");
     case FailureKind::ForwardingRefused:
         return fillText(texts.text("ErrInoltroRifiutato"), {failure.detail});
     case FailureKind::BeforeFailed:
@@ -215,8 +240,20 @@ std::string fieldProblemWords(const FieldProblem& problem, const MessageSource& 
     case FieldFault::NotSet:
         key = "CampoNonImpostato";
         break;
+    case FieldFault::NotAForward:
+        key = "InoltroNonValido";
+        break;
     }
-    return fillText(texts.text(key), {texts.fieldName(problem.field)});
+    std::string words = fillText(texts.text(key), {texts.fieldName(problem.field)});
+    if (problem.entry.empty())
+        return words;
+    // The entry as the file holds it may carry what a box cannot show.
+    std::string entry = problem.entry;
+    for (char& c : entry) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return fillText(texts.text("VoceInoltro"), {words, entry});
 }
 
 namespace {

@@ -28,6 +28,7 @@ constexpr const char* kBeforeKey = "Prima";
 constexpr const char* kAfterKey = "Dopo";
 constexpr const char* kExtraForwardsKey = "Inoltri";
 constexpr const char* kProbeKey = "Sonda";
+constexpr const char* kConnectWaitKey = "AttesaConnessione";
 constexpr const char* kJumpKey = "PassaPer";
 constexpr const char* kOpenKey = "Apri";
 constexpr const char* kOpenOnConnectKey = "ApriAllaConnessione";
@@ -91,8 +92,13 @@ std::vector<IniEntry> entriesOf(const TunnelDefinition& definition, const IniTex
         entries.push_back({kTunnelSection, kBeforeKey, definition.Prima});
     if (!definition.Dopo.empty() || present(kTunnelSection, kAfterKey))
         entries.push_back({kTunnelSection, kAfterKey, definition.Dopo});
-    if (!definition.Inoltri.empty() || present(kTunnelSection, kExtraForwardsKey))
-        entries.push_back({kTunnelSection, kExtraForwardsKey, formatExtraForwards(definition.Inoltri)});
+    if (!definition.Inoltri.empty() || !definition.InoltriIllegibili.empty() ||
+        present(kTunnelSection, kExtraForwardsKey)) {
+        std::string forwards = formatExtraForwards(definition.Inoltri);
+        for (const std::string& entry : definition.InoltriIllegibili)
+            forwards += (forwards.empty() ? "" : ";") + entry;
+        entries.push_back({kTunnelSection, kExtraForwardsKey, forwards});
+    }
     if (definition.Sonda != kDefaultProbeSeconds || present(kTunnelSection, kProbeKey))
         entries.push_back({kTunnelSection, kProbeKey, std::to_string(definition.Sonda)});
     if (!definition.PassaPer.empty() || present(kTunnelSection, kJumpKey))
@@ -101,6 +107,8 @@ std::vector<IniEntry> entriesOf(const TunnelDefinition& definition, const IniTex
         entries.push_back({kTunnelSection, kOpenKey, definition.Apri});
     if (definition.ApriAllaConnessione || present(kTunnelSection, kOpenOnConnectKey))
         entries.push_back({kTunnelSection, kOpenOnConnectKey, definition.ApriAllaConnessione ? "1" : "0"});
+    if (definition.AttesaConnessione != kDefaultConnectSeconds || present(kTunnelSection, kConnectWaitKey))
+        entries.push_back({kTunnelSection, kConnectWaitKey, std::to_string(definition.AttesaConnessione)});
     return entries;
 }
 
@@ -129,12 +137,12 @@ void writeAll(const std::string& path, const TunnelDefinition& definition) {
     throw StoreError("Unable to write to " + path, cause);
 }
 
-// Seconds between checks: a whole number up to an hour, 0 for none; anything else keeps the default.
-int parseProbeSeconds(const std::string& text) {
+// Seconds: a whole number up to limit, 0 for none; anything else keeps the default.
+int parseSeconds(const std::string& text, int fallback, int limit) {
     if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
-        return kDefaultProbeSeconds;
+        return fallback;
     const int seconds = std::stoi(text);
-    return seconds <= kMaxProbeSeconds ? seconds : kDefaultProbeSeconds;
+    return seconds <= limit ? seconds : fallback;
 }
 
 DefinitionProblem problemOf(fs::FileStatus status) {
@@ -194,17 +202,22 @@ std::string formatExtraForwards(const std::vector<ExtraForward>& forwards) {
     return text;
 }
 
-std::vector<ExtraForward> parseExtraForwards(const std::string& text) {
+std::vector<ExtraForward> parseExtraForwards(const std::string& text, std::vector<std::string>* unreadable) {
     std::vector<ExtraForward> forwards;
     if (text.empty())
         return forwards;
     for (const std::string& entry : splitAt(text, ';')) {
+        if (entry.empty())
+            continue; // a separator too many holds nothing to forward
         const std::vector<std::string> fields = splitAt(entry, ',');
-        if (fields.size() != 4 || fields[0].size() != 1)
+        const char* letter = fields.size() == 4 && fields[0].size() == 1
+                                 ? std::find(std::begin(kKindLetters), std::end(kKindLetters), fields[0][0])
+                                 : std::end(kKindLetters);
+        if (letter == std::end(kKindLetters)) {
+            if (unreadable)
+                unreadable->push_back(entry);
             continue;
-        const char* letter = std::find(std::begin(kKindLetters), std::end(kKindLetters), fields[0][0]);
-        if (letter == std::end(kKindLetters))
-            continue;
+        }
         forwards.push_back({static_cast<int>(letter - std::begin(kKindLetters)), fields[1], fields[2], fields[3]});
     }
     return forwards;
@@ -303,8 +316,12 @@ DefinitionLoad definitionFrom(const std::string& path, fs::FileStatus read, std:
     load.definition.Debug = parseSwitch(text.readString(kTunnelSection, kDebugKey, ""));
     load.definition.Prima = text.readString(kTunnelSection, kBeforeKey, "");
     load.definition.Dopo = text.readString(kTunnelSection, kAfterKey, "");
-    load.definition.Inoltri = parseExtraForwards(text.readString(kTunnelSection, kExtraForwardsKey, ""));
-    load.definition.Sonda = parseProbeSeconds(text.readString(kTunnelSection, kProbeKey, ""));
+    load.definition.Inoltri =
+        parseExtraForwards(text.readString(kTunnelSection, kExtraForwardsKey, ""), &load.definition.InoltriIllegibili);
+    load.definition.Sonda =
+        parseSeconds(text.readString(kTunnelSection, kProbeKey, ""), kDefaultProbeSeconds, kMaxProbeSeconds);
+    load.definition.AttesaConnessione =
+        parseSeconds(text.readString(kTunnelSection, kConnectWaitKey, ""), kDefaultConnectSeconds, kMaxConnectSeconds);
     load.definition.PassaPer = text.readString(kTunnelSection, kJumpKey, "");
     load.definition.Apri = text.readString(kTunnelSection, kOpenKey, "");
     load.definition.ApriAllaConnessione = parseSwitch(text.readString(kTunnelSection, kOpenOnConnectKey, ""));

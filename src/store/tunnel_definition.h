@@ -27,6 +27,9 @@ struct ExtraForward {
 // A connected tunnel's server is asked this often whether it still answers, unless its definition says otherwise.
 inline constexpr int kDefaultProbeSeconds = 5;
 inline constexpr int kMaxProbeSeconds = 3600;
+// A connect is given up after this many seconds unless its definition says otherwise.
+inline constexpr int kDefaultConnectSeconds = 20;
+inline constexpr int kMaxConnectSeconds = 3600;
 
 // The eight values of a definition, named by their keys.
 struct TunnelDefinition {
@@ -47,6 +50,9 @@ struct TunnelDefinition {
     std::string Prima{};      // [Tunnell] Prima: a program run (and waited for) before the client starts
     std::string Dopo{};       // [Tunnell] Dopo: a program started after the client has ended
     std::vector<ExtraForward> Inoltri{}; // [Tunnell] Inoltri: "K,LP,ADDRESS,PORT" entries joined by ";"
+    // Entries of Inoltri that are no forward (not four parts, an unknown kind), as the file holds them: kept
+    // when the definition is written again, refused by connect.
+    std::vector<std::string> InoltriIllegibili{};
     // [Tunnell] Sonda: seconds between two checks that the server still answers; 0 turns them off.
     int Sonda = kDefaultProbeSeconds;
     // [Tunnell] PassaPer: another tunnel of the list whose server is the way to this one's (a jump host).
@@ -54,6 +60,8 @@ struct TunnelDefinition {
     // [Tunnell] Apri: what to open once connected, a web address or a program ("{porta}": the local port).
     std::string Apri{};
     bool ApriAllaConnessione = false; // [Tunnell] ApriAllaConnessione: open it at each connect the user makes
+    // [Tunnell] AttesaConnessione: seconds a connect may take before it is given up; 0 waits for ever.
+    int AttesaConnessione = kDefaultConnectSeconds;
 
     bool operator==(const TunnelDefinition&) const = default;
 };
@@ -115,10 +123,10 @@ struct DefinitionLoad {
     std::string message() const;
 };
 
-// The Inoltri value and back. Entries that cannot be read (an unknown kind, missing fields) are
-// dropped; address and ports must hold no "," or ";" to be written (checkConnectFields refuses them).
+// The Inoltri value and back. Entries that cannot be read (an unknown kind, missing fields) go to unreadable; address
+// and ports must hold no "," or ";" to be written (checkConnectFields refuses them).
 std::string formatExtraForwards(const std::vector<ExtraForward>& forwards);
-std::vector<ExtraForward> parseExtraForwards(const std::string& text);
+std::vector<ExtraForward> parseExtraForwards(const std::string& text, std::vector<std::string>* unreadable = nullptr);
 
 // The switch rule: integer (hex after "0x"/"0X" when longer than two characters), non-zero is on;
 // missing or not an integer is off.

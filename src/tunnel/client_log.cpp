@@ -142,17 +142,24 @@ constexpr std::string_view kProxyPrefix = "proxy: ";
 
 ClientFailure failureIn(const std::vector<std::string_view>& lines);
 
-// The jump host's client's failure, from its lines since the last proxy start; its server from "Connecting to".
-ClientFailure hopFailure(const std::vector<std::string_view>& lines) {
+std::vector<std::string_view> hopLinesOf(const std::vector<std::string_view>& lines) {
+    std::vector<std::string_view> hopLines;
     const std::size_t start =
         findBack(lines, lines.size(), [](std::string_view line) { return line.starts_with(kProxyStart); });
     if (start == std::string_view::npos)
-        return {};
-    std::vector<std::string_view> hopLines;
+        return hopLines;
     for (std::size_t i = start + 1; i < lines.size(); ++i) {
         if (lines[i].starts_with(kProxyPrefix))
             hopLines.push_back(trimmed(lines[i].substr(kProxyPrefix.size())));
     }
+    return hopLines;
+}
+
+// The jump host's client's failure, from its lines since the last proxy start; its server from "Connecting to".
+ClientFailure hopFailure(const std::vector<std::string_view>& lines) {
+    const std::vector<std::string_view> hopLines = hopLinesOf(lines);
+    if (hopLines.empty())
+        return {};
     ClientFailure failure = failureIn(hopLines);
     if (failure.kind == FailureKind::None)
         return failure;
@@ -172,18 +179,87 @@ ClientFailure hopFailure(const std::vector<std::string_view>& lines) {
 
 } // namespace
 
-ClientFailure parseClientOutput(std::string_view output) {
+namespace {
+
+std::string_view lastPart(std::string_view output) {
     if (output.size() > kParseLimit) {
         output.remove_prefix(output.size() - kParseLimit);
         output.remove_prefix(std::min(output.find('\n') + 1, output.size())); // a cut line would mislead
     }
-    const std::vector<std::string_view> lines = linesOf(output);
+    return output;
+}
+
+constexpr std::string_view kConnectingTo = "Connecting to ";
+
+// How far one client's lines (its own, or the jump host's without their prefix) got since its last start.
+ConnectStage stageIn(const std::vector<std::string_view>& lines, bool& viaProxy) {
+    const std::size_t start = findBack(lines, lines.size(), [](std::string_view line) {
+        return line.starts_with(kConnectingTo) || line.starts_with(kProxyStart);
+    });
+    if (start == std::string_view::npos)
+        return ConnectStage::Unknown;
+    viaProxy = lines[start].starts_with(kProxyStart);
+    // A proxy command gives the client a connection at once: what follows is the greeting.
+    ConnectStage stage = viaProxy ? ConnectStage::Greeting : ConnectStage::Reaching;
+    for (std::size_t i = start + 1; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        if (line.starts_with(kProxyPrefix))
+            continue;
+        if (line.starts_with("Connected to "))
+            stage = std::max(stage, ConnectStage::Greeting);
+        else if (line.starts_with("Remote version:") || line.starts_with("Server version:"))
+            stage = std::max(stage, ConnectStage::KeyExchange);
+        else if (line.starts_with("Initialised") && contains(line, "inbound encryption"))
+            stage = std::max(stage, ConnectStage::Login);
+        else if (line == "Access granted")
+            stage = ConnectStage::Forwarding;
+    }
+    return stage;
+}
+
+// The server a client's lines connect to last: "Connecting to HOST port N" gives HOST.
+std::string serverIn(const std::vector<std::string_view>& lines) {
+    const std::size_t at =
+        findBack(lines, lines.size(), [](std::string_view line) { return line.starts_with(kConnectingTo); });
+    if (at == std::string_view::npos)
+        return std::string(1, '?');
+    const std::string_view named = lines[at].substr(kConnectingTo.size());
+    return std::string(named.substr(0, named.rfind(" port ")));
+}
+
+} // namespace
+
+ConnectStage connectStageOf(std::string_view output, std::string* hop) {
+    const std::vector<std::string_view> lines = linesOf(lastPart(output));
+    bool viaProxy = false;
+    const ConnectStage own = stageIn(lines, viaProxy);
+    if (!viaProxy || own > ConnectStage::Greeting)
+        return own;
+    // Behind a jump host the greeting waits on that host's own connect while it is not logged in.
+    const std::vector<std::string_view> hopLines = hopLinesOf(lines);
+    bool hopViaProxy = false;
+    const ConnectStage hopStage = stageIn(hopLines, hopViaProxy);
+    if (hopStage == ConnectStage::Unknown || hopStage == ConnectStage::Forwarding)
+        return own;
+    if (hop)
+        *hop = serverIn(hopLines);
+    return hopStage;
+}
+
+ClientFailure parseClientOutput(std::string_view output) {
+    const std::vector<std::string_view> lines = linesOf(lastPart(output));
     ClientFailure failure = failureIn(lines);
     // The tunnel's client only sees its connection close when the jump host's client gives up.
     if (failure.kind == FailureKind::ClientEnded || failure.kind == FailureKind::None) {
         if (ClientFailure hop = hopFailure(lines); hop.kind != FailureKind::None)
             return hop;
     }
+    // Closed before the server said a word: a server that turns logins away while it is busy (too many
+    // connections at once) does that; a moment later it takes them again.
+    bool viaProxy = false;
+    if (failure.kind == FailureKind::ClientEnded && stageIn(lines, viaProxy) == ConnectStage::Greeting && !viaProxy &&
+        (contains(failure.detail, "closed network connection") || contains(failure.detail, "reset by peer")))
+        failure.kind = FailureKind::ClosedEarly;
     return failure;
 }
 

@@ -19,10 +19,22 @@ enum class FailureKind {
     ClientEnded,        // anything else: the client ended (detail holds its words, if any)
     ServerNotAnswering, // the server stopped answering the program's checks; its client was stopped
     ForwardingRefused,  // the server will not forward (detail: the client's words)
+    ConnectTimedOut,    // the connect did not complete in time (stage: where it stood); its client was stopped
+    ClosedEarly,        // the server closed the connection before its greeting (busy: MaxStartups, say)
     // No client was started: the tunnel's "Prima" program
     BeforeFailed,     // ended with an exit code other than 0 (detail: the code)
     BeforeNotStarted, // could not be run (detail: the system's reason)
     BeforeTimedOut,   // did not end in time and was stopped
+};
+
+// How far a client's connect got, from what it wrote.
+enum class ConnectStage {
+    Unknown,
+    Reaching,    // the TCP connection is not made yet
+    Greeting,    // connected, and the server has not sent its version
+    KeyExchange, // the version came, the keys are not agreed yet
+    Login,       // encrypted, the login is not granted yet
+    Forwarding,  // logged in, the forwards not yet shown to work
 };
 
 // The server key a client was offered and could not confirm.
@@ -40,6 +52,7 @@ struct ClientFailure {
     std::optional<HostKeyOffer> hostKey;
     // Not empty when the failure was the jump host's: that server as its client named it.
     std::string hop{};
+    ConnectStage stage = ConnectStage::Unknown; // for ConnectTimedOut
     bool operator==(const ClientFailure&) const = default;
 };
 
@@ -49,6 +62,10 @@ struct ClientFailure {
 // come as "proxy: " lines, a failure of that client is the reason when the tunnel's own client gives none of
 // its own (it only saw the connection close).
 ClientFailure parseClientOutput(std::string_view output);
+
+// The stage the last connect in a client's verbose output reached (the jump host's own when its client has
+// not brought the tunnel's as far as the greeting: hop then names that server).
+ConnectStage connectStageOf(std::string_view output, std::string* hop = nullptr);
 
 // The last maxBytes of a file, or "" when it cannot be read (never reads more than maxBytes).
 std::string readTail(const std::string& path, std::size_t maxBytes);

@@ -21,7 +21,8 @@ void LivenessProbes::checkAllNow() {
     m_allNow = true;
 }
 
-std::vector<std::string> LivenessProbes::look(const std::vector<ProbeTarget>& targets) {
+std::vector<std::string> LivenessProbes::look(const std::vector<ProbeTarget>& targets,
+                                              std::vector<std::string>* answered) {
     const auto now = m_clock.now();
     // Tunnels that are no longer connected start afresh when they are again.
     for (auto it = m_checks.begin(); it != m_checks.end();) {
@@ -44,6 +45,8 @@ std::vector<std::string> LivenessProbes::look(const std::vector<ProbeTarget>& ta
                 check.answered = check.sent;
                 check.everAnswered = true;
                 release(check);
+                if (answered)
+                    answered->push_back(target.tunnel);
                 break;
             case ProbeSockets::State::Refused:
                 // Nothing listens on the check forward any more: the client is ending, which a pass tells.

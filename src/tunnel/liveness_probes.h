@@ -29,8 +29,10 @@ public:
     LivenessProbes& operator=(const LivenessProbes&) = delete;
 
     // Starts the checks that are due, looks at those under way; returns the tunnels whose server did not
-    // answer in time. A tunnel no longer among the targets is let go.
-    std::vector<std::string> look(const std::vector<ProbeTarget>& targets);
+    // answer in time. A tunnel no longer among the targets is let go. answered, when given, gets the tunnels whose
+    // check was answered at this look.
+    std::vector<std::string> look(const std::vector<ProbeTarget>& targets,
+                                  std::vector<std::string>* answered = nullptr);
     // Every target is checked at the next look (the network changed, the machine woke up).
     void checkAllNow();
 

@@ -54,8 +54,12 @@ TunnelHealthTracker::Watched& TunnelHealthTracker::watched(const std::string& tu
 void TunnelHealthTracker::started(const std::string& tunnel, ClientSetup setup) {
     const int first = setup.localPorts.empty() ? 0 : setup.localPorts.front();
     m_clients.erase(tunnel); // a fresh log, read from its start
-    watched(tunnel).setup = std::move(setup);
-    m_monitor.started(tunnel, first);
+    const std::chrono::seconds timeout = setup.connectTimeout;
+    Watched& client = watched(tunnel);
+    client.setup = std::move(setup);
+    client.verified = false;
+    client.startedHere = true;
+    m_monitor.started(tunnel, first, timeout);
 }
 
 void TunnelHealthTracker::stopped(const std::string& tunnel) {
@@ -165,11 +169,14 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
                 }
                 all = all && ours && !theirs;
             }
-            seen.forwardListening = all && !seen.portTakenByOther;
+            client.listening = all && !seen.portTakenByOther;
             // Forwards that listen on the server show nothing here; the check forward, opened once logged
             // in, tells a client that is through from one still connecting.
             if (client.setup.localPorts.empty() && client.setup.probePort != 0)
-                seen.forwardListening = client.probeListening;
+                client.listening = client.probeListening;
+            // A check forward that could not listen (its port taken meanwhile) cannot answer: the forwards
+            // listening are all there is to go by, as for a client without checks.
+            seen.forwardListening = client.listening && !(client.needsVerifying() && client.probeListening);
             if (seen.localPort == 0 && !client.setup.localPorts.empty())
                 seen.localPort = client.setup.localPorts.front();
             // A long-lived client must not fill the disk with its chatter; what it wrote since is read first,
@@ -262,11 +269,50 @@ std::vector<HealthChange> TunnelHealthTracker::readClientWords() {
 std::vector<ProbeTarget> TunnelHealthTracker::probeTargets() const {
     std::vector<ProbeTarget> targets;
     for (const auto& [tunnel, client] : m_clients) {
-        if (client.probeListening && client.setup.probeSeconds > 0 &&
-            m_monitor.health(tunnel).status == TunnelStatus::Connected)
+        if (!client.probeListening || client.setup.probeSeconds <= 0)
+            continue;
+        const TunnelStatus status = m_monitor.health(tunnel).status;
+        const bool verifying = status == TunnelStatus::Connecting && client.listening && client.needsVerifying();
+        if (status == TunnelStatus::Connected || verifying)
             targets.push_back({tunnel, client.setup.probePort, client.setup.probeSeconds});
     }
     return targets;
+}
+
+std::optional<HealthChange> TunnelHealthTracker::checkAnswered(const std::string& tunnel) {
+    const auto found = m_clients.find(tunnel);
+    if (found == m_clients.end() || found->second.verified)
+        return std::nullopt;
+    Watched& client = found->second;
+    client.verified = true;
+    const TunnelHealth before = m_monitor.health(tunnel);
+    // The client writes a refusal before it closes the check's connection: read now, it is already there.
+    m_logGrowth->collect();
+    readClientWords(tunnel, client);
+    if (m_monitor.health(tunnel).status == TunnelStatus::Connecting && client.listening) {
+        TunnelObservation seen;
+        seen.clientRunning = true;
+        seen.forwardListening = true;
+        m_monitor.observe(tunnel, seen, [] { return std::string(); });
+    }
+    const TunnelHealth& now = m_monitor.health(tunnel);
+    if (now.status == before.status && now.failure == before.failure && now.warning == before.warning)
+        return std::nullopt;
+    return HealthChange{tunnel, before.status, now};
+}
+
+bool TunnelHealthTracker::forwardsListening(const std::string& tunnel) const {
+    const auto found = m_clients.find(tunnel);
+    return found != m_clients.end() && found->second.listening;
+}
+
+bool TunnelHealthTracker::anyComingUp() const {
+    // A start that takes longer than a few seconds is looked at by the usual passes.
+    return std::any_of(m_clients.begin(), m_clients.end(), [this](const auto& entry) {
+        const TunnelHealth& health = m_monitor.health(entry.first);
+        return entry.second.startedHere && health.status == TunnelStatus::Connecting &&
+               m_clock.now() - health.since < TunnelMonitor::kStuckAfter;
+    });
 }
 
 std::vector<std::string> TunnelHealthTracker::restartsDue() const {

@@ -31,6 +31,8 @@ struct ClientSetup {
     bool reconnect = false; // restart it after a transient end
     int probePort = 0;      // the program's own check forward (0: none, or not known yet)
     int probeSeconds = 0;   // how often the server is asked whether it answers (0: never)
+    // How long its connect may take before it is given up (zero: no limit).
+    std::chrono::seconds connectTimeout{TunnelMonitor::kDefaultConnectTimeout};
 };
 
 // A connected tunnel whose server can be asked now whether it still answers.
@@ -74,8 +76,17 @@ public:
     // Failed for a reason found outside a pass (see TunnelMonitor::failed); returns the change.
     HealthChange failed(const std::string& tunnel, ClientFailure failure, bool clientStopped);
 
-    // Connected tunnels whose check forward listens in their client's hands.
+    // Connected tunnels whose check forward listens in their client's hands, and tunnels whose forwards all
+    // listen but whose first check has not answered yet.
     std::vector<ProbeTarget> probeTargets() const;
+    // The tunnel's check answered: a tunnel whose forwards listen is connected now, unless the client's words
+    // that came with the answer say the server refuses them. The change, when there is one.
+    std::optional<HealthChange> checkAnswered(const std::string& tunnel);
+    // Clients this program started a moment ago whose forwards do not listen yet, or whose first check is still to
+    // answer.
+    bool anyComingUp() const;
+    // The tunnel's client runs with every forward listening (at the last pass): it is logged in.
+    bool forwardsListening(const std::string& tunnel) const;
 
     const TunnelHealth& health(const std::string& tunnel) const { return m_monitor.health(tunnel); }
     // For a connected tunnel: the connections its forwards carry (as the last pass counted them) and how long
@@ -97,6 +108,8 @@ public:
     // How long until the tunnel's own restart, when one is due.
     std::optional<std::chrono::milliseconds> untilRestart(const std::string& tunnel) const;
     void restarting(const std::string& tunnel);
+    // A restart that fell due could not be tried: it waits as long again, without a retry counted.
+    void postpone(const std::string& tunnel) { m_monitor.postpone(tunnel); }
     // The restart comes now, not after the wait (the user asked, the network came back).
     bool restartNow(const std::string& tunnel);
 
@@ -115,6 +128,12 @@ private:
         ClientSetup setup;
         bool probeListening = false;
         ClientLogFollower log;
+        // Started by this program, a client is connected only once its check has answered: its forwards listen
+        // as soon as it is logged in, whether or not the server will carry them.
+        bool verified = true;
+        bool listening = false;   // every forward listens in its hands (at the last pass)
+        bool startedHere = false; // by this program, rather than left running by an earlier run
+        bool needsVerifying() const { return !verified && setup.probePort != 0 && setup.probeSeconds > 0; }
     };
     Watched& watched(const std::string& tunnel);
     void readClientWords(const std::string& tunnel, Watched& client);

@@ -7,6 +7,13 @@ namespace quorvane {
 
 namespace {
 
+// A wait between one and three seconds that differs from tunnel to tunnel and from try to try, so that tunnels
+// turned away together do not all come back in the same instant.
+std::chrono::milliseconds spreadWait(const std::string& tunnel, int retries) {
+    const std::size_t mix = std::hash<std::string>{}(tunnel) ^ (static_cast<std::size_t>(retries) * 0x9E3779B9u);
+    return std::chrono::milliseconds(static_cast<std::int64_t>(mix % 2000));
+}
+
 bool transient(FailureKind kind) {
     return kind != FailureKind::AccessDenied && kind != FailureKind::HostKeyUnknown &&
            kind != FailureKind::HostKeyChanged && kind != FailureKind::ForwardingRefused &&
@@ -26,12 +33,14 @@ void TunnelMonitor::enter(Entry& entry, TunnelStatus status, ClientFailure failu
         entry.health.warning.reset();
     entry.ended = false;
     entry.portTaken = 0;
+    entry.waitFrom = {};
 }
 
-void TunnelMonitor::started(const std::string& tunnel, int localPort) {
+void TunnelMonitor::started(const std::string& tunnel, int localPort, std::chrono::seconds connectTimeout) {
     ++m_revision; // a fresh period, always
     Entry& entry = m_tunnels[tunnel];
     entry.localPort = localPort;
+    entry.connectTimeout = connectTimeout;
     entry.ended = false;
     entry.dueNow = false;
     entry.health.warning.reset();
@@ -76,8 +85,17 @@ bool TunnelMonitor::restartNow(const std::string& tunnel) {
 
 void TunnelMonitor::restarting(const std::string& tunnel) {
     Entry& entry = m_tunnels[tunnel];
-    started(tunnel, entry.localPort);
+    started(tunnel, entry.localPort, entry.connectTimeout);
     ++entry.health.retries;
+}
+
+void TunnelMonitor::postpone(const std::string& tunnel) {
+    const auto found = m_tunnels.find(tunnel);
+    if (found == m_tunnels.end())
+        return;
+    found->second.waitFrom = m_clock.now();
+    found->second.dueNow = false;
+    ++m_revision;
 }
 
 const TunnelHealth& TunnelMonitor::observe(const std::string& tunnel, const TunnelObservation& seen,
@@ -118,7 +136,17 @@ const TunnelHealth& TunnelMonitor::observeOnly(const std::string& tunnel, const 
             enter(entry, TunnelStatus::Failed, {FailureKind::LocalPortInUse, std::to_string(entry.localPort), {}});
         } else {
             ClientFailure hint;
-            if (health.status == TunnelStatus::Connecting && now - health.since >= kStuckAfter)
+            const bool connecting = health.status == TunnelStatus::Connecting;
+            if (connecting && entry.connectTimeout.count() > 0 && now - health.since >= entry.connectTimeout) {
+                // A server that takes the connection and never finishes it would hold the client for ever; a
+                // question for the user is no stall, since a hidden client never waits on one.
+                ClientFailure timedOut{FailureKind::ConnectTimedOut, {}, {}};
+                timedOut.stage = connectStageOf(clientOutput(), &timedOut.hop);
+                enter(entry, TunnelStatus::Failed, std::move(timedOut));
+                entry.ended = true; // its client is stopped
+                return health;
+            }
+            if (connecting && now - health.since >= kStuckAfter)
                 hint = parseClientOutput(clientOutput());
             enter(entry, TunnelStatus::Connecting, std::move(hint));
         }
@@ -152,10 +180,14 @@ std::optional<std::chrono::steady_clock::time_point> TunnelMonitor::restartDue(c
     const Entry& entry = found->second;
     if (entry.health.status != TunnelStatus::Failed || !entry.ended || !transient(entry.health.failure.kind))
         return std::nullopt;
+    const auto from = std::max(entry.health.since, entry.waitFrom);
     if (entry.dueNow)
-        return entry.health.since;
-    const int doublings = std::min(entry.health.retries, 6);
-    return entry.health.since + std::min<std::chrono::seconds>(std::chrono::seconds(1 << doublings), kSteadyAfter);
+        return from;
+    const int retries = entry.health.retries;
+    if (entry.health.failure.kind == FailureKind::ClosedEarly && retries < kSoonTriesAfterClosedEarly)
+        return from + kSoonAfterClosedEarly + spreadWait(tunnel, retries);
+    const int doublings = std::min(retries, 6);
+    return from + std::min<std::chrono::seconds>(std::chrono::seconds(1 << doublings), kSteadyAfter);
 }
 
 } // namespace quorvane

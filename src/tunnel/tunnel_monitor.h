@@ -62,8 +62,16 @@ public:
 
     explicit TunnelMonitor(const Clock& clock) : m_clock(clock) {}
 
-    // The program started a client.
-    void started(const std::string& tunnel, int localPort);
+    // A connect that has not come through in this long, by default, is given up (its client stopped).
+    static constexpr std::chrono::seconds kDefaultConnectTimeout{20};
+    // A server that closed a login before its greeting is tried again this soon, this many times, before the
+    // usual backoff applies: a busy server turns away what it cannot take at once.
+    static constexpr std::chrono::seconds kSoonAfterClosedEarly{1};
+    static constexpr int kSoonTriesAfterClosedEarly = 5;
+
+    // The program started a client; connectTimeout: how long its connect may take (zero: no limit).
+    void started(const std::string& tunnel, int localPort,
+                 std::chrono::seconds connectTimeout = kDefaultConnectTimeout);
     // The user stopped it (disconnect/delete): NotConnected, no failure, no retry.
     void stopped(const std::string& tunnel);
     // Deleted or renamed away.
@@ -87,6 +95,9 @@ public:
     std::optional<std::chrono::steady_clock::time_point> restartDue(const std::string& tunnel) const;
     // The caller restarts it now (counts a retry); like started(), which may follow it.
     void restarting(const std::string& tunnel);
+    // A restart that fell due could not be tried (its server cannot be reached): it waits as long again, and
+    // the wait does not grow, since nothing was tried.
+    void postpone(const std::string& tunnel);
     // A restart that waits is due at once. False when none waits.
     bool restartNow(const std::string& tunnel);
 
@@ -100,9 +111,11 @@ private:
     struct Entry {
         TunnelHealth health;
         int localPort = 0;
-        bool ended = false;  // Failed because its client ended, not because it runs without its port
-        int portTaken = 0;   // passes in a row that saw a connected tunnel's port held by another
-        bool dueNow = false; // its restart need not wait
+        bool ended = false;                     // Failed because its client ended, not because it runs without its port
+        int portTaken = 0;                      // passes in a row that saw a connected tunnel's port held by another
+        bool dueNow = false;                    // its restart need not wait
+        std::chrono::seconds connectTimeout{0}; // set by a start of the program's; none for a client it found
+        std::chrono::steady_clock::time_point waitFrom{}; // a postponed restart's wait counts from here
     };
 
     void enter(Entry& entry, TunnelStatus status, ClientFailure failure) const;

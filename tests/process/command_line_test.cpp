@@ -50,12 +50,15 @@ TEST(BuildConnectCommandLineTest, NamesTheServerPortOnlyWhenItIsNot22AndThePassw
     EXPECT_EQ(buildConnectCommandLine(several, "/dev/fd/3"),
               "-ssh -batch -N -l tunnel -pwfile /dev/fd/3 -L 9001:127.0.0.1:8089 -L 9002:db.lan:5432 -D 1080 10.0.0.1");
     several.Inoltri.push_back({kForwardRemote, "9003", "a,b", "22"});
-    EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable}));
+    EXPECT_EQ(checkConnectFields(several),
+              (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable, "R,9003,a,b,22"}));
     several.Inoltri.back() = {kForwardRemote, "9003", "host", "ssh"};
-    EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::NotAPort}));
+    EXPECT_EQ(checkConnectFields(several),
+              (FieldProblem{ConnectField::Inoltri, FieldFault::NotAPort, "R,9003,host,ssh"}));
     // Stored, a control character at an end would be dropped, and a list past 2047 characters cut.
     several.Inoltri.back() = {kForwardRemote, "9003", "host", "22\r"};
-    EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable}));
+    EXPECT_EQ(checkConnectFields(several),
+              (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable, "R,9003,host,22\r"}));
     several.Inoltri.assign(120, ExtraForward{kForwardLocal, "9002", "database.example.org", "5432"});
     EXPECT_EQ(checkConnectFields(several), (FieldProblem{ConnectField::Inoltri, FieldFault::Unpassable}));
 
