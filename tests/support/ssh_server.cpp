@@ -333,6 +333,19 @@ void SshServer::stop() {
     m_pid = -1;
 }
 
+void SshServer::startAgain() {
+    if (m_pid > 0)
+        return;
+    m_pid = spawn({kSshd, "-D", "-e", "-f", m_dir.file("sshd_config")}, "/dev/null", m_dir.file("sshd.log"), true);
+    bool ended = false;
+    const bool settled = waitUntil(
+        [&] { return (ended = waitpid(m_pid, nullptr, WNOHANG) == m_pid) || acceptsConnections(m_port); }, 10000);
+    if (!settled || ended) {
+        m_pid = ended ? -1 : m_pid;
+        throw std::runtime_error("sshd did not listen again:\n" + log());
+    }
+}
+
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outputFile, bool newSession)
     : m_pid(spawn(argv, "/dev/null", outputFile, newSession)) {}
 

@@ -68,6 +68,8 @@ public:
 
     // SIGTERM to the server and the sessions it forked, then wait. Idempotent.
     void stop();
+    // After stop(): the same server, key and port again, listening before it returns. Throws std::runtime_error.
+    void startAgain();
 
 private:
     void start();
