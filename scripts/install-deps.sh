@@ -11,6 +11,7 @@ packages=(
     clang libfuzzer-14-dev
     g++-mingw-w64-x86-64 wine64
     nsis unzip openbox trayer xdotool imagemagick
+    libglib2.0-bin
 )
 
 sudo_cmd=()

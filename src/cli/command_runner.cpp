@@ -122,7 +122,10 @@ void CommandRunner::answer(const std::string& request, Reply reply) {
         pending->allDone = pending->allDone && done;
     }
     pending->status = command->status;
-    pending->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectWaitMs);
+    std::chrono::milliseconds wait{kConnectWaitMs};
+    for (const std::string& tunnel : pending->tunnels)
+        wait = std::max(wait, connectWait(tunnel));
+    pending->deadline = std::chrono::steady_clock::now() + wait;
     pending->reply = std::move(reply);
     if (pending->tunnels.empty())
         return finish(*pending);
@@ -183,7 +186,7 @@ void CommandRunner::lookAtPending() {
             }
             pending.output += statusLine(*tunnel, health);
             if (isUp(health))
-                pending.output += " (still, after " + std::to_string(kConnectWaitMs / 1000) + " s)";
+                pending.output += " (still, after " + std::to_string(connectWait(*tunnel).count() / 1000) + " s)";
             pending.output += "\n";
             pending.allDone = false;
             tunnel = pending.tunnels.erase(tunnel);
@@ -208,8 +211,14 @@ void CommandRunner::finish(PendingAnswer& pending) {
     pending.reply(encodeReply(pending.allDone ? 0 : 1, output));
 }
 
+std::chrono::milliseconds CommandRunner::connectWait(const std::string& tunnel) const {
+    const int limit = m_service.definition(tunnel).definition.AttesaConnessione;
+    return std::chrono::milliseconds(std::max(kConnectWaitMs, limit > 0 ? (limit + 5) * 1000 : 0));
+}
+
 bool CommandRunner::waitForConnect(const std::string& tunnel, std::string& output, std::string& errors) {
     const auto start = std::chrono::steady_clock::now();
+    const std::chrono::milliseconds wait = connectWait(tunnel);
     for (;;) {
         const TunnelHealth& health = m_service.health(tunnel);
         if (health.status == TunnelStatus::Connected) {
@@ -221,8 +230,8 @@ bool CommandRunner::waitForConnect(const std::string& tunnel, std::string& outpu
             errors += statusLine(tunnel, health) + "\n";
             return false;
         }
-        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kConnectWaitMs)) {
-            errors += statusLine(tunnel, health) + " (still, after " + std::to_string(kConnectWaitMs / 1000) + " s)\n";
+        if (std::chrono::steady_clock::now() - start > wait) {
+            errors += statusLine(tunnel, health) + " (still, after " + std::to_string(wait.count() / 1000) + " s)\n";
             return false;
         }
         m_host.pause();

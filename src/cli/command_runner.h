@@ -57,10 +57,13 @@ public:
     // Returns the exit code; output is for standard output, errors for standard error.
     int runHere(const StartCommand& command, std::string& output, std::string& errors);
 
-    static constexpr int kConnectWaitMs = 20000;
+    // A connect is waited for until the program gives it up itself (its default limit), and a little more for the
+    // pass that sees it; a tunnel with a longer limit is waited for that long.
+    static constexpr int kConnectWaitMs = (kDefaultConnectSeconds + 5) * 1000;
     static constexpr std::chrono::milliseconds kLookEvery{250};
 
 private:
+    std::chrono::milliseconds connectWait(const std::string& tunnel) const;
     // A handed-over command whose connects are still under way.
     struct PendingAnswer {
         std::vector<std::string> tunnels; // started by it and still connecting

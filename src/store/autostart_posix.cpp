@@ -59,12 +59,15 @@ std::string enable(const std::string& program) {
     const std::string path = entryFile(config);
     fs::createFolder(config);
     fs::createFolder(config + "/autostart");
+    // Launchers look for the program as the line spells it, before "%%" becomes '%': such a path is started
+    // through env, which they always find.
+    const std::string command = (program.find('%') != std::string::npos ? "env " : "") + execArgument(program);
     const std::string entry = "[Desktop Entry]\n"
                               "Type=Application\n"
                               "Name=Quorvane\n"
                               "Icon=quorvane\n"
                               "Exec=" +
-                              execArgument(program) +
+                              command +
                               " --hidden\n"
                               "Terminal=false\n";
     const fs::FileStatus status = fs::replacePrivateFileNoFollow(path, entry);

@@ -170,8 +170,11 @@ TEST(InstanceChannel, AHandedOverConnectIsAnsweredWithItsOutcomeAndOpensNoBox) {
         const char* clientsLastWords; // empty: the client keeps running and its forward listens
         const char* reply;
         const char* told;
+        const char* open = ""; // the tunnel's "Apri", opened on connect
     } rows[] = {
         {"Connected", "", "0\nOffice\tconnected\n", ""},
+        // An address that cannot be opened is told at the terminal, not in a box of the window.
+        {"OpenRefused", "", "0\n", "l'indirizzo non è completo", "http:// x"},
         {"HostKeyChanged",
          "WARNING - POTENTIAL SECURITY BREACH!\nThe host key does not match the one Plink has cached for\n"
          "this server.\nThe new ssh-ed25519 key fingerprint is:\n"
@@ -183,7 +186,10 @@ TEST(InstanceChannel, AHandedOverConnectIsAnsweredWithItsOutcomeAndOpensNoBox) {
         SCOPED_TRACE(row.name);
         AppFixture f;
         f.folder.makeFolder("tunnells/Office");
-        SaveDefinition(f.workingDir(), "Office", {"ssh.example.org", "22", "u", "pw", "9001", "h", "80", false});
+        TunnelDefinition definition{"ssh.example.org", "22", "u", "pw", "9001", "h", "80", false};
+        definition.Apri = row.open;
+        definition.ApriAllaConnessione = *row.open != 0;
+        SaveDefinition(f.workingDir(), "Office", definition);
         f.processes->start("init"); // an empty listing is a failed one
         f.app().start();
         WindowCommandHost host(f.main(), f.app().texts());

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
+#include <unistd.h>
 
 namespace quorvane {
 namespace {
@@ -33,7 +34,7 @@ protected:
 TEST_F(Autostart, WritesAnExecLineThatQuotesThePathAndRemovesIt) {
     ASSERT_EQ(autostart::enable(R"(/opt/my tools/"q" 100% $HOME `x` back\slash/quorvane)"), "");
     EXPECT_NE(config.read("autostart/quorvane.desktop")
-                  .find("\nExec="
+                  .find("\nExec=env "
                         R"("/opt/my tools/\\"q\\" 100%% \\$HOME \\`x\\` back\\\\slash/quorvane" --hidden)"
                         "\n"),
               std::string::npos)
@@ -43,6 +44,31 @@ TEST_F(Autostart, WritesAnExecLineThatQuotesThePathAndRemovesIt) {
     EXPECT_EQ(autostart::disable(), "") << "nothing there is no failure";
     EXPECT_NE(autostart::enable("/opt/a\nHidden=true/quorvane"), "") << "a line break would make a key";
     EXPECT_FALSE(entryExists());
+}
+
+// The entry as a desktop's launcher reads it (GLib's, as GNOME and most autostart runners use): the program
+// starts, with its path whole, however its folder is spelt.
+TEST_F(Autostart, GLibsLauncherStartsTheProgramFromAFolderWithBlanksQuotesAndPercent) {
+    if (!std::filesystem::exists("/usr/bin/gio")) {
+        if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")
+            FAIL() << "gio is not installed";
+        GTEST_SKIP() << "gio is not installed";
+    }
+    for (const std::string folder : {"plain", "100% sure", "it's \"$HOME\""}) {
+        SCOPED_TRACE(folder);
+        data.makeFolder(folder);
+        const std::string program = data.file(folder + "/quorvane");
+        const std::string mark = data.file("started");
+        std::filesystem::remove(mark);
+        data.write(folder + "/quorvane", "#!/bin/sh\necho \"$0 $*\" > '" + mark + "'\n");
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+        ASSERT_EQ(autostart::enable(program), "");
+        const std::string command = "gio launch '" + entry + "' 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        for (int i = 0; i < 50 && !std::filesystem::exists(mark); ++i)
+            ::usleep(100 * 1000);
+        EXPECT_EQ(data.read("started"), program + " --hidden\n");
+    }
 }
 
 TEST_F(Autostart, ALinkInTheEntrysPlaceIsNeitherFollowedNorRemoved) {
