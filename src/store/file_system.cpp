@@ -94,6 +94,8 @@ std::string fileProblemReason(FileStatus status, std::size_t maxBytes) {
         return "it does not exist";
     case FileStatus::Link:
         return "it or its folder is a symbolic link";
+    case FileStatus::HardLinked:
+        return "it has other links";
     case FileStatus::NotAFile:
         return "it is not a regular file";
     case FileStatus::TooLarge:

@@ -46,6 +46,7 @@ enum class FileStatus {
     Ok,
     Missing,  // the file or its folder does not exist
     Link,     // the file, or the folder holding it, is a symbolic link (a reparse point on Windows)
+    HardLinked, // opened to be written or emptied, the file has other names: changing it would change them too
     NotAFile, // a folder, device, pipe or socket
     TooLarge, // more bytes than allowed
     Failed,   // cannot be read or written (permissions, I/O)

@@ -446,7 +446,7 @@ FileStatus NoFollowFile::open(const std::string& path, Access access) {
     else if (!S_ISREG(info.st_mode))
         status = FileStatus::NotAFile;
     else if (access != Access::Read && info.st_nlink > 1)
-        status = FileStatus::Link;
+        status = FileStatus::HardLinked;
     else if (create && (::ftruncate(fd, 0) != 0 || ((info.st_mode & 077) && ::fchmod(fd, info.st_mode & 07700) != 0)))
         status = FileStatus::Failed;
     if (status != FileStatus::Ok) {

@@ -285,6 +285,7 @@ IniWriteResult IniFile::writeStrings(const std::vector<IniEntry>& entries, std::
     case fs::FileStatus::Missing:
         break;
     case fs::FileStatus::Link:
+    case fs::FileStatus::HardLinked:
         return IniWriteResult::Link;
     case fs::FileStatus::TooLarge:
         return IniWriteResult::TooLarge;

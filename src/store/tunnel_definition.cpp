@@ -152,6 +152,7 @@ DefinitionProblem problemOf(fs::FileStatus status) {
     case fs::FileStatus::Missing:
         return DefinitionProblem::Missing;
     case fs::FileStatus::Link:
+    case fs::FileStatus::HardLinked:
         return DefinitionProblem::Link;
     case fs::FileStatus::NotAFile:
         return DefinitionProblem::NotAFile;
