@@ -500,6 +500,17 @@ void TShowTunn::setDefinition(const TunnelDefinition& definition) {
             inoltri->setItem(row, column, new QTableWidgetItem(texts[column]));
         showLocalPortTip(row);
     }
+    // An entry that is no forward is shown as the file holds it, to be mended: OK refuses it until it is.
+    for (const std::string& entry : definition.InoltriIllegibili) {
+        const int row = inoltri->rowCount();
+        inoltri->insertRow(row);
+        const QStringList parts = QString::fromStdString(entry).split(QLatin1Char(','));
+        for (int column = 0; column < 4; ++column) {
+            const QString text = column < 3 ? parts.value(column) : parts.mid(3).join(QLatin1Char(','));
+            inoltri->setItem(row, column, new QTableWidgetItem(text));
+        }
+        showLocalPortTip(row);
+    }
     setFieldText(Edit2, definition.Prima);
     setFieldText(Edit3, definition.Dopo);
     // A name no longer listed stays chosen, as the file holds it: connect says what is wrong with it.
@@ -541,13 +552,19 @@ TunnelDefinition TShowTunn::definition() const {
         };
         const QString letter = cell(0);
         const std::optional<int> kind = letter.size() == 1 ? forwardKindOf(letter[0].toLatin1()) : std::nullopt;
+        if (!kind) {
+            // Not a forward: kept as typed, so that OK names the entry it refuses.
+            QStringList parts;
+            for (int column = 0; column < 4; ++column)
+                parts << cell(column);
+            definition.InoltriIllegibili.push_back(parts.join(QLatin1Char(',')).toStdString());
+            continue;
+        }
         ExtraForward forward;
-        forward.kind = kind.value_or(kForwardLocal);
+        forward.kind = *kind;
         forward.localPort = cell(1).toStdString();
         forward.address = cell(2).toStdString();
         forward.port = cell(3).toStdString();
-        if (!kind)
-            forward.localPort.clear(); // an unknown kind reads as a forward without its port: refused on OK
         definition.Inoltri.push_back(forward);
     }
     definition.Prima = Edit2->text().toStdString();

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/tunnel_editor.h"
+#include "process/command_line.h"
 
 namespace quorvane::test {
 namespace {
@@ -212,6 +213,40 @@ TEST(TunnelEditor, ShowsANewTunnelsTextsAsHintsAndSavesThemBackUnlessTypedIn) {
     expected.Username = "mario";
     expected.Password.clear(); // typed in and emptied: no password, and no hint claiming one
     EXPECT_EQ(editor.definition(), expected);
+}
+
+// An entry of Altri inoltri that is no forward comes as a row to mend, and OK refuses it until it is: saved as it
+// was, it would be dropped from the client's forwards without a word.
+TEST(TunnelEditor, AnEntryThatIsNoForwardIsShownAndRefusedUntilMended) {
+    const struct {
+        const char* entry;
+        const char* kindCell;
+        const char* portCell;
+    } rows[] = {
+        {"L,18991,127.0.0.1", "L", ""},     // three parts: no port
+        {"X,18991,db,5432", "X", "5432"},   // no such kind
+        {"L,18991,db,5432,9", "L", "5432,9"}, // a fifth part
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entry);
+        TShowTunn editor;
+        TunnelDefinition definition{"server", "22", "user", "pw", "9001", "127.0.0.1", "80", false};
+        definition.Inoltri = {{kForwardLocal, "9002", "db.lan", "5432"}};
+        definition.InoltriIllegibili = {row.entry};
+        editor.setDefinition(definition);
+        ASSERT_EQ(editor.inoltri->rowCount(), 2);
+        EXPECT_EQ(editor.inoltri->item(1, 0)->text(), QString::fromUtf8(row.kindCell));
+        EXPECT_EQ(editor.inoltri->item(1, 3)->text(), QString::fromUtf8(row.portCell));
+        const std::optional<FieldProblem> problem = checkConnectFields(editor.definition());
+        ASSERT_TRUE(problem);
+        EXPECT_EQ(problem->field, ConnectField::Inoltri);
+        EXPECT_EQ(problem->entry.rfind(row.entry, 0), 0u) << "the refusal names the entry: " << problem->entry;
+        editor.show();
+        editor.Button1Click();
+        EXPECT_EQ(editor.result(), QDialog::Rejected) << "closed with a broken forward";
+        editor.inoltri->removeRow(1);
+        EXPECT_EQ(checkConnectFields(editor.definition()), std::nullopt) << "mended by removing it";
+    }
 }
 
 TEST(TunnelEditor, TheLocalPortSaysWhatItIsForEachKind) {
