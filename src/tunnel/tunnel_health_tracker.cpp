@@ -46,8 +46,7 @@ std::string TunnelHealthTracker::freshClientLog(const std::string& tunnel, std::
 TunnelHealthTracker::Watched& TunnelHealthTracker::watched(const std::string& tunnel) {
     auto found = m_clients.find(tunnel);
     if (found == m_clients.end())
-        found = m_clients.emplace(tunnel, Watched{{}, false, ClientLogFollower(clientLog(tunnel), m_logGrowth.get())})
-                    .first;
+        found = m_clients.try_emplace(tunnel, ClientLogFollower(clientLog(tunnel), m_logGrowth.get())).first;
     return found->second;
 }
 

@@ -125,6 +125,7 @@ private:
     TunnelMonitor m_monitor;
     std::unique_ptr<FileGrowthWatch> m_logGrowth; // before the followers that use it
     struct Watched {
+        explicit Watched(ClientLogFollower follower) : log(std::move(follower)) {}
         ClientSetup setup;
         bool probeListening = false;
         ClientLogFollower log;

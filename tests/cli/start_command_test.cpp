@@ -1,5 +1,6 @@
 // The command line: what is accepted, what is refused, and requests that survive the trip between starts.
 #include "cli/start_command.h"
+#include "service/tunnel_words.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,42 @@ TEST(StartCommandLine, RequestsAndRepliesComeBackWholeAndCutOnesAreRefused) {
     EXPECT_EQ(output, "x\ty\n");
     EXPECT_FALSE(decodeReply("ok\n", exitCode, output));
     EXPECT_FALSE(decodeReply("", exitCode, output));
+}
+
+} // namespace
+} // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// --status carries what the window's state says, in English: the hop that failed, a refusing service, the next try.
+TEST(StatusLine, TellsTheHopTheServiceWarningAndTheNextTry) {
+    TunnelHealth hop;
+    hop.status = TunnelStatus::Failed;
+    hop.failure = {FailureKind::AccessDenied, "Configured password was not accepted", std::nullopt, "10.0.0.1"};
+    TunnelHealth warned;
+    warned.status = TunnelStatus::Connected;
+    warned.warning = ServiceWarning{"127.0.0.1:5432", std::chrono::system_clock::now()};
+    TunnelHealth waiting;
+    waiting.status = TunnelStatus::Failed;
+    waiting.failure.kind = FailureKind::ServerNotAnswering;
+    waiting.retryIn = 12;
+    TunnelHealth stalled;
+    stalled.status = TunnelStatus::Failed;
+    stalled.failure.kind = FailureKind::ConnectTimedOut;
+    stalled.failure.stage = ConnectStage::KeyExchange;
+    const struct {
+        TunnelHealth health;
+        std::string line;
+    } rows[] = {
+        {hop, "Db\tfailed: jump host 10.0.0.1: access denied"},
+        {warned,
+         "Db\tconnected (service 127.0.0.1:5432 refuses connections since " + clockTime(warned.warning->at) + ")"},
+        {waiting, "Db\tfailed: server not answering; next try in 12 s"},
+        {stalled, "Db\tfailed: SSH connection not completed (the key exchange never ends)"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(statusLine("Db", row.health), row.line);
 }
 
 } // namespace

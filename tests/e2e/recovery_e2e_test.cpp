@@ -19,8 +19,8 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "store/tunnel_definition.h"
 #include "desktop/dialog_service.h"
+#include "store/tunnel_definition.h"
 #include "support/iptables_rule.h"
 #include "support/scripted_dialogs.h"
 #include "support/ssh_server.h"
@@ -199,10 +199,12 @@ TEST_P(StalledConnect, FailsNamingTheStageWithinItsLimitAndLeavesNoClient) {
     })) << "the stalled client still runs";
     // Reconnection goes on as after any failure, but only to a server that greets.
     std::set<pid_t> later;
-    watch(5000, [] { return false; }, [&] {
-        for (pid_t pid : processesNamed(name + "SSH.exe"))
-            later.insert(pid);
-    });
+    watch(
+        5000, [] { return false; },
+        [&] {
+            for (pid_t pid : processesNamed(name + "SSH.exe"))
+                later.insert(pid);
+        });
     EXPECT_EQ(!later.empty(), row.triedAgain) << later.size() << " clients started after the failure";
 }
 
@@ -232,15 +234,16 @@ TEST_P(ServerAway, TheTunnelIsBackWithinMomentsOfItsReturn) {
 
     server->stop();
     std::set<pid_t> started;
-    watch(awaySeconds * 1000, [] { return false; }, [&] {
-        for (pid_t pid : processesNamed(name + "SSH.exe")) {
-            if (std::find(before.begin(), before.end(), pid) == before.end())
-                started.insert(pid);
-        }
-    });
+    watch(
+        awaySeconds * 1000, [] { return false; },
+        [&] {
+            for (pid_t pid : processesNamed(name + "SSH.exe")) {
+                if (std::find(before.begin(), before.end(), pid) == before.end())
+                    started.insert(pid);
+            }
+        });
     EXPECT_EQ(health(name).status, TunnelStatus::Failed);
-    std::printf("[  timing  ] away %d s: %zu client starts while the server was away\n", awaySeconds,
-                started.size());
+    std::printf("[  timing  ] away %d s: %zu client starts while the server was away\n", awaySeconds, started.size());
     EXPECT_LE(started.size(), 1u) << "clients started while the server could not be reached";
 
     server->startAgain();
@@ -269,7 +272,9 @@ TEST_F(RecoveryE2e, TwentyTunnelsToOneServerAllComeBackWithinTenSeconds) {
         makeTunnel(names.back(), server->port(), server->user(), server->password());
     }
     runCommand([this] { app->service().connectAll(); });
-    const auto allConnected = [&] { return std::all_of(names.begin(), names.end(), [&](auto& n) { return connected(n); }); };
+    const auto allConnected = [&] {
+        return std::all_of(names.begin(), names.end(), [&](auto& n) { return connected(n); });
+    };
     ASSERT_TRUE(watch(60000, allConnected)) << server->log();
 
     server->stop();

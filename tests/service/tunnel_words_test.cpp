@@ -149,3 +149,33 @@ TEST(StatusWords, FailedStatesTheReason) {
 
 } // namespace
 } // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// A refused forward entry is named as the file holds it, what a box cannot show replaced; a connect given up
+// says where it stood.
+TEST(TunnelWordsNew, NameTheRefusedEntryAndTheStageAConnectStoppedAt) {
+    const BuiltInMessages texts;
+    const std::string words =
+        fieldProblemWords({ConnectField::Inoltri, FieldFault::NotAForward, "L,18991\x01,127.0.0.1"}, texts);
+    EXPECT_NE(words.find("\"L,18991?,127.0.0.1\""), std::string::npos) << words;
+    EXPECT_NE(words.find("Altri inoltri"), std::string::npos) << words;
+    const struct {
+        ConnectStage stage;
+        const char* words;
+    } rows[] = {
+        {ConnectStage::Reaching, "nessuna risposta dal server"},
+        {ConnectStage::Greeting, "il server non completa la connessione SSH: accetta ma non si presenta"},
+        {ConnectStage::KeyExchange, "il server non completa la connessione SSH: lo scambio delle chiavi non finisce"},
+        {ConnectStage::Login, "il server non completa l'accesso"},
+    };
+    for (const auto& row : rows) {
+        ClientFailure failure{FailureKind::ConnectTimedOut, {}, std::nullopt};
+        failure.stage = row.stage;
+        EXPECT_EQ(reasonWords(failure, texts), row.words);
+    }
+}
+
+} // namespace
+} // namespace quorvane

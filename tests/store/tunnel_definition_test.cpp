@@ -116,6 +116,7 @@ TEST(TunnelDefinitionFile, NewerKeysComeBackAsSavedAndAreClearedInPlace) {
     d.Dopo = "./after.sh";
     d.Inoltri = {{kForwardRemote, "9000", "127.0.0.1", "22"}, {kForwardDynamic, "1080", "", ""}};
     d.PassaPer = "Gateway";
+    d.AttesaConnessione = 90;
     SaveDefinition(wd, "Office", d);
     EXPECT_EQ(LoadDefinition(wd, "Office"), d);
 
@@ -128,6 +129,16 @@ TEST(TunnelDefinitionFile, NewerKeysComeBackAsSavedAndAreClearedInPlace) {
     dir.write("tunnells/Office/tunnell.tun", "[Tunnell]\r\nDirezione=7\r\nInoltri=X,1,a,2;L,5,b,6\r\n");
     EXPECT_EQ(LoadDefinition(wd, "Office").Direzione, kForwardLocal);
     EXPECT_EQ(LoadDefinition(wd, "Office").Inoltri, (std::vector<ExtraForward>{{kForwardLocal, "5", "b", "6"}}));
+    // What is no forward is kept as the file holds it, and written back with the rest when anything else changes.
+    dir.write("tunnells/Office/tunnell.tun", "[Tunnell]\r\nInoltri=X,1,a,2;L,5,b,6;L,18991,127.0.0.1;;L,7,c,8,9\r\n");
+    TunnelDefinition broken = LoadDefinition(wd, "Office");
+    EXPECT_EQ(broken.InoltriIllegibili, (std::vector<std::string>{"X,1,a,2", "L,18991,127.0.0.1", "L,7,c,8,9"}));
+    EXPECT_EQ(broken.AttesaConnessione, kDefaultConnectSeconds) << "no key: the default";
+    broken.HostKey = "SHA256:abc";
+    SaveDefinition(wd, "Office", broken);
+    EXPECT_EQ(LoadDefinition(wd, "Office"), broken);
+    dir.write("tunnells/Office/tunnell.tun", "[Tunnell]\r\nAttesaConnessione=abc\r\n");
+    EXPECT_EQ(LoadDefinition(wd, "Office").AttesaConnessione, kDefaultConnectSeconds) << "not a number";
 
     // A list longer than reading gives whole is refused, not taken without its last forward; the rest stays.
     std::string forwards = "L,1,a,2";

@@ -188,5 +188,48 @@ TEST_P(ClientOutputTest, GivesTheReasonInTheClientsWords) {
 INSTANTIATE_TEST_SUITE_P(Plink078, ClientOutputTest, ::testing::ValuesIn(kOutputs),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// How far a connect got, from plink 0.78's -v lines as this machine's server and stalling servers drew them; and a
+// server that closes a connection before its greeting (too many logins at once) told from one that ended a session.
+TEST(ConnectStage, IsTheLastStepTheClientWroteAndAnEarlyCloseIsToldApart) {
+    const std::string start = "Looking up host \"127.0.0.1\" for SSH connection\nConnecting to 127.0.0.1 port 2299\n";
+    const std::string connected = start + "Connected to 127.0.0.1\nWe claim version: SSH-2.0-PuTTY_Release_0.78\n";
+    const std::string greeted = connected + "Remote version: SSH-2.0-OpenSSH_9.2p1\nUsing SSH protocol version 2\n";
+    const std::string keyed = greeted + "Initialised AES-256 SDCTR (AES-NI accelerated) outbound encryption\n"
+                                        "Initialised AES-256 SDCTR (AES-NI accelerated) inbound encryption\n"
+                                        "Using username \"u\".\n";
+    const std::string granted = keyed + "Access granted\nLocal port 9111 forwarding to 127.0.0.1:22\n";
+    const std::string closed = "FATAL ERROR: Remote side unexpectedly closed network connection\n";
+    const struct {
+        const char* name;
+        std::string output;
+        ConnectStage stage;
+        std::string hop;
+        FailureKind ended; // the reason, had the client ended with closed after it
+    } rows[] = {
+        {"Nothing", "", ConnectStage::Unknown, "", FailureKind::ClientEnded},
+        {"Reaching", start, ConnectStage::Reaching, "", FailureKind::ClientEnded},
+        {"Greeting", connected, ConnectStage::Greeting, "", FailureKind::ClosedEarly},
+        {"KeyExchange", greeted, ConnectStage::KeyExchange, "", FailureKind::ClientEnded},
+        {"Login", keyed, ConnectStage::Login, "", FailureKind::ClientEnded},
+        {"Forwarding", granted, ConnectStage::Forwarding, "", FailureKind::ClientEnded},
+        // An earlier connect in the same log, through to the end, does not count for the last one.
+        {"SecondTry", granted + closed + start, ConnectStage::Reaching, "", FailureKind::ClientEnded},
+        // Behind a jump host the stall is that host's while it has not let the client through.
+        {"HopGreeting", kJumpStart + "proxy: Connected to 192.0.2.1\n", ConnectStage::Greeting, "192.0.2.1",
+         FailureKind::ClientEnded},
+        {"HopThrough", kJumpStart + "proxy: Access granted\n", ConnectStage::Greeting, "", FailureKind::ClientEnded},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string hop;
+        EXPECT_EQ(connectStageOf(row.output, &hop), row.stage);
+        EXPECT_EQ(hop, row.hop);
+        if (row.hop.empty()) {
+            EXPECT_EQ(parseClientOutput(row.output + closed).kind, row.ended);
+        }
+    }
+    EXPECT_EQ(parseClientOutput(connected + "FATAL ERROR: Connection reset by peer\n").kind, FailureKind::ClosedEarly);
+}
+
 } // namespace
 } // namespace quorvane

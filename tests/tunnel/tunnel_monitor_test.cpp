@@ -157,6 +157,62 @@ protected:
     const TunnelObservation connected{true, true, false, 8080};
 };
 
+// A connect that does not come through in time is given up, its client to be stopped and tried again as after any
+// drop; a client the program found running (no start of its own) has no such limit.
+TEST_F(BackoffTest, AConnectIsGivenUpAtItsLimitAndRestartsLikeADrop) {
+    const TunnelObservation stuck{true, false, false, 8080};
+    const auto output = [] { return std::string("Connecting to 192.0.2.1 port 22\n"); };
+    monitor.started("Office", 8080, seconds(20));
+    clock.elapsed += seconds(19);
+    monitor.observe("Office", stuck, output);
+    EXPECT_EQ(monitor.health("Office").status, Connecting);
+    clock.elapsed += seconds(1);
+    monitor.observe("Office", stuck, output);
+    EXPECT_EQ(monitor.health("Office").status, TunnelStatus::Failed);
+    EXPECT_EQ(monitor.health("Office").failure.kind, FailureKind::ConnectTimedOut);
+    EXPECT_EQ(monitor.health("Office").failure.stage, ConnectStage::Reaching);
+    ASSERT_TRUE(monitor.restartDue("Office"));
+    EXPECT_EQ(*monitor.restartDue("Office") - clock.now(), seconds(1));
+
+    // No limit: waits as long as it takes; a client found running has none either.
+    monitor.started("Office", 8080, seconds(0));
+    clock.elapsed += seconds(600);
+    monitor.observe("Office", stuck, output);
+    EXPECT_EQ(monitor.health("Office").status, Connecting);
+    monitor.observe("Found", stuck, output);
+    clock.elapsed += seconds(600);
+    monitor.observe("Found", stuck, output);
+    EXPECT_EQ(monitor.health("Found").status, Connecting);
+}
+
+// A restart that could not be tried waits again without the wait growing; a login closed before the server's
+// greeting is tried again within a few seconds, a few times, before the usual backoff.
+TEST_F(BackoffTest, APostponedRestartKeepsItsWaitAndAnEarlyCloseIsTriedSoon) {
+    monitor.started("Office", 8080);
+    pass(3, connected);
+    clock.elapsed += seconds(3);
+    ASSERT_EQ(endWith(kRefused), seconds(1));
+    for (int i = 0; i < 5; ++i) {
+        clock.elapsed += seconds(1);
+        monitor.postpone("Office");
+        EXPECT_EQ(*monitor.restartDue("Office") - clock.now(), seconds(1)) << "postponed " << i + 1;
+    }
+    EXPECT_EQ(monitor.health("Office").retries, 0);
+
+    const std::string early = "Connecting to 127.0.0.1 port 22\nConnected to 127.0.0.1\n"
+                              "FATAL ERROR: Remote side unexpectedly closed network connection\n";
+    std::vector<long> waits;
+    for (int i = 0; i < 7; ++i) {
+        monitor.restarting("Office");
+        const std::optional<seconds> wait = endWith(early);
+        ASSERT_TRUE(wait);
+        waits.push_back(static_cast<long>(wait->count()));
+    }
+    for (int i = 0; i < TunnelMonitor::kSoonTriesAfterClosedEarly - 1; ++i)
+        EXPECT_LE(waits[static_cast<std::size_t>(i)], 3) << "try " << i + 1 << " comes soon";
+    EXPECT_GE(waits.back(), 2) << "then the backoff";
+}
+
 TEST_F(BackoffTest, DoublesUpToAMinuteResetsAfterAMinuteConnectedAndNeverRetriesARefusedLogin) {
     monitor.started("Office", 8080);
     pass(3, connected);
