@@ -293,6 +293,7 @@ std::optional<HealthChange> TunnelHealthTracker::checkAnswered(const std::string
         seen.clientRunning = true;
         seen.forwardListening = true;
         m_monitor.observe(tunnel, seen, [] { return std::string(); });
+        countConnections(); // shown with the state from the start, as after a pass
     }
     const TunnelHealth& now = m_monitor.health(tunnel);
     if (now.status == before.status && now.failure == before.failure && now.warning == before.warning)
