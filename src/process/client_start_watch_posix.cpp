@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "process/process_services.h"
+#include "store/inotify_posix.h"
 
 namespace quorvane {
 
@@ -23,14 +24,6 @@ bool looksLikeClientCopy(std::string_view fileName) {
 
 class InotifyStartWatch : public ClientStartWatch {
 public:
-    InotifyStartWatch() : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
-    ~InotifyStartWatch() override {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    InotifyStartWatch(const InotifyStartWatch&) = delete;
-    InotifyStartWatch& operator=(const InotifyStartWatch&) = delete;
-
     void follow(const std::string& tunnelsDir, const std::vector<std::string>& tunnels) override {
         if (m_watching && tunnelsDir == m_dir && tunnels == m_tunnels)
             return;
@@ -40,20 +33,7 @@ public:
     bool mayHaveStarted() override {
         bool started = !m_watching || m_unread;
         m_unread = false;
-        // Several events fit in one read; a full buffer means more are waiting.
-        alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
-        for (;;) {
-            const ssize_t length = read(m_fd, buffer, sizeof buffer);
-            if (length < 0 && errno == EINTR)
-                continue;
-            if (length <= 0)
-                break;
-            for (ssize_t at = 0; at < length;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-                started = started || counts(*event);
-            }
-        }
+        m_inotify.drain([&](const inotify_event& event) { started = counts(event) || started; });
         return started;
     }
 
@@ -63,21 +43,22 @@ private:
         m_tunnels = tunnels;
         m_watching = false;
         m_unread = true;
-        if (m_fd < 0)
+        if (m_inotify.fd() < 0)
             return;
         for (const int watch : m_watches)
-            inotify_rm_watch(m_fd, watch);
+            inotify_rm_watch(m_inotify.fd(), watch);
         m_watches.clear();
         // Events of the removed watches may still be queued: they are read, and the first pass lists anyway.
         constexpr uint32_t kFolderChanges =
             IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-        m_root = inotify_add_watch(m_fd, tunnelsDir.c_str(), kFolderChanges);
+        m_root = inotify_add_watch(m_inotify.fd(), tunnelsDir.c_str(), kFolderChanges);
         if (m_root < 0)
             return;
         m_watches.push_back(m_root);
         for (const std::string& tunnel : tunnels) {
             const std::string folder = tunnelsDir + '/' + tunnel;
-            const int watch = inotify_add_watch(m_fd, folder.c_str(), kFolderChanges | IN_OPEN | IN_DONT_FOLLOW);
+            const int watch =
+                inotify_add_watch(m_inotify.fd(), folder.c_str(), kFolderChanges | IN_OPEN | IN_DONT_FOLLOW);
             // A folder that cannot be watched (the kernel's limit on watches) leaves every pass listing.
             if (watch < 0)
                 return;
@@ -100,7 +81,7 @@ private:
         return event.len > 0 && looksLikeClientCopy(std::string_view(event.name));
     }
 
-    int m_fd;
+    InotifyDescriptor m_inotify;
     int m_root = -1;
     bool m_watching = false;
     bool m_unread = true;

@@ -86,6 +86,16 @@ FileStatus OpenFolder::readFileNoFollow(const std::string& relative, std::size_t
     return fs::readFileNoFollow(m_path + relative, maxBytes, bytes);
 }
 
+NoFollowFile::~NoFollowFile() {
+    close();
+}
+
+void NoFollowFile::close() {
+    if (m_handle != kClosed)
+        closeNativeHandle(m_handle);
+    m_handle = kClosed;
+}
+
 std::string fileProblemReason(FileStatus status, std::size_t maxBytes) {
     switch (status) {
     case FileStatus::Ok:

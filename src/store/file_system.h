@@ -44,12 +44,12 @@ std::vector<std::string> listOrdinaryFiles(const std::string& folder);
 // What a call that never follows a symbolic link found.
 enum class FileStatus {
     Ok,
-    Missing,  // the file or its folder does not exist
-    Link,     // the file, or the folder holding it, is a symbolic link (a reparse point on Windows)
+    Missing,    // the file or its folder does not exist
+    Link,       // the file, or the folder holding it, is a symbolic link (a reparse point on Windows)
     HardLinked, // opened to be written or emptied, the file has other names: changing it would change them too
-    NotAFile, // a folder, device, pipe or socket
-    TooLarge, // more bytes than allowed
-    Failed,   // cannot be read or written (permissions, I/O)
+    NotAFile,   // a folder, device, pipe or socket
+    TooLarge,   // more bytes than allowed
+    Failed,     // cannot be read or written (permissions, I/O)
 };
 
 // Reads a whole regular file of at most maxBytes bytes, never reading more than maxBytes + 1, and
@@ -69,6 +69,9 @@ std::int64_t regularFileSize(const std::string& path);
 // A regular file held open, opened as readFileNoFollow opens: never through a symbolic link (as the file
 // or the folder holding it), never a pipe, device or folder in its place, and never blocking on one. For
 // the logs a client appends to while the program reads or trims them.
+// Closes a descriptor (a HANDLE on Windows) that NoFollowFile held: the one thing its platforms do differently there.
+void closeNativeHandle(std::intptr_t handle);
+
 class NoFollowFile {
 public:
     enum class Access {

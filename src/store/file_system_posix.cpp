@@ -408,14 +408,8 @@ std::int64_t regularFileSize(const std::string& path) {
     return static_cast<std::int64_t>(info.st_size);
 }
 
-NoFollowFile::~NoFollowFile() {
-    close();
-}
-
-void NoFollowFile::close() {
-    if (m_handle != kClosed)
-        ::close(static_cast<int>(m_handle));
-    m_handle = kClosed;
+void closeNativeHandle(std::intptr_t handle) {
+    ::close(static_cast<int>(handle));
 }
 
 FileStatus NoFollowFile::open(const std::string& path, Access access) {

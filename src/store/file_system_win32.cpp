@@ -413,14 +413,8 @@ std::int64_t regularFileSize(const std::string& path) {
     return static_cast<std::int64_t>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
-NoFollowFile::~NoFollowFile() {
-    close();
-}
-
-void NoFollowFile::close() {
-    if (m_handle != kClosed)
-        ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
-    m_handle = kClosed;
+void closeNativeHandle(std::intptr_t handle) {
+    ::CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
 FileStatus NoFollowFile::open(const std::string& path, Access access) {

@@ -9,26 +9,20 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/inotify_posix.h"
+
 namespace quorvane {
 
 namespace {
 
 class InotifyGrowthWatch : public FileGrowthWatch {
 public:
-    InotifyGrowthWatch() : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
-    ~InotifyGrowthWatch() override {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    InotifyGrowthWatch(const InotifyGrowthWatch&) = delete;
-    InotifyGrowthWatch& operator=(const InotifyGrowthWatch&) = delete;
-
     Token watch(const fs::NoFollowFile& file) override {
-        if (m_fd < 0 || !file.isOpen())
+        if (m_inotify.fd() < 0 || !file.isOpen())
             return kNotWatched;
         // Through the open descriptor: the very file that is read, whatever its path names by now.
         const std::string self = "/proc/self/fd/" + std::to_string(file.nativeHandle());
-        const int descriptor = inotify_add_watch(m_fd, self.c_str(), IN_MODIFY);
+        const int descriptor = inotify_add_watch(m_inotify.fd(), self.c_str(), IN_MODIFY);
         if (descriptor < 0)
             return kNotWatched;
         // The system has one watch per file: two followers of one file (a second name of it) get a token each.
@@ -50,41 +44,31 @@ public:
         std::erase(sharing, token);
         if (sharing.empty()) {
             m_tokens.erase(descriptor);
-            inotify_rm_watch(m_fd, descriptor);
+            inotify_rm_watch(m_inotify.fd(), descriptor);
         }
     }
 
     void collect() override {
-        if (m_fd < 0 || m_tokens.empty())
+        if (m_inotify.fd() < 0 || m_tokens.empty())
             return;
-        alignas(inotify_event) char buffer[4096];
-        for (;;) {
-            const ssize_t length = read(m_fd, buffer, sizeof buffer);
-            if (length < 0 && errno == EINTR)
-                continue;
-            if (length <= 0)
-                return;
-            for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->mask & IN_Q_OVERFLOW) {
-                    // Events were lost: any file may have been written.
-                    for (const auto& [descriptor, tokens] : m_tokens)
-                        for (const Token token : tokens)
-                            markWritten(token);
-                } else if (const auto found = m_tokens.find(event->wd); found != m_tokens.end()) {
-                    for (const Token token : found->second) {
-                        if (event->mask & IN_IGNORED)
-                            markGone(token);
+        m_inotify.drain([this](const inotify_event& event) {
+            if (event.mask & IN_Q_OVERFLOW) {
+                // Events were lost: any file may have been written.
+                for (const auto& [descriptor, tokens] : m_tokens)
+                    for (const Token token : tokens)
                         markWritten(token);
-                    }
+            } else if (const auto found = m_tokens.find(event.wd); found != m_tokens.end()) {
+                for (const Token token : found->second) {
+                    if (event.mask & IN_IGNORED)
+                        markGone(token);
+                    markWritten(token);
                 }
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
-        }
+        });
     }
 
 private:
-    int m_fd;
+    InotifyDescriptor m_inotify;
     Token m_nextToken = 0;
     std::unordered_map<int, std::vector<Token>> m_tokens; // by the system's watch descriptor
     std::unordered_map<Token, int> m_descriptorOf;

@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <dirent.h>
 #include <fstream>
+#include <functional>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <sys/socket.h>
@@ -35,10 +35,10 @@ template <class Number> bool parseWhole(std::string_view text, Number& value, in
     return error == std::errc() && end == text.data() + text.size();
 }
 
-// Appends the LISTEN rows of one table ("sl local rem st ... uid timeout inode") and indexes them by inode.
-// False when the table cannot be read (a kernel without IPv6 has no tcp6).
-bool readTable(const char* path, std::vector<ListeningSocket>& sockets,
-               std::unordered_map<unsigned long, std::vector<std::size_t>>& byInode) {
+// Each row of one /proc TCP table ("sl local rem st ... uid timeout inode") in the given state, with its local port
+// and its inode. False when the table cannot be read (a kernel without IPv6 has no tcp6).
+bool readTableRows(const char* path, std::string_view state,
+                   const std::function<void(int port, unsigned long inode)>& take) {
     std::ifstream in(path);
     if (!in)
         return false;
@@ -56,7 +56,7 @@ bool readTable(const char* path, std::vector<ListeningSocket>& sockets,
             fields[count++] = std::string_view(line).substr(at, end - at);
             at = end;
         }
-        if (count < 10 || fields[3] != kListenState)
+        if (count < 10 || fields[3] != state)
             continue;
         const std::string_view local = fields[1];
         const auto colon = local.rfind(':');
@@ -66,11 +66,19 @@ bool readTable(const char* path, std::vector<ListeningSocket>& sockets,
         unsigned long inode = 0;
         if (!parseWhole(local.substr(colon + 1), port, 16) || !parseWhole(fields[9], inode, 10))
             continue;
+        take(port, inode);
+    }
+    return true;
+}
+
+// Appends the LISTEN rows of one table and indexes them by inode.
+bool readTable(const char* path, std::vector<ListeningSocket>& sockets,
+               std::unordered_map<unsigned long, std::vector<std::size_t>>& byInode) {
+    return readTableRows(path, kListenState, [&](int port, unsigned long inode) {
         sockets.push_back({port, NoProcessId});
         if (inode != 0) // 0: a socket being torn down, which no descriptor names
             byInode[inode].push_back(sockets.size() - 1);
-    }
-    return true;
+    });
 }
 
 using InodeIndex = std::unordered_map<unsigned long, std::vector<std::size_t>>;
@@ -192,24 +200,10 @@ bool askListening(DiagQuestions& ask, std::vector<ListeningSocket>& sockets, Ino
 // Counts, into counts (one per port, same order), the established TCP connections of the /proc table at path
 // whose local port is one of ports. False when the table cannot be read.
 bool countInTable(const char* path, const std::vector<int>& ports, std::vector<int>& counts) {
-    std::ifstream in(path);
-    if (!in)
-        return false;
-    std::string line;
-    std::getline(in, line); // column titles
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        if (!(fields >> slot >> local >> remote >> state) || state != kEstablishedState)
-            continue;
-        const auto colon = local.rfind(':');
-        int port = 0;
-        if (colon == std::string::npos || !parseWhole(std::string_view(local).substr(colon + 1), port, 16))
-            continue;
+    return readTableRows(path, kEstablishedState, [&](int port, unsigned long) {
         if (const auto at = std::find(ports.begin(), ports.end(), port); at != ports.end())
             ++counts[static_cast<std::size_t>(at - ports.begin())];
-    }
-    return true;
+    });
 }
 
 // Marks the sockets that one process holds open: its descriptors read "socket:[inode]". Returns their inodes.
