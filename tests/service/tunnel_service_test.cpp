@@ -488,6 +488,42 @@ TEST_F(ServiceTest, ALoadConnectsAgainOnlyWhatTheUserDidNotDisconnect) {
     EXPECT_EQ(service.load({}).started, std::vector<std::string>{"Office"}) << "connected by the user since";
 }
 
+// A tunnel's state goes with it: renamed, it keeps being the user's disconnected tunnel with its approvals and no
+// health of its old name; removed and made again, it starts clean.
+TEST_F(ServiceTest, ARenameCarriesTheTunnelsStateAndARemoveDropsIt) {
+    const struct {
+        const char* name;
+        bool removeIt; // else renamed to "Renamed"
+    } rows[] = {{"Rename", false}, {"Remove", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string name = std::string("T") + row.name;
+        make(name);
+        TunnelDefinition definition = service.definition(name).definition;
+        definition.AutoConnessione = true;
+        service.save(name, definition);
+        ASSERT_TRUE(service.connect(name).done);
+        ASSERT_TRUE(service.disconnect(name).done);
+        service.pass();
+        std::string now = name;
+        if (row.removeIt) {
+            ASSERT_TRUE(service.remove(name).done);
+            make(name);
+            service.save(name, definition);
+        } else {
+            ASSERT_TRUE(service.rename(name, "Renamed").done);
+            now = "Renamed";
+        }
+        EXPECT_EQ(service.health(name).status, TunnelStatus::NotConnected);
+        EXPECT_EQ(service.unapprovedPrograms(now, definition).empty(), true) << "approvals: kept, or approved anew";
+        const LoadReport loaded = service.load({});
+        const bool started = std::find(loaded.started.begin(), loaded.started.end(), now) != loaded.started.end();
+        EXPECT_EQ(started, row.removeIt) << "a renamed tunnel stays disconnected; a new one connects automatically";
+        service.disconnect(now);
+        service.remove(now);
+    }
+}
+
 // ---- every tunnel at once ----
 
 std::vector<std::string> tunnelsOf(const BatchResult& batch, bool done) {
