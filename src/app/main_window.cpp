@@ -629,7 +629,10 @@ void TMain::ListView1DblClick() {
     if (editor.exec() != QDialog::Accepted)
         return;
     const TunnelDefinition definition = editor.definition();
-    m_service.save(name, definition);
+    if (const CommandResult saved = m_service.save(name, definition); !saved.done) {
+        present(saved.notices);
+        return;
+    }
     if (editor.approves(ProgramSlot::Before) || editor.approves(ProgramSlot::After))
         present(m_service
                     .approvePrograms(name, definition, editor.approves(ProgramSlot::Before),

@@ -78,8 +78,13 @@ DefinitionLoad TunnelCatalogue::definition(const std::string& tunnel) const {
     return loadDefinitionChecked(m_context.folders.data, tunnel);
 }
 
-void TunnelCatalogue::save(const std::string& tunnel, const TunnelDefinition& definition) {
-    SaveDefinition(m_context.folders.data, tunnel, definition);
+CommandResult TunnelCatalogue::save(const std::string& tunnel, const TunnelDefinition& definition) {
+    try {
+        SaveDefinition(m_context.folders.data, tunnel, definition);
+    } catch (const StoreError& error) {
+        return {false, {unusable(tunnel, error.what())}};
+    }
+    return {true, {}};
 }
 
 std::string TunnelCatalogue::clientFolder(const std::string& tunnel) const {
@@ -125,11 +130,8 @@ void TunnelCatalogue::followRename(const std::string& oldName, const std::string
         if (!load.ok() || load.definition.PassaPer != oldName)
             continue;
         load.definition.PassaPer = newName;
-        try {
-            save(other, load.definition);
-        } catch (const StoreError&) {
-            // Left naming the old one: its next connect says that no tunnel has that name.
-        }
+        // Not saved, it is left naming the old one: its next connect says that no tunnel has that name.
+        save(other, load.definition);
     }
 }
 

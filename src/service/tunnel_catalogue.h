@@ -25,7 +25,8 @@ public:
 
     CommandResult add(const std::string& name);
     DefinitionLoad definition(const std::string& tunnel) const;
-    void save(const std::string& tunnel, const TunnelDefinition& definition); // throws StoreError
+    // Done, or refused with the store's words (a link in its place, a value it cannot hold, a full disk).
+    CommandResult save(const std::string& tunnel, const TunnelDefinition& definition);
     // The tunnel's folder, where its client, programs and keys run and live, as the system spells it.
     std::string clientFolder(const std::string& tunnel) const;
     // The key file as the client in the tunnel's folder finds it.

@@ -349,10 +349,12 @@ CommandResult TunnelConnections::trustHostKey(const std::string& tunnel, const s
         }
         TunnelDefinition hopTrusted = hopLoad.definition;
         hopTrusted.HostKey = fingerprint;
-        m_catalogue.save(hop, hopTrusted);
+        if (CommandResult saved = m_catalogue.save(hop, hopTrusted); !saved.done)
+            return saved;
     } else {
         trusted.HostKey = fingerprint;
-        m_catalogue.save(tunnel, trusted);
+        if (CommandResult saved = m_catalogue.save(tunnel, trusted); !saved.done)
+            return saved;
     }
     // The user may have connected it while the question waited.
     if (!m_catalogue.has(tunnel) || m_context.clients.snapshot().isRunning(tunnel))

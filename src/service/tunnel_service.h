@@ -51,8 +51,10 @@ public:
     CommandResult add(const std::string& name) { return m_catalogue.add(name); }
     // The definition as the file holds it (empty values for one that cannot serve).
     DefinitionLoad definition(const std::string& tunnel) const { return m_catalogue.definition(tunnel); }
-    // Throws StoreError.
-    void save(const std::string& tunnel, const TunnelDefinition& definition) { m_catalogue.save(tunnel, definition); }
+    // Done, or refused with the store's words.
+    CommandResult save(const std::string& tunnel, const TunnelDefinition& definition) {
+        return m_catalogue.save(tunnel, definition);
+    }
     std::string clientFolder(const std::string& tunnel) const { return m_catalogue.clientFolder(tunnel); }
 
     PlannedConnect planConnect(const std::string& tunnel) const { return m_connections.planConnect(tunnel); }

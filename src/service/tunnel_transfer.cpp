@@ -73,12 +73,10 @@ std::optional<Notice> TunnelTransfer::convertImportedKey(const std::string& tunn
     if (converted.ok) {
         TunnelDefinition definition = candidate.definition;
         definition.FileChiave = ppk; // inside the tunnel's folder, so named relative to it
-        try {
-            m_catalogue.save(tunnel, definition);
+        const CommandResult saved = m_catalogue.save(tunnel, definition);
+        if (saved.done)
             return std::nullopt;
-        } catch (const StoreError& error) {
-            converted.error = error.what();
-        }
+        converted.error = saved.notices.empty() ? std::string() : saved.notices.front().detail;
     }
     Notice notice = noticeFor(NoticeKind::KeyNotConverted, tunnel);
     notice.subject = key;
@@ -90,12 +88,10 @@ CommandResult TunnelTransfer::importTunnel(const std::string& name, const Tunnel
     CommandResult added = m_catalogue.add(name);
     if (!added.done)
         return added;
-    try {
-        m_catalogue.save(name, definition);
-    } catch (const StoreError& error) {
+    if (CommandResult saved = m_catalogue.save(name, definition); !saved.done) {
         // Half an import is no tunnel: the one just made goes again.
         m_catalogue.remove(name);
-        return {false, {unusable(name, error.what())}};
+        return saved;
     }
     return added;
 }

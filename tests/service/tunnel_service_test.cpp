@@ -524,6 +524,25 @@ TEST_F(ServiceTest, ARenameCarriesTheTunnelsStateAndARemoveDropsIt) {
     }
 }
 
+// A save the store refuses is a result like any other command's, with the store's words: nothing throws past it.
+TEST_F(ServiceTest, ASaveTheStoreRefusesIsAResultNotAnException) {
+    make("Alpha");
+    const TunnelDefinition definition = service.definition("Alpha").definition;
+    const std::string file = work.file("tunnells/Alpha/tunnell.tun");
+    std::filesystem::remove(std::filesystem::u8path(file));
+    std::filesystem::create_directory(std::filesystem::u8path(file)); // a folder where the file belongs
+    CommandResult saved;
+    EXPECT_NO_THROW(saved = service.save("Alpha", definition));
+    EXPECT_FALSE(saved.done);
+    ASSERT_EQ(saved.notices.size(), 1u);
+    EXPECT_EQ(saved.notices.front().kind, NoticeKind::DefinitionUnusable);
+    EXPECT_NE(saved.notices.front().detail.find("tunnell.tun"), std::string::npos) << saved.notices.front().detail;
+    CommandResult trusted;
+    EXPECT_NO_THROW(trusted = service.trustHostKey("Alpha", "SHA256:abc"));
+    EXPECT_FALSE(trusted.done);
+    EXPECT_TRUE(launcher.requests.empty());
+}
+
 // ---- every tunnel at once ----
 
 std::vector<std::string> tunnelsOf(const BatchResult& batch, bool done) {
