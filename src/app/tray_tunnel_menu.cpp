@@ -33,7 +33,7 @@ void TrayTunnelMenu::fill(const TunnelListView& rows, const std::function<Tunnel
         auto* action = new QAction(item->icon(), caption, m_menu);
         action->setEnabled(enabled);
         action->setCheckable(true);
-        action->setChecked(health.status == TunnelStatus::Connected || health.status == TunnelStatus::Connecting);
+        action->setChecked(isUp(health.status));
         connect(action, &QAction::triggered, this, [this, tunnel](bool connect) {
             if (chosen)
                 chosen(tunnel, connect);

@@ -40,7 +40,7 @@ private:
 };
 
 bool isUp(const TunnelHealth& health) {
-    return health.status == TunnelStatus::Connecting || health.status == TunnelStatus::Connected;
+    return isUp(health.status);
 }
 
 } // namespace

@@ -6,14 +6,17 @@
 #include <QVBoxLayout>
 
 #include "i18n/builtin_texts.h"
+#include "i18n/text_fill.h"
 
 namespace quorvane {
 
 QString filled(const QString& text, const QStringList& values) {
-    QString result = text;
-    for (int i = 0; i < values.size(); ++i)
-        result.replace(QStringLiteral("%") + QString::number(i + 1), values[i]);
-    return result;
+    // One rule for the window and the terminal: the core's.
+    std::vector<std::string> utf8;
+    utf8.reserve(static_cast<std::size_t>(values.size()));
+    for (const QString& value : values)
+        utf8.push_back(value.toStdString());
+    return QString::fromStdString(fillText(text.toStdString(), utf8));
 }
 
 TfMessage::TfMessage(QWidget* parent) : QWidget(parent) {

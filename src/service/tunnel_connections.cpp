@@ -295,7 +295,7 @@ BatchResult TunnelConnections::connectAll(const std::function<bool(const Connect
     const std::vector<std::string> tunnels = m_context.records.names();
     for (const std::string& tunnel : tunnels) {
         const TunnelStatus status = m_context.health.health(tunnel).status;
-        if (!m_catalogue.has(tunnel) || status == TunnelStatus::Connected || status == TunnelStatus::Connecting)
+        if (!m_catalogue.has(tunnel) || isUp(status))
             continue;
         batch.outcomes.push_back({tunnel, connect(tunnel, {}, approve)});
     }

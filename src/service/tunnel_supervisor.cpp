@@ -88,7 +88,7 @@ bool TunnelSupervisor::needsTicks() const {
     return std::any_of(m_context.records.names().begin(), m_context.records.names().end(),
                        [this](const std::string& tunnel) {
                            const TunnelStatus status = m_context.health.health(tunnel).status;
-                           return status == TunnelStatus::Connecting || status == TunnelStatus::Connected;
+                           return isUp(status);
                        });
 }
 
@@ -122,7 +122,7 @@ void TunnelSupervisor::react(const HealthChange& change) {
         if (kind == FailureKind::LocalPortInUse || kind == FailureKind::ForwardingRefused ||
             kind == FailureKind::ServerNotAnswering || kind == FailureKind::ConnectTimedOut)
             m_context.clients.stopAll(change.tunnel, kClientStopTimeoutMs, kClientEndWait);
-        if (change.before == TunnelStatus::Connected || change.before == TunnelStatus::Connecting) {
+        if (isUp(change.before)) {
             if (std::optional<Notice> after =
                     m_connections.runAfter(change.tunnel, LoadDefinition(m_context.folders.data, change.tunnel)))
                 m_context.listener->noticed(*after);

@@ -12,6 +12,8 @@
 #include "tunnel/tunnel_health_tracker.h"
 #include "tunnel/tunnel_monitor.h"
 
+#include "i18n/text_fill.h"
+
 namespace quorvane {
 
 // Where the words come from: the windows' current language, or the built-in texts.
@@ -35,9 +37,6 @@ public:
 // (see builtInCaption): mnemonics and a trailing ':' dropped, the server's fields named with their group.
 std::string fieldNameFromCaptions(ConnectField field,
                                   const std::function<std::string(std::string_view objectName)>& caption);
-
-// The text with "%1", "%2", ... replaced by the values in turn; a text without them is left as it is.
-std::string fillText(std::string text, const std::vector<std::string>& values);
 
 // The key of a status's words ("StatoErrore" for Failed, which takes the reason).
 std::string_view statusKey(TunnelStatus status);

@@ -120,7 +120,7 @@ std::vector<HealthChange> TunnelHealthTracker::pass(const TunnelClients& clients
         if (!seen.clientRunning) {
             // No client now and none before: the state, and a failure's reason, stay as they are.
             const TunnelStatus status = m_monitor.health(tunnel).status;
-            if (status != TunnelStatus::Connecting && status != TunnelStatus::Connected)
+            if (!isUp(status))
                 continue;
         }
         const TunnelHealth before = m_monitor.health(tunnel);
@@ -255,7 +255,7 @@ std::vector<HealthChange> TunnelHealthTracker::readClientWords() {
     std::vector<HealthChange> changes;
     for (auto& [tunnel, client] : m_clients) {
         const TunnelHealth before = m_monitor.health(tunnel);
-        if (before.status != TunnelStatus::Connecting && before.status != TunnelStatus::Connected)
+        if (!isUp(before.status))
             continue;
         readClientWords(tunnel, client);
         const TunnelHealth& now = m_monitor.health(tunnel);

@@ -154,7 +154,7 @@ const TunnelHealth& TunnelMonitor::observeOnly(const std::string& tunnel, const 
     }
 
     // A Failed tunnel keeps its reason until the next start or stop; NotConnected has nothing to lose.
-    if (health.status != TunnelStatus::Connecting && health.status != TunnelStatus::Connected)
+    if (!isUp(health.status))
         return health;
     ClientFailure failure = parseClientOutput(clientOutput());
     if (failure.kind == FailureKind::None) {

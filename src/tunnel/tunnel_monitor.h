@@ -14,6 +14,11 @@ namespace quorvane {
 
 enum class TunnelStatus { NotConnected, Connecting, Connected, Failed };
 
+// Up: its client runs, whether or not its forwards work yet.
+inline bool isUp(TunnelStatus status) {
+    return status == TunnelStatus::Connecting || status == TunnelStatus::Connected;
+}
+
 // Connected, but a connection through a forward was refused by the far side.
 struct ServiceWarning {
     std::string service;                        // HOST:PORT as the forward names it
