@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "app/pending_notices.h"
+#include "app/program_options.h"
+#include "app/transfer_commands.h"
 #include "app/tunnel_list_view.h"
+#include "app/window_prompts.h"
 #include "desktop/tray_backend.h"
 #include "service/tunnel_service.h"
-#include "store/program_settings.h"
 
 class QAction;
 class QLabel;
@@ -89,7 +91,7 @@ public:
     void applyOptions(const ProgramSettings& chosen);
     // While the window is open the icon stays in the notification area only when the options say so.
     void showTrayIconAsChosen();
-    const ProgramSettings& settings() const { return m_settings; }
+    const ProgramSettings& settings() const { return m_options.settings(); }
     // A box of the program waits for its user, or the load sequence runs: commands from elsewhere
     // (another start, the tray menu) must wait, and the list is not rebuilt under them.
     bool busy() const;
@@ -170,14 +172,17 @@ private:
     void showCommandLine(const ConnectPlan& plan);
     // Puts a connect's programs to the user while the window is seen; empty when it is hidden.
     std::function<bool(const ConnectPlan&)> approveFromWindow();
-    void present(const std::vector<Notice>& notices);
-    void present(const Notice& notice);
+    void present(const std::vector<Notice>& notices) { m_prompts.present(notices); }
+    void present(const Notice& notice) { m_prompts.present(notice); }
     void presentFound(const Notice& notice); // what a pass found, once the box before it has closed
     // A command on several tunnels: every notice in one box under the heading, each line naming its tunnel.
-    void presentTogether(const QString& heading, const BatchResult& batch);
+    void presentTogether(const QString& heading, const BatchResult& batch) {
+        m_prompts.presentTogether(heading, batch);
+    }
     // onlyWhenChanged: after a pass, which on a quiet machine changes nothing.
     void showHealth(bool onlyWhenChanged = false);
     void readLanguageFile();
+    TransferCommands transfers();
     void applyLanguage();
     void showSelectedHealth();
     void showColumnTitles();
@@ -188,15 +193,16 @@ private:
     void clearTunnelSelection();
     std::vector<std::string> waitingTunnels() const;
 
-    ProgramSettings m_settings;
+    ProgramOptions m_options; // before the widgets, which are built as the settings say
     AppWindows& m_windows;
     std::string m_importHome;
     std::string m_editorTunnel; // the tunnel loaded into the editor last
     TunnelService& m_service;
-    std::unique_ptr<QtTranslations> m_qtWords; // Qt's own words follow the language file
     bool m_anyTunnelUp = false;
     std::optional<std::uint64_t> m_shownRevision; // of the states drawn last
     PendingNotices m_pendingNotices{[this](const Notice& notice) { presentFound(notice); }};
+    WindowPrompts m_prompts{m_service, m_windows, m_pendingNotices,
+                            [this](const QString& text, bool warning) { notify(text, warning); }};
     int m_connectedShown = 0;
     bool m_quitting = false;
     bool m_loading = false; // the load sequence runs

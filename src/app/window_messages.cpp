@@ -1,6 +1,8 @@
 // Words from the windows: fMessage's current texts, and the editor's labels as a language file set them.
 #include "app/window_messages.h"
 
+#include "store/text_codec.h"
+
 #include <QGroupBox>
 #include <QLabel>
 
@@ -24,6 +26,10 @@ std::string WindowMessages::fieldName(ConnectField field) const {
         const auto* group = editor->findChild<QGroupBox*>(name);
         return group ? group->title().toStdString() : std::string();
     });
+}
+
+std::string tunnelText(const std::string& folderName) {
+    return decodeFileText(folderName);
 }
 
 } // namespace quorvane

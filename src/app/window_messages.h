@@ -28,4 +28,7 @@ private:
     std::function<const TShowTunn*()> m_editor;
 };
 
+// A tunnel's folder name as text to show (a name that is not UTF-8 decoded as the system that wrote it spells it).
+std::string tunnelText(const std::string& folderName);
+
 } // namespace quorvane
