@@ -374,12 +374,9 @@ void TMain::ListView1DblClick() {
         present(m_service.approveQuickOpen(name, definition.Apri).notices);
 }
 
-std::function<bool(const ConnectPlan&)> TMain::approveFromWindow() {
-    return m_prompts.approver(isVisible());
-}
-
-void TMain::showCommandLine(const ConnectPlan& plan) {
-    m_prompts.showCommandLine(plan, m_options.settings().showCommandLine);
+void TMain::selectRow(const std::string& tunnel) {
+    if (QListWidgetItem* item = ListView1->itemOf(tunnel); item && ListView1->currentItem() != item)
+        ListView1->setCurrentItem(item);
 }
 
 void TMain::AttivaTunnell1Click() {
@@ -393,8 +390,7 @@ bool TMain::connectTunnel(const std::string& name) {
         return false;
     ListView1->setCurrentItem(item);
     loadIntoEditor(name); // the editor shows the tunnel that was connected
-    const CommandResult result = m_service.connect(
-        name, [this](const ConnectPlan& plan) { showCommandLine(plan); }, approveFromWindow());
+    const CommandResult result = m_service.connect(name, m_prompts);
     present(result.notices);
     checkprocessiTimer();
     return true;
@@ -481,8 +477,9 @@ void TMain::RiconnettiOra2Click() {
 }
 
 void TMain::ConnettiTutti1Click() {
+    PromptsWithoutCommandLine allPrompts(m_prompts);
     presentTogether(messageText(m_windows.messages, QStringLiteral("EsitoConnettiTutti")),
-                    m_service.connectAll(approveFromWindow()));
+                    m_service.connectAll(allPrompts));
     checkprocessiTimer();
 }
 

@@ -169,9 +169,6 @@ private:
     void loadIntoEditor(const std::string& tunnel);
     void fillEditor(TShowTunn& editor, const std::string& tunnel);
     TShowTunn* editor() { return m_windows.editor ? m_windows.editor() : nullptr; }
-    void showCommandLine(const ConnectPlan& plan);
-    // Puts a connect's programs to the user while the window is seen; empty when it is hidden.
-    std::function<bool(const ConnectPlan&)> approveFromWindow();
     void present(const std::vector<Notice>& notices) { m_prompts.present(notices); }
     void present(const Notice& notice) { m_prompts.present(notice); }
     void presentFound(const Notice& notice); // what a pass found, once the box before it has closed
@@ -191,6 +188,7 @@ private:
     void openAddress(const std::string& tunnel, const std::string& url);
     bool canOpen(const std::string& tunnel) const; // connected, with something to open
     void clearTunnelSelection();
+    void selectRow(const std::string& tunnel);
     std::vector<std::string> waitingTunnels() const;
 
     ProgramOptions m_options; // before the widgets, which are built as the settings say
@@ -201,8 +199,10 @@ private:
     bool m_anyTunnelUp = false;
     std::optional<std::uint64_t> m_shownRevision; // of the states drawn last
     PendingNotices m_pendingNotices{[this](const Notice& notice) { presentFound(notice); }};
-    WindowPrompts m_prompts{m_service, m_windows, m_pendingNotices,
-                            [this](const QString& text, bool warning) { notify(text, warning); }};
+    WindowPrompts m_prompts{
+        m_service, m_windows, m_pendingNotices, [this](const QString& text, bool warning) { notify(text, warning); },
+        WindowPrompts::Window{[this] { return isVisible(); }, [this] { return m_options.settings().showCommandLine; },
+                              [this](const std::string& tunnel) { selectRow(tunnel); }}};
     int m_connectedShown = 0;
     bool m_quitting = false;
     bool m_loading = false; // the load sequence runs

@@ -58,11 +58,7 @@ void TMain::FormShow() {
         statusPanels[0]->setText(
             filled(messageText(m_windows.messages, QStringLiteral("TitoloTunnell")), {tunnelCaption(tunnel)}));
     };
-    hooks.approve = approveFromWindow();
-    hooks.beforeStart = [this](const ConnectPlan& plan) {
-        ListView1->setCurrentItem(ListView1->itemOf(plan.tunnel));
-        showCommandLine(plan);
-    };
+    hooks.prompts = &m_prompts; // an automatic connect selects its row and shows its command line
     // The rows are drawn and laid out while the definitions are read.
     hooks.listed = [this] {
         ListBox1->clear(); // the hidden list of names, as the folders hold them

@@ -69,26 +69,23 @@ void WindowPrompts::presentTogether(const QString& heading, const BatchResult& b
     error ? dialogs().showError(text) : dialogs().showMessage(text);
 }
 
-std::function<bool(const ConnectPlan&)> WindowPrompts::approver(bool windowShown) const {
-    // Hidden (the notification area, a hidden start), nobody would see the question: the connect stops
-    // and says why instead.
-    if (!windowShown || !m_windows.texts)
-        return {};
-    return [this](const ConnectPlan& plan) {
-        const MessageSource& texts = *m_windows.texts;
-        std::string programs = "\n\n";
-        for (const ConnectPlan::Program& program : plan.unapproved)
-            programs +=
-                texts.fieldName(program.slot == ProgramSlot::Before ? ConnectField::Prima : ConnectField::Dopo) + ": " +
-                program.command + "\n";
-        return dialogs().question(QString::fromStdString(
-            fillText(texts.text("ApprovaProgrammi"), {tunnelText(plan.tunnel), programs + "\n"})));
-    };
+bool WindowPrompts::approvePrograms(const ConnectPlan& plan) {
+    if (!m_windows.texts)
+        return false;
+    const MessageSource& texts = *m_windows.texts;
+    std::string programs = "\n\n";
+    for (const ConnectPlan::Program& program : plan.unapproved)
+        programs += texts.fieldName(program.slot == ProgramSlot::Before ? ConnectField::Prima : ConnectField::Dopo) +
+                    ": " + program.command + "\n";
+    return dialogs().question(
+        QString::fromStdString(fillText(texts.text("ApprovaProgrammi"), {tunnelText(plan.tunnel), programs + "\n"})));
 }
 
-void WindowPrompts::showCommandLine(const ConnectPlan& plan, bool wanted) const {
+void WindowPrompts::aboutToStart(const ConnectPlan& plan) {
+    if (m_window.select)
+        m_window.select(plan.tunnel);
     // The password is shown masked and reaches the client through a file only this user can read.
-    if (wanted)
+    if (m_window.commandLineWanted && m_window.commandLineWanted())
         dialogs().showMessage(QString::fromStdString(plan.maskedCommandLine));
 }
 

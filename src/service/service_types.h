@@ -129,15 +129,17 @@ public:
     virtual void openRequested(const std::string& /*tunnel*/, const std::string& /*url*/) {}
 };
 
+class UserPrompts;
+
+// How a load reports its progress, and whom its automatic connects ask.
 struct LoadHooks {
     std::function<void()> letEventsThrough; // while the folders are read
     // Once the tunnels are listed, while their definitions are read (on another thread: the hook may not ask
     // the service to change anything).
     std::function<void()> listed;
-    std::function<void(const std::string& tunnel)> reading;   // each tunnel, in list order
-    std::function<void(const ConnectPlan& plan)> beforeStart; // each automatic connect, before its client starts
-    // Asked for a connect whose programs are not approved; empty or false: it does not start.
-    std::function<bool(const ConnectPlan& plan)> approve;
+    std::function<void(const std::string& tunnel)> reading; // each tunnel, in list order
+    // Asked about each automatic connect (its programs, its command line); none: nobody can be asked.
+    UserPrompts* prompts = nullptr;
 };
 
 struct LoadReport {

@@ -147,23 +147,22 @@ CommandResult TunnelConnections::start(const ConnectPlan& plan) {
     return result;
 }
 
-CommandResult TunnelConnections::connect(const std::string& tunnel,
-                                         const std::function<void(const ConnectPlan&)>& beforeStart,
-                                         const std::function<bool(const ConnectPlan&)>& approve) {
+CommandResult TunnelConnections::connect(const std::string& tunnel, UserPrompts& prompts) {
     PlannedConnect planned = planConnect(tunnel);
     if (!planned.plan)
         return {false, planned.notices};
-    // A definition may come from someone else: the programs it names run once the user says so.
+    // A definition may come from someone else: the programs it names run once the user says so. Where nobody can
+    // be asked, the connect says why it stopped.
     std::vector<Notice> notices;
     if (!planned.plan->unapproved.empty()) {
-        if (!approve)
+        if (!prompts.canAsk())
             return {false, notApproved(tunnel, planned.plan->unapproved)};
-        if (!approve(*planned.plan))
-            return {false, {}};
+        if (!prompts.approvePrograms(*planned.plan))
+            return {false, {}}; // the user said no: nothing more to tell them
         notices = approvePrograms(tunnel, planned.plan->definition).notices;
     }
-    if (beforeStart && !planned.plan->clientRuns) {
-        beforeStart(*planned.plan);
+    if (!planned.plan->clientRuns) {
+        prompts.aboutToStart(*planned.plan);
         // The box it showed ran a loop of its own, where a trusted server key may have started the client: a second
         // one could only fail to bind the port, and the next disconnect would stop the working one.
         planned.plan->clientRuns = m_context.clients.snapshot().isRunning(tunnel);
@@ -289,7 +288,7 @@ CommandResult TunnelConnections::disconnect(const std::string& tunnel) {
     return result;
 }
 
-BatchResult TunnelConnections::connectAll(const std::function<bool(const ConnectPlan&)>& approve) {
+BatchResult TunnelConnections::connectAll(UserPrompts& prompts) {
     BatchResult batch;
     // A copy: a question to the user lets a pass run, and nothing may change the list under the loop.
     const std::vector<std::string> tunnels = m_context.records.names();
@@ -297,7 +296,7 @@ BatchResult TunnelConnections::connectAll(const std::function<bool(const Connect
         const TunnelStatus status = m_context.health.health(tunnel).status;
         if (!m_catalogue.has(tunnel) || isUp(status))
             continue;
-        batch.outcomes.push_back({tunnel, connect(tunnel, {}, approve)});
+        batch.outcomes.push_back({tunnel, connect(tunnel, prompts)});
     }
     return batch;
 }

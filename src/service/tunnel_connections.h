@@ -8,6 +8,7 @@
 
 #include "service/tunnel_catalogue.h"
 #include "service/tunnel_opener.h"
+#include "service/user_prompts.h"
 
 namespace quorvane {
 
@@ -22,9 +23,9 @@ public:
     PlannedConnect planConnect(const std::string& tunnel) const;
     // Runs "Prima", then starts the client. Done when it was started (or already ran).
     CommandResult start(const ConnectPlan& plan);
-    // planConnect and start, with beforeStart (if any) between them; programs not approved go to approve.
-    CommandResult connect(const std::string& tunnel, const std::function<void(const ConnectPlan&)>& beforeStart = {},
-                          const std::function<bool(const ConnectPlan&)>& approve = {});
+    // planConnect and start: programs not approved are put to the prompts, which are shown the command line before
+    // the client starts.
+    CommandResult connect(const std::string& tunnel, UserPrompts& prompts = nullPrompts());
     // Starts the tunnel's client as the definition says, a restart's as a connect's.
     CommandResult startClient(const std::string& tunnel, const TunnelDefinition& definition);
     std::vector<ConnectPlan::Program> unapprovedPrograms(const std::string& tunnel,
@@ -34,7 +35,8 @@ public:
     // "Dopo", when the definition names one the user approved; what went wrong.
     std::optional<Notice> runAfter(const std::string& tunnel, const TunnelDefinition& definition);
     CommandResult disconnect(const std::string& tunnel);
-    BatchResult connectAll(const std::function<bool(const ConnectPlan&)>& approve = {});
+    // Every listed tunnel that is not up, as connect connects it.
+    BatchResult connectAll(UserPrompts& prompts = nullPrompts());
     BatchResult disconnectAll();
     CommandResult trustHostKey(const std::string& tunnel, const std::string& fingerprint, bool ofJumpHost = false);
     void openKeyGenerator();

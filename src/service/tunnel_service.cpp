@@ -36,7 +36,7 @@ LoadReport TunnelService::load(const LoadHooks& hooks) {
         if (running->isRunning(tunnel) ||
             std::find(report.started.begin(), report.started.end(), tunnel) != report.started.end())
             continue;
-        CommandResult result = m_connections.connect(tunnel, hooks.beforeStart, hooks.approve);
+        CommandResult result = m_connections.connect(tunnel, hooks.prompts ? *hooks.prompts : nullPrompts());
         report.notices.insert(report.notices.end(), result.notices.begin(), result.notices.end());
         report.started.push_back(tunnel);
     }

@@ -59,9 +59,8 @@ public:
 
     PlannedConnect planConnect(const std::string& tunnel) const { return m_connections.planConnect(tunnel); }
     CommandResult start(const ConnectPlan& plan) { return m_connections.start(plan); }
-    CommandResult connect(const std::string& tunnel, const std::function<void(const ConnectPlan&)>& beforeStart = {},
-                          const std::function<bool(const ConnectPlan&)>& approve = {}) {
-        return m_connections.connect(tunnel, beforeStart, approve);
+    CommandResult connect(const std::string& tunnel, UserPrompts& prompts = nullPrompts()) {
+        return m_connections.connect(tunnel, prompts);
     }
     std::vector<ConnectPlan::Program> unapprovedPrograms(const std::string& tunnel,
                                                          const TunnelDefinition& definition) const {
@@ -95,9 +94,7 @@ public:
         return m_transfer.importCandidates(chosen, made);
     }
     CommandResult reconnectNow(const std::string& tunnel) { return m_supervisor.reconnectNow(tunnel); }
-    BatchResult connectAll(const std::function<bool(const ConnectPlan&)>& approve = {}) {
-        return m_connections.connectAll(approve);
-    }
+    BatchResult connectAll(UserPrompts& prompts = nullPrompts()) { return m_connections.connectAll(prompts); }
     BatchResult disconnectAll() { return m_connections.disconnectAll(); }
 
     QuickOpen quickOpen(const std::string& tunnel) const { return m_opener.quickOpen(tunnel); }

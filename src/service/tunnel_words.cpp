@@ -61,7 +61,6 @@ std::string fieldNameFromCaptions(ConnectField field,
     return {};
 }
 
-
 std::string_view statusKey(TunnelStatus status) {
     switch (status) {
     case TunnelStatus::Connected:

@@ -35,6 +35,25 @@ public:
     std::string offered; // the key fingerprint a HostKeyOffered notice carried
 };
 
+// Answers a connect's questions as the test says, and keeps what it was asked and shown.
+class ScriptedPrompts : public UserPrompts {
+public:
+    bool canAsk() const override { return true; }
+    bool approvePrograms(const ConnectPlan& plan) override {
+        asked.push_back(plan.tunnel);
+        return answer;
+    }
+    void aboutToStart(const ConnectPlan& plan) override {
+        shown.push_back(plan.tunnel);
+        if (before)
+            before(plan);
+    }
+    bool answer = false;
+    std::vector<std::string> asked;
+    std::vector<std::string> shown;
+    std::function<void(const ConnectPlan&)> before;
+};
+
 // A watch whose next look tells what the test says, once.
 class FakeNetworkWatch : public NetworkWatch {
 public:
@@ -578,17 +597,15 @@ TEST_F(ServiceTest, ConnectAllAndDisconnectAllActOnEveryTunnelInListOrder) {
     service.pass();
     ASSERT_TRUE(service.health("Delta").retryIn) << "Delta waits for its next try";
 
-    std::vector<std::string> asked;
-    const BatchResult connected = service.connectAll([&](const ConnectPlan& plan) {
-        asked.push_back(plan.tunnel);
-        return false;
-    });
+    ScriptedPrompts prompts;
+    const BatchResult connected = service.connectAll(prompts);
+    const std::vector<std::string>& asked = prompts.asked;
     EXPECT_EQ(tunnelsOf(connected, true), (Names{"Beta", "Delta"})) << "Alpha was up already";
     EXPECT_EQ(tunnelsOf(connected, false), (Names{"Gamma", "Epsilon"}));
     EXPECT_EQ(connected.outcomes[1].result.notices.at(0).kind, NoticeKind::FieldRefused);
     EXPECT_EQ(asked, Names{"Epsilon"}) << "programs are put to the user as a single connect puts them";
     EXPECT_EQ(clientLaunches(), 4u);
-    EXPECT_EQ(service.connectAll({}).outcomes.at(1).result.notices.at(0).kind, NoticeKind::ProgramNotApproved);
+    EXPECT_EQ(service.connectAll().outcomes.at(1).result.notices.at(0).kind, NoticeKind::ProgramNotApproved);
 
     service.pass();
     clientEnds("Beta");
@@ -921,8 +938,9 @@ TEST_F(CheckedServiceTest, TheChecksOwnConnectionsAreNotCounted) {
 // trusted): the connect then starts no second one.
 TEST_F(ServiceTest, AClientStartedWhileTheConnectWaitedIsNotStartedAgain) {
     make("Alpha");
-    const CommandResult result =
-        service.connect("Alpha", [&](const ConnectPlan&) { ASSERT_TRUE(service.connect("Alpha").done); }, {});
+    ScriptedPrompts prompts;
+    prompts.before = [&](const ConnectPlan&) { ASSERT_TRUE(service.connect("Alpha").done); };
+    const CommandResult result = service.connect("Alpha", prompts);
     EXPECT_TRUE(result.done);
     EXPECT_EQ(launcher.requests.size(), 1u);
 }
