@@ -562,6 +562,27 @@ TEST_F(ServiceTest, ASaveTheStoreRefusesIsAResultNotAnException) {
     EXPECT_TRUE(launcher.requests.empty());
 }
 
+// Where nobody can be asked, a connect whose programs wait for approval starts nothing and says why; asked and
+// answered no, it starts nothing and says nothing more; answered yes, it approves them and starts.
+TEST_F(ServiceTest, AQuestionNobodyAnswersOrAnsweredNoStartsNothing) {
+    make("Alpha");
+    TunnelDefinition definition = service.definition("Alpha").definition;
+    definition.Prima = "./from-elsewhere.sh";
+    service.save("Alpha", definition); // saved, not typed in the editor: not approved
+    const CommandResult nobody = service.connect("Alpha", nullPrompts());
+    EXPECT_FALSE(nobody.done);
+    ASSERT_EQ(nobody.notices.size(), 1u);
+    EXPECT_EQ(nobody.notices.front().kind, NoticeKind::ProgramNotApproved);
+    ScriptedPrompts prompts;
+    const CommandResult no = service.connect("Alpha", prompts);
+    EXPECT_FALSE(no.done);
+    EXPECT_TRUE(no.notices.empty());
+    EXPECT_EQ(prompts.asked, std::vector<std::string>{"Alpha"});
+    EXPECT_TRUE(prompts.shown.empty()) << "no command line for a connect that does not start";
+    EXPECT_TRUE(launcher.requests.empty());
+    EXPECT_FALSE(service.unapprovedPrograms("Alpha", definition).empty()) << "a no approves nothing";
+}
+
 // ---- every tunnel at once ----
 
 std::vector<std::string> tunnelsOf(const BatchResult& batch, bool done) {
